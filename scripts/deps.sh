@@ -1,0 +1,19 @@
+# Debian packages the build and the tests need; installed only when missing.
+QUARRY_PACKAGES=(
+  g++ cmake ninja-build pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libicu-dev
+)
+
+install_deps() {
+  local missing=()
+  for p in "${QUARRY_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y --no-install-recommends "${missing[@]}"
+  fi
+}
