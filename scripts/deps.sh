@@ -2,7 +2,7 @@
 QUARRY_PACKAGES=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libicu-dev
+  libicu-dev qt6-base-dev
 )
 
 install_deps() {
