@@ -317,8 +317,10 @@ void TWideStrings::SetText(const char16_t* text) {
   SetTextStr(text ? std::u16string_view(text) : std::u16string_view());
 }
 
+// The update state changes while the count is 0, so the list's own events still fire.
 void TWideStrings::BeginUpdate() {
-  if (updateCount_++ == 0) SetUpdateState(true);
+  if (updateCount_ == 0) SetUpdateState(true);
+  ++updateCount_;
 }
 
 void TWideStrings::EndUpdate() {
