@@ -64,7 +64,7 @@ class Formatter {
   }
 
   std::u16string Spec(size_t& i) {
-    size_t start = i;
+    const size_t start = i, startArg = next_;
     long long first = Number(i);
     if (i < format_.size() && format_[i] == u':') {
       ++i;
@@ -72,6 +72,7 @@ class Formatter {
       next_ = static_cast<size_t>(first);
     } else {
       i = start;  // not an index: read it again as the width
+      next_ = startArg;
     }
     bool left = false;
     if (i < format_.size() && format_[i] == u'-') {

@@ -1,0 +1,45 @@
+#include "textlib/wide/pause/machpause.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QTimer>
+#include <chrono>
+#include <thread>
+
+namespace textlib {
+
+TMachPause::TMachPause(QObject* owner) : QObject(owner), timer_(new QTimer(this)) {
+  timer_->setInterval(1000);
+  connect(timer_, &QTimer::timeout, this, [this] { fired_ = true; });
+}
+
+TMachPause::~TMachPause() {
+  delete timer_;
+  timer_ = nullptr;
+}
+
+int TMachPause::Interval() const { return timer_ ? timer_->interval() : 0; }
+
+void TMachPause::SetInterval(int milliseconds) {
+  if (timer_) timer_->setInterval(milliseconds);
+}
+
+void TMachPause::Pause(int milliseconds) {
+  if (!timer_) return;
+  if (timer_->interval() != milliseconds) timer_->setInterval(milliseconds);
+  if (!QCoreApplication::instance()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds > 0 ? milliseconds : 0));
+    return;
+  }
+  fired_ = false;
+  timer_->start();
+  // A handler run during the wait may delete the component.
+  QPointer<TMachPause> self(this);
+  // Waiting for more events instead of spinning: each round still serves everything
+  // pending, without burning a processor for the whole pause.
+  while (self && !fired_)
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  if (self) timer_->stop();
+}
+
+}  // namespace textlib
