@@ -30,7 +30,7 @@ class Formatter {
         ++i;
         continue;
       }
-      out += Spec(i);
+      out += Directive(i);
     }
     return out;
   }
@@ -63,7 +63,7 @@ class Formatter {
     return n;
   }
 
-  std::u16string Spec(size_t& i) {
+  std::u16string Directive(size_t& i) {
     const size_t start = i, startArg = next_;
     long long first = Number(i);
     if (i < format_.size() && format_[i] == u':') {
