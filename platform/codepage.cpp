@@ -46,12 +46,27 @@ const char* IconvName(CodePage cp) {
     case 12000: return "UTF-32LE";
     case 12001: return "UTF-32BE";
     case 65000: return "UTF-7";
+    case 708: return "ASMO-708";
+    case 10007: return "MAC-CYRILLIC";
+    case 10017: return "MAC-UK";
+    case 10029: return "MAC-CENTRALEUROPE";
+    case 38598: return "ISO-8859-8";  // logical order: the same bytes as the visual one
+    case 37: return "IBM037";
+    case 500: return "IBM500";
+    case 870: return "IBM870";
+    case 875: return "IBM875";
+    case 1025: return "IBM1025";
+    case 1026: return "IBM1026";
+    case 1047: return "IBM1047";
     default: return nullptr;
   }
 }
 
 std::string IconvNameFor(CodePage cp) {
   if (const char* name = IconvName(cp)) return name;
+  // The EBCDIC pages 20273 to 21025 are IBM's pages 273 to 1025.
+  if (cp >= 20273 && cp <= 20905) return "IBM" + std::to_string(cp - 20000);
+  if (cp == 21025) return "IBM1025";
   return "CP" + std::to_string(cp);
 }
 

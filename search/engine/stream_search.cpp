@@ -1,0 +1,195 @@
+#include "search/engine/stream_search.h"
+
+#include <algorithm>
+#include <limits>
+#include <string>
+
+#include "platform/codepage.h"
+#include "platform/drives.h"
+#include "search/engine/text_matcher.h"
+
+namespace search {
+namespace {
+
+int64_t RoundDown(int64_t value, int64_t unit) {
+  const int64_t r = value % unit;
+  return r < 0 ? value - r - unit : value - r;
+}
+
+std::u16string UnitsOf(const char* bytes, size_t count, bool bigEndian) {
+  std::u16string out(count / 2, u'\0');
+  for (size_t i = 0; i < out.size(); ++i) {
+    const auto a = static_cast<unsigned char>(bytes[2 * i]), b = static_cast<unsigned char>(bytes[2 * i + 1]);
+    out[i] = bigEndian ? char16_t((a << 8) | b) : char16_t(a | (b << 8));
+  }
+  return out;
+}
+
+}  // namespace
+
+void TStreamSearch::ClearSaved() {
+  savedText_.clear();
+  savedEncoding_ = vEncANSI;
+  savedOptions_ = 0;
+}
+
+void TStreamSearch::CloseSearchFile() {
+  if (owned_ && stream_ == owned_.get()) stream_ = nullptr;
+  owned_.reset();
+}
+
+void TStreamSearch::OpenSearchFile(const std::u16string& fileName) {
+  CloseSearchFile();
+  if (fileName.empty()) return;
+  ClearSaved();
+  fileName_ = fileName;
+  platform::NativeFile file =
+      platform::NativeFile::Open(platform::PosixPath(fileName), platform::FileAccess::Read);
+  if (!file.Valid())
+    throw textlib::EFOpenError(u"Datei " + fileName + u" kann nicht geöffnet werden");
+  owned_ = std::make_unique<textlib::THandleStream>(std::move(file));
+  stream_ = owned_.get();
+}
+
+void TStreamSearch::AssignSearchStream(textlib::TStream* stream) {
+  CloseSearchFile();
+  ClearSaved();
+  fileName_.clear();
+  stream_ = stream;
+}
+
+bool TStreamSearch::Progress(int64_t position, int64_t size) {
+  bool go = true;
+  if (OnProgress) OnProgress(position, size, go);
+  return go;
+}
+
+bool TStreamSearch::FindFirst(const std::u16string& text, TViewerEncoding encoding, uint8_t options,
+                              int64_t start) {
+  ClearSaved();
+  savedText_ = text;
+  savedEncoding_ = encoding;
+  savedOptions_ = options;
+  if ((options & kSearchBackward) && start == 0) start = std::numeric_limits<int64_t>::max();
+  foundStart_ = FindInStream(text, encoding, options, start);
+  foundLength_ = foundStart_ < 0 ? 0 : static_cast<int64_t>(text.size()) * charSize_;
+  return foundStart_ >= 0;
+}
+
+bool TStreamSearch::FindNext(bool backward) {
+  const int64_t start = foundStart_ + charSize_;
+  uint8_t options = savedOptions_;
+  if (NextSource) {
+    const std::u16string& current = NextSource->CurrentSearchText();
+    const std::u16string& marker = NextSource->Dokumentmarke();
+    const bool markerSearch = !marker.empty() && current.compare(0, marker.size(), marker) == 0;
+    options = NextSource->GrossKleinBeachten() ? kSearchCaseSensitive : 0;
+    if (!markerSearch && NextSource->NurGanzeWoerter()) options |= kSearchWholeWords;
+    if (NextSource->QuietFlag()) savedText_ = current;
+  }
+  if (backward) options |= kSearchBackward;
+  foundStart_ = FindInStream(savedText_, savedEncoding_, options, start);
+  foundLength_ = foundStart_ < 0 ? 0 : static_cast<int64_t>(savedText_.size()) * charSize_;
+  return foundStart_ >= 0;
+}
+
+int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding encoding,
+                                    uint8_t options, int64_t start) {
+  charSize_ = EncodingCharSize(encoding);
+  const int64_t cs = charSize_;
+  if (!stream_ || text.empty()) return -1;
+  const int64_t size = stream_->Size();
+  if (size < cs) return -1;
+
+  const bool forward = (options & kSearchBackward) == 0;
+  const MatchOptions match{(options & kSearchCaseSensitive) != 0, (options & kSearchWholeWords) != 0};
+  const int64_t textBytes = static_cast<int64_t>(text.size()) * cs;
+  // The block must hold the text twice over and one character more than the overlap of
+  // (length + 1) characters, or the search would not move on.
+  const int64_t block = std::max({RoundDown(std::max<int64_t>(BlockSize, cs), cs), 2 * textBytes,
+                                  textBytes + 2 * cs});
+
+  const int64_t lastPos = std::max<int64_t>(0, RoundDown(size, cs) - cs);
+  start = RoundDown(start, cs);
+  if (start > lastPos) {
+    if (forward) return -1;
+    start = lastPos;
+  }
+  if (start < 0) {
+    if (!forward) return -1;
+    start = 0;
+  }
+  if (!Progress(start, size)) return -1;
+
+  const bool wide = cs == 2;
+  const bool bigEndian = encoding == vEncUnicodeBE;
+  std::unique_ptr<ByteMatcher> bytes;
+  std::unique_ptr<WideMatcher> units;
+  const std::array<unsigned char, 256>* toAnsi = nullptr;
+  if (wide) {
+    units = std::make_unique<WideMatcher>(text, match);
+  } else {
+    bytes = std::make_unique<ByteMatcher>(platform::WideToAnsi(text), match);
+    toAnsi = EncodingToAnsiTable(encoding);
+  }
+
+  // The block with one character before and after it, for the whole-word test.
+  std::string buffer(static_cast<size_t>(block + 2 * cs), '\0');
+  int64_t position = start;
+  while (true) {
+    const int64_t blockStart = forward ? position : std::max<int64_t>(0, position - (block - cs));
+    const int64_t blockLength = forward ? block : std::min(block, position + cs - blockStart);
+    const int64_t readStart = std::max<int64_t>(0, blockStart - cs);
+    const int64_t lead = blockStart - readStart;
+    if (stream_->Seek(readStart, textlib::SeekOrigin::Begin) != readStart)
+      throw EStreamSearchReadError(u"Read error at offset " + textlib::NumberText(blockStart));
+    const int64_t wanted = lead + blockLength + cs;
+    int64_t got = 0;
+    while (got < wanted) {
+      const int64_t n = stream_->Read(buffer.data() + got, wanted - got);
+      if (n < 0) throw EStreamSearchReadError(u"Read error at offset " + textlib::NumberText(blockStart));
+      if (n == 0) break;
+      got += n;
+    }
+    const int64_t inBlock = std::clamp<int64_t>(got - lead, 0, blockLength);
+    const bool lastBlock = inBlock < block;
+    const int64_t afterBytes = got - lead - inBlock;  // 0 at the end of the stream
+
+    int64_t index = -1;
+    if (wide) {
+      const std::u16string all = UnitsOf(buffer.data(), static_cast<size_t>(lead + inBlock + afterBytes), bigEndian);
+      const size_t leadUnits = static_cast<size_t>(lead / 2), blockUnits = static_cast<size_t>(inBlock / 2);
+      const int32_t before = leadUnits ? all[0] : kNoChar;
+      const int32_t after = afterBytes >= 2 ? all[leadUnits + blockUnits] : kNoChar;
+      index = units->Find(std::u16string_view(all).substr(leadUnits, blockUnits), forward, before, after);
+    } else {
+      const size_t total = static_cast<size_t>(lead + inBlock + afterBytes);
+      std::string_view view(buffer.data(), total);
+      std::string converted;
+      if (!toAnsi) {
+        view = "?";  // the code page is not installed: the block reads as "?"
+      } else if (encoding != vEncANSI) {
+        converted.resize(total);
+        for (size_t i = 0; i < total; ++i)
+          converted[i] = static_cast<char>((*toAnsi)[static_cast<unsigned char>(buffer[i])]);
+        view = converted;
+      }
+      if (toAnsi) {
+        const int32_t before = lead ? static_cast<unsigned char>(view[0]) : kNoChar;
+        const int32_t after = afterBytes ? static_cast<unsigned char>(view[static_cast<size_t>(lead + inBlock)]) : kNoChar;
+        index = bytes->Find(view.substr(static_cast<size_t>(lead), static_cast<size_t>(inBlock)), forward, before, after);
+      } else {
+        index = bytes->Find(view, forward, kNoChar, kNoChar);
+      }
+    }
+    if (index >= 0) return blockStart + index * cs;
+
+    if (!Progress(position, size)) return -1;
+    const int64_t step = block - (static_cast<int64_t>(text.size()) + 1) * cs;
+    position = RoundDown(forward ? position + step : position - step, cs);
+    if (position < 0 || position > lastPos || lastBlock) break;
+  }
+  return -1;
+}
+
+}  // namespace search

@@ -1,0 +1,89 @@
+#pragma once
+// Finds a text in a stream of any size without loading it: block by block, in the
+// document's encoding, forward or backward, with or without case, optionally as a whole
+// word, reporting progress between blocks. Consecutive blocks overlap by one character
+// more than the text, so a match across a block end is found in the next block; the
+// whole-word test reads the real neighbours in the stream, so results never depend on
+// the block size.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "search/engine/viewer_encoding.h"
+#include "textlib/errors.h"
+#include "textlib/stream.h"
+
+namespace search {
+
+// Option bits.
+inline constexpr uint8_t kSearchCaseSensitive = 1;
+inline constexpr uint8_t kSearchWholeWords = 2;
+inline constexpr uint8_t kSearchBackward = 4;
+
+using TStreamSearchProgress =
+    std::function<void(int64_t currentPos, int64_t maximalPos, bool& continueSearching)>;
+
+// What find-next takes from the search window: its two check boxes and the shared search
+// state of a database search run.
+class FindNextSource {
+ public:
+  virtual ~FindNextSource() = default;
+  virtual bool GrossKleinBeachten() const = 0;
+  virtual bool NurGanzeWoerter() const = 0;
+  virtual const std::u16string& CurrentSearchText() const = 0;
+  virtual const std::u16string& Dokumentmarke() const = 0;
+  virtual bool QuietFlag() const = 0;
+};
+
+class EStreamSearchReadError : public textlib::Exception {
+ public:
+  using Exception::Exception;
+};
+
+class TStreamSearch {
+ public:
+  static constexpr int64_t kDefaultBlockSize = 65536;
+
+  TStreamSearch() = default;
+  ~TStreamSearch() { CloseSearchFile(); }
+  TStreamSearch(const TStreamSearch&) = delete;
+  TStreamSearch& operator=(const TStreamSearch&) = delete;
+
+  // Opens the file (drive form) for reading; an empty name only closes. The open error
+  // of the file stream propagates.
+  void OpenSearchFile(const std::u16string& fileName);
+  // Searches a stream the caller keeps.
+  void AssignSearchStream(textlib::TStream* stream);
+  void CloseSearchFile();
+
+  bool FindFirst(const std::u16string& text, TViewerEncoding encoding, uint8_t options, int64_t start);
+  bool FindNext(bool backward);
+
+  int64_t FoundStart() const { return foundStart_; }
+  int64_t FoundLength() const { return foundLength_; }
+  int CharSize() const { return charSize_; }
+  const std::u16string& FileName() const { return fileName_; }
+
+  TStreamSearchProgress OnProgress;
+  const FindNextSource* NextSource = nullptr;
+  // Bytes per block; tests use tiny blocks. Raised as needed to hold twice the text.
+  int64_t BlockSize = kDefaultBlockSize;
+
+ private:
+  int64_t FindInStream(const std::u16string& text, TViewerEncoding encoding, uint8_t options, int64_t start);
+  bool Progress(int64_t position, int64_t size);
+  void ClearSaved();
+
+  std::u16string fileName_;
+  std::unique_ptr<textlib::TStream> owned_;
+  textlib::TStream* stream_ = nullptr;
+  int64_t foundStart_ = -1;
+  int64_t foundLength_ = 0;
+  int charSize_ = 1;
+  std::u16string savedText_;
+  TViewerEncoding savedEncoding_ = vEncANSI;
+  uint8_t savedOptions_ = 0;
+};
+
+}  // namespace search

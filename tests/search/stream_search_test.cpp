@@ -1,0 +1,235 @@
+#include "search/engine/stream_search.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "platform/codepage.h"
+#include "search/engine/text_matcher.h"
+#include "textlib/unicode.h"
+
+namespace search {
+namespace {
+
+using textlib::TMemoryStream;
+
+// The rules read plainly over the whole stream at once: the first (forward) or last
+// (backward) character position from the start on whose characters equal the text, under
+// the options, with whole words tested against the real neighbours in the stream.
+int64_t Reference(const std::string& stream, const std::u16string& text, TViewerEncoding enc,
+                  uint8_t options, int64_t start) {
+  const int64_t cs = EncodingCharSize(enc);
+  if (text.empty() || static_cast<int64_t>(stream.size()) < cs) return -1;
+  const bool forward = !(options & kSearchBackward);
+  const bool caseSensitive = options & kSearchCaseSensitive, words = options & kSearchWholeWords;
+  std::u16string hay, needle;
+  if (cs == 2) {
+    for (size_t i = 0; i + 1 < stream.size(); i += 2) {
+      const auto a = static_cast<unsigned char>(stream[i]), b = static_cast<unsigned char>(stream[i + 1]);
+      hay.push_back(enc == vEncUnicodeBE ? char16_t(a << 8 | b) : char16_t(a | b << 8));
+    }
+    needle = text;
+  } else {
+    const auto* table = EncodingToAnsiTable(enc);
+    for (unsigned char c : stream) hay.push_back(platform::Cp1252ToWide((*table)[c]));
+    needle = platform::AnsiToWide(platform::WideToAnsi(text));
+  }
+  auto lower = [&](char16_t c) -> char16_t {
+    if (caseSensitive) return c;
+    if (cs == 1) return platform::Cp1252ToWide(AnsiLowerTable()[*platform::WideToCp1252(c)]);
+    return static_cast<char16_t>(textlib::CharToLower(c));
+  };
+  const int64_t n = static_cast<int64_t>(hay.size()), len = static_cast<int64_t>(needle.size());
+  auto matches = [&](int64_t p) {
+    if (p < 0 || p + len > n) return false;
+    for (int64_t k = 0; k < len; ++k)
+      if (lower(hay[p + k]) != lower(needle[k])) return false;
+    if (words) {
+      if (p > 0 && !IsWordDelimiter(hay[p - 1])) return false;
+      if (p + len < n && !IsWordDelimiter(hay[p + len])) return false;
+    }
+    return true;
+  };
+  int64_t s = start / cs;
+  if (!forward && start == 0) s = n - 1;
+  if (s > n - 1) {
+    if (forward) return -1;
+    s = n - 1;
+  }
+  if (s < 0) {
+    if (!forward) return -1;
+    s = 0;
+  }
+  if (forward) {
+    for (int64_t p = s; p <= n - len; ++p)
+      if (matches(p)) return p * cs;
+  } else {
+    for (int64_t p = std::min(s, n - len); p >= 0; --p)  // the match ends with the character at s
+      if (p + len - 1 <= s && matches(p)) return p * cs;
+  }
+  return -1;
+}
+
+std::string Utf16(std::u16string_view s, bool bigEndian = false) {
+  std::string out;
+  for (char16_t c : s) {
+    const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+    out.push_back(bigEndian ? hi : lo);
+    out.push_back(bigEndian ? lo : hi);
+  }
+  return out;
+}
+
+int64_t Search(const std::string& data, const std::u16string& text, TViewerEncoding enc, uint8_t options,
+               int64_t start, int64_t blockSize = TStreamSearch::kDefaultBlockSize) {
+  TMemoryStream stream(data);
+  TStreamSearch search;
+  search.BlockSize = blockSize;
+  search.AssignSearchStream(&stream);
+  search.FindFirst(text, enc, options, start);
+  return search.FoundStart();
+}
+
+TEST(StreamSearch, AgreesWithTheReferenceOnRandomStreamsAndBlockSizes) {
+  std::mt19937 rng(11);
+  const std::u16string alphabet = u"abAB _.\u00E4\u00C4x";
+  const TViewerEncoding encodings[] = {vEncANSI, vEncUnicodeLE, vEncUnicodeBE, vEncWEuroDOS};
+  for (int round = 0; round < 3000; ++round) {
+    const TViewerEncoding enc = encodings[rng() % 4];
+    std::u16string content;
+    for (int i = 0, n = int(rng() % 60); i < n; ++i) content.push_back(alphabet[rng() % 5 == 0 ? rng() % alphabet.size() : rng() % 4]);
+    std::u16string text;
+    for (int i = 0, n = 1 + int(rng() % 3); i < n; ++i) text.push_back(alphabet[rng() % alphabet.size()]);
+    std::string data;
+    if (enc == vEncANSI) data = platform::WideToAnsi(content);
+    else if (enc == vEncWEuroDOS) data = *platform::WideToMultiByte(850, content);
+    else data = Utf16(content, enc == vEncUnicodeBE) + (rng() % 2 ? "\x41" : "");  // odd sizes too
+    const uint8_t options = static_cast<uint8_t>(rng() % 8);
+    const int64_t start = static_cast<int64_t>(rng() % (data.size() + 3));
+    const int64_t blockSize = std::array<int64_t, 4>{1, 6, 16, 65536}[rng() % 4];
+    ASSERT_EQ(Search(data, text, enc, options, start, blockSize), Reference(data, text, enc, options, start))
+        << "round " << round << " enc " << int(enc) << " options " << int(options) << " start " << start
+        << " block " << blockSize;
+  }
+}
+
+TEST(StreamSearch, BlockBoundaries) {
+  for (int64_t cs : {1, 2}) {
+    const TViewerEncoding enc = cs == 1 ? vEncANSI : vEncUnicodeLE;
+    for (int64_t at = 65536 - 8 * cs; at <= 65536 + 8 * cs; at += cs) {
+      std::u16string content(static_cast<size_t>(70000), u'x');
+      content.replace(static_cast<size_t>(at / cs), 4, u"Wort");
+      const std::string data = cs == 1 ? platform::WideToAnsi(content) : Utf16(content);
+      for (uint8_t options : {0, 1, 2, 3}) {
+        // "xWortx" is not a whole word; the same text between blanks is.
+        EXPECT_EQ(Search(data, u"wort", enc, options, 0), (options & 2) ? -1 : ((options & 1) ? -1 : at));
+        EXPECT_EQ(Search(data, u"Wort", enc, options, 0), (options & 2) ? -1 : at);
+        std::u16string spaced = content;
+        spaced[at / cs - 1] = u' ';
+        spaced[at / cs + 4] = u'.';
+        const std::string d2 = cs == 1 ? platform::WideToAnsi(spaced) : Utf16(spaced);
+        EXPECT_EQ(Search(d2, u"wORT", enc, options, 0), (options & 1) ? -1 : at);
+        EXPECT_EQ(Search(d2, u"Wort", enc, options | kSearchBackward, 0), at);
+      }
+    }
+  }
+}
+
+TEST(StreamSearch, EdgeCases) {
+  EXPECT_EQ(Search("ab ab ab", u"ab", vEncANSI, kSearchBackward, 0), 6);
+  EXPECT_EQ(Search("ab ab ab", u"ab", vEncANSI, kSearchBackward, 4), 3);  // ends with the character at 4
+  EXPECT_EQ(Search("wort_ wort.", u"wort", vEncANSI, kSearchWholeWords, 0), 6);
+  EXPECT_EQ(Search("", u"a", vEncANSI, 0, 0), -1);
+  EXPECT_EQ(Search("a", u"a", vEncUnicodeLE, 0, 0), -1);  // shorter than one character
+  EXPECT_EQ(Search(Utf16(u"xa") + "a", u"a", vEncUnicodeLE, kSearchBackward, 0), 2);  // odd byte ignored
+  EXPECT_EQ(Search("abc", u"", vEncANSI, 0, 0), -1);
+  EXPECT_EQ(Search("abc", u"c", vEncANSI, 0, 3), -1);
+  EXPECT_EQ(Search("abc", u"a", vEncANSI, kSearchBackward, -1), -1);
+  EXPECT_EQ(Search("\x84rger", u"Ärger", vEncWEuroDOS, 0, 0), 0);  // IBM-850 bytes, ANSI text
+  // A text longer than half a block still ends the loop and is found.
+  const std::string longText(50, 'q');
+  EXPECT_EQ(Search("zz" + longText + "zz", platform::AnsiToWide(longText), vEncANSI, 0, 0, 16), 2);
+  EXPECT_EQ(Search(std::string(5000, 'z') + longText, platform::AnsiToWide(longText), vEncANSI, kSearchBackward, 0, 16), 5000);
+}
+
+class Source : public FindNextSource {
+ public:
+  bool GrossKleinBeachten() const override { return caseChecked; }
+  bool NurGanzeWoerter() const override { return wordsChecked; }
+  const std::u16string& CurrentSearchText() const override { return current; }
+  const std::u16string& Dokumentmarke() const override { return marker; }
+  bool QuietFlag() const override { return quiet; }
+  bool caseChecked = false, wordsChecked = false, quiet = false;
+  std::u16string current, marker = u"#C:\\";
+};
+
+TEST(StreamSearch, FindNextTakesTheWindowsChoices) {
+  TMemoryStream stream(std::string("Haus #C:\\a haus Hausboot #C:\\b haus"));
+  TStreamSearch search;
+  search.AssignSearchStream(&stream);
+  Source source;
+  search.NextSource = &source;
+  ASSERT_TRUE(search.FindFirst(u"haus", vEncANSI, 0, 0));
+  EXPECT_EQ(search.FoundStart(), 0);
+  EXPECT_EQ(search.FoundLength(), 4);
+  source.wordsChecked = true;
+  ASSERT_TRUE(search.FindNext(false));
+  EXPECT_EQ(search.FoundStart(), 11);
+  ASSERT_TRUE(search.FindNext(false));  // "Hausboot" is no whole word
+  EXPECT_EQ(search.FoundStart(), 31);
+  EXPECT_FALSE(search.FindNext(false));
+  EXPECT_EQ(search.FoundStart(), -1);
+  EXPECT_EQ(search.FoundLength(), 0);
+  ASSERT_TRUE(search.FindNext(false));  // after a miss: from the beginning again
+  EXPECT_EQ(search.FoundStart(), 0);
+
+  // In a run the window alternates between the marker and the term; the marker is never
+  // a whole-word search.
+  source.quiet = true;
+  source.current = u"#C:\\";
+  ASSERT_TRUE(search.FindNext(false));
+  EXPECT_EQ(search.FoundStart(), 5);
+  source.current = u"haus";
+  source.caseChecked = true;
+  ASSERT_TRUE(search.FindNext(false));
+  EXPECT_EQ(search.FoundStart(), 11);
+}
+
+TEST(StreamSearch, ProgressCanCancelAndReadErrorsRaise) {
+  const std::string data(300000, 'x');
+  TMemoryStream stream(data);
+  TStreamSearch search;
+  search.AssignSearchStream(&stream);
+  std::vector<int64_t> positions;
+  search.OnProgress = [&](int64_t pos, int64_t max, bool& go) {
+    EXPECT_EQ(max, 300000);
+    positions.push_back(pos);
+    go = positions.size() < 3;
+  };
+  EXPECT_FALSE(search.FindFirst(u"y", vEncANSI, 0, 0));
+  EXPECT_EQ(positions, (std::vector<int64_t>{0, 0, 65534}));
+
+  class Broken : public TMemoryStream {
+   public:
+    using TMemoryStream::TMemoryStream;
+    int64_t Read(void*, int64_t) override { return -1; }
+  } broken(std::string(100000, 'x'));
+  TStreamSearch s2;
+  s2.AssignSearchStream(&broken);
+  try {
+    s2.FindFirst(u"y", vEncANSI, kSearchBackward, 0);
+    FAIL() << "no error";
+  } catch (const EStreamSearchReadError& e) {
+    EXPECT_EQ(e.Message(), u"Read error at offset " + textlib::NumberText(100000 - 65536));
+  }
+}
+
+TEST(StreamSearch, OpensFilesByDriveName) {
+  TStreamSearch search;
+  EXPECT_THROW(search.OpenSearchFile(u"C:\\no\\such\\file.txt"), textlib::EFOpenError);
+  search.OpenSearchFile(u"");
+  EXPECT_FALSE(search.FindFirst(u"a", vEncANSI, 0, 0));
+}
+
+}  // namespace
+}  // namespace search
