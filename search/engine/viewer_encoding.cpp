@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/codepage.h"
+#include "search/engine/fallback_tables.h"
 
 namespace search {
 
@@ -87,37 +88,71 @@ std::unique_ptr<std::array<char16_t, 256>> MakeByteTable(uint32_t cp) {
   return table;
 }
 
-// The row whose code page converts an encoding (the rules of the general rows).
-std::optional<int> ConvertingRow(TViewerEncoding e) {
+int IsoRowForAnsiCodePage() {
+  switch (platform::GetACP()) {
+    case 1250: return vEncCEuroISO;
+    case 1251: return vEncCyrISO;
+    case 1253: return vEncGreekISO;
+    case 1254: return vEncTurISO;
+    case 1255: return vEncHebISO1;
+    case 1256: return vEncArISO;
+    case 1257: return vEncBalISO1;
+    default: return vEncWEuroISO1;
+  }
+}
+
+// Bytes below 128 unchanged, the upper half through a fallback table whose results are
+// bytes of `target`.
+template <size_t N>
+std::unique_ptr<std::array<char16_t, 256>> FromFallback(const std::array<unsigned char, N>& table,
+                                                        uint32_t target) {
+  auto out = std::make_unique<std::array<char16_t, 256>>();
+  const int first = 256 - static_cast<int>(N);
+  for (int b = 0; b < 256; ++b) {
+    const unsigned char mapped = b < first ? static_cast<unsigned char>(b) : table[b - first];
+    auto w = platform::MultiByteToWide(target, std::string(1, static_cast<char>(mapped)));
+    (*out)[b] = w && w->size() == 1 ? (*w)[0] : u'?';
+  }
+  return out;
+}
+
+// The byte table of an encoding: its own code page when installed; for the general rows
+// the row their rule picks, or the fallback table where the platform lacks it.
+std::unique_ptr<std::array<char16_t, 256>> MakeEncodingTable(TViewerEncoding e, const State& s) {
+  auto converted = [&](int row) -> std::unique_ptr<std::array<char16_t, 256>> {
+    if (!s.installed[row]) return nullptr;
+    return MakeByteTable(EncodingCodePage(static_cast<TViewerEncoding>(row)));
+  };
+  std::unique_ptr<std::array<char16_t, 256>> table;
   switch (e) {
-    case vEncEBCDIC: return vEncEBUSCanada;
-    case vEncKOI8: return vEncCyrKOI8R;
+    case vEncEBCDIC:
+      table = converted(vEncEBUSCanada);
+      return table ? std::move(table) : FromFallback(kEbcdicToCp1252, platform::kCpAnsi);
+    case vEncKOI8:
+      table = converted(vEncCyrKOI8R);
+      return table ? std::move(table) : FromFallback(kKoi8rToCp1251, 1251);
     case vEncISO:
-      switch (platform::GetACP()) {
-        case 1250: return vEncCEuroISO;
-        case 1251: return vEncCyrISO;
-        case 1253: return vEncGreekISO;
-        case 1254: return vEncTurISO;
-        case 1255: return vEncHebISO1;
-        case 1256: return vEncArISO;
-        case 1257: return vEncBalISO1;
-        default: return vEncWEuroISO1;
-      }
-    default: return static_cast<int>(e);
+      table = converted(IsoRowForAnsiCodePage());
+      return table ? std::move(table) : FromFallback(kIso88591ToCp1252, platform::kCpAnsi);
+    case vEncMac:
+      table = MakeByteTable(platform::GetMacCP());
+      return table ? std::move(table) : FromFallback(kMacRomanToCp1252, platform::kCpAnsi);
+    case vEncUnicodeLE:
+    case vEncUnicodeBE:
+      return nullptr;  // read as 2-byte units by their callers
+    default:
+      return converted(e);
   }
 }
 
 const std::array<char16_t, 256>* WideTable(TViewerEncoding e) {
   State& s = Initialized();
-  const std::optional<int> row = ConvertingRow(e);
-  if (!row) return nullptr;
   std::lock_guard lock(s.mutex);
-  if (!s.tried[*row]) {
-    s.tried[*row] = true;
-    const uint32_t cp = EncodingCodePage(static_cast<TViewerEncoding>(*row));
-    if (cp != 0 && s.installed[*row]) s.wide[*row] = MakeByteTable(cp);
+  if (!s.tried[e]) {
+    s.tried[e] = true;
+    s.wide[e] = MakeEncodingTable(e, s);
   }
-  return s.wide[*row].get();
+  return s.wide[e].get();
 }
 
 }  // namespace

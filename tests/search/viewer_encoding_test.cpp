@@ -1,5 +1,7 @@
 #include "search/engine/viewer_encoding.h"
 
+#include "search/engine/fallback_tables.h"
+
 #include <gtest/gtest.h>
 
 namespace search {
@@ -59,6 +61,19 @@ TEST(ViewerEncoding, AnsiTablesForTheByteSearch) {
   EXPECT_EQ((*koi)[0xC1], '?');  // no Cyrillic in code page 1252
   EXPECT_EQ((*EncodingToAnsiTable(vEncANSI))[0x80], 0x80);
   EXPECT_EQ(EncodingToAnsiTable(vEncUnicodeLE), nullptr);
+}
+
+TEST(ViewerEncoding, FallbackTables) {
+  EXPECT_EQ(kIso88591ToCp1252[0x80 - 128], '?');
+  for (int kept : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) EXPECT_EQ(kIso88591ToCp1252[kept - 128], kept);
+  EXPECT_EQ(kIso88591ToCp1252[0xE4 - 128], 0xE4);
+  EXPECT_EQ(kKoi8rToCp1251[0xC1 - 128], 0xE0);  // а
+  EXPECT_EQ(kKoi8rToCp1251[0x80 - 128], '-');   // box drawing: a look-alike
+  EXPECT_EQ(kKoi8rToCp1251[0x81 - 128], 0xA6);
+  EXPECT_EQ(kKoi8rToCp1251[0x8A - 128], '+');
+  EXPECT_EQ(kMacRomanToCp1252[0x8A - 128], 0xE4);  // ä
+  EXPECT_EQ(kEbcdicToCp1252[0xC1], 'A');
+  EXPECT_EQ(kEbcdicToCp1252[0x40], ' ');
 }
 
 }  // namespace
