@@ -12,6 +12,7 @@
 
 #include "textlib/errors.h"
 #include "textlib/stream.h"
+#include "textlib/wide/widefile.h"
 #include "textlib/widestrings.h"
 
 namespace textlib {
@@ -166,7 +167,7 @@ class TUniStringList : public TUniStrings {
   TDuplicates duplicates_ = TDuplicates::dupIgnore;
 };
 
-// Open modes: fmCreate, or an fmOpen* access with an fmShare* sharing (textlib/wide).
+// Open modes: fmCreate, or an fmOpen* access with an fmShare* sharing.
 inline constexpr uint32_t fmCreate = 0xFFFF;
 
 class TUniFileStream : public THandleStream {

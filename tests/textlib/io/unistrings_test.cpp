@@ -1,0 +1,170 @@
+#include "textlib/io/unistrings.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+using namespace textlib;
+
+namespace {
+
+std::vector<std::u16string> Items(const TUniStrings& list) {
+  std::vector<std::u16string> out;
+  for (int i = 0; i < list.Count(); ++i) out.push_back(list[i]);
+  return out;
+}
+
+}  // namespace
+
+TEST(UniStrings, FileFormatAndRoundTrip) {
+  testsupport::TempDrive drive;
+  TUniStringList list;
+  list.Add(u"a");
+  list.Add(u"b");
+  list.SaveToFile(drive.Drive(u"ab.txt"));
+  EXPECT_EQ(drive.ReadFile("ab.txt"), std::string("\xFF\xFE" "a\0\r\0\n\0b\0\r\0\n\0", 14));
+
+  TUniStringList empty;
+  empty.SaveToFile(drive.Drive(u"leer.txt"));
+  EXPECT_EQ(drive.ReadFile("leer.txt"), "\xFF\xFE");
+
+  TUniStringList wide;
+  const std::vector<std::u16string> items = {u"Gr\u00FC\u00DFe", u"\u65E5\u672C \u20AC \U0001F600", u"",
+                                             u"\u0410\u0411"};
+  for (const auto& s : items) wide.Add(s);
+  wide.SaveToFile(drive.Drive(u"w.txt"));
+  TUniStringList back;
+  back.LoadFromFile(drive.Drive(u"w.txt"));
+  EXPECT_EQ(Items(back), items);
+  EXPECT_EQ(back.LastFileCharSet(), csUtf16LE);
+}
+
+TEST(UniStrings, LoadDetectsCharSet) {
+  testsupport::TempDrive drive;
+  struct Case {
+    std::string bytes;
+    TUniCharSet charSet;
+    std::vector<std::u16string> items;
+  } cases[] = {
+      {"\xEF\xBB\xBF" "Gr\xC3\xBC\xC3\x9F" "e\r\nx", csUtf8, {u"Gr\u00FC\u00DFe", u"x"}},
+      {"\xEF\xBB\xBF" "ok\r\n\xC3", csUtf8, {}},  // malformed: empty list
+      {"Gr\xFC\xDF" "e\r\n", csAnsi, {u"Gr\u00FC\u00DFe"}},
+      {std::string("\xFE\xFF\0a\0\r\0\n\x20\xAC", 10), csUtf16BE, {u"a", u"\u20AC"}},
+      {"\xFF\xFE", csUtf16LE, {}},
+      {std::string("\xFF\xFE" "a\0b", 5), csUtf16LE, {u"a"}},  // the odd last byte dropped
+      {"\xEF\xBB", csAnsi, {u"\u00EF\u00BB"}},
+      {"x", csAnsi, {u"x"}},
+  };
+  for (const auto& c : cases) {
+    drive.WriteFile("d.txt", c.bytes);
+    TUniStringList list;
+    list.Add(u"old");
+    list.LoadFromFile(drive.Drive(u"d.txt"));
+    EXPECT_EQ(list.LastFileCharSet(), c.charSet) << testing::PrintToString(c.bytes);
+    EXPECT_EQ(Items(list), c.items) << testing::PrintToString(c.bytes);
+  }
+}
+
+TEST(UniStrings, DetectStreamCharSetPositions) {
+  TMemoryStream m(std::string("\xEF\xBB\xBFx"));
+  EXPECT_EQ(DetectStreamCharSet(m), csUtf8);
+  EXPECT_EQ(m.Position(), 3);
+  TMemoryStream plain(std::string("abc"));
+  plain.SetPosition(1);
+  EXPECT_EQ(DetectStreamCharSet(plain), csAnsi);
+  EXPECT_EQ(plain.Position(), 1);
+}
+
+TEST(UniStrings, SetTextSplitsLines) {
+  TUniStringList list;
+  list.SetTextStr(u"a\r\nb\rc\nd\u2028e\r\n");
+  EXPECT_EQ(Items(list), (std::vector<std::u16string>{u"a", u"b", u"c", u"d", u"e"}));
+  list.SetTextStr(std::u16string(u"x\r\n\r\ny\0z", 9));
+  EXPECT_EQ(Items(list), (std::vector<std::u16string>{u"x", u"", u"y"}));
+  EXPECT_EQ(list.GetTextStr(), u"x\r\n\r\ny\r\n");
+}
+
+TEST(UniStringList, SortedAndIndexErrors) {
+  TUniStringList list;
+  list.SetSorted(true);
+  list.Add(u"Birne");
+  list.Add(u"apfel");
+  EXPECT_EQ(list.Add(u"APFEL"), 0);
+  EXPECT_EQ(Items(list), (std::vector<std::u16string>{u"apfel", u"Birne"}));
+  EXPECT_EQ(list.IndexOf(u"BIRNE"), 1);
+  try {
+    list.Put(0, u"x");
+    FAIL();
+  } catch (const EStringListError& e) {
+    EXPECT_EQ(e.Message(), u"Operation bei sortierten Stringlisten nicht erlaubt");
+  }
+  try {
+    list.Get(2);
+    FAIL();
+  } catch (const EStringListError& e) {
+    EXPECT_EQ(e.Message(), u"Der Index der Liste überschreitet das Maximum (2)");
+  }
+  list.SetDuplicates(TDuplicates::dupError);
+  EXPECT_THROW(list.Add(u"apfel"), EStringListError);
+  EXPECT_EQ(list.Count(), 2);
+}
+
+TEST(UniStringList, SortEventsAndNames) {
+  TUniStringList list;
+  int changes = 0;
+  list.OnChange = [&](TUniStringList*) { ++changes; };
+  list.SetTextStr(u"b=2\r\nc=3\r\na=1\r\nB=4");
+  EXPECT_EQ(changes, 1);  // one notification for the whole update
+  list.Sort();
+  EXPECT_EQ(list[0], u"a=1");
+  EXPECT_EQ(list[3], u"c=3");
+  EXPECT_EQ(list.IndexOfName(u"C"), 3);
+  list.Move(0, 3);
+  EXPECT_EQ(list[3], u"a=1");
+  list.Exchange(0, 3);
+  EXPECT_EQ(list[0], u"a=1");
+  EXPECT_THROW(list.Exchange(0, 4), EStringListError);
+}
+
+TEST(UniFileStream, OpenAndCreateErrors) {
+  testsupport::TempDrive drive;
+  const std::u16string missing = drive.Drive(u"fehlt.txt");
+  try {
+    TUniFileStream s(missing, fmOpenRead);
+    FAIL();
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.Message(), u"Datei " + missing + u" kann nicht geöffnet werden");
+  }
+  const std::u16string bad = drive.Drive(u"kein\\ordner.txt");
+  try {
+    TUniFileStream s(bad, fmCreate);
+    FAIL();
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(e.Message(), u"Datei " + bad + u" kann nicht erstellt werden");
+  }
+  {
+    TUniFileStream s(drive.Drive(u"neu.txt"), fmCreate);
+    s.WriteBuffer("abc", 3);
+  }
+  TUniFileStream r(drive.Drive(u"neu.txt"), fmOpenRead | fmShareDenyWrite);
+  EXPECT_EQ(r.Size(), 3);
+}
+
+TEST(FindInSortedComponentList, FirstEqualOrInsertionPoint) {
+  const std::vector<int> list = {1, 3, 3, 3, 7};
+  auto cmp = [](int a, int b) { return a < b ? -1 : a > b ? 1 : 0; };
+  struct Case {
+    int item;
+    bool found;
+    int index;
+  } cases[] = {{3, true, 1}, {1, true, 0}, {0, false, 0}, {5, false, 4}, {9, false, 5}};
+  for (const auto& c : cases) {
+    int index = -1;
+    EXPECT_EQ(FindInSortedComponentList(list, cmp, c.item, index), c.found) << c.item;
+    EXPECT_EQ(index, c.index) << c.item;
+  }
+  EXPECT_FALSE(ComServerInstalled(u"{4955DD33-B159-11D0-8FCF-00AA006BCC59}"));
+}
