@@ -1,0 +1,466 @@
+#include "textlib/html/dom.h"
+
+#include <algorithm>
+
+#include "textlib/html/tags.h"
+
+namespace textlib {
+namespace {
+
+constexpr const char16_t* kDomMessages[] = {
+    u"Index or size is negative, or greater than the allowed value",
+    u"The specified range of text does not fit into a DOMString",
+    u"Node is inserted somewhere it doesn't belong ",
+    u"Node is used in a different document than the one that created it",
+    u"Invalid or illegal character is specified, such as in a name",
+    u"Data is specified for a node which does not support data",
+    u"An attempt is made to modify an object where modifications are not allowed",
+    u"An attempt is made to reference a node in a context where it does not exist",
+    u"Implementation does not support the requested type of object or operation",
+    u"An attempt is made to add an attribute that is already in use elsewhere",
+    u"An attempt is made to use an object that is not, or is no longer, usable",
+    u"An invalid or illegal string is specified",
+    u"An attempt is made to modify the type of the underlying object",
+    u"An attempt is made to create or change an object in a way which is incorrect with "
+    u"regard to namespaces",
+    u"A parameter or an operation is not supported by the underlying object",
+};
+
+void ImportChildren(const TNode& from, TNode* to, TDocument* document) {
+  // Iterative, so that a deep copy of a deeply nested tree cannot exhaust the stack.
+  struct Frame {
+    const TNode* from;
+    TNode* to;
+    int64_t next;
+  };
+  std::vector<Frame> stack{{&from, to, 0}};
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.next >= f.from->ChildNodes().Length()) {
+      stack.pop_back();
+      continue;
+    }
+    const TNode* child = f.from->ChildNodes().Item(f.next++);
+    TNode* copy = child->ImportNode(document, false);
+    f.to->AppendChild(copy);
+    if (child->NodeType() == kElementNode || child->NodeType() == kAttributeNode)
+      stack.push_back({child, copy, 0});
+  }
+}
+
+}  // namespace
+
+DomException::DomException(int32_t code) : Exception(MessageOf(code)), code_(code) {}
+
+std::u16string DomException::MessageOf(int32_t code) {
+  if (code < 1 || code > 15) return {};
+  return kDomMessages[code - 1];
+}
+
+// --- TNodeList, TNamedNodeMap ---
+
+TNode* TNodeList::Item(int64_t index) const {
+  if (index < 0 || index >= static_cast<int64_t>(items_.size())) return nullptr;
+  return items_[static_cast<size_t>(index)];
+}
+
+int64_t TNodeList::IndexOf(const TNode* node) const {
+  auto it = std::find(items_.begin(), items_.end(), node);
+  return it == items_.end() ? -1 : static_cast<int64_t>(it - items_.begin());
+}
+
+void TNamedNodeMap::Compact() const {
+  if (holes_ == 0) return;
+  auto& items = const_cast<std::vector<TNode*>&>(items_);
+  items.erase(std::remove(items.begin(), items.end(), nullptr), items.end());
+  holes_ = 0;
+  for (size_t i = 0; i < items.size(); ++i) index_[items[i]->NodeName()] = i;
+}
+
+int64_t TNamedNodeMap::Length() const {
+  return static_cast<int64_t>(items_.size() - holes_);
+}
+
+TNode* TNamedNodeMap::Item(int64_t index) const {
+  Compact();
+  return TNodeList::Item(index);
+}
+
+TNode* TNamedNodeMap::GetNamedItem(std::u16string_view name) const {
+  auto it = index_.find(std::u16string(name));
+  return it == index_.end() ? nullptr : items_[it->second];
+}
+
+TNode* TNamedNodeMap::SetNamedItem(TAttr* attribute) {
+  if (attribute->OwnerDocument() != owner_->OwnerDocument()) throw DomException(4);
+  if (attribute->parent_ != nullptr && attribute->parent_ != owner_) throw DomException(10);
+  std::u16string name = attribute->NodeName();
+  TNode* replaced = nullptr;
+  auto it = index_.find(name);
+  if (it != index_.end()) {
+    replaced = items_[it->second];
+    if (replaced == attribute) return nullptr;
+    items_[it->second] = nullptr;
+    ++holes_;
+    it->second = items_.size();
+  } else {
+    index_.emplace(std::move(name), items_.size());
+  }
+  items_.push_back(attribute);
+  if (holes_ > 32 && holes_ * 2 > items_.size()) Compact();
+  return replaced;
+}
+
+// --- TNode ---
+
+TNode::~TNode() = default;
+
+std::u16string TNode::NodeName() const {
+  if (prefix_.empty()) return localName_;
+  return prefix_ + u":" + localName_;
+}
+
+bool TNode::CanInsert(const TNode*) const { return false; }
+
+TNode* TNode::ImportNode(TDocument*, bool) const { throw DomException(9); }
+
+void TNode::SetNodeValue(std::u16string_view) { throw DomException(7); }
+
+TNode* TNode::CloneNode(bool) const { throw DomException(9); }
+
+void TNode::CopyFieldsFrom(const TNode& other) {
+  prefix_ = other.prefix_;
+  localName_ = other.localName_;
+  nodeValue_ = other.nodeValue_;
+}
+
+TNode* TNode::InsertBefore(TNode* child, TNode* reference) {
+  if (child->ownerDocument_ != ownerDocument_) throw DomException(4);
+  if (child == reference) return child;
+  auto& items = childNodes_.items_;
+  size_t placed;
+  if (reference != nullptr) {
+    const int64_t at = childNodes_.IndexOf(reference);
+    if (at < 0) throw DomException(8);
+    placed = static_cast<size_t>(at);
+    items.insert(items.begin() + at, child);
+  } else {
+    placed = items.size();
+    items.push_back(child);
+  }
+  if (child->parent_ != nullptr) {
+    // Taken out of its old place afterwards: within the same list that is the other entry.
+    auto& old = child->parent_->childNodes_.items_;
+    for (size_t i = 0; i < old.size(); ++i) {
+      if (old[i] == child && !(child->parent_ == this && i == placed)) {
+        old.erase(old.begin() + static_cast<std::ptrdiff_t>(i));
+        break;
+      }
+    }
+    if (child->parent_ != this && child->parent_->NodeType() == kDocumentNode)
+      static_cast<TDocument*>(child->parent_)->ChildListChanged(nullptr);
+  }
+  const bool moved = child->parent_ == this;
+  child->parent_ = this;
+  if (NodeType() == kDocumentNode)
+    static_cast<TDocument*>(this)->ChildListChanged(reference || moved ? nullptr : child);
+  return child;
+}
+
+TNode* TNode::RemoveChild(TNode* child) {
+  const int64_t at = childNodes_.IndexOf(child);
+  if (at < 0) throw DomException(8);
+  childNodes_.items_.erase(childNodes_.items_.begin() + at);
+  child->parent_ = nullptr;
+  if (NodeType() == kDocumentNode) static_cast<TDocument*>(this)->ChildListChanged(nullptr);
+  return child;
+}
+
+// --- concrete nodes ---
+
+TNode* TTextNode::ImportNode(TDocument* document, bool) const {
+  return document->CreateTextNode(nodeValue_);
+}
+TNode* TTextNode::CloneNode(bool deep) const { return ImportNode(ownerDocument_, deep); }
+
+TNode* TCDATASection::ImportNode(TDocument* document, bool) const {
+  return document->CreateCDATASection(nodeValue_);
+}
+
+TNode* TComment::ImportNode(TDocument* document, bool) const {
+  return document->CreateComment(nodeValue_);
+}
+TNode* TComment::CloneNode(bool deep) const { return ImportNode(ownerDocument_, deep); }
+
+TNode* TEntityReference::ImportNode(TDocument* document, bool) const {
+  return document->CreateEntityReference(localName_);
+}
+TNode* TEntityReference::CloneNode(bool deep) const { return ImportNode(ownerDocument_, deep); }
+
+TNode* TProcessingInstruction::ImportNode(TDocument* document, bool) const {
+  return document->CreateProcessingInstruction(localName_, nodeValue_);
+}
+TNode* TProcessingInstruction::CloneNode(bool deep) const {
+  return ImportNode(ownerDocument_, deep);
+}
+
+std::u16string TAttr::GetNodeValue() const {
+  std::u16string value;
+  for (int64_t i = 0; i < childNodes_.Length(); ++i) {
+    const TNode* child = childNodes_.Item(i);
+    if (child->NodeType() == kTextNode) value += child->NodeValueField();
+    else if (child->NodeType() == kEntityReferenceNode)
+      value.push_back(static_cast<char16_t>(LookupEntityCode(child->NodeName())));
+  }
+  return value;
+}
+
+bool TAttr::CanInsert(const TNode* child) const {
+  return child->NodeType() == kTextNode || child->NodeType() == kEntityReferenceNode;
+}
+
+TNode* TAttr::ImportNode(TDocument* document, bool) const {
+  TAttr* copy = document->CreateAttribute(u"");
+  copy->CopyFieldsFrom(*this);
+  ImportChildren(*this, copy, document);
+  return copy;
+}
+
+TNode* TAttr::CloneNode(bool deep) const { return ImportNode(ownerDocument_, deep); }
+
+void TAttr::SetNodeValue(std::u16string_view value) {
+  // The old children stay owned by the document; they are only taken out of the list.
+  for (TNode* child : childNodes_.items_) child->parent_ = nullptr;
+  childNodes_.items_.clear();
+  AppendChild(ownerDocument_->CreateTextNode(value));
+}
+
+TElement* TAttr::OwnerElement() const { return static_cast<TElement*>(parent_); }
+
+TElement::TElement(TDocument* owner) : TNode(owner) {
+  attributes_ = std::make_unique<TNamedNodeMap>(this);
+}
+
+bool TElement::CanInsert(const TNode* child) const {
+  const int32_t t = child->NodeType();
+  return t != 6 && t != kDocumentNode && t != kDocumentTypeNode && t != 12;
+}
+
+TNode* TElement::ImportNode(TDocument* document, bool deep) const {
+  TElement* copy = document->CreateElement(u"");
+  copy->CopyFieldsFrom(*this);
+  if (deep) ImportChildren(*this, copy, document);
+  return copy;
+}
+
+TNode* TElement::CloneNode(bool deep) const { return ImportNode(ownerDocument_, deep); }
+
+TAttr* TElement::SetAttributeNode(TAttr* attribute) {
+  if (attribute->parent_ != nullptr) throw DomException(10);
+  auto* replaced = static_cast<TAttr*>(attributes_->SetNamedItem(attribute));
+  if (replaced != nullptr) replaced->parent_ = nullptr;
+  attribute->parent_ = this;
+  return replaced;
+}
+
+TAttr* TElement::GetAttributeNode(std::u16string_view name) const {
+  return static_cast<TAttr*>(attributes_->GetNamedItem(name));
+}
+
+int32_t TElement::TagNumber() const {
+  if (tagNumber_ < 0) tagNumber_ = HtmlTagList().GetTagByName(NodeName()).Number;
+  return tagNumber_;
+}
+
+TDocumentType::TDocumentType(std::u16string_view name, std::u16string_view publicId,
+                             std::u16string_view systemId)
+    : TNode(nullptr), publicId_(publicId), systemId_(systemId) {
+  localName_.assign(name);
+}
+
+TNode* TDocumentType::CloneNode(bool) const {
+  return new TDocumentType(localName_, publicId_, systemId_);
+}
+
+// --- TDocument ---
+
+TDocument::TDocument() : TNode(nullptr) {
+  ownerDocument_ = this;
+  namespaceUris_.emplace_back();
+}
+
+TDocument::~TDocument() {
+  // Child lists only refer to nodes; the arena frees them flat, whatever the nesting.
+  arena_.clear();
+}
+
+bool TDocument::CanInsert(const TNode* child) const {
+  switch (child->NodeType()) {
+    case kTextNode:
+    case kProcessingInstructionNode:
+    case kCommentNode:
+      return true;
+    case kElementNode:
+      return DocumentElement() == nullptr;
+    default:
+      return false;
+  }
+}
+
+std::unique_ptr<TDocument> TDocument::CloneDocument() const {
+  std::unique_ptr<TDocumentType> type;
+  if (docType_) type.reset(static_cast<TDocumentType*>(docType_->CloneNode(false)));
+  auto copy = DomImplementation::CreateDocument(std::move(type));
+  if (const TElement* root = DocumentElement()) copy->AppendChild(copy->CreateElement(root->NodeName()));
+  return copy;
+}
+
+TNode* TDocument::CloneNode(bool) const { return CloneDocument().release(); }
+
+template <class T>
+T* TDocument::Adopt(T* node) {
+  std::unique_ptr<TNode> owned(node);
+  if (!freeSlots_.empty()) {
+    node->arenaSlot_ = freeSlots_.back();
+    freeSlots_.pop_back();
+    arena_[node->arenaSlot_] = std::move(owned);
+  } else {
+    node->arenaSlot_ = arena_.size();
+    arena_.push_back(std::move(owned));
+  }
+  ++liveNodes_;
+  return node;
+}
+
+TElement* TDocument::CreateElement(std::u16string_view name) {
+  auto* e = Adopt(new TElement(this));
+  e->localName_.assign(name);
+  return e;
+}
+
+TElement* TDocument::CreateElementNS(std::u16string_view namespaceUri,
+                                     std::u16string_view qualifiedName) {
+  auto* e = Adopt(new TElement(this));
+  const size_t colon = qualifiedName.find(u':');
+  if (colon == std::u16string_view::npos) {
+    e->localName_.assign(qualifiedName);
+  } else {
+    e->prefix_.assign(qualifiedName.substr(0, colon));
+    e->localName_.assign(qualifiedName.substr(colon + 1));
+  }
+  e->namespaceIndex_ = NamespaceIndexOf(namespaceUri);
+  return e;
+}
+
+TAttr* TDocument::CreateAttribute(std::u16string_view name) {
+  auto* a = Adopt(new TAttr(this));
+  a->localName_.assign(name);
+  return a;
+}
+
+TTextNode* TDocument::CreateTextNode(std::u16string_view text) {
+  auto* t = Adopt(new TTextNode(this));
+  t->nodeValue_.assign(text);
+  return t;
+}
+
+TComment* TDocument::CreateComment(std::u16string_view text) {
+  auto* c = Adopt(new TComment(this));
+  c->nodeValue_.assign(text);
+  return c;
+}
+
+TCDATASection* TDocument::CreateCDATASection(std::u16string_view text) {
+  auto* c = Adopt(new TCDATASection(this));
+  c->nodeValue_.assign(text);
+  return c;
+}
+
+TEntityReference* TDocument::CreateEntityReference(std::u16string_view name) {
+  auto* r = Adopt(new TEntityReference(this));
+  r->localName_.assign(name);
+  return r;
+}
+
+TProcessingInstruction* TDocument::CreateProcessingInstruction(std::u16string_view target,
+                                                               std::u16string_view data) {
+  auto* p = Adopt(new TProcessingInstruction(this));
+  p->localName_.assign(target);
+  p->nodeValue_.assign(data);
+  return p;
+}
+
+void TDocument::ChildListChanged(const TNode* appended) {
+  // Appending leaves a known document element as it is; anything else looks again.
+  if (appended != nullptr && documentElementKnown_) {
+    if (documentElement_ == nullptr && appended->NodeType() == kElementNode)
+      documentElement_ = const_cast<TElement*>(static_cast<const TElement*>(appended));
+    return;
+  }
+  documentElementKnown_ = false;
+}
+
+TElement* TDocument::DocumentElement() const {
+  if (!documentElementKnown_) {
+    documentElement_ = nullptr;
+    for (TNode* child : childNodes_.items_) {
+      if (child->NodeType() == kElementNode) {
+        documentElement_ = static_cast<TElement*>(child);
+        break;
+      }
+    }
+    documentElementKnown_ = true;
+  }
+  return documentElement_;
+}
+
+void TDocument::SetDocType(std::unique_ptr<TDocumentType> type) {
+  if (type) type->ownerDocument_ = this;
+  docType_ = std::move(type);
+}
+
+int32_t TDocument::NamespaceIndexOf(std::u16string_view uri) {
+  for (size_t i = 0; i < namespaceUris_.size(); ++i)
+    if (namespaceUris_[i] == uri) return static_cast<int32_t>(i);
+  namespaceUris_.emplace_back(uri);
+  return static_cast<int32_t>(namespaceUris_.size() - 1);
+}
+
+void TDocument::FreeNode(TNode* node) {
+  if (node == nullptr || node == this || node->ownerDocument_ != this) return;
+  if (node->parent_ != nullptr) return;  // still in a tree
+  std::vector<TNode*> pending{node};
+  while (!pending.empty()) {
+    TNode* n = pending.back();
+    pending.pop_back();
+    for (TNode* child : n->childNodes_.items_) pending.push_back(child);
+    if (n->attributes_) {
+      for (int64_t i = 0; i < n->attributes_->Length(); ++i)
+        pending.push_back(n->attributes_->Item(i));
+    }
+    const size_t slot = n->arenaSlot_;
+    if (slot < arena_.size() && arena_[slot].get() == n) {
+      arena_[slot].reset();
+      freeSlots_.push_back(slot);
+      --liveNodes_;
+    }
+  }
+}
+
+std::unique_ptr<TDocument> DomImplementation::CreateDocument(std::unique_ptr<TDocumentType> type) {
+  if (type && type->OwnerDocument() != nullptr) {
+    type.release();  // it belongs to that document, which frees it
+    throw DomException(4);
+  }
+  std::unique_ptr<TDocument> document(new TDocument());
+  document->SetDocType(std::move(type));
+  return document;
+}
+
+std::unique_ptr<TDocumentType> DomImplementation::CreateDocumentType(std::u16string_view name,
+                                                                     std::u16string_view publicId,
+                                                                     std::u16string_view systemId) {
+  return std::unique_ptr<TDocumentType>(new TDocumentType(name, publicId, systemId));
+}
+
+}  // namespace textlib

@@ -1,0 +1,323 @@
+#pragma once
+// A small document object model after the W3C DOM Level 2 core. The document owns every
+// node it creates, in or out of its tree, and frees them all at once: nothing leaks however
+// a builder uses it, and freeing a tree nested 100000 deep needs no recursion.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "textlib/errors.h"
+
+namespace textlib {
+
+enum DomNodeType : int32_t {
+  kElementNode = 1,
+  kAttributeNode = 2,
+  kTextNode = 3,
+  kCDataSectionNode = 4,
+  kEntityReferenceNode = 5,
+  kProcessingInstructionNode = 7,
+  kCommentNode = 8,
+  kDocumentNode = 9,
+  kDocumentTypeNode = 10,
+};
+
+class DomException : public Exception {
+ public:
+  explicit DomException(int32_t code);
+  int32_t Code() const { return code_; }
+  // The fixed message of a code (empty for an unknown code).
+  static std::u16string MessageOf(int32_t code);
+
+ private:
+  int32_t code_;
+};
+
+class TNode;
+class TAttr;
+class TElement;
+class TDocument;
+class TDocumentType;
+
+class TNodeList {
+ public:
+  explicit TNodeList(TNode* owner) : owner_(owner) {}
+  virtual ~TNodeList() = default;
+  TNodeList(const TNodeList&) = delete;
+  TNodeList& operator=(const TNodeList&) = delete;
+
+  virtual int64_t Length() const { return static_cast<int64_t>(items_.size()); }
+  // None for an index outside 0..Length-1.
+  virtual TNode* Item(int64_t index) const;
+  TNode* Owner() const { return owner_; }
+
+ protected:
+  friend class TNode;
+  friend class TAttr;
+  friend class TDocument;
+  int64_t IndexOf(const TNode* node) const;
+
+  TNode* owner_;
+  std::vector<TNode*> items_;
+};
+
+// Attributes by name. Replaced entries leave a hole that is squeezed out lazily, and a
+// hash index finds names, so thousands of attributes in one tag stay linear.
+class TNamedNodeMap : public TNodeList {
+ public:
+  using TNodeList::TNodeList;
+  int64_t Length() const override;
+  TNode* Item(int64_t index) const override;
+  // The node whose NodeName equals the name exactly, or none.
+  TNode* GetNamedItem(std::u16string_view name) const;
+  // Gives back the node of the same name that it replaces, or none.
+  TNode* SetNamedItem(TAttr* attribute);
+
+ private:
+  void Compact() const;
+
+  mutable std::unordered_map<std::u16string, size_t> index_;
+  mutable size_t holes_ = 0;
+};
+
+class TNode {
+ public:
+  virtual ~TNode();
+  TNode(const TNode&) = delete;
+  TNode& operator=(const TNode&) = delete;
+
+  virtual std::u16string NodeName() const;
+  virtual std::u16string GetNodeValue() const { return nodeValue_; }
+  virtual int32_t NodeType() const = 0;
+  virtual TNode* ParentNode() const { return parent_; }
+  virtual bool CanInsert(const TNode* child) const;
+  virtual TNode* ImportNode(TDocument* document, bool deep) const;
+  virtual void SetNodeValue(std::u16string_view value);
+  virtual TNode* CloneNode(bool deep) const;
+
+  TDocument* OwnerDocument() const { return ownerDocument_; }
+  const std::u16string& Prefix() const { return prefix_; }
+  const std::u16string& LocalName() const { return localName_; }
+  const std::u16string& NodeValueField() const { return nodeValue_; }
+  int32_t NamespaceIndex() const { return namespaceIndex_; }
+  const TNodeList& ChildNodes() const { return childNodes_; }
+  TNamedNodeMap* Attributes() const { return attributes_.get(); }
+  TNode* FirstChild() const { return childNodes_.Item(0); }
+
+  TNode* AppendChild(TNode* child) { return InsertBefore(child, nullptr); }
+  TNode* InsertBefore(TNode* child, TNode* reference);
+  TNode* RemoveChild(TNode* child);
+
+ protected:
+  explicit TNode(TDocument* owner) : ownerDocument_(owner), childNodes_(this) {}
+  // Copies the name fields and the value of another node.
+  void CopyFieldsFrom(const TNode& other);
+
+  friend class TDocument;
+  friend class TNamedNodeMap;
+  friend class TElement;
+  friend class TAttr;
+
+  TDocument* ownerDocument_;
+  TNode* parent_ = nullptr;
+  int32_t namespaceIndex_ = 0;
+  std::u16string prefix_, localName_, nodeValue_;
+  std::unique_ptr<TNamedNodeMap> attributes_;
+  TNodeList childNodes_;
+  size_t arenaSlot_ = SIZE_MAX;
+};
+
+class TCharacterData : public TNode {
+ public:
+  void SetNodeValue(std::u16string_view value) override { nodeValue_.assign(value); }
+  int64_t Length() const { return static_cast<int64_t>(nodeValue_.size()); }
+
+ protected:
+  using TNode::TNode;
+};
+
+class TTextNode : public TCharacterData {
+ public:
+  std::u16string NodeName() const override { return u"#text"; }
+  int32_t NodeType() const override { return kTextNode; }
+  TNode* ImportNode(TDocument* document, bool deep) const override;
+  TNode* CloneNode(bool deep) const override;
+
+ protected:
+  friend class TDocument;
+  using TCharacterData::TCharacterData;
+};
+
+class TCDATASection : public TTextNode {
+ public:
+  std::u16string NodeName() const override { return u"#cdata-section"; }
+  int32_t NodeType() const override { return kCDataSectionNode; }
+  TNode* ImportNode(TDocument* document, bool deep) const override;
+
+ protected:
+  friend class TDocument;
+  using TTextNode::TTextNode;
+};
+
+class TComment : public TCharacterData {
+ public:
+  std::u16string NodeName() const override { return u"#comment"; }
+  int32_t NodeType() const override { return kCommentNode; }
+  TNode* ImportNode(TDocument* document, bool deep) const override;
+  TNode* CloneNode(bool deep) const override;
+
+ protected:
+  friend class TDocument;
+  using TCharacterData::TCharacterData;
+};
+
+class TAttr : public TNode {
+ public:
+  // The texts of the children in order, entity references resolved (unknown: a space).
+  std::u16string GetNodeValue() const override;
+  int32_t NodeType() const override { return kAttributeNode; }
+  TNode* ParentNode() const override { return nullptr; }
+  bool CanInsert(const TNode* child) const override;
+  TNode* ImportNode(TDocument* document, bool deep) const override;
+  void SetNodeValue(std::u16string_view value) override;
+  TNode* CloneNode(bool deep) const override;
+  TElement* OwnerElement() const;
+
+ protected:
+  friend class TDocument;
+  using TNode::TNode;
+};
+
+class TElement : public TNode {
+ public:
+  int32_t NodeType() const override { return kElementNode; }
+  bool CanInsert(const TNode* child) const override;
+  TNode* ImportNode(TDocument* document, bool deep) const override;
+  TNode* CloneNode(bool deep) const override;
+
+  // Gives back the attribute of the same name that it replaces, or none.
+  TAttr* SetAttributeNode(TAttr* attribute);
+  TAttr* GetAttributeNode(std::u16string_view name) const;
+  bool HasAttribute(std::u16string_view name) const { return GetAttributeNode(name) != nullptr; }
+  // The tag number of NodeName in the shared tag list, looked up once.
+  int32_t TagNumber() const;
+
+ protected:
+  friend class TDocument;
+  explicit TElement(TDocument* owner);
+
+ private:
+  mutable int32_t tagNumber_ = -1;
+};
+
+class TEntityReference : public TNode {
+ public:
+  std::u16string NodeName() const override { return localName_; }
+  int32_t NodeType() const override { return kEntityReferenceNode; }
+  TNode* ImportNode(TDocument* document, bool deep) const override;
+  TNode* CloneNode(bool deep) const override;
+
+ protected:
+  friend class TDocument;
+  using TNode::TNode;
+};
+
+class TProcessingInstruction : public TNode {
+ public:
+  int32_t NodeType() const override { return kProcessingInstructionNode; }
+  TNode* ImportNode(TDocument* document, bool deep) const override;
+  TNode* CloneNode(bool deep) const override;
+  const std::u16string& Target() const { return localName_; }
+  const std::u16string& Data() const { return nodeValue_; }
+
+ protected:
+  friend class TDocument;
+  using TNode::TNode;
+};
+
+class TDocumentType : public TNode {
+ public:
+  std::u16string NodeName() const override { return localName_; }
+  int32_t NodeType() const override { return kDocumentTypeNode; }
+  TNode* CloneNode(bool deep) const override;
+  const std::u16string& PublicId() const { return publicId_; }
+  const std::u16string& SystemId() const { return systemId_; }
+
+ protected:
+  friend class TDocument;
+  friend class DomImplementation;
+  TDocumentType(std::u16string_view name, std::u16string_view publicId,
+                std::u16string_view systemId);
+
+ private:
+  std::u16string publicId_, systemId_;
+};
+
+class TDocument : public TNode {
+ public:
+  ~TDocument() override;
+
+  std::u16string NodeName() const override { return u"#document"; }
+  int32_t NodeType() const override { return kDocumentNode; }
+  bool CanInsert(const TNode* child) const override;
+  // A new document with a copy of the type and an empty element named as the document
+  // element; it is owned by the caller.
+  TNode* CloneNode(bool deep) const override;
+  std::unique_ptr<TDocument> CloneDocument() const;
+
+  TElement* CreateElement(std::u16string_view name);
+  TElement* CreateElementNS(std::u16string_view namespaceUri, std::u16string_view qualifiedName);
+  TAttr* CreateAttribute(std::u16string_view name);
+  TTextNode* CreateTextNode(std::u16string_view text);
+  TComment* CreateComment(std::u16string_view text);
+  TCDATASection* CreateCDATASection(std::u16string_view text);
+  TEntityReference* CreateEntityReference(std::u16string_view name);
+  TProcessingInstruction* CreateProcessingInstruction(std::u16string_view target,
+                                                      std::u16string_view data);
+
+  // The first element child, whatever its name; none if there is none.
+  TElement* DocumentElement() const;
+  TDocumentType* DocType() const { return docType_.get(); }
+  // Frees the previous type.
+  void SetDocType(std::unique_ptr<TDocumentType> type);
+
+  // Index of a namespace URI, appended when missing; 0 is the empty URI.
+  int32_t NamespaceIndexOf(std::u16string_view uri);
+  const std::vector<std::u16string>& NamespaceUris() const { return namespaceUris_; }
+
+  // Frees a node that is in no tree, with its children and attributes. For a builder that
+  // drops what it replaced; the node must not be used afterwards.
+  void FreeNode(TNode* node);
+  // Nodes created and not yet freed (the document itself not counted).
+  int64_t NodeCount() const { return liveNodes_; }
+
+ private:
+  friend class DomImplementation;
+  friend class TNode;
+  TDocument();
+  template <class T>
+  T* Adopt(T* node);
+  void ChildListChanged(const TNode* appended);
+
+  std::unique_ptr<TDocumentType> docType_;
+  std::vector<std::u16string> namespaceUris_;
+  std::vector<std::unique_ptr<TNode>> arena_;
+  std::vector<size_t> freeSlots_;
+  int64_t liveNodes_ = 0;
+  mutable TElement* documentElement_ = nullptr;
+  mutable bool documentElementKnown_ = true;
+};
+
+class DomImplementation {
+ public:
+  // A type that already belongs to a document raises DomException 4.
+  static std::unique_ptr<TDocument> CreateDocument(std::unique_ptr<TDocumentType> type = nullptr);
+  static std::unique_ptr<TDocumentType> CreateDocumentType(std::u16string_view name,
+                                                           std::u16string_view publicId,
+                                                           std::u16string_view systemId);
+};
+
+}  // namespace textlib

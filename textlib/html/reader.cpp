@@ -1,0 +1,379 @@
+#include "textlib/html/reader.h"
+
+#include "platform/codepage.h"
+
+namespace textlib {
+namespace {
+
+constexpr std::u16string_view kNeedles[] = {u">", u"-->", u"]]>", u"\"", u"'"};
+
+bool IsBlank(char16_t c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
+bool IsNameDelimiter(char16_t c) { return IsBlank(c) || c == '/' || c == '>'; }
+bool IsAttrNameDelimiter(char16_t c) { return IsNameDelimiter(c) || c == '='; }
+bool IsUnquotedValueDelimiter(char16_t c) {
+  return IsNameDelimiter(c) || c == '"' || c == '\'';
+}
+bool IsEntityNameDelimiter(char16_t c) {
+  return IsBlank(c) || c == '&' || c == ';' || c == '<';
+}
+
+// A name goes through the system ANSI code page and has only A-Z lower-cased; the round
+// trip keeps every unit that has a byte and turns the others into "?".
+char16_t FoldNameUnit(char16_t c) {
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? static_cast<char16_t>(c + 32) : c;
+  return platform::WideToCp1252(c) ? c : u'?';
+}
+
+bool MatchesNoCase(std::u16string_view text, size_t at, std::u16string_view upperWord) {
+  if (text.size() - at < upperWord.size()) return false;
+  for (size_t i = 0; i < upperWord.size(); ++i) {
+    char16_t c = text[at + i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char16_t>(c - 32);
+    if (c != upperWord[i]) return false;
+  }
+  return true;
+}
+
+bool IsKeywordNoCase(std::u16string_view token, std::u16string_view upperWord) {
+  return token.size() == upperWord.size() && MatchesNoCase(token, 0, upperWord);
+}
+
+}  // namespace
+
+void THtmlReader::SetHtmlStr(std::u16string text) {
+  html_ = std::move(text);
+  pos_ = 0;
+  for (FindCache& c : cache_) c = FindCache{};
+}
+
+std::u16string THtmlReader::QualifiedName() const {
+  if (prefix_.empty()) return localName_;
+  std::u16string name;
+  name.reserve(prefix_.size() + 1 + localName_.size());
+  name.append(prefix_).append(u":").append(localName_);
+  return name;
+}
+
+void THtmlReader::SkipBlanks() {
+  while (pos_ < html_.size() && IsBlank(html_[pos_])) ++pos_;
+}
+
+size_t THtmlReader::Find(Needle needle, size_t from) {
+  // Positions only move forward: a search starting between the last start and the last
+  // hit has the same answer, which keeps repeated failing searches from going quadratic.
+  FindCache& c = cache_[needle];
+  if (c.from != SIZE_MAX && from >= c.from && from <= c.at) return c.at;
+  c.from = from;
+  c.at = from >= html_.size() ? std::u16string::npos
+                              : std::u16string_view(html_).find(kNeedles[needle], from);
+  return c.at;
+}
+
+bool THtmlReader::SkipTo(Needle needle) {
+  const size_t at = Find(needle, pos_);
+  if (at == std::u16string::npos) {
+    pos_ = html_.size();
+    return false;
+  }
+  pos_ = at + kNeedles[needle].size();
+  return true;
+}
+
+std::u16string_view THtmlReader::ReadToken(bool (*isDelimiter)(char16_t)) {
+  const size_t start = pos_;
+  while (pos_ < html_.size() && !isDelimiter(html_[pos_])) ++pos_;
+  return std::u16string_view(html_).substr(start, pos_ - start);
+}
+
+void THtmlReader::SetName(std::u16string_view name) {
+  const size_t colon = name.find(u':');
+  if (colon == std::u16string_view::npos) {
+    localName_.assign(name);
+  } else {
+    prefix_.assign(name.substr(0, colon));
+    localName_.assign(name.substr(colon + 1));
+  }
+}
+
+void THtmlReader::SetFoldedName(std::u16string_view name) {
+  std::u16string folded(name);
+  for (char16_t& c : folded) c = FoldNameUnit(c);
+  SetName(folded);
+}
+
+void THtmlReader::ReportEntity(const char16_t* name) {
+  nodeType_ = kReaderEntityReference;
+  localName_ = name;
+  Fire(OnEntityReference);
+  ++pos_;
+}
+
+void THtmlReader::ReportText(std::u16string_view text) {
+  nodeType_ = kReaderText;
+  nodeValue_.assign(text);
+  Fire(OnTextNode);
+}
+
+bool THtmlReader::Read() {
+  nodeType_ = kReaderNone;
+  prefix_.clear();
+  localName_.clear();
+  nodeValue_.clear();
+  publicId_.clear();
+  systemId_.clear();
+  isEmptyElement_ = false;
+  if (AtEnd()) return false;
+
+  switch (state_) {
+    case kStateAfterAttributeName:
+    case kStateUnquotedValue:
+    case kStateQuotedValue:
+      if (ValueStep()) return true;
+      if (state_ == kStateQuotedValue) ++pos_;
+      nodeType_ = kReaderAttributeEnd;
+      Fire(OnAttributeEnd);
+      state_ = kStateInStartTag;
+      return true;
+    case kStateInStartTag:
+      if (!AttributeStart()) CloseStartTag();
+      return true;
+    default:
+      break;
+  }
+
+  const char16_t c = html_[pos_];
+  if (c == '<') {
+    const size_t at = pos_;
+    if (!MarkupStep()) {
+      pos_ = at;
+      prefix_.clear();
+      localName_.clear();
+      nodeValue_.clear();
+      publicId_.clear();
+      systemId_.clear();
+      nodeType_ = kReaderNone;
+      ReportEntity(u"lt");
+    }
+  } else if (c == '&') {
+    const size_t at = pos_;
+    if (!ReferenceStep()) {
+      pos_ = at;
+      ReportEntity(u"amp");
+    }
+  } else {
+    const size_t start = pos_++;
+    const size_t n = html_.size();
+    const char16_t* s = html_.data();
+    while (pos_ < n && s[pos_] != '&' && s[pos_] != '<') ++pos_;
+    ReportText(std::u16string_view(html_).substr(start, pos_ - start));
+  }
+  return true;
+}
+
+bool THtmlReader::MarkupStep() {
+  ++pos_;
+  if (AtEnd()) return false;
+  const char16_t c = html_[pos_];
+  if (c == '/') {
+    ++pos_;
+    if (AtEnd()) return false;
+    const std::u16string_view name = ReadToken(IsNameDelimiter);
+    if (name.empty()) return false;
+    SetFoldedName(name);
+    if (!SkipTo(kNeedleGt)) return false;
+    nodeType_ = kReaderEndElement;
+    Fire(OnEndElement);
+    return true;
+  }
+  if (c == '!') {
+    ++pos_;
+    if (AtEnd()) return false;
+    if (MatchesNoCase(html_, pos_, u"DOCTYPE")) return DocTypeStep();
+    const std::u16string_view rest = std::u16string_view(html_).substr(pos_);
+    if (rest.starts_with(u"[CDATA[")) {
+      pos_ += 7;
+      const size_t at = Find(kNeedleCDataEnd, pos_);
+      if (at == std::u16string::npos) return false;
+      nodeValue_.assign(html_, pos_, at - pos_);
+      pos_ = at + 3;
+      nodeType_ = kReaderCData;
+      Fire(OnCDataSection);
+      return true;
+    }
+    if (rest.starts_with(u"--")) {
+      pos_ += 2;
+      const size_t at = Find(kNeedleCommentEnd, pos_);
+      if (at == std::u16string::npos) return false;
+      nodeValue_.assign(html_, pos_, at - pos_);
+      pos_ = at + 3;
+      nodeType_ = kReaderComment;
+      Fire(OnComment);
+      return true;
+    }
+    return false;
+  }
+  // "<b" at the very end of the text is no tag.
+  if (pos_ + 1 == html_.size()) return false;
+  const std::u16string_view name = ReadToken(IsNameDelimiter);
+  if (name.empty()) return false;
+  SetFoldedName(name);
+  nodeType_ = kReaderElement;
+  state_ = kStateInStartTag;
+  Fire(OnElementStart);
+  return true;
+}
+
+bool THtmlReader::ReadQuoted(std::u16string& into) {
+  const Needle needle = html_[pos_] == '"' ? kNeedleDquote : kNeedleSquote;
+  const size_t start = pos_ + 1;
+  const size_t at = Find(needle, start);
+  if (at == std::u16string::npos) return false;
+  into.assign(html_, start, at - start);
+  pos_ = at + 1;
+  return true;
+}
+
+// A ">" after the name or the keyword ends the declaration, and identifiers are read only
+// after PUBLIC or SYSTEM and a quote. Reading whatever character follows as an opening
+// quote would let "<!DOCTYPE html>" swallow the markup up to a later ">".
+bool THtmlReader::DocTypeStep() {
+  pos_ += 7;
+  SkipBlanks();
+  const std::u16string_view name = ReadToken(IsNameDelimiter);
+  if (name.empty()) return false;
+  const std::u16string nameCopy(name);
+  SkipBlanks();
+  auto finish = [&]() {
+    if (!SkipTo(kNeedleGt)) return false;
+    SetName(nameCopy);
+    nodeType_ = kReaderNone;
+    Fire(OnDocType);
+    return true;
+  };
+  if (AtEnd() || html_[pos_] == '>') return finish();
+  const std::u16string_view keyword = ReadToken(IsNameDelimiter);
+  const bool isPublic = IsKeywordNoCase(keyword, u"PUBLIC");
+  const bool isSystem = IsKeywordNoCase(keyword, u"SYSTEM");
+  SkipBlanks();
+  auto atQuote = [&]() { return !AtEnd() && (html_[pos_] == '"' || html_[pos_] == '\''); };
+  if ((isPublic || isSystem) && atQuote()) {
+    if (!ReadQuoted(isPublic ? publicId_ : systemId_)) return false;
+    if (isPublic) {
+      SkipBlanks();
+      if (atQuote() && !ReadQuoted(systemId_)) return false;
+    }
+  }
+  return finish();
+}
+
+bool THtmlReader::ReferenceStep() {
+  ++pos_;
+  if (AtEnd()) return false;
+  const size_t n = html_.size();
+  if (html_[pos_] == '#') {
+    ++pos_;
+    bool hex = false;
+    if (pos_ < n && (html_[pos_] == 'x' || html_[pos_] == 'X')) {
+      hex = true;
+      ++pos_;
+    }
+    // Saturates above the Unicode range, so long digit runs cannot overflow.
+    uint32_t value = 0;
+    for (; pos_ < n; ++pos_) {
+      const char16_t c = html_[pos_];
+      uint32_t digit;
+      if (c >= '0' && c <= '9') digit = c - '0';
+      else if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+      else if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+      else break;
+      value = value * (hex ? 16 : 10) + digit;
+      if (value > 0x10FFFF) value = 0x110000;
+    }
+    if (pos_ >= n || html_[pos_] != ';') return false;
+    ++pos_;
+    // Above U+FFFF a surrogate pair, beyond U+10FFFF the replacement character: cutting the
+    // value to 16 bits would turn an emoji into an unrelated character.
+    char16_t units[2];
+    size_t count = 1;
+    if (value <= 0xFFFF) {
+      units[0] = static_cast<char16_t>(value);
+    } else if (value <= 0x10FFFF) {
+      value -= 0x10000;
+      units[0] = static_cast<char16_t>(0xD800 + (value >> 10));
+      units[1] = static_cast<char16_t>(0xDC00 + (value & 0x3FF));
+      count = 2;
+    } else {
+      units[0] = 0xFFFD;
+    }
+    ReportText(std::u16string_view(units, count));
+    return true;
+  }
+  const std::u16string_view name = ReadToken(IsEntityNameDelimiter);
+  if (pos_ >= n || html_[pos_] != ';') return false;
+  SetName(name);
+  ++pos_;
+  nodeType_ = kReaderEntityReference;
+  Fire(OnEntityReference);
+  return true;
+}
+
+bool THtmlReader::AttributeStart() {
+  SkipBlanks();
+  const std::u16string_view name = ReadToken(IsAttrNameDelimiter);
+  if (name.empty()) return false;
+  SetFoldedName(name);
+  Fire(OnAttributeStart);
+  state_ = kStateAfterAttributeName;
+  quotation_ = 0;
+  return true;
+}
+
+void THtmlReader::CloseStartTag() {
+  SkipBlanks();
+  if (!AtEnd() && html_[pos_] == '/') {
+    isEmptyElement_ = true;
+    ++pos_;
+  }
+  SkipTo(kNeedleGt);  // whatever stands before the ">" is dropped
+  nodeType_ = kReaderElement;
+  Fire(OnElementEnd);
+  state_ = kStateContent;
+}
+
+bool THtmlReader::ValueStep() {
+  if (state_ == kStateAfterAttributeName) {
+    SkipBlanks();
+    if (AtEnd() || html_[pos_] != '=') return false;
+    ++pos_;
+    SkipBlanks();
+    if (AtEnd()) return false;
+    if (html_[pos_] == '"' || html_[pos_] == '\'') {
+      quotation_ = html_[pos_];
+      ++pos_;
+      state_ = kStateQuotedValue;
+    } else {
+      state_ = kStateUnquotedValue;
+    }
+  }
+  if (AtEnd()) return false;
+  if (html_[pos_] != '&') {
+    const size_t start = pos_;
+    const size_t n = html_.size();
+    if (state_ == kStateUnquotedValue) {
+      while (pos_ < n && !IsUnquotedValueDelimiter(html_[pos_])) ++pos_;
+    } else {
+      while (pos_ < n && html_[pos_] != quotation_ && html_[pos_] != '&') ++pos_;
+    }
+    if (pos_ == start) return false;
+    ReportText(std::u16string_view(html_).substr(start, pos_ - start));
+    return true;
+  }
+  const size_t at = pos_;
+  if (!ReferenceStep()) {
+    pos_ = at;
+    ReportEntity(u"amp");
+  }
+  return true;
+}
+
+}  // namespace textlib
