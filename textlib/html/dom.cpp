@@ -1,6 +1,7 @@
 #include "textlib/html/dom.h"
 
 #include <algorithm>
+#include <new>
 
 #include "textlib/html/tags.h"
 
@@ -237,8 +238,8 @@ void TAttr::SetNodeValue(std::u16string_view value) {
 
 TElement* TAttr::OwnerElement() const { return static_cast<TElement*>(parent_); }
 
-TElement::TElement(TDocument* owner) : TNode(owner) {
-  attributes_ = std::make_unique<TNamedNodeMap>(this);
+TElement::TElement(TDocument* owner) : TNode(owner), attributeMap_(this) {
+  attributes_ = &attributeMap_;
 }
 
 bool TElement::CanInsert(const TNode* child) const {
@@ -291,7 +292,27 @@ TDocument::TDocument() : TNode(nullptr) {
 
 TDocument::~TDocument() {
   // Child lists only refer to nodes; the arena frees them flat, whatever the nesting.
-  arena_.clear();
+  for (TNode* node : arena_)
+    if (node != nullptr) node->~TNode();
+}
+
+void* TDocument::Allocate(size_t size) {
+  size = (size + 15) & ~size_t{15};
+  for (auto& [bytes, free] : freeMemory_) {
+    if (bytes == size && !free.empty()) {
+      void* mem = free.back();
+      free.pop_back();
+      return mem;
+    }
+  }
+  if (blocks_.empty() || blockUsed_ + size > blockSize_) {
+    blockSize_ = std::max<size_t>(size, blocks_.size() < 4 ? 16384 : 262144);
+    blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(blockSize_));
+    blockUsed_ = 0;
+  }
+  void* mem = blocks_.back().get() + blockUsed_;
+  blockUsed_ += size;
+  return mem;
 }
 
 bool TDocument::CanInsert(const TNode* child) const {
@@ -318,29 +339,37 @@ std::unique_ptr<TDocument> TDocument::CloneDocument() const {
 TNode* TDocument::CloneNode(bool) const { return CloneDocument().release(); }
 
 template <class T>
-T* TDocument::Adopt(T* node) {
-  std::unique_ptr<TNode> owned(node);
+T* TDocument::Make() {
+  const size_t size = (sizeof(T) + 15) & ~size_t{15};
+  void* mem = Allocate(size);
+  T* node = new (mem) T(this);  // if this throws, the memory stays in the pool
+  node->poolSize_ = size;
   if (!freeSlots_.empty()) {
     node->arenaSlot_ = freeSlots_.back();
     freeSlots_.pop_back();
-    arena_[node->arenaSlot_] = std::move(owned);
+    arena_[node->arenaSlot_] = node;
   } else {
     node->arenaSlot_ = arena_.size();
-    arena_.push_back(std::move(owned));
+    try {
+      arena_.push_back(node);
+    } catch (...) {
+      node->~T();
+      throw;
+    }
   }
   ++liveNodes_;
   return node;
 }
 
 TElement* TDocument::CreateElement(std::u16string_view name) {
-  auto* e = Adopt(new TElement(this));
+  auto* e = Make<TElement>();
   e->localName_.assign(name);
   return e;
 }
 
 TElement* TDocument::CreateElementNS(std::u16string_view namespaceUri,
                                      std::u16string_view qualifiedName) {
-  auto* e = Adopt(new TElement(this));
+  auto* e = Make<TElement>();
   const size_t colon = qualifiedName.find(u':');
   if (colon == std::u16string_view::npos) {
     e->localName_.assign(qualifiedName);
@@ -353,38 +382,38 @@ TElement* TDocument::CreateElementNS(std::u16string_view namespaceUri,
 }
 
 TAttr* TDocument::CreateAttribute(std::u16string_view name) {
-  auto* a = Adopt(new TAttr(this));
+  auto* a = Make<TAttr>();
   a->localName_.assign(name);
   return a;
 }
 
 TTextNode* TDocument::CreateTextNode(std::u16string_view text) {
-  auto* t = Adopt(new TTextNode(this));
+  auto* t = Make<TTextNode>();
   t->nodeValue_.assign(text);
   return t;
 }
 
 TComment* TDocument::CreateComment(std::u16string_view text) {
-  auto* c = Adopt(new TComment(this));
+  auto* c = Make<TComment>();
   c->nodeValue_.assign(text);
   return c;
 }
 
 TCDATASection* TDocument::CreateCDATASection(std::u16string_view text) {
-  auto* c = Adopt(new TCDATASection(this));
+  auto* c = Make<TCDATASection>();
   c->nodeValue_.assign(text);
   return c;
 }
 
 TEntityReference* TDocument::CreateEntityReference(std::u16string_view name) {
-  auto* r = Adopt(new TEntityReference(this));
+  auto* r = Make<TEntityReference>();
   r->localName_.assign(name);
   return r;
 }
 
 TProcessingInstruction* TDocument::CreateProcessingInstruction(std::u16string_view target,
                                                                std::u16string_view data) {
-  auto* p = Adopt(new TProcessingInstruction(this));
+  auto* p = Make<TProcessingInstruction>();
   p->localName_.assign(target);
   p->nodeValue_.assign(data);
   return p;
@@ -439,10 +468,19 @@ void TDocument::FreeNode(TNode* node) {
         pending.push_back(n->attributes_->Item(i));
     }
     const size_t slot = n->arenaSlot_;
-    if (slot < arena_.size() && arena_[slot].get() == n) {
-      arena_[slot].reset();
+    if (slot < arena_.size() && arena_[slot] == n) {
+      const size_t size = n->poolSize_;
+      n->~TNode();
+      arena_[slot] = nullptr;
       freeSlots_.push_back(slot);
       --liveNodes_;
+      auto it = std::find_if(freeMemory_.begin(), freeMemory_.end(),
+                             [&](const auto& entry) { return entry.first == size; });
+      if (it == freeMemory_.end()) {
+        freeMemory_.emplace_back(size, std::vector<void*>{});
+        it = freeMemory_.end() - 1;
+      }
+      it->second.push_back(n);
     }
   }
 }

@@ -104,7 +104,7 @@ class TNode {
   const std::u16string& NodeValueField() const { return nodeValue_; }
   int32_t NamespaceIndex() const { return namespaceIndex_; }
   const TNodeList& ChildNodes() const { return childNodes_; }
-  TNamedNodeMap* Attributes() const { return attributes_.get(); }
+  TNamedNodeMap* Attributes() const { return attributes_; }
   TNode* FirstChild() const { return childNodes_.Item(0); }
 
   TNode* AppendChild(TNode* child) { return InsertBefore(child, nullptr); }
@@ -125,9 +125,10 @@ class TNode {
   TNode* parent_ = nullptr;
   int32_t namespaceIndex_ = 0;
   std::u16string prefix_, localName_, nodeValue_;
-  std::unique_ptr<TNamedNodeMap> attributes_;
+  TNamedNodeMap* attributes_ = nullptr;  // elements: their own map
   TNodeList childNodes_;
   size_t arenaSlot_ = SIZE_MAX;
+  size_t poolSize_ = 0;  // bytes taken from the document's pool, 0 when not pooled
 };
 
 class TCharacterData : public TNode {
@@ -210,6 +211,7 @@ class TElement : public TNode {
   explicit TElement(TDocument* owner);
 
  private:
+  TNamedNodeMap attributeMap_;
   mutable int32_t tagNumber_ = -1;
 };
 
@@ -298,13 +300,19 @@ class TDocument : public TNode {
   friend class DomImplementation;
   friend class TNode;
   TDocument();
+  // Nodes live in blocks of the document's own pool: one allocation per many nodes, and
+  // freeing the document frees the blocks at once.
   template <class T>
-  T* Adopt(T* node);
+  T* Make();
+  void* Allocate(size_t size);
   void ChildListChanged(const TNode* appended);
 
   std::unique_ptr<TDocumentType> docType_;
   std::vector<std::u16string> namespaceUris_;
-  std::vector<std::unique_ptr<TNode>> arena_;
+  std::vector<std::unique_ptr<std::byte[]>> blocks_;
+  size_t blockUsed_ = 0, blockSize_ = 0;
+  std::vector<std::pair<size_t, std::vector<void*>>> freeMemory_;  // by size
+  std::vector<TNode*> arena_;
   std::vector<size_t> freeSlots_;
   int64_t liveNodes_ = 0;
   mutable TElement* documentElement_ = nullptr;

@@ -1,5 +1,7 @@
 #include "textlib/html/formatter.h"
 
+#include <algorithm>
+#include <functional>
 #include <vector>
 
 #include "platform/pump.h"
@@ -74,8 +76,10 @@ std::u16string TBaseFormatter::GetText(TDocument* document) {
     throw;
   }
   output_.reset();
-  const size_t at = text.find(kStrayCss);
-  if (at != std::u16string::npos) text.erase(at, kStrayCss.size());
+  // A skipping search: "h" is too common in text for a first-character scan.
+  static const std::boyer_moore_horspool_searcher stray(kStrayCss.begin(), kStrayCss.end());
+  const auto at = std::search(text.begin(), text.end(), stray);
+  if (at != text.end()) text.erase(at, at + static_cast<std::ptrdiff_t>(kStrayCss.size()));
   return text;
 }
 
