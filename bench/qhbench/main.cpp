@@ -1,0 +1,25 @@
+// qh-bench: the headless driver of benchmarks and end-to-end tests. It runs the engines
+// without a display and writes nothing but what the engines write.
+//   qh-bench html2text FILE...
+//   qh-bench index --base DIR --name DB --folder X:\path --ext "*.htm *.html"
+//   qh-bench search --base DIR --name DB [--case] [--words] TEXT
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bench/qhbench/commands.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    std::fprintf(stderr, "usage: qh-bench html2text|index|search ...\n");
+    return 2;
+  }
+  const std::string command = args.front();
+  args.erase(args.begin());
+  if (command == "html2text") return qhbench::Html2Text(args);
+  if (command == "index") return qhbench::Index(args);
+  if (command == "search") return qhbench::Search(args);
+  std::fprintf(stderr, "qh-bench: unknown command %s\n", command.c_str());
+  return 2;
+}
