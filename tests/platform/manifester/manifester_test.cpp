@@ -226,6 +226,17 @@ TEST(Manifester, DatabaseFolderIsCreatedWhenMissingButNotOverAFile) {
   }
 }
 
+TEST(Manifester, OwnTemporaryFileIsNotListedWhenTheBaseLiesInTheTree) {
+  TempDrive tree('T');
+  tree.WriteFile("a.htm", "a");
+  ASSERT_EQ(RunInProcess(tree.Root(), {"open", "T"}).status, 0);
+  EXPECT_EQ(tree.ReadFile(kList), "T:\\a.htm\r\n");
+  // The finished list of the run before is a file like any other.
+  ASSERT_EQ(RunInProcess(tree.Root(), {"open", "T"}).status, 0);
+  EXPECT_EQ(tree.ReadFile(kList),
+            "T:\\a.htm\r\nT:\\Datenbank\\Haupt_Dateinamen_Liste_Laufwerk_T.txt\r\n");
+}
+
 TEST(Manifester, EmptyDriveGivesAnEmptyList) {
   TempDrive tree('T');
   TempDrive base('U');
