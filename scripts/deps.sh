@@ -3,6 +3,7 @@ QUARRY_PACKAGES=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libicu-dev qt6-base-dev
+  clang-14 libclang-rt-14-dev
 )
 
 install_deps() {
