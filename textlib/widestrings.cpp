@@ -7,6 +7,7 @@
 #include "platform/drives.h"
 #include "platform/file.h"
 #include "textlib/errors.h"
+#include "textlib/lines.h"
 #include "textlib/stream.h"
 #include "textlib/unicode.h"
 
@@ -45,45 +46,21 @@ void TWideStrings::AssignTo(TWideStrings& dest) const { dest.Assign(*this); }
 
 void TWideStrings::Assign(const TWideStrings& source) {
   if (&source == this) return;
-  BeginUpdate();
-  try {
-    Clear();
-    AddStrings(source);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  WithinUpdate(*this, [&] {
+      Clear();
+      AddStrings(source);
+  });
 }
 
 void TWideStrings::Assign(const TAnsiStringList& source) {
-  BeginUpdate();
-  try {
-    Clear();
-    AddStrings(source);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  WithinUpdate(*this, [&] {
+      Clear();
+      AddStrings(source);
+  });
 }
 
 std::u16string TWideStrings::GetTextStr() const {
-  const int count = GetCount();
-  size_t size = 0;
-  std::vector<std::u16string> items;
-  items.reserve(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    items.push_back(Get(i));
-    size += items.back().size() + 2;
-  }
-  std::u16string text;
-  text.reserve(size);
-  for (const auto& item : items) {
-    text += item;
-    text += u"\r\n";
-  }
-  return text;
+  return JoinLinesCrLf(GetCount(), [this](int i) { return Get(i); });
 }
 
 void TWideStrings::Put(int index, const std::u16string& s) {
@@ -93,22 +70,10 @@ void TWideStrings::Put(int index, const std::u16string& s) {
 }
 
 void TWideStrings::SetTextStr(std::u16string_view text) {
-  BeginUpdate();
-  try {
+  WithinUpdate(*this, [&] {
     Clear();
-    const size_t end = std::min(text.find(u'\0'), text.size());
-    size_t p = 0;
-    while (p < end) {
-      const size_t start = p;
-      while (p < end && !IsLineBreak(text[p])) ++p;
-      Add(std::u16string(text.substr(start, p - start)));
-      if (p < end) p += (text[p] == u'\r' && p + 1 < end && text[p + 1] == u'\n') ? 2 : 1;
-    }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+    SplitLines(text, IsLineBreak, [this](std::u16string line) { Add(line); });
+  });
 }
 
 int TWideStrings::Add(const std::u16string& s) {
@@ -124,42 +89,27 @@ int TWideStrings::AddObject(const std::u16string& s, TObjectRef object) {
 }
 
 void TWideStrings::AddStrings(const TAnsiStringList& strings) {
-  BeginUpdate();
-  try {
-    for (int i = 0; i < strings.Count(); ++i)
-      AddObject(platform::AnsiToWide(strings[i].text), strings[i].object);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  WithinUpdate(*this, [&] {
+      for (int i = 0; i < strings.Count(); ++i)
+        AddObject(platform::AnsiToWide(strings[i].text), strings[i].object);
+  });
 }
 
 void TWideStrings::AddStrings(const TWideStrings& strings) {
-  BeginUpdate();
-  try {
-    for (int i = 0; i < strings.GetCount(); ++i) AddObject(strings.Get(i), strings.GetObject(i));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  WithinUpdate(*this, [&] {
+      for (int i = 0; i < strings.GetCount(); ++i) AddObject(strings.Get(i), strings.GetObject(i));
+  });
 }
 
 void TWideStrings::Exchange(int index1, int index2) {
-  BeginUpdate();
-  try {
-    const std::u16string s = Get(index1);
-    TObjectRef object = GetObject(index1);
-    Put(index1, Get(index2));
-    PutObject(index1, GetObject(index2));
-    Put(index2, s);
-    PutObject(index2, object);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  WithinUpdate(*this, [&] {
+      const std::u16string s = Get(index1);
+      TObjectRef object = GetObject(index1);
+      Put(index1, Get(index2));
+      PutObject(index1, GetObject(index2));
+      Put(index2, s);
+      PutObject(index2, object);
+  });
 }
 
 std::unique_ptr<char16_t[]> TWideStrings::GetText() const {
@@ -198,52 +148,42 @@ void TWideStrings::LoadFromFile(std::string_view ansiFileName) {
 }
 
 void TWideStrings::LoadFromStream(TStream& stream) {
-  BeginUpdate();
-  try {
-    const int64_t start = stream.Position();
-    const int64_t n = stream.Size() - start;
-    unsigned char mark[2] = {0, 0};
-    const bool marked = n >= 2 && stream.Read(mark, 2) == 2 &&
-                        ((mark[0] == 0xFF && mark[1] == 0xFE) || (mark[0] == 0xFE && mark[1] == 0xFF));
-    if (marked) {
-      saveUnicode_ = true;
-      std::string bytes(static_cast<size_t>((n - 2) / 2 * 2), '\0');
-      stream.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-      const bool bigEndian = mark[0] == 0xFE;
-      std::u16string text(bytes.size() / 2, u'\0');
-      for (size_t i = 0; i < text.size(); ++i) {
-        const auto a = static_cast<unsigned char>(bytes[2 * i]);
-        const auto b = static_cast<unsigned char>(bytes[2 * i + 1]);
-        text[i] = bigEndian ? char16_t((a << 8) | b) : char16_t(a | (b << 8));
+  WithinUpdate(*this, [&] {
+      const int64_t start = stream.Position();
+      const int64_t n = stream.Size() - start;
+      unsigned char mark[2] = {0, 0};
+      const bool marked = n >= 2 && stream.Read(mark, 2) == 2 &&
+                          ((mark[0] == 0xFF && mark[1] == 0xFE) || (mark[0] == 0xFE && mark[1] == 0xFF));
+      if (marked) {
+        saveUnicode_ = true;
+        std::string bytes(static_cast<size_t>((n - 2) / 2 * 2), '\0');
+        stream.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+        const bool bigEndian = mark[0] == 0xFE;
+        std::u16string text(bytes.size() / 2, u'\0');
+        for (size_t i = 0; i < text.size(); ++i) {
+          const auto a = static_cast<unsigned char>(bytes[2 * i]);
+          const auto b = static_cast<unsigned char>(bytes[2 * i + 1]);
+          text[i] = bigEndian ? char16_t((a << 8) | b) : char16_t(a | (b << 8));
+        }
+        SetTextStr(text);
+      } else {
+        saveUnicode_ = false;
+        stream.SetPosition(start);
+        std::string bytes(static_cast<size_t>(std::max<int64_t>(n, 0)), '\0');
+        stream.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+        SetTextStr(platform::AnsiToWide(bytes));
       }
-      SetTextStr(text);
-    } else {
-      saveUnicode_ = false;
-      stream.SetPosition(start);
-      std::string bytes(static_cast<size_t>(std::max<int64_t>(n, 0)), '\0');
-      stream.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-      SetTextStr(platform::AnsiToWide(bytes));
-    }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 void TWideStrings::Move(int currentIndex, int newIndex) {
   if (currentIndex == newIndex) return;
-  BeginUpdate();
-  try {
-    const std::u16string s = Get(currentIndex);
-    TObjectRef object = GetObject(currentIndex);
-    Delete(currentIndex);
-    InsertObject(newIndex, s, object);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  WithinUpdate(*this, [&] {
+      const std::u16string s = Get(currentIndex);
+      TObjectRef object = GetObject(currentIndex);
+      Delete(currentIndex);
+      InsertObject(newIndex, s, object);
+  });
 }
 
 bool TWideStrings::ConversionAllowed(const std::u16string& text) {
