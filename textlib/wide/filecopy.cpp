@@ -1,5 +1,7 @@
 #include "textlib/wide/filecopy.h"
 
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -16,7 +18,11 @@ int CopyFileKeepDate(const std::string& source, const std::string& target) {
   if (from.empty() || !attributes || attributes->isDirectory) return kCopySourceUnreadable;
   platform::NativeFile in = platform::NativeFile::Open(from, platform::FileAccess::Read);
   if (!in.Valid()) return kCopySourceUnreadable;
-  platform::NativeFile out = to.empty() ? platform::NativeFile() : platform::NativeFile::Create(to);
+  // Creating the target truncates it: were it the source itself (or a link to it), the
+  // copy would destroy the data it is about to read.
+  std::error_code sameError;
+  if (to.empty() || std::filesystem::equivalent(from, to, sameError)) return kCopyTargetNotCreated;
+  platform::NativeFile out = platform::NativeFile::Create(to);
   if (!out.Valid()) return kCopyTargetNotCreated;
 
   auto fail = [&](int code) {

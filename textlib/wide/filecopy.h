@@ -1,7 +1,8 @@
 #pragma once
 // Copies one file in 4096-byte blocks and carries over its modification time and mode.
 // Names are 8-bit in the ANSI code page (drive form), so a name outside that code page
-// cannot be reached. A failure after the target was created deletes the target.
+// cannot be reached. A failure after the target was created deletes the target; a target
+// that is the source itself is refused as not creatable.
 #include <string>
 
 namespace textlib {

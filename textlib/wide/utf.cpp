@@ -19,7 +19,8 @@ size_t WideCharsToUtf8(char* target, size_t targetBytes, const char16_t* source,
     return count + 1;
   }
   if (targetBytes == 0) return 0;
-  // Keeps the last byte for the terminator.
+  // Keeps the last byte for the terminator, so a full target never ends in a sequence
+  // cut short by it.
   const size_t room = targetBytes - 1;
   for (size_t i = 0; i < sourceLength; ++i) {
     char16_t u = source[i];
@@ -136,7 +137,6 @@ const Utf7Tables& Tables() {
 
 std::string WideToUtf7(std::u16string_view text) {
   const Utf7Tables& t = Tables();
-  const size_t limit = text.size() * 7;
   std::string out;
   bool shifted = false;
   uint32_t bits = 0;
@@ -169,7 +169,6 @@ std::string WideToUtf7(std::u16string_view text) {
       }
       bits &= (1u << bitCount) - 1;
     }
-    if (out.size() > limit) throw EUniInternalError(u"Buffer overflow");
   }
   if (shifted) flush();
   return out;
@@ -212,7 +211,6 @@ std::u16string Utf7ToWide(std::string_view bytes) {
     if (bitCount > 0 && (bits & ((1u << bitCount) - 1)) != 0) invalid = true;
     if (i < bytes.size() && bytes[i] == '-') ++i;  // the run's closing "-" is dropped
   }
-  if (out.size() > bytes.size()) throw EUniInternalError(u"Buffer overflow");
   if (invalid) throw EUniGeneralError(u"Invalid UTF7");
   return out;
 }

@@ -14,7 +14,8 @@ namespace textlib {
 using platform::CodePage;
 
 // Bytes written including the terminator; with no target, the bytes needed plus one;
-// no source, 0. A sequence that does not fit ends the conversion.
+// no source, 0. A sequence that does not fit before the terminator's byte ends the
+// conversion.
 size_t WideCharsToUtf8(char* target, size_t targetBytes, const char16_t* source, size_t sourceLength);
 std::string WideToUtf8(std::u16string_view text);
 
@@ -24,6 +25,8 @@ ptrdiff_t Utf8ToWideChars(char16_t* target, size_t targetUnits, const char* sour
 // Malformed input gives an empty text.
 std::u16string Utf8ToWide(std::string_view bytes);
 
+// The outputs grow as needed and stay far below 7 bytes per unit (encoding) and never
+// exceed one unit per byte (decoding), so a "Buffer overflow" cannot arise.
 std::string WideToUtf7(std::u16string_view text);
 // Raises EUniGeneralError "Invalid UTF7" for invalid input.
 std::u16string Utf7ToWide(std::string_view bytes);

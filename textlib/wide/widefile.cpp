@@ -80,33 +80,67 @@ uint32_t AttributesOf(const platform::FileStat& st, std::string_view name) {
 
 char32_t Fold(char16_t c) { return CharToUpper(c); }
 
-bool MatchPlain(std::u16string_view name, std::u16string_view mask) {
-  size_t n = 0, m = 0;
-  size_t starMask = std::u16string_view::npos, starName = 0;
-  while (n < name.size()) {
-    if (m < mask.size() && mask[m] == u'*') {
-      starMask = m++;
-      starName = n;
-    } else if (m < mask.size() && (mask[m] == u'?' || Fold(mask[m]) == Fold(name[n]))) {
-      ++m;
-      ++n;
-    } else if (starMask != std::u16string_view::npos) {
-      m = starMask + 1;
-      n = ++starName;
-    } else {
-      return false;
-    }
+// A mask in the file system's own wildcard forms. "*" before a "." stops short of the
+// name's last dot, a "." before "*", "?" or the end also matches the end of a name
+// without one, and "?" also matches nothing before a dot or at the end: so "*.*" and
+// "name.*" take names without an extension, "*." takes only those, and "??.txt" takes
+// "a.txt" as well.
+enum class MaskToken : uint8_t { Literal, Star, StarBeforeDot, AnyChar, Dot };
+
+struct MaskPart {
+  MaskToken token;
+  char16_t c;
+};
+
+std::vector<MaskPart> ParseMask(std::u16string_view mask) {
+  std::vector<MaskPart> parts;
+  for (size_t i = 0; i < mask.size(); ++i) {
+    const char16_t c = mask[i];
+    const bool last = i + 1 == mask.size();
+    const char16_t next = last ? u'\0' : mask[i + 1];
+    MaskToken token = MaskToken::Literal;
+    if (c == u'*') token = next == u'.' ? MaskToken::StarBeforeDot : MaskToken::Star;
+    else if (c == u'?') token = MaskToken::AnyChar;
+    else if (c == u'.' && (last || next == u'*' || next == u'?')) token = MaskToken::Dot;
+    parts.push_back({token, c});
   }
-  while (m < mask.size() && mask[m] == u'*') ++m;
-  return m == mask.size();
+  return parts;
 }
 
-// "*.*" and "name.*" also match names without a dot, as on Windows.
-bool MatchMask(std::u16string_view name, std::u16string_view mask) {
-  if (MatchPlain(name, mask)) return true;
-  return mask.size() >= 2 && mask.substr(mask.size() - 2) == u".*" &&
-         name.find(u'.') == std::u16string_view::npos &&
-         MatchPlain(name, mask.substr(0, mask.size() - 2));
+// Dynamic programming from the ends backwards, one row per name position, so any mask
+// and name take time proportional to their product and no backtracking can explode.
+bool MatchMask(std::u16string_view name, const std::vector<MaskPart>& mask) {
+  const size_t n = name.size(), m = mask.size();
+  const size_t lastDot = name.rfind(u'.');
+  std::vector<char> next(m + 1, 0), row(m + 1, 0);  // next: matches from name position p + 1
+  for (size_t p = n + 1; p-- > 0;) {
+    const bool atEnd = p == n;
+    row[m] = atEnd;
+    for (size_t k = m; k-- > 0;) {
+      const MaskPart& part = mask[k];
+      bool ok = false;
+      switch (part.token) {
+        case MaskToken::Literal:
+          ok = !atEnd && Fold(part.c) == Fold(name[p]) && next[k + 1];
+          break;
+        case MaskToken::Star:
+          ok = row[k + 1] || (!atEnd && next[k]);
+          break;
+        case MaskToken::StarBeforeDot:
+          ok = row[k + 1] || (!atEnd && p != lastDot && next[k]);
+          break;
+        case MaskToken::AnyChar:
+          ok = atEnd || name[p] == u'.' ? row[k + 1] : next[k + 1];
+          break;
+        case MaskToken::Dot:
+          ok = atEnd ? row[k + 1] : name[p] == u'.' && next[k + 1];
+          break;
+      }
+      row[k] = ok;
+    }
+    std::swap(next, row);
+  }
+  return next[0];
 }
 
 // Skips excluded entries and fills the record from the first one left.
@@ -196,7 +230,7 @@ int WideFindFirst(std::u16string_view path, int32_t attributes, TSearchRecW& rec
   WideFindClose(rec);
   rec.ExcludeAttr = ~attributes & 0x1E;
   const std::u16string folder = WideExtractFilePath(path);
-  const std::u16string mask = WideExtractFileName(path);
+  const std::vector<MaskPart> maskParts = ParseMask(WideExtractFileName(path));
   auto state = std::make_unique<FindState>();
   if (!folder.empty()) {
     state->folder = ToPosix(folder);
@@ -209,7 +243,7 @@ int WideFindFirst(std::u16string_view path, int32_t attributes, TSearchRecW& rec
     auto wide = platform::PosixUtf8ToWide(entry.name);
     // Names without a drive form cannot be handed out.
     if (!wide || wide->find(u'\\') != std::u16string::npos) continue;
-    if (MatchMask(*wide, mask)) state->entries.emplace_back(std::move(*wide), std::move(entry.name));
+    if (MatchMask(*wide, maskParts)) state->entries.emplace_back(std::move(*wide), std::move(entry.name));
   }
   if (state->entries.empty()) return Failure(ErrorFileNotFound());
   std::sort(state->entries.begin(), state->entries.end());  // stable order, as NTFS gives
@@ -238,22 +272,22 @@ int32_t UnixTimeToDosDateTime(int64_t seconds) {
   return static_cast<int32_t>(date << 16 | time);
 }
 
-int WideLastDelimiter(std::u16string_view delimiters, std::u16string_view text) {
+size_t WideLastDelimiter(std::u16string_view delimiters, std::u16string_view text) {
   size_t i = text.find_last_of(delimiters);
-  return i == std::u16string_view::npos ? 0 : static_cast<int>(i + 1);
+  return i == std::u16string_view::npos ? 0 : i + 1;
 }
 
 std::u16string WideExtractFilePath(std::u16string_view name) {
-  return std::u16string(name.substr(0, static_cast<size_t>(WideLastDelimiter(u"\\:", name))));
+  return std::u16string(name.substr(0, WideLastDelimiter(u"\\:", name)));
 }
 
 std::u16string WideExtractFileName(std::u16string_view name) {
-  return std::u16string(name.substr(static_cast<size_t>(WideLastDelimiter(u"\\:", name))));
+  return std::u16string(name.substr(WideLastDelimiter(u"\\:", name)));
 }
 
 std::u16string WideExtractFileExt(std::u16string_view name) {
-  int i = WideLastDelimiter(u".\\:", name);
-  if (i > 0 && name[static_cast<size_t>(i - 1)] == u'.') return std::u16string(name.substr(static_cast<size_t>(i - 1)));
+  size_t i = WideLastDelimiter(u".\\:", name);
+  if (i > 0 && name[i - 1] == u'.') return std::u16string(name.substr(i - 1));
   return {};
 }
 

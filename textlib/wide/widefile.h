@@ -86,8 +86,9 @@ struct TSearchRecW {
   TWin32FindDataW FindData;
 };
 
-// path = folder + mask ("T:\dir\*.htm"). The mask matches as on Windows: "*" any run,
-// "?" one character, case-insensitive, a trailing ".*" also matches names without a dot.
+// path = folder + mask ("T:\dir\*.htm"). The mask matches as on Windows, case-insensitive:
+// "*" any run, "?" one character, and "*.*", "name.*" and "*." also take names without
+// a dot.
 // 0 or an error code; a non-zero result leaves the search closed.
 int WideFindFirst(std::u16string_view path, int32_t attributes, TSearchRecW& rec);
 int WideFindNext(TSearchRecW& rec);
@@ -97,7 +98,7 @@ void WideFindClose(TSearchRecW& rec);
 int32_t UnixTimeToDosDateTime(int64_t seconds);
 
 // Path parts of drive-form names, split at the last "\" or ":".
-int WideLastDelimiter(std::u16string_view delimiters, std::u16string_view text);  // 1-based, 0 none
+size_t WideLastDelimiter(std::u16string_view delimiters, std::u16string_view text);  // 1-based, 0 none
 std::u16string WideExtractFilePath(std::u16string_view name);
 std::u16string WideExtractFileName(std::u16string_view name);
 std::u16string WideExtractFileExt(std::u16string_view name);

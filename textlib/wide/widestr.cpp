@@ -46,19 +46,22 @@ class Formatter {
     return args_[next_++];
   }
 
+  // Widths and precisions beyond this would only ask for absurd amounts of padding.
+  static constexpr long long kMaxNumber = 1 << 20;
+
   // A number, or "*" taking the next integer argument; -1 when absent.
   long long Number(size_t& i) {
     if (i < format_.size() && format_[i] == u'*') {
       ++i;
       const auto* v = std::get_if<long long>(&NextArg().Get());
-      if (!v) Invalid();
+      if (!v || *v > kMaxNumber) Invalid();
       return *v;
     }
     if (i >= format_.size() || format_[i] < u'0' || format_[i] > u'9') return -1;
     long long n = 0;
     while (i < format_.size() && format_[i] >= u'0' && format_[i] <= u'9') {
       n = n * 10 + (format_[i++] - u'0');
-      if (n > 1 << 20) Invalid();
+      if (n > kMaxNumber) Invalid();
     }
     return n;
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 
 namespace textlib {
@@ -34,6 +35,24 @@ TEST_F(PauseTest, StartsWithOneSecondAndKeepsTheLastInterval) {
   EXPECT_EQ(pause.Interval(), 0);
   pause.Pause(1);
   EXPECT_EQ(pause.Interval(), 1);
+}
+
+TEST_F(PauseTest, LastsAtLeastItsInterval) {
+  TMachPause pause;
+  for (int milliseconds : {0, 1, 30}) {
+    QElapsedTimer clock;
+    clock.start();
+    pause.Pause(milliseconds);
+    EXPECT_GE(clock.elapsed(), milliseconds);
+  }
+}
+
+TEST_F(PauseTest, NegativeIntervalCountsAsZero) {
+  TMachPause pause;
+  pause.Pause(-5);  // would never end with a timer that cannot fire
+  EXPECT_EQ(pause.Interval(), 0);
+  pause.SetInterval(-1);
+  EXPECT_EQ(pause.Interval(), 0);
 }
 
 TEST_F(PauseTest, QueuedEventsAndOtherTimersRunDuringIt) {

@@ -40,6 +40,9 @@ TEST(WideUtf8, BufferFormCountsAndStopsAtTheEnd) {
   char full[6];
   EXPECT_EQ(WideCharsToUtf8(full, 6, text.data(), text.size()), 6u);
   EXPECT_EQ(std::string(full, 6), "a\xE2\x82\xAC" "b\0"s);
+  char exact[3];
+  EXPECT_EQ(WideCharsToUtf8(exact, 3, u"abc", 3), 3u);  // the terminator takes the last byte
+  EXPECT_EQ(std::string(exact, 3), "ab\0"s);
   const char16_t zero = 0;
   char one[2];
   EXPECT_EQ(WideCharsToUtf8(one, 2, &zero, 1), 2u);
@@ -65,6 +68,7 @@ TEST(WideUtf8, DecodesAndRejectsMalformedInput) {
       {"\xF0\x9F\x98\x41", u""},
       {"\xF4\x90\x80\x80", u""},  // above U+10FFFF
       {"\xF0\x80\x80\x80", u""},  // overlong
+      {"ab\x80", u""},            // a lead byte at the end
       {"", u""},
   };
   for (const Row& row : rows) EXPECT_EQ(Utf8ToWide(row.bytes), row.text) << row.bytes;
@@ -127,6 +131,7 @@ TEST(WideUtf7, DecodesValidInput) {
       {"f+APw-r", u"f\u00FCr"},
       {"+AH4.", u"~."},
       {"+ZeVnLIqe", u"\u65E5\u672C\u8A9E"},
+      {"+AGEA-x", u"ax"},  // eight left-over bits, all zero
       {"", u""},
   };
   for (const Row& row : rows) EXPECT_EQ(Utf7ToWide(row.bytes), row.text) << row.bytes;
@@ -138,6 +143,8 @@ TEST(WideUtf7, RejectsInvalidInput) {
       "a+",       // a run at the end that gives nothing
       "+!",       // a run that gives nothing
       "a\x80" "b",  // an 8-bit byte outside a run
+      "+A-",      // six bits give no unit
+      "+AGE\x80",  // an 8-bit byte ends the run and is outside it
   };
   for (const std::string& bytes : rows) {
     try {

@@ -76,14 +76,40 @@ TEST_F(WideFileTest, MasksMatchLikeWindows) {
       {u"*.TXT", {u"a.txt"}},
       {u"*.htm", {u"B.HTM"}},
       {u"?.txt", {u"a.txt"}},
-      {u"??.txt", {}},
       {u"noext.*", {u"noext"}},
       {u"n*t", {u"noext"}},
       {u"A.TXT", {u"a.txt"}},
       {u"*x*", {u"a.txt", u"noext"}},
+      {u"*", {u"B.HTM", u"a.txt", u"noext"}},
+      {u"*.", {u"noext"}},  // only names without an extension
+      {u"noext.", {u"noext"}},
+      {u"??.txt", {u"a.txt"}},  // "?" matches nothing before the dot
+      {u"a.tx??", {u"a.txt"}},  // nor at the end
+      {u"a?txt", {}},           // it never takes the dot itself
+      {u"*.t*", {u"a.txt"}},
+      {u"b.*", {u"B.HTM"}},
+      {u"*.*.*", {u"B.HTM", u"a.txt", u"noext"}},
+      {u"**a**.*", {u"a.txt"}},
+      {u"", {}},
   };
   for (const Row& row : rows)
     EXPECT_EQ(FindAll(drive.Drive(row.mask), 0), row.names) << std::string(row.mask.begin(), row.mask.end());
+}
+
+TEST_F(WideFileTest, StarBeforeDotStopsAtTheLastDot) {
+  drive.WriteFile("x.b.txt", "");
+  drive.WriteFile("x.txt.bak", "");
+  EXPECT_EQ(FindAll(drive.Drive(u"*.txt"), 0), (std::vector<std::u16string>{u"a.txt", u"x.b.txt"}));
+  EXPECT_EQ(FindAll(drive.Drive(u"x*.txt*"), 0), (std::vector<std::u16string>{u"x.b.txt", u"x.txt.bak"}));
+  // A long mask of stars costs no more than the product of the lengths.
+  EXPECT_EQ(FindAll(drive.Drive(std::u16string(5000, u'*') + u"q"), 0), std::vector<std::u16string>{});
+}
+
+TEST_F(WideFileTest, ReadOnlyEntriesAlwaysQualify) {
+  ASSERT_TRUE(platform::SetPermissions(drive.Posix("a.txt"), 0444));
+  TSearchRecW rec;
+  ASSERT_EQ(WideFindFirst(drive.Drive(u"a.txt"), 0, rec), 0);
+  EXPECT_EQ(rec.Attr, int32_t(FILE_ATTRIBUTE_READONLY));
 }
 
 TEST_F(WideFileTest, FindReportsErrorsAndEnds) {

@@ -36,6 +36,9 @@ TEST(WideFormatTest, MismatchesRaise) {
   EXPECT_THROW(WideFormat(u"%f", {5}), EConvertError);
   EXPECT_THROW(WideFormat(u"%q", {5}), EConvertError);
   EXPECT_THROW(WideFormat(u"%", {}), EConvertError);
+  // Absurd widths raise instead of padding without end.
+  EXPECT_THROW(WideFormat(u"%*d", {1LL << 40, 1}), EConvertError);
+  EXPECT_THROW(WideFormat(u"%99999999999d", {1}), EConvertError);
   try {
     WideFormat(u"%s %s", {u"a"});
     FAIL();

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "platform/codepage.h"
@@ -75,6 +77,30 @@ TEST_F(CopyFileTest, FailuresLeaveNoTarget) {
   drive.WriteFile("\xE6\x97\xA5.txt", "abc");
   EXPECT_EQ(CopyFileKeepDate(Ansi(u"\u65E5.txt"), Ansi(u"dst.txt")), kCopySourceUnreadable);
   EXPECT_FALSE(platform::Stat(drive.Posix("dst.txt")));
+}
+
+TEST_F(CopyFileTest, SameFileIsRefusedAndKept) {
+  drive.WriteFile("self.txt", "keep me");
+  ASSERT_TRUE(platform::MakeDirectory(drive.Posix("sub")));
+  const std::string viaFolder = Ansi(u"sub\\..\\self.txt");
+  EXPECT_EQ(CopyFileKeepDate(Ansi(u"self.txt"), Ansi(u"self.txt")), kCopyTargetNotCreated);
+  EXPECT_EQ(CopyFileKeepDate(Ansi(u"self.txt"), viaFolder), kCopyTargetNotCreated);
+  EXPECT_EQ(drive.ReadFile("self.txt"), "keep me");
+}
+
+TEST_F(CopyFileTest, ShortWriteGivesFourAndLeavesNoTarget) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  drive.WriteFile("src.bin", std::string(3 * 4096, 'x'));
+  // A file-size limit makes the second block's write fall short.
+  auto copyWithLimit = [this] {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    limit.rlim_cur = limit.rlim_max = 6000;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::exit(CopyFileKeepDate(Ansi(u"src.bin"), Ansi(u"dst.bin")));
+  };
+  EXPECT_EXIT(copyWithLimit(), ::testing::ExitedWithCode(kCopyShortWrite), "");
+  EXPECT_FALSE(platform::Stat(drive.Posix("dst.bin")));
 }
 
 TEST_F(CopyFileTest, FailedReadIsNotTheEndOfTheFile) {

@@ -13,7 +13,7 @@ class TMachPause : public QObject {
   explicit TMachPause(QObject* owner = nullptr);
   ~TMachPause() override;
 
-  // Milliseconds; 0 without a timer.
+  // Milliseconds (negative values count as 0); 0 without a timer.
   int Interval() const;
   void SetInterval(int milliseconds);
 
