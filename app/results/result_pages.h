@@ -1,0 +1,79 @@
+#pragma once
+// The result pages of a search: the hit lines of one page become an HTML page in
+// "Datenbank\Temp\" of the base folder, written as proper UTF-8; the first page is opened
+// in the browser. Everything taken from documents, paths or the user is HTML-escaped, and
+// links are percent-encoded file:// URLs of the POSIX path, so no stored text can turn
+// into markup or script in a page.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "textlib/widestrings.h"
+
+namespace app {
+
+// Between the hit list's path and snippet.
+inline constexpr char16_t kHitTextSeparator[] = u"##text##";
+
+// The page counters shared by the search run and the writer. ResultPageNo: 1 or -1 for
+// the first page, n > 1 for page n, 0 once the first page is written.
+struct ResultPageState {
+  int32_t ResultPageNo = 1;
+  bool MorePages = false;
+};
+
+// What the writer asks of the windows around it.
+class ResultPageHost {
+ public:
+  virtual ~ResultPageHost() = default;
+  virtual bool SearchCancelRequested() const { return false; }
+  // The search text named a file that was opened directly: no page.
+  virtual bool PathOpened() const { return false; }
+  virtual void StopBusyIndicator() {}
+  // Opens the first page (drive-form file name) in the browser of the settings.
+  virtual void OpenInBrowser(const std::u16string& /*fileName*/) {}
+  // "Process pending window messages" between lines.
+  virtual void ProcessMessages();
+};
+
+std::u16string HtmlEscape(std::u16string_view text);
+// "file://" + the percent-encoded POSIX path of a drive-form path.
+std::u16string FileUrl(std::u16string_view drivePath);
+
+class TResultPageWriter {
+ public:
+  TResultPageWriter(ResultPageState& state, ResultPageHost& host) : state_(state), host_(host) {}
+
+  // Drive form, ending in "\".
+  std::u16string BaseFolder;
+  std::u16string CurrentDbName;
+  bool GrossKleinBeachten = false;
+  bool NurGanzeWoerter = false;
+  // The hit lines of the page to write: path + "##text##" + snippet ending in "<br>".
+  textlib::TWideStringList UniRichEdit1;
+
+  // Writes the page of ResultPageState.ResultPageNo from the lines of UniRichEdit1.
+  void SchreibHTMLDocNeu(const std::u16string& searchText, int64_t hitCount);
+
+  // The text of the page built last (lines ending in CR LF).
+  const std::u16string& LastPage() const { return lastPage_; }
+  // Drive-form names of every file written so far, in order.
+  const std::vector<std::u16string>& WrittenFiles() const { return written_; }
+  std::u16string TempFolder() const { return BaseFolder + u"Datenbank\\Temp\\"; }
+
+ private:
+  std::u16string SettingsSentence() const;
+  std::u16string HitEntry(const std::u16string& path, const std::u16string& snippet,
+                          const std::u16string& term) const;
+  std::u16string PlainLine(const std::u16string& line, const std::u16string& term) const;
+  std::u16string NextPageLink() const;
+  bool WritePage(const std::u16string& name, const std::u16string& text);
+
+  ResultPageState& state_;
+  ResultPageHost& host_;
+  std::u16string lastPage_;
+  std::vector<std::u16string> written_;
+};
+
+}  // namespace app
