@@ -97,7 +97,10 @@ size_t EncodeUtf8(const char16_t* in, int64_t units, char* out) {
   return o;
 }
 
-std::u16string Number(long long n) { return NumberText(n); }
+ECpTextStream OddCountError(int64_t count) {
+  return ECpTextStream(3005, TCpTextStream::ErrorSource() + u":Cannot convert odd number of bytes: " +
+                                 NumberText(count));
+}
 
 }  // namespace
 
@@ -285,21 +288,33 @@ int64_t TCpTextStream::Read(void* buffer, int64_t count) {
   if (count <= 0) return 0;
   auto* out = static_cast<char16_t*>(buffer);
   if (!(flags_ & UnicodeText)) {
-    if (count % 2 != 0)
-      throw ECpTextStream(3005, ErrorSource() + u":Cannot convert odd number of bytes: " + Number(count));
+    if (count % 2 != 0) throw OddCountError(count);
     return ReadAnsi(out, count / 2) * 2;
   }
   if (codePage_ == kUtf8) return ReadUtf8(out, count / 2) * 2;
   if (codePage_ == kUtf32) return ReadUtf32(out, count / 2) * 2;
-  return ReadUtf16(out, count / 2, count);
+  return ReadUtf16(out, count);
+}
+
+int64_t TCpTextStream::TakePendingLow(char16_t* out, int64_t capacity) {
+  if (!pendingLow_) return 0;
+  // Valid only where the read that split the pair ended; any seek or write drops it.
+  if (Wrapped().Position() != pendingLowAt_) {
+    pendingLow_.reset();
+    return 0;
+  }
+  if (capacity <= 0) return 0;
+  out[0] = *pendingLow_;
+  pendingLow_.reset();
+  return 1;
+}
+
+void TCpTextStream::MarkPendingLow() {
+  if (pendingLow_) pendingLowAt_ = Wrapped().Position();
 }
 
 int64_t TCpTextStream::ReadUtf8(char16_t* out, int64_t capacity) {
-  int64_t produced = 0;
-  if (pendingLow_ && capacity > 0) {
-    out[produced++] = *pendingLow_;
-    pendingLow_.reset();
-  }
+  int64_t produced = TakePendingLow(out, capacity);
   if (produced >= capacity) return produced;
   // The carried bytes of a cut sequence (at most 3) sit ahead of each pass's bytes.
   auto* buf = reinterpret_cast<Byte*>(AllocBuffer(static_cast<size_t>(std::min(capacity, kChunkUnits)) + 4));
@@ -315,15 +330,12 @@ int64_t TCpTextStream::ReadUtf8(char16_t* out, int64_t capacity) {
     if (atEnd) break;
   }
   PushBack(static_cast<int64_t>(carry));
+  MarkPendingLow();
   return produced;
 }
 
 int64_t TCpTextStream::ReadUtf32(char16_t* out, int64_t capacity) {
-  int64_t produced = 0;
-  if (pendingLow_ && capacity > 0) {
-    out[produced++] = *pendingLow_;
-    pendingLow_.reset();
-  }
+  int64_t produced = TakePendingLow(out, capacity);
   const bool swapped = flags_ & SwappedBytes;
   auto* buf = reinterpret_cast<Byte*>(AllocBuffer(static_cast<size_t>(std::min(capacity, kChunkUnits)) * 4));
   while (produced < capacity) {
@@ -340,10 +352,11 @@ int64_t TCpTextStream::ReadUtf32(char16_t* out, int64_t capacity) {
     PushBack(n - used);
     if (n < want) break;
   }
+  MarkPendingLow();
   return produced;
 }
 
-int64_t TCpTextStream::ReadUtf16(char16_t* out, int64_t /*capacity*/, int64_t byteCount) {
+int64_t TCpTextStream::ReadUtf16(char16_t* out, int64_t byteCount) {
   const int64_t n = std::max<int64_t>(Wrapped().Read(out, byteCount), 0);
   if (flags_ & SwappedBytes)
     for (int64_t i = 0; i < n / 2; ++i) out[i] = Swap16(out[i]);
@@ -408,8 +421,7 @@ int64_t TCpTextStream::Write(const void* buffer, int64_t count) {
   if (count <= 0) return 0;
   const auto* in = static_cast<const char16_t*>(buffer);
   if (!(flags_ & UnicodeText)) {
-    if (count % 2 != 0)
-      throw ECpTextStream(3005, ErrorSource() + u":Cannot convert odd number of bytes: " + Number(count));
+    if (count % 2 != 0) throw OddCountError(count);
     return WriteAnsi(in, count / 2);
   }
   if (codePage_ == kUtf8) {

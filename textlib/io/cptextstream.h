@@ -96,13 +96,16 @@ class TCpTextStream : public TCpStreamWrapper {
 
   int64_t ReadUtf8(char16_t* out, int64_t capacity);
   int64_t ReadUtf32(char16_t* out, int64_t capacity);
-  int64_t ReadUtf16(char16_t* out, int64_t capacity, int64_t byteCount);
+  int64_t ReadUtf16(char16_t* out, int64_t byteCount);
   int64_t ReadAnsi(char16_t* out, int64_t capacity);
   int64_t WriteUtf8(const char16_t* in, int64_t units);
   int64_t WriteUtf32(const char16_t* in, int64_t units);
   int64_t WriteAnsi(const char16_t* in, int64_t units);
   // Gives bytes read past what was used back to the wrapped stream.
   void PushBack(int64_t bytes);
+  // The low half held back by the last read, when the stream has not moved since.
+  int64_t TakePendingLow(char16_t* out, int64_t capacity);
+  void MarkPendingLow();
 
   TCpAccessMode access_;
   uint32_t codePage_ = 0;
@@ -112,6 +115,7 @@ class TCpTextStream : public TCpStreamWrapper {
   std::vector<char> bigBuffer_;
   // The low half of a surrogate pair whose high half filled the caller's buffer.
   std::optional<char16_t> pendingLow_;
+  int64_t pendingLowAt_ = 0;  // the wrapped position right behind that pair
 };
 
 }  // namespace textlib

@@ -87,7 +87,8 @@ char16_t TMyFileReader::UnitAt(int64_t offset) const {
 
 std::u16string TMyFileReader::ReadNextLine() {
   std::u16string line;
-  if (!view_) return line;
+  // A seek may leave the position past the end, even inside the current window's range.
+  if (!view_ || Position() >= fileSize_) return line;
   if (utf16_ && Position() == 0) offsetInWindow_ = 2;  // the first line comes without its mark
   const int64_t u = utf16_ ? 2 : 1;
   while (true) {

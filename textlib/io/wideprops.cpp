@@ -21,6 +21,30 @@ std::u16string StringValue(const TFilerValue& v) {
   return v.type == TValueType::vaWString ? v.wide : platform::AnsiToWide(v.bytes);
 }
 
+// The layout reader refuses a value of another type than the property takes.
+const std::string& BytesValue(const TFilerValue& v) {
+  if (v.type != TValueType::vaString) InvalidValue();
+  return v.bytes;
+}
+
+std::u16string TextValue(const TFilerValue& v) {
+  if (v.type != TValueType::vaString && v.type != TValueType::vaWString) InvalidValue();
+  return StringValue(v);
+}
+
+// All items decoded before the list is touched, so a bad value leaves it as it was.
+void ReplaceItems(TUniStrings& list, const std::vector<std::u16string>& items) {
+  list.BeginUpdate();
+  try {
+    list.Clear();
+    for (const auto& s : items) list.Add(s);
+  } catch (...) {
+    list.EndUpdate();
+    throw;
+  }
+  list.EndUpdate();
+}
+
 std::string Qualified(const std::string& property, const char* fake) {
   return property.empty() ? fake : property + "." + fake;
 }
@@ -54,22 +78,20 @@ bool ReadWideProperty(const TPropertyRecord& record, std::vector<TWideProperty>&
     const bool wideString = p.kind == TWideProperty::Kind::WideString;
     if (record.name == p.name + "W") {
       if (wideString) {
-        if (record.value.type != TValueType::vaString) InvalidValue();
-        if (context.Takes()) p.value = Utf8ToWide(record.value.bytes);
+        const std::string& bytes = BytesValue(record.value);
+        if (context.Takes()) p.value = Utf8ToWide(bytes);
         return true;
       }
       // Always taken: at most one character, 8-bit or wide.
-      if (record.value.type != TValueType::vaString && record.value.type != TValueType::vaWString)
-        InvalidValue();
-      const std::u16string s = StringValue(record.value);
+      const std::u16string s = TextValue(record.value);
       if (s.size() > 1) InvalidValue();
       p.value = std::u16string(1, s.empty() ? u'\0' : s[0]);
       return true;
     }
     if (record.name == p.name + "_UTF7") {
-      if (record.value.type != TValueType::vaString) InvalidValue();
+      const std::string& bytes = BytesValue(record.value);
       if (!context.Takes()) return true;
-      const std::u16string s = Utf7ToWide(record.value.bytes);
+      const std::u16string s = Utf7ToWide(bytes);
       p.value = wideString ? s : std::u16string(1, s.empty() ? u'\0' : s[0]);
       return true;
     }
@@ -99,17 +121,11 @@ bool ReadWideStrings(const TPropertyRecord& record, const std::string& propertyN
   const TFilerValue& v = record.value;
   if (n == Qualified(propertyName, "Strings") || n == Qualified(propertyName, "WideStrings")) {
     if (v.type == TValueType::vaList) {
-      list.BeginUpdate();
-      try {
-        list.Clear();
-        for (const auto& item : v.items) list.Add(StringValue(item));
-      } catch (...) {
-        list.EndUpdate();
-        throw;
-      }
-      list.EndUpdate();
+      std::vector<std::u16string> items;
+      for (const auto& item : v.items) items.push_back(TextValue(item));
+      ReplaceItems(list, items);
     } else {
-      list.SetTextStr(StringValue(v));
+      list.SetTextStr(TextValue(v));
     }
     return true;
   }
@@ -117,13 +133,13 @@ bool ReadWideStrings(const TPropertyRecord& record, const std::string& propertyN
   const bool utf7 = n == Qualified(propertyName, "WideStrings_UTF7");
   if (!utf8 && !utf7) return false;
   if (v.type != TValueType::vaList) InvalidValue();
-  if (!(context.Takes() || (utf8 && list.Count() == 0))) return true;
+  const bool take = context.Takes() || (utf8 && list.Count() == 0);
   std::vector<std::u16string> items;
-  for (const auto& item : v.items) items.push_back(utf8 ? Utf8ToWide(item.bytes) : Utf7ToWide(item.bytes));
-  list.BeginUpdate();
-  list.Clear();
-  for (auto& s : items) list.Add(s);
-  list.EndUpdate();
+  for (const auto& item : v.items) {
+    const std::string& bytes = BytesValue(item);
+    if (take) items.push_back(utf8 ? Utf8ToWide(bytes) : Utf7ToWide(bytes));
+  }
+  if (take) ReplaceItems(list, items);
   return true;
 }
 

@@ -56,9 +56,9 @@ struct TWideReadContext {
 
 // The fake properties written for a component's wide properties, in their order.
 std::vector<TPropertyRecord> WriteWideProperties(const std::vector<TWideProperty>& properties);
-// Applies one record; false when it is none of the properties' fake properties. A
-// WideChar of more than one character raises EReadError "Ungültiger Wert der Eigenschaft";
-// invalid UTF-7 raises EUniGeneralError "Invalid UTF7".
+// Applies one record; false when it is none of the properties' fake properties. A value
+// of the wrong type, or a WideChar of more than one character, raises EReadError
+// "Ungültiger Wert der Eigenschaft"; invalid UTF-7 raises EUniGeneralError "Invalid UTF7".
 bool ReadWideProperty(const TPropertyRecord& record, std::vector<TWideProperty>& properties,
                       const TWideReadContext& context = {});
 
@@ -68,6 +68,7 @@ bool ReadWideProperty(const TPropertyRecord& record, std::vector<TWideProperty>&
 std::vector<TPropertyRecord> WriteWideStrings(const std::string& propertyName, const TUniStrings& list,
                                               const TUniStrings* ancestor = nullptr,
                                               bool otherAncestor = false);
+// The same errors as ReadWideProperty; a refused record leaves the list unchanged.
 bool ReadWideStrings(const TPropertyRecord& record, const std::string& propertyName, TUniStrings& list,
                      const TWideReadContext& context = {});
 

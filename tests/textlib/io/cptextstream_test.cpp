@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,65 @@ class LimitedStream : public TMemoryStream {
  private:
   int64_t limit_;
 };
+
+// Plain references, straight from the stored formats: UTF-8 unit by unit (surrogate
+// halves and U+0000 in three bytes), UTF-32 as the unit and two zero bytes.
+std::string ReferenceUtf8(const std::u16string& text) {
+  std::string out;
+  for (char16_t c : text) {
+    if (c >= 1 && c <= 0x7F) {
+      out += static_cast<char>(c);
+    } else if (c >= 1 && c <= 0x7FF) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string ReferenceUtf32(const std::u16string& text) {
+  std::string out("\xFF\xFE\0\0", 4);
+  for (char16_t c : text) out += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8), '\0', '\0'};
+  return out;
+}
+
+// Well-formed UTF-8 of one- to four-byte sequences, and the text it stands for.
+void RandomUtf8(std::mt19937& rng, size_t chars, std::string& bytes, std::u16string& text) {
+  for (size_t i = 0; i < chars; ++i) {
+    switch (rng() % 4) {
+      case 0: {
+        const auto c = static_cast<char16_t>(0x20 + rng() % 0x5F);
+        bytes += static_cast<char>(c);
+        text += c;
+        break;
+      }
+      case 1: {
+        const auto c = static_cast<char16_t>(0x80 + rng() % 0x780);
+        bytes += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+        text += c;
+        break;
+      }
+      case 2: {
+        const auto c = static_cast<char16_t>(0x800 + rng() % 0xD000);  // below the surrogates
+        bytes += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                  static_cast<char>(0x80 | (c & 0x3F))};
+        text += c;
+        break;
+      }
+      default: {
+        const char32_t c = 0x10000 + rng() % 0x100000;
+        bytes += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
+                  static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+        text += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+        text += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+      }
+    }
+  }
+}
 
 }  // namespace
 
@@ -302,5 +362,119 @@ TEST(CpTextStream, LargeTextRoundTripThroughFile) {
     TCpTextStream t(f, TCpAccessMode::Read, kNone, cp);
     const std::u16string expected = cp == 1252 ? text.substr(0, text.size() - 2) + u"??" : text;
     EXPECT_EQ(ReadAll(t, 50001), expected) << cp;
+  }
+}
+
+TEST(CpTextStream, ChunkedWritesMatchPlainEncoders) {
+  // Longer than one conversion pass, with pairs and wide units on every pass boundary.
+  std::mt19937 rng(7);
+  const char16_t pool[] = {u'a', 0x00E4, 0x20AC, 0xD83D, 0xDE00, 0x0000, 0x07FF, 0x0800, 0xFFFF};
+  std::u16string text;
+  for (int i = 0; i < 100000; ++i) text += pool[rng() % std::size(pool)];
+  const struct {
+    uint32_t cp;
+    std::string bytes;
+  } cases[] = {{65001, ReferenceUtf8(text)}, {12000, ReferenceUtf32(text)}};
+  for (const auto& c : cases) {
+    TMemoryStream m;
+    TCpTextStream t(m, TCpAccessMode::Write, kNone, c.cp);
+    ASSERT_TRUE(t.WriteText(text));
+    EXPECT_TRUE(m.Bytes() == c.bytes) << c.cp;
+  }
+}
+
+TEST(CpTextStream, Utf8ReadsMatchPlainDecoderAtRandomCuts) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 20; ++round) {
+    std::string bytes;
+    std::u16string expected;
+    RandomUtf8(rng, 1 + rng() % (round < 15 ? 60 : 40000), bytes, expected);
+    TMemoryStream m(bytes);
+    TCpTextStream t(m, TCpAccessMode::Read, kNone, 65001);
+    std::u16string got;
+    std::vector<char16_t> buf(70000);
+    while (true) {
+      const int64_t units = 1 + static_cast<int64_t>(rng() % (round < 15 ? 7 : 70000));
+      const int64_t n = t.Read(buf.data(), units * 2);
+      ASSERT_LE(n, units * 2);
+      if (n == 0) break;
+      got.append(buf.data(), static_cast<size_t>(n / 2));
+    }
+    EXPECT_TRUE(got == expected) << "round " << round;
+  }
+}
+
+TEST(CpTextStream, SplitPairIsDroppedBySeek) {
+  // The low half held back from a read belongs where that read ended, nowhere else.
+  TMemoryStream m(std::string("\xF0\x9F\x98\x80xyz"));
+  TCpTextStream t(m, TCpAccessMode::Read, kNone, 65001);
+  char16_t buf[4] = {};
+  ASSERT_EQ(t.Read(buf, 2), 2);
+  EXPECT_EQ(buf[0], 0xD83D);
+  t.Seek(5, SeekOrigin::Begin);
+  ASSERT_EQ(t.Read(buf, 2), 2);
+  EXPECT_EQ(buf[0], u'y');
+  // Asking the size between the two reads keeps it.
+  t.SetPosition(0);
+  ASSERT_EQ(t.Read(buf, 2), 2);
+  EXPECT_EQ(t.Size(), 7);
+  ASSERT_EQ(t.Read(buf, 4), 4);
+  EXPECT_EQ(buf[0], 0xDE00);
+  EXPECT_EQ(buf[1], u'x');
+}
+
+TEST(CpTextStream, Utf32OddUnitsAndOutOfRange) {
+  struct Case {
+    std::string bytes;
+    std::u16string text;
+  } cases[] = {
+      // A code point beyond U+10FFFF, then a stored surrogate half kept as it is.
+      {std::string("\xFF\xFE\0\0\x00\x00\x11\x00\x3D\xD8\0\0", 12), u"\uFFFD\xD83D"},
+      // A cut last unit is not delivered.
+      {std::string("\xFF\xFE\0\0" "a\0\0\0" "b\0", 10), u"a"},
+      {std::string("\xFF\xFE\0\0", 4), u""},
+  };
+  for (const auto& c : cases) {
+    TMemoryStream m(c.bytes);
+    TCpTextStream t(m, TCpAccessMode::Read, kNone, 1252);
+    EXPECT_EQ(ReadAll(t, 3), c.text) << testing::PrintToString(c.bytes);
+  }
+}
+
+TEST(CpTextStream, TinyCountsInUnicodeCodePages) {
+  for (uint32_t cp : {65001u, 12000u}) {
+    TMemoryStream m;
+    TCpTextStream t(m, TCpAccessMode::Write, kNone, cp);
+    EXPECT_EQ(t.Write(u"a", 1), cp == 65001 ? 1 : 0) << cp;
+    EXPECT_EQ(t.Write(u"a", 0), 0) << cp;
+  }
+  TMemoryStream m(std::string("ab"));
+  TCpTextStream t(m, TCpAccessMode::Read, kNone, 65001);
+  char16_t buf[2];
+  EXPECT_EQ(t.Read(buf, 1), 0);
+  EXPECT_EQ(t.Read(buf, 2), 2);
+  EXPECT_EQ(buf[0], u'a');
+}
+
+TEST(CpTextStream, EightBitReadsMatchWholeConversion) {
+  // Reads of any size give what one conversion of all the bytes gives, also where a
+  // two-byte character of a double-byte code page is cut by the request.
+  std::mt19937 rng(13);
+  std::string latin;
+  for (int i = 0; i < 5000; ++i) latin += static_cast<char>(rng() % 256);
+  std::string sjis;
+  for (int i = 0; i < 3000; ++i) sjis += (rng() % 3 == 0) ? std::string("a") : std::string("\x93\xFA");
+  const struct {
+    uint32_t cp;
+    std::string bytes;
+  } cases[] = {{1252, latin}, {850, latin}, {932, sjis}};
+  for (const auto& c : cases) {
+    if (!platform::IsCodePageInstalled(c.cp)) continue;
+    const std::u16string expected = *platform::MultiByteToWide(c.cp, c.bytes);
+    for (int64_t units : {1, 2, 3, 5, 64, 2047, 40000}) {
+      TMemoryStream m(c.bytes);
+      TCpTextStream t(m, TCpAccessMode::Read, kNone, c.cp);
+      EXPECT_TRUE(ReadAll(t, units) == expected) << c.cp << " with " << units << " units per read";
+    }
   }
 }

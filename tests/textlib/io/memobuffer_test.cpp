@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "tests/support/temp_dir.h"
 
@@ -100,4 +102,73 @@ TEST(MemoBuffer, SavesInTheWideListFormat) {
   TMemoBuffer memo;
   memo.Lines().LoadFromFile(drive.Drive(u"log.txt"));
   EXPECT_EQ(memo.Text(), u"\u00E4\r\n");
+}
+
+TEST(MemoBuffer, LineIndexMatchesPlainTextModel) {
+  // The buffer keeps lines apart; a plain string edited the same way is the reference for
+  // the control's text, line starts and line lengths.
+  std::mt19937 rng(3);
+  for (auto kind : {TMemoBuffer::Kind::Memo, TMemoBuffer::Kind::RichEdit}) {
+    const std::u16string brk = kind == TMemoBuffer::Kind::Memo ? u"\r\n" : u"\r";
+    const std::vector<std::u16string> pieces =
+        kind == TMemoBuffer::Kind::Memo ? std::vector<std::u16string>{u"a", u"bc", u"\r\n", u"\r", u"\n"}
+                                        : std::vector<std::u16string>{u"a", u"bc", u"\r"};
+    TMemoBuffer memo(kind);
+    std::u16string model;
+    for (int step = 0; step < 400; ++step) {
+      // Line starts of the model; edits start and end on characters, never inside a break.
+      std::vector<size_t> starts = {0};
+      for (size_t p = model.find(brk); p != std::u16string::npos; p = model.find(brk, p + brk.size()))
+        starts.push_back(p + brk.size());
+      auto lineEnd = [&](size_t i) { return i + 1 < starts.size() ? starts[i + 1] - brk.size() : model.size(); };
+      auto somePlace = [&] {
+        const size_t line = rng() % starts.size();
+        return starts[line] + rng() % (lineEnd(line) - starts[line] + 1);
+      };
+      ASSERT_EQ(memo.ControlText(), model) << step;
+      ASSERT_EQ(memo.TextLength(), static_cast<int64_t>(model.size()));
+      ASSERT_EQ(memo.ControlLineCount(), static_cast<int>(starts.size()));
+      for (size_t i = 0; i < starts.size(); ++i) {
+        ASSERT_EQ(memo.LineIndex(static_cast<int>(i)), static_cast<int64_t>(starts[i])) << step;
+        ASSERT_EQ(memo.LineLength(static_cast<int64_t>(lineEnd(i))), static_cast<int64_t>(lineEnd(i) - starts[i]));
+      }
+      EXPECT_EQ(memo.LineIndex(static_cast<int>(starts.size())), -1);
+
+      size_t a = somePlace(), b = rng() % 3 == 0 ? somePlace() : a;
+      if (a > b) std::swap(a, b);
+      std::u16string insert;
+      for (unsigned n = rng() % 4; n > 0; --n) insert += pieces[rng() % pieces.size()];
+      if (model.size() > 300) insert.clear();
+      ASSERT_TRUE(memo.Replace(static_cast<int64_t>(a), static_cast<int64_t>(b), insert));
+      model.replace(a, b - a, insert);
+    }
+  }
+}
+
+TEST(MemoBuffer, RichEditLinesTable) {
+  // The control keeps CR alone; callers give and get CR LF.
+  struct Case {
+    const char* what;
+    std::u16string start;
+    std::function<void(TUniStrings&)> op;
+    std::u16string control;
+    int count;
+  } cases[] = {
+      {"add to empty", u"", [](TUniStrings& l) { l.Add(u"a"); }, u"a\r", 1},
+      {"add without final break", u"a", [](TUniStrings& l) { l.Add(u"b"); }, u"a\rb", 2},
+      {"insert a text with breaks", u"a\r\nb", [](TUniStrings& l) { l.Insert(1, u"x\r\ny"); }, u"a\rx\ry\rb", 4},
+      {"insert an empty line", u"a", [](TUniStrings& l) { l.Insert(0, u""); }, u"\ra", 2},
+      {"put", u"a\r\nb\r\n", [](TUniStrings& l) { l.Put(0, u"X"); }, u"X\rb\r", 2},
+      {"delete first", u"a\r\nb", [](TUniStrings& l) { l.Delete(0); }, u"b", 1},
+      {"delete last", u"a\r\nb", [](TUniStrings& l) { l.Delete(1); }, u"a\r", 1},
+      {"set text", u"", [](TUniStrings& l) { l.SetTextStr(u"a\nb\r\n"); }, u"a\rb\r", 2},
+  };
+  for (const auto& c : cases) {
+    TMemoBuffer rich(TMemoBuffer::Kind::RichEdit);
+    rich.SetText(c.start);
+    c.op(rich.Lines());
+    EXPECT_EQ(rich.ControlText(), c.control) << c.what;
+    EXPECT_EQ(rich.Text(), WideAdjustLineBreaks(c.control, tlbsCRLF)) << c.what;
+    EXPECT_EQ(rich.Lines().Count(), c.count) << c.what;
+  }
 }

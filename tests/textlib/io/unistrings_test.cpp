@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/support/temp_dir.h"
+#include "tests/textlib/io/caught.h"
 
 using namespace textlib;
 
@@ -69,13 +70,30 @@ TEST(UniStrings, LoadDetectsCharSet) {
 }
 
 TEST(UniStrings, DetectStreamCharSetPositions) {
-  TMemoryStream m(std::string("\xEF\xBB\xBFx"));
-  EXPECT_EQ(DetectStreamCharSet(m), csUtf8);
-  EXPECT_EQ(m.Position(), 3);
-  TMemoryStream plain(std::string("abc"));
-  plain.SetPosition(1);
-  EXPECT_EQ(DetectStreamCharSet(plain), csAnsi);
-  EXPECT_EQ(plain.Position(), 1);
+  // From the position at hand: behind a found mark, else where it was.
+  struct Case {
+    std::string bytes;
+    int64_t start;
+    TUniCharSet charSet;
+    int64_t end;
+  } cases[] = {
+      {"\xEF\xBB\xBFx", 0, csUtf8, 3},
+      {"abc", 1, csAnsi, 1},
+      {"\xFF\xFE", 0, csUtf16LE, 2},
+      {"\xFE\xFF" "a", 0, csUtf16BE, 2},
+      {"x\xFF\xFE", 1, csUtf16LE, 3},
+      {"\xFF", 0, csAnsi, 0},
+      {"\xEF\xBB", 0, csAnsi, 0},
+      {"\xEF\xBB\xBE", 0, csAnsi, 0},
+      {"a\xEF\xBB\xBF", 0, csAnsi, 0},
+      {"", 0, csAnsi, 0},
+  };
+  for (const auto& c : cases) {
+    TMemoryStream m(c.bytes);
+    m.SetPosition(c.start);
+    EXPECT_EQ(DetectStreamCharSet(m), c.charSet) << testing::PrintToString(c.bytes);
+    EXPECT_EQ(m.Position(), c.end) << testing::PrintToString(c.bytes);
+  }
 }
 
 TEST(UniStrings, SetTextSplitsLines) {
@@ -95,18 +113,12 @@ TEST(UniStringList, SortedAndIndexErrors) {
   EXPECT_EQ(list.Add(u"APFEL"), 0);
   EXPECT_EQ(Items(list), (std::vector<std::u16string>{u"apfel", u"Birne"}));
   EXPECT_EQ(list.IndexOf(u"BIRNE"), 1);
-  try {
-    list.Put(0, u"x");
-    FAIL();
-  } catch (const EStringListError& e) {
-    EXPECT_EQ(e.Message(), u"Operation bei sortierten Stringlisten nicht erlaubt");
-  }
-  try {
-    list.Get(2);
-    FAIL();
-  } catch (const EStringListError& e) {
-    EXPECT_EQ(e.Message(), u"Der Index der Liste überschreitet das Maximum (2)");
-  }
+  const auto put = Caught<EStringListError>([&] { list.Put(0, u"x"); });
+  ASSERT_TRUE(put);
+  EXPECT_EQ(put->Message(), u"Operation bei sortierten Stringlisten nicht erlaubt");
+  const auto get = Caught<EStringListError>([&] { list.Get(2); });
+  ASSERT_TRUE(get);
+  EXPECT_EQ(get->Message(), u"Der Index der Liste überschreitet das Maximum (2)");
   list.SetDuplicates(TDuplicates::dupError);
   EXPECT_THROW(list.Add(u"apfel"), EStringListError);
   EXPECT_EQ(list.Count(), 2);
@@ -132,19 +144,13 @@ TEST(UniStringList, SortEventsAndNames) {
 TEST(UniFileStream, OpenAndCreateErrors) {
   testsupport::TempDrive drive;
   const std::u16string missing = drive.Drive(u"fehlt.txt");
-  try {
-    TUniFileStream s(missing, fmOpenRead);
-    FAIL();
-  } catch (const EFOpenError& e) {
-    EXPECT_EQ(e.Message(), u"Datei " + missing + u" kann nicht geöffnet werden");
-  }
+  const auto open = Caught<EFOpenError>([&] { TUniFileStream s(missing, fmOpenRead); });
+  ASSERT_TRUE(open);
+  EXPECT_EQ(open->Message(), u"Datei " + missing + u" kann nicht geöffnet werden");
   const std::u16string bad = drive.Drive(u"kein\\ordner.txt");
-  try {
-    TUniFileStream s(bad, fmCreate);
-    FAIL();
-  } catch (const EFCreateError& e) {
-    EXPECT_EQ(e.Message(), u"Datei " + bad + u" kann nicht erstellt werden");
-  }
+  const auto create = Caught<EFCreateError>([&] { TUniFileStream s(bad, fmCreate); });
+  ASSERT_TRUE(create);
+  EXPECT_EQ(create->Message(), u"Datei " + bad + u" kann nicht erstellt werden");
   {
     TUniFileStream s(drive.Drive(u"neu.txt"), fmCreate);
     s.WriteBuffer("abc", 3);

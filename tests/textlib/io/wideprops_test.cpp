@@ -111,3 +111,49 @@ TEST(WideProperties, ListsStoredOnceOrTwice) {
   EXPECT_TRUE(ReadWideStrings({"Lines.Strings", TFilerValue::String("a\r\nb")}, "Lines", text));
   EXPECT_EQ(text.Count(), 2);
 }
+
+TEST(WideProperties, ValuesOfTheWrongTypeAreRefused) {
+  std::vector<TWideProperty> props = {Prop("Hint", Kind::WideString, u"alt"),
+                                      Prop("PasswordChar", Kind::WideChar, u"*")};
+  TUniStringList list;
+  list.Add(u"bleibt");
+  const TFilerValue list1 = TFilerValue::List({TFilerValue::String("a")});
+  const struct {
+    TPropertyRecord record;
+    bool isList;
+  } cases[] = {
+      {{"HintW", TFilerValue::WString(u"x")}, false},
+      {{"Hint_UTF7", list1}, false},
+      {{"PasswordCharW", list1}, false},
+      {{"Lines.WideStrings", TFilerValue{}}, true},
+      {{"Lines.Strings", TFilerValue::List({TFilerValue::String("a"), list1})}, true},
+      {{"Lines.WideStringsW", TFilerValue::String("a")}, true},
+      {{"Lines.WideStrings_UTF7", TFilerValue::List({TFilerValue::WString(u"a")})}, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_THROW(c.isList ? ReadWideStrings(c.record, "Lines", list) : ReadWideProperty(c.record, props),
+                 EReadError)
+        << c.record.name;
+  }
+  EXPECT_EQ(props[0].value, u"alt");
+  EXPECT_EQ(props[1].value, u"*");
+  EXPECT_EQ(list.Text(), u"bleibt\r\n");
+}
+
+TEST(WideProperties, DroppedExactFormsAreNotDecoded) {
+  TWideReadContext noOwner;
+  noOwner.hasOwner = false;
+  std::vector<TWideProperty> props = {Prop("Hint", Kind::WideString, u"alt")};
+  EXPECT_TRUE(ReadWideProperty({"Hint_UTF7", TFilerValue::String("+AGF-")}, props, noOwner));
+  EXPECT_EQ(props[0].value, u"alt");
+
+  // The UTF-8 list is still taken by an empty list; a filled one keeps its items.
+  const TPropertyRecord utf8{"Lines.WideStringsW", TFilerValue::List({TFilerValue::String("\xC3\xA4")})};
+  TUniStringList empty;
+  EXPECT_TRUE(ReadWideStrings(utf8, "Lines", empty, noOwner));
+  EXPECT_EQ(empty.Text(), u"\u00E4\r\n");
+  TUniStringList filled;
+  filled.Add(u"x");
+  EXPECT_TRUE(ReadWideStrings(utf8, "Lines", filled, noOwner));
+  EXPECT_EQ(filled.Text(), u"x\r\n");
+}
