@@ -4,28 +4,12 @@
 #include <cstring>
 
 #include "platform/codepage.h"
+#include "textlib/lines.h"
 #include "textlib/wide/utf.h"
 #include "textlib/wide/widefile.h"
 #include "textlib/wide/widestr.h"
 
 namespace textlib {
-namespace {
-
-// Runs body inside BeginUpdate/EndUpdate, also when it throws.
-template <typename Body>
-void InUpdate(TUniStrings& list, Body body) {
-  list.BeginUpdate();
-  try {
-    body();
-  } catch (...) {
-    list.EndUpdate();
-    throw;
-  }
-  list.EndUpdate();
-}
-
-}  // namespace
-
 TUniCharSet DetectStreamCharSet(TStream& stream) {
   const int64_t start = stream.Position();
   const int64_t left = stream.Size() - start;
@@ -52,7 +36,7 @@ void TUniStrings::AssignTo(TAnsiStringList& dest) const {
 
 void TUniStrings::Assign(const TUniStrings& source) {
   if (&source == this) return;
-  InUpdate(*this, [&] {
+  WithinUpdate(*this, [&] {
     Clear();
     separator_ = source.separator_;
     separatorSet_ = source.separatorSet_;
@@ -61,7 +45,7 @@ void TUniStrings::Assign(const TUniStrings& source) {
 }
 
 void TUniStrings::Assign(const TAnsiStringList& source) {
-  InUpdate(*this, [&] {
+  WithinUpdate(*this, [&] {
     Clear();
     for (int i = 0; i < source.Count(); ++i)
       AddObject(platform::AnsiToWide(source[i].text), source[i].object);
@@ -69,21 +53,7 @@ void TUniStrings::Assign(const TAnsiStringList& source) {
 }
 
 std::u16string TUniStrings::GetTextStr() const {
-  const int count = GetCount();
-  std::vector<std::u16string> items;
-  items.reserve(static_cast<size_t>(count));
-  size_t size = 0;
-  for (int i = 0; i < count; ++i) {
-    items.push_back(Get(i));
-    size += items.back().size() + 2;
-  }
-  std::u16string text;
-  text.reserve(size);
-  for (const auto& item : items) {
-    text += item;
-    text += u"\r\n";
-  }
-  return text;
+  return JoinLinesCrLf(GetCount(), [this](int i) { return Get(i); });
 }
 
 void TUniStrings::Put(int index, const std::u16string& s) {
@@ -93,16 +63,11 @@ void TUniStrings::Put(int index, const std::u16string& s) {
 }
 
 void TUniStrings::SetTextStr(std::u16string_view text) {
-  InUpdate(*this, [&] {
+  WithinUpdate(*this, [&] {
     Clear();
-    const size_t end = std::min(text.find(u'\0'), text.size());
-    size_t p = 0;
-    while (p < end) {
-      const size_t start = p;
-      while (p < end && text[p] != u'\r' && text[p] != u'\n' && text[p] != 0x2028) ++p;
-      Add(std::u16string(text.substr(start, p - start)));
-      if (p < end) p += (text[p] == u'\r' && p + 1 < end && text[p + 1] == u'\n') ? 2 : 1;
-    }
+    // These lists break at CR, LF and U+2028 only.
+    SplitLines(text, [](char16_t c) { return c == u'\r' || c == u'\n' || c == 0x2028; },
+               [this](std::u16string line) { Add(line); });
   });
 }
 
@@ -123,13 +88,13 @@ int TUniStrings::AddObject(const std::u16string& s, TObjectRef object) {
 }
 
 void TUniStrings::AddStrings(const TUniStrings& strings) {
-  InUpdate(*this, [&] {
+  WithinUpdate(*this, [&] {
     for (int i = 0; i < strings.GetCount(); ++i) AddObject(strings.Get(i), strings.GetObject(i));
   });
 }
 
 void TUniStrings::Exchange(int index1, int index2) {
-  InUpdate(*this, [&] {
+  WithinUpdate(*this, [&] {
     const std::u16string s = Get(index1);
     TObjectRef object = GetObject(index1);
     Put(index1, Get(index2));
@@ -181,7 +146,7 @@ void TUniStrings::LoadFromFile(std::u16string_view fileName) {
 }
 
 void TUniStrings::LoadFromStream(TStream& stream, bool detect) {
-  InUpdate(*this, [&] {
+  WithinUpdate(*this, [&] {
     const TUniCharSet cs = detect ? DetectStreamCharSet(stream) : csUtf16LE;
     const int64_t left = std::max<int64_t>(0, stream.Size() - stream.Position());
     std::string bytes(static_cast<size_t>(left), '\0');
@@ -206,7 +171,7 @@ void TUniStrings::LoadFromStream(TStream& stream, bool detect) {
 
 void TUniStrings::Move(int currentIndex, int newIndex) {
   if (currentIndex == newIndex) return;
-  InUpdate(*this, [&] {
+  WithinUpdate(*this, [&] {
     const std::u16string s = Get(currentIndex);
     TObjectRef object = GetObject(currentIndex);
     Delete(currentIndex);
