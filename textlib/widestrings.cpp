@@ -7,7 +7,7 @@
 #include "platform/drives.h"
 #include "platform/file.h"
 #include "textlib/errors.h"
-#include "textlib/lines.h"
+#include "textlib/list_common.h"
 #include "textlib/stream.h"
 #include "textlib/unicode.h"
 
@@ -63,11 +63,7 @@ std::u16string TWideStrings::GetTextStr() const {
   return JoinLinesCrLf(GetCount(), [this](int i) { return Get(i); });
 }
 
-void TWideStrings::Put(int index, const std::u16string& s) {
-  TObjectRef object = GetObject(index);
-  Delete(index);
-  InsertObject(index, s, object);
-}
+void TWideStrings::Put(int index, const std::u16string& s) { PutKeepingObject(*this, index, s); }
 
 void TWideStrings::SetTextStr(std::u16string_view text) {
   WithinUpdate(*this, [&] {
@@ -95,30 +91,11 @@ void TWideStrings::AddStrings(const TAnsiStringList& strings) {
   });
 }
 
-void TWideStrings::AddStrings(const TWideStrings& strings) {
-  WithinUpdate(*this, [&] {
-      for (int i = 0; i < strings.GetCount(); ++i) AddObject(strings.Get(i), strings.GetObject(i));
-  });
-}
+void TWideStrings::AddStrings(const TWideStrings& strings) { AddItemsOf(*this, strings); }
 
-void TWideStrings::Exchange(int index1, int index2) {
-  WithinUpdate(*this, [&] {
-      const std::u16string s = Get(index1);
-      TObjectRef object = GetObject(index1);
-      Put(index1, Get(index2));
-      PutObject(index1, GetObject(index2));
-      Put(index2, s);
-      PutObject(index2, object);
-  });
-}
+void TWideStrings::Exchange(int index1, int index2) { ExchangeItems(*this, index1, index2); }
 
-std::unique_ptr<char16_t[]> TWideStrings::GetText() const {
-  const std::u16string text = GetTextStr();
-  auto copy = std::make_unique<char16_t[]>(text.size() + 1);
-  std::memcpy(copy.get(), text.data(), text.size() * sizeof(char16_t));
-  copy[text.size()] = u'\0';
-  return copy;
-}
+std::unique_ptr<char16_t[]> TWideStrings::GetText() const { return ZeroTerminatedCopy(GetTextStr()); }
 
 int TWideStrings::IndexOf(const std::u16string& s) const {
   for (int i = 0; i < GetCount(); ++i)
@@ -176,15 +153,7 @@ void TWideStrings::LoadFromStream(TStream& stream) {
   });
 }
 
-void TWideStrings::Move(int currentIndex, int newIndex) {
-  if (currentIndex == newIndex) return;
-  WithinUpdate(*this, [&] {
-      const std::u16string s = Get(currentIndex);
-      TObjectRef object = GetObject(currentIndex);
-      Delete(currentIndex);
-      InsertObject(newIndex, s, object);
-  });
-}
+void TWideStrings::Move(int currentIndex, int newIndex) { MoveItem(*this, currentIndex, newIndex); }
 
 bool TWideStrings::ConversionAllowed(const std::u16string& text) {
   bool allowed = true;

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "platform/codepage.h"
-#include "textlib/lines.h"
+#include "textlib/list_common.h"
 #include "textlib/wide/utf.h"
 #include "textlib/wide/widefile.h"
 #include "textlib/wide/widestr.h"
@@ -56,11 +56,7 @@ std::u16string TUniStrings::GetTextStr() const {
   return JoinLinesCrLf(GetCount(), [this](int i) { return Get(i); });
 }
 
-void TUniStrings::Put(int index, const std::u16string& s) {
-  TObjectRef object = GetObject(index);
-  Delete(index);
-  InsertObject(index, s, object);
-}
+void TUniStrings::Put(int index, const std::u16string& s) { PutKeepingObject(*this, index, s); }
 
 void TUniStrings::SetTextStr(std::u16string_view text) {
   WithinUpdate(*this, [&] {
@@ -87,30 +83,11 @@ int TUniStrings::AddObject(const std::u16string& s, TObjectRef object) {
   return index;
 }
 
-void TUniStrings::AddStrings(const TUniStrings& strings) {
-  WithinUpdate(*this, [&] {
-    for (int i = 0; i < strings.GetCount(); ++i) AddObject(strings.Get(i), strings.GetObject(i));
-  });
-}
+void TUniStrings::AddStrings(const TUniStrings& strings) { AddItemsOf(*this, strings); }
 
-void TUniStrings::Exchange(int index1, int index2) {
-  WithinUpdate(*this, [&] {
-    const std::u16string s = Get(index1);
-    TObjectRef object = GetObject(index1);
-    Put(index1, Get(index2));
-    PutObject(index1, GetObject(index2));
-    Put(index2, s);
-    PutObject(index2, object);
-  });
-}
+void TUniStrings::Exchange(int index1, int index2) { ExchangeItems(*this, index1, index2); }
 
-std::unique_ptr<char16_t[]> TUniStrings::GetTextW() const {
-  const std::u16string text = GetTextStr();
-  auto copy = std::make_unique<char16_t[]>(text.size() + 1);
-  std::memcpy(copy.get(), text.data(), text.size() * sizeof(char16_t));
-  copy[text.size()] = u'\0';
-  return copy;
-}
+std::unique_ptr<char16_t[]> TUniStrings::GetTextW() const { return ZeroTerminatedCopy(GetTextStr()); }
 
 int TUniStrings::IndexOf(const std::u16string& s) const {
   for (int i = 0; i < GetCount(); ++i)
@@ -169,15 +146,7 @@ void TUniStrings::LoadFromStream(TStream& stream, bool detect) {
   });
 }
 
-void TUniStrings::Move(int currentIndex, int newIndex) {
-  if (currentIndex == newIndex) return;
-  WithinUpdate(*this, [&] {
-    const std::u16string s = Get(currentIndex);
-    TObjectRef object = GetObject(currentIndex);
-    Delete(currentIndex);
-    InsertObject(newIndex, s, object);
-  });
-}
+void TUniStrings::Move(int currentIndex, int newIndex) { MoveItem(*this, currentIndex, newIndex); }
 
 void TUniStrings::SaveToFile(std::u16string_view fileName) {
   TUniFileStream stream(fileName, fmCreate);
