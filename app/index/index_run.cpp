@@ -1,0 +1,555 @@
+#include "app/index/index_run.h"
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <thread>
+
+#include "app/index/german_numbers.h"
+#include "app/index/run_and_wait.h"
+#include "app/index/write_to_stream.h"
+#include "platform/codepage.h"
+#include "platform/drives.h"
+#include "platform/file.h"
+#include "platform/messagebox.h"
+#include "platform/pump.h"
+#include "textlib/html/formatter.h"
+#include "textlib/io/unistrings.h"
+#include "textlib/unicode.h"
+#include "textlib/wide/filecopy.h"
+#include "textlib/wide/utf.h"
+#include "textlib/wide/widefile.h"
+#include "textlib/wide/widestr.h"
+
+namespace app {
+namespace {
+
+constexpr std::u16string_view kNoTextMessage =
+    u"Diese Datei kann nicht im Webbrowser angezeigt werden oder enthält keinen anzeigbaren Text!\r\n\r\n";
+constexpr std::string_view kHeaderKey = "PFAD_UND_ENDUNGEN";
+constexpr int64_t kLargeFile = 5000000;
+
+bool Has(std::u16string_view text, std::u16string_view part) { return text.find(part) != std::u16string_view::npos; }
+bool Has(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
+// Lower case of the ASCII letters only: enough for the ASCII patterns tested on lines that
+// hold UTF-8 bytes (no code page 1252 letter lowers to an ASCII one).
+std::string AsciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+// Splits at CR LF, LF or CR; a final break gives no empty last line.
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    lines.push_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& line : lines) {
+    out += line;
+    out += "\r\n";
+  }
+  return out;
+}
+
+// The extension as the file functions give it: from the last "." behind the last "\" or ":".
+std::string_view ExtensionOf(std::string_view name) {
+  const size_t i = name.find_last_of(".\\:");
+  if (i == std::string_view::npos || name[i] != '.') return {};
+  return name.substr(i);
+}
+
+// "*" + the lower-cased extension of a line of UTF-8 bytes.
+std::u16string StarExtension(std::string_view line) {
+  const std::string_view ext = ExtensionOf(line);
+  return u"*" + textlib::UnicodeLowerCase(textlib::DecodeUtf8(ext));
+}
+
+std::optional<std::string> ReadFileBytes(std::u16string_view path) {
+  platform::NativeFile file = textlib::WideFileOpen(path, textlib::fmOpenRead | textlib::fmShareDenyNone);
+  if (!file.Valid()) return std::nullopt;
+  const int64_t size = file.Size();
+  if (size < 0) return std::nullopt;
+  std::string bytes(static_cast<size_t>(size), '\0');
+  const int64_t got = file.Read(bytes.data(), size);
+  if (got < 0) return std::nullopt;
+  bytes.resize(static_cast<size_t>(got));
+  return bytes;
+}
+
+bool Exists(std::u16string_view path) { return textlib::WideFileExists(path); }
+
+std::u16string WithBackslash(std::u16string text) {
+  if (!text.empty() && text.back() != u'\\') text += u'\\';
+  return text;
+}
+
+// A memo's hard lines: an empty text has none, a final break adds none.
+int64_t CountLines(std::u16string_view text) {
+  if (text.empty()) return 0;
+  int64_t lines = 1;
+  for (size_t p = text.find(u"\r\n"); p != std::u16string_view::npos; p = text.find(u"\r\n", p + 2)) ++lines;
+  if (text.size() >= 2 && text.substr(text.size() - 2) == u"\r\n") --lines;
+  return lines;
+}
+
+std::u16string FirstLine(std::u16string_view text) {
+  return std::u16string(text.substr(0, text.find(u"\r\n")));
+}
+
+}  // namespace
+
+// ---- IndexStatus ----
+
+void IndexStatus::Pause(int milliseconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  do {
+    platform::ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  } while (std::chrono::steady_clock::now() < end);
+}
+
+int64_t IndexStatus::TickCount() const {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// ---- conversion ----
+
+std::u16string LoadWorkingText(std::string_view bytes) {
+  std::u16string text;
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    text = platform::MultiByteToWide(platform::kCpUtf16LE, bytes.substr(2)).value_or(u"");
+  } else if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
+             static_cast<unsigned char>(bytes[1]) == 0xFF) {
+    text = platform::MultiByteToWide(platform::kCpUtf16BE, bytes.substr(2)).value_or(u"");
+  } else if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+    const std::string_view body = bytes.substr(3);
+    text = textlib::Utf8ToWide(body);
+    // The strict decoder gives nothing for one malformed sequence; the text must not be lost.
+    if (text.empty() && !body.empty()) text = Utf8ToWideLenient(body);
+  } else {
+    text = platform::AnsiToWide(bytes);
+  }
+  return textlib::WideAdjustLineBreaks(text, textlib::tlbsCRLF);
+}
+
+std::u16string FormatWorkingText(std::u16string_view text) {
+  return textlib::WideAdjustLineBreaks(textlib::HtmlToText(text), textlib::tlbsCRLF);
+}
+
+std::u16string ConvertStoreText(const std::u16string& text, EncodingKind kind, uint16_t codePage) {
+  // A file with a UTF-8 mark was decoded by the load; narrowing it to code page 1252
+  // would turn everything outside that code page into "?".
+  if (kind == kKindUtf8) return text;
+  const bool eightBit = kind == kKindNoUnicode;
+  std::string ansi;
+  bool haveAnsi = false;
+  auto A = [&]() -> const std::string& {
+    if (!haveAnsi) ansi = platform::WideToAnsi(text), haveAnsi = true;
+    return ansi;
+  };
+  if (eightBit) {
+    if (Has(text, u"Ã¼") || Has(text, u"Ã¶")) return Utf8ToWideLenient(A());
+    if (Has(A(), "????")) return text;
+  }
+  switch (codePage) {
+    case 932: case 936: case 950: case 54936: case 1251: {
+      std::u16string converted = CodePageToWide(A(), codePage);
+      // A code page missing here must not cost the text.
+      return converted.empty() ? text : converted;
+    }
+    case kKeepTextCodePage: case 1256:
+      return text;
+    default:
+      break;
+  }
+  if (!eightBit) return text;
+  if (text.find_first_of(u"çãó") != std::u16string::npos) return Utf8ToWideLenient(A());
+  if (text.find_first_of(u"éà") != std::u16string::npos) return Utf8ToWideLenient(A());
+  if (text.find_first_of(u"äöü") != std::u16string::npos) return text;
+  // Only text that is UTF-8 through and through is decoded as such: code page 1252 text
+  // ("Straße", "it’s") is no UTF-8 and stays as loaded.
+  if (ClassifyUtf8(A()) == 1) return textlib::DecodeUtf8(A());
+  return text;
+}
+
+std::u16string ReadDatHeaderPath(std::u16string_view fileName) {
+  const std::optional<std::string> bytes = ReadFileBytes(fileName);
+  if (!bytes) return {};
+  std::u16string line = FirstLine(LoadWorkingText(*bytes));
+  constexpr std::u16string_view kKey = u"PFAD_UND_ENDUNGEN=";
+  if (line.starts_with(kKey)) line.erase(0, kKey.size());
+  return textlib::DecodeUtf8(platform::WideToAnsi(line));
+}
+
+// ---- IndexRun ----
+
+struct IndexRun::Selection {
+  std::vector<std::string_view> lines;  // the drive file list
+  std::vector<std::string> taken;       // the <db>.dat or archive list being built
+  std::u16string folder;                // the dialog's folder text
+  std::array<std::u16string, 5> slots;  // "*.ext" or empty
+};
+
+IndexRun::IndexRun(IndexSettings settings, IndexStatus& status) : settings_(std::move(settings)), status_(status) {
+  MarkStart();
+}
+
+void IndexRun::MarkStart() { startTick_ = status_.TickCount(); }
+
+std::u16string IndexRun::ElapsedText() const {
+  return SecondsToHms(status_.TickCount() / 1000 - startTick_ / 1000);
+}
+
+void IndexRun::Pump() { platform::ProcessMessages(); }
+
+std::u16string IndexRun::DbFolder() const { return WithBackslash(settings_.baseFolder) + u"Datenbank\\"; }
+
+std::u16string IndexRun::DbFile(std::u16string_view suffix) const {
+  return DbFolder() + settings_.dbName + std::u16string(suffix);
+}
+
+std::u16string IndexRun::DriveListPath() const {
+  const std::u16string name = u"Haupt_Dateinamen_Liste_Laufwerk_" + std::u16string(1, settings_.driveLetter) + u".txt";
+  if (settings_.useControlFolder) return WithBackslash(settings_.controlFolder) + u"Datenbank\\" + name;
+  return DbFolder() + name;
+}
+
+bool IndexRun::SaveBytes(const std::u16string& path, const std::string& bytes) {
+  if (platform::WriteFileAtomically(platform::PosixPath(path), bytes)) return true;
+  platform::ShowMessageBox(u"Datei " + path + u" kann nicht erstellt werden", u"Quarry-HTML", platform::mb::IconError);
+  return false;
+}
+
+void IndexRun::SelectLines(Selection& sel, bool archives) {
+  std::u16string currentFolder;
+  std::string currentFolderUtf8;
+  for (const std::string_view line : sel.lines) {
+    const bool continuation = line.size() >= 2 && line[0] == '"' && line[1] == ' ';
+    std::string_view name;
+    if (continuation) {
+      name = line.substr(2);
+    } else {
+      const size_t slash = line.rfind('\\');
+      const size_t cut = slash == std::string_view::npos ? 0 : slash + 1;
+      currentFolder = textlib::DecodeUtf8(line.substr(0, cut));
+      currentFolderUtf8 = textlib::EncodeUtf8(currentFolder);
+      name = line.substr(cut);
+    }
+    // Exclusions are matched against the file's whole path, so an excluded line takes
+    // nothing from the lines after it (the folder it names stays current).
+    if (!exclusions_.empty()) {
+      const std::u16string path = textlib::UnicodeLowerCase(currentFolder + textlib::DecodeUtf8(name));
+      bool excluded = false;
+      for (const std::u16string& fragment : exclusions_) excluded = excluded || Has(path, fragment);
+      if (excluded) continue;
+    }
+    if (line.size() <= 2) continue;
+    const std::string lower = AsciiLower(line);
+    const bool isArchive = Has(lower, ".mht") || Has(lower, ".eml");
+    if (!archives) {
+      if (isArchive) continue;
+      Pump();
+    } else {
+      if (!isArchive || Has(lower, ".htm") || Has(lower, "pfad_und_endungen=")) continue;
+    }
+    const std::u16string& folder = sel.folder;
+    if (!Has(currentFolder, folder)) continue;
+    const bool inFolder = folder.size() == 3 || currentFolder.size() == folder.size() ||
+                          currentFolder == folder + u"\\" ||
+                          (currentFolder.size() > folder.size() && currentFolder[folder.size()] == u'\\');
+    if (!inFolder) continue;
+    const std::u16string ext = StarExtension(line);
+    for (const std::u16string& slot : sel.slots) {
+      if (slot.empty() || slot != ext) continue;
+      sel.taken.push_back(currentFolderUtf8 + std::string(name));
+      if (archives) break;  // an archive is listed once
+    }
+  }
+}
+
+BuildOutcome IndexRun::LiesDieListeEin() {
+  if (settings_.watchTimerRunning) return BuildOutcome::Skipped;
+  status_.StartVirusScannerNotice();
+  indexingStarted_ = true;
+  indexing_ = true;
+
+  exclusions_.clear();
+  const std::u16string exclusionFile = WithBackslash(settings_.baseFolder) + u"AusnahmeIndizierung.txt";
+  if (Exists(exclusionFile)) {
+    textlib::TUniStringList list;
+    try {
+      list.LoadFromFile(exclusionFile);
+    } catch (const textlib::Exception&) {
+      list.Clear();
+    }
+    for (int i = 0; i < list.Count(); ++i) {
+      const std::u16string fragment = textlib::UnicodeTrim(list[i]);
+      if (!fragment.empty()) exclusions_.push_back(textlib::UnicodeLowerCase(fragment));
+    }
+  }
+
+  Selection sel;
+  sel.folder = settings_.folder;
+  status_.SetCancelButton(u"&Abbruch", true);
+  for (size_t i = 0; i < sel.slots.size(); ++i) {
+    const std::u16string& slot = settings_.slots[i];
+    sel.slots[i] = slot.size() == 1 || slot.empty() ? std::u16string() : u"*" + slot;
+  }
+  std::string header = "PFAD_UND_ENDUNGEN= " + textlib::EncodeUtf8(sel.folder);
+  std::u16string joined;
+  for (const std::u16string& slot : sel.slots) {
+    header += " " + textlib::EncodeUtf8(slot);
+    joined += u" " + slot;
+  }
+  sel.taken.push_back(header);
+  joined = textlib::UnicodeLowerCase(joined);
+  const bool mht = Has(joined, u".mht"), eml = Has(joined, u".eml");
+  std::vector<std::string> archives;
+  if (mht || eml) {
+    archives.push_back("PFAD_UND_ENDUNGEN= " + textlib::EncodeUtf8(sel.folder) + " " +
+                       (mht && eml ? "*.mht *.eml" : mht ? "*.mht" : "*.eml"));
+  }
+
+  // A missing list must not pass for an empty drive: the run would replace the store by
+  // an empty one and report success.
+  const std::u16string listPath = DriveListPath();
+  const std::optional<std::string> listBytes = ReadFileBytes(listPath);
+  if (!listBytes) {
+    indexing_ = false;
+    platform::ShowMessageBox(u"Die Dateiliste " + listPath +
+                                 u" wurde nicht gefunden! Es wurde nichts indiziert.",
+                             u"Quarry-HTML", platform::mb::IconWarning);
+    return BuildOutcome::NoDriveList;
+  }
+  sel.lines = SplitLines(*listBytes);
+
+  SelectLines(sel, false);
+  counters_.listedFiles = static_cast<int64_t>(sel.taken.size()) - 1;
+  status_.StartStatusTimer();
+  status_.Pause(300);
+
+  std::vector<std::string> dat;
+  for (std::string& line : sel.taken) {
+    if (Has(line, kHeaderKey)) {
+      dat.push_back(std::move(line));
+      continue;
+    }
+    const std::string lower = AsciiLower(line);
+    if (Has(lower, ".htm") && !Has(lower, ".mht") && !Has(lower, ".eml") && line.size() >= 3 && line[1] == ':' &&
+        line[2] == '\\')
+      dat.push_back(std::move(line));
+  }
+  if (!dat.empty()) {
+    if (!SaveBytes(DbFile(u".dat"), JoinLines(dat))) {
+      indexing_ = false;
+      return BuildOutcome::WriteFailed;
+    }
+    dat.clear();
+    dat.shrink_to_fit();
+    IndexListedFiles();
+  }
+  status_.SetCaption(u"");
+  bool writeFailed = storeFailed_;
+
+  sel.taken = std::move(archives);
+  SelectLines(sel, true);
+  if (!sel.taken.empty()) {
+    const int64_t added = static_cast<int64_t>(sel.taken.size()) - 1;
+    counters_.storedFiles += added;
+    counters_.listedFiles += added;
+  }
+  std::string jobList;
+  if (!sel.taken.empty()) {
+    jobList = JoinLines(sel.taken);
+    if (!SaveBytes(DbFile(u"_mht.dat"), jobList)) writeFailed = true;
+    const size_t key = jobList.find("PFAD_UND_ENDUNGEN= ");
+    if (key != std::string::npos) {
+      const size_t end = jobList.find("\r\n", key);
+      jobList.erase(key, end == std::string::npos ? std::string::npos : end + 2 - key);
+    }
+  }
+  const std::u16string temp = DbFolder() + u"Temp\\";
+  platform::MakeDirectory(platform::PosixPath(temp));
+  if (!SaveBytes(temp + settings_.dbName + u"_mht.dat", jobList)) writeFailed = true;
+
+  status_.ReleaseSearchFile();
+  extractionResumed_ = false;
+  status_.SetCancelButton(u"&Abbruch", false);
+  BuildOutcome outcome = writeFailed ? BuildOutcome::WriteFailed : BuildOutcome::Done;
+  if (!sel.taken.empty() && !writeFailed) outcome = StartExtractor();
+
+  indexing_ = false;
+  if (settings_.watchTickCount == 0 && outcome == BuildOutcome::Done) {
+    status_.SetStatusText(settings_.resumeAnswer ? u"Fertig mit der abgebrochenen Indizierung.!"
+                                                 : u"Fertig mit der Indizierung.!");
+  }
+  status_.SetCaption(u"");
+  status_.SetCancelButton(u"Schli&eßen", true);
+  settings_.watchTickCount = 0;
+  return outcome;
+}
+
+BuildOutcome IndexRun::StartExtractor() {
+  const std::u16string programBase = WithBackslash(settings_.programFolder.empty() ? settings_.baseFolder
+                                                                                    : settings_.programFolder);
+  const std::u16string jobList = DbFolder() + u"Temp\\" + settings_.dbName + u"_mht.dat";
+  const std::u16string output = DbFile(u"_MHTtext.txt");
+  const std::u16string program = programBase + u"Gleaner";
+  ProcessCommand command{platform::PosixPath(program),
+                         {platform::WideToPosixUtf8(jobList), platform::WideToPosixUtf8(output)}};
+
+  // The archive store of the last run is moved aside, not deleted, until the extractor
+  // has started: a program that cannot start must not cost it.
+  const std::string outputPosix = platform::PosixPath(output);
+  const std::string asidePosix = outputPosix + ".vorher";
+  bool movedAside = false;
+  if (Exists(output)) {
+    const std::u16string progress = DbFile(u"_mht_temp.dat");
+    if (Exists(progress)) {
+      extractionResumed_ = true;
+      textlib::CopyFileKeepDate(platform::WideToAnsi(progress), platform::WideToAnsi(jobList));
+      textlib::CopyFileKeepDate(platform::WideToAnsi(output),
+                                platform::WideToAnsi(DbFolder() + u"Temp\\" + settings_.dbName + u"_UTF8Dokument0.txt"));
+    }
+    movedAside = platform::RenameFile(outputPosix, asidePosix);
+  }
+  status_.StartInterruptionReport();
+  const int error = RunAndWait(command, SW_SHOW);
+  if (error != 0) {
+    if (movedAside) platform::RenameFile(asidePosix, outputPosix);
+    platform::ShowMessageBox(u"Das Programm " + program + u" kann nicht gestartet werden! Die MHT/EML-Dateien wurden nicht indiziert.",
+                             u"Quarry-HTML", platform::mb::IconError);
+    status_.SetStatusText(u"Die MHT/EML-Dateien wurden nicht indiziert.");
+    return BuildOutcome::ExtractorNotStarted;
+  }
+  if (movedAside) platform::RemoveFile(asidePosix);
+  // The extractor replaces itself by a new process every few files, so the end of the
+  // first process alone does not mean the job is done.
+  while (!Exists(output)) {
+    status_.Pause(2000);
+    if (!status_.FindWindow(u"Gleaner")) break;
+  }
+  return BuildOutcome::Done;
+}
+
+void IndexRun::IndexListedFiles() {
+  counters_.storedFiles = 0;
+  counters_.totalBytes = 0;
+  storeFailed_ = false;
+  const std::u16string datPath = DbFile(u".dat");
+  const std::optional<std::string> dat = ReadFileBytes(datPath);
+  if (!dat) {
+    FlushDocumentStore();
+    return;
+  }
+  store_.BeginFile(DbFile(u"_UTF8Dokument.txt"));
+  const std::vector<std::string_view> lines = SplitLines(*dat);
+  std::vector<std::u16string> slots;
+  for (const std::u16string& slot : settings_.slots)
+    if (slot.size() > 1) slots.push_back(u"*" + slot);
+  for (size_t i = 1; i < lines.size(); ++i) {
+    Pump();
+    const std::u16string path = textlib::DecodeUtf8(lines[i]);
+    if (Has(AsciiLower(lines[i]), ".mht")) continue;
+    const std::u16string ext = StarExtension(lines[i]);
+    bool wanted = false;
+    for (const std::u16string& slot : slots) wanted = wanted || Has(ext, slot);
+    if (!wanted) continue;
+    platform::NativeFile probe = OpenFileProbe(path, textlib::fmOpenRead | textlib::fmShareExclusive);
+    if (!probe.Valid()) continue;
+    Pump();
+    const int64_t size = GetFileSize64(probe);
+    if (size > kLargeFile) status_.SetCaption(u"Bitte Geduld! Große Datei: " + ConvertBytes(size) + u"  " + path);
+    probe.Close();
+    if (cancelRequested_) break;
+    if (Exists(path)) {
+      Pump();
+      StripHTML(path);
+    }
+  }
+  FlushDocumentStore();
+}
+
+bool IndexRun::FlushDocumentStore() {
+  const std::u16string name = DbFile(u"_UTF8Dokument.txt");
+  if (store_.Flush(name)) return true;
+  storeFailed_ = true;
+  platform::ShowMessageBox(store_.ErrorText(), u"Quarry-HTML", platform::mb::IconError);
+  return false;
+}
+
+void IndexRun::StripHTML(std::u16string_view path) {
+  memo_.clear();
+  {
+    platform::NativeFile probe = OpenFileProbe(path, textlib::fmOpenRead | textlib::fmShareExclusive);
+    if (!probe.Valid()) return;
+    Pump();
+  }
+  // One read serves the mark, the charset sample and the text.
+  const std::optional<std::string> bytes = ReadFileBytes(path);
+  if (!bytes || bytes->empty()) return;
+  const EncodingKind kind = DetectTextEncodingBytes(std::string_view(*bytes).substr(0, 4));
+  counters_.totalBytes += static_cast<int64_t>(bytes->size());
+  const uint16_t codePage = CodePageFromCharset(std::string_view(*bytes).substr(0, 2000));
+
+  memo_ = LoadWorkingText(*bytes);
+  if (!memo_.empty()) memo_ = FormatWorkingText(memo_);
+  if (memo_.empty()) {
+    std::u16string units(bytes->size() / 2, u'\0');
+    for (size_t i = 0; i < units.size(); ++i)
+      units[i] = static_cast<char16_t>(static_cast<unsigned char>((*bytes)[2 * i]) |
+                                       static_cast<unsigned char>((*bytes)[2 * i + 1]) << 8);
+    memo_ = textlib::WideAdjustLineBreaks(units, textlib::tlbsCRLF);
+    if (!memo_.empty()) memo_ = FormatWorkingText(memo_);
+  }
+  if (memo_.empty()) memo_ = std::u16string(kNoTextMessage) + LoadWorkingText(*bytes);
+
+  store_.Append(u" ");
+  store_.Append(u" ");
+  ++counters_.storedFiles;
+  store_.Append(u"#" + std::u16string(path));
+  store_.Append(std::u16string(path.size() / 2, u'='));
+  if (!Has(status_.StatusText(), u"Windows Defender"))
+    status_.SetCaption(textlib::NumberText(counters_.storedFiles) + u"  Datei:  " + std::u16string(path));
+
+  memo_ = textlib::UnicodeTrim(memo_);
+  if (CountLines(memo_) < 4) {
+    if (Has(FirstLine(memo_), u"body { color:")) memo_ = kNoTextMessage;
+    memo_ = u"\r\n\r\n" + memo_;
+  }
+  store_.Append(ConvertStoreText(memo_, kind, codePage));
+}
+
+bool IndexRun::WriteIndexLog() {
+  if (counters_.totalBytes == 0) return true;
+  const std::u16string size = ConvertBytes(counters_.totalBytes);
+  const int64_t notIndexed = counters_.listedFiles - counters_.storedFiles;
+  textlib::TUniMemoStrings& lines = logMemo_.Lines();
+  lines.Add(u" ");
+  lines.Add(u"Dateien insgesamt: " + FormatThousands(counters_.listedFiles));
+  lines.Add(u"Konnten nicht indiziert werden: " + textlib::NumberText(notIndexed));
+  lines.Add(FormatThousands(counters_.storedFiles) + u" HTML-Dateien wurden indiziert.   Zeit: " + ElapsedText() +
+            u"  Gesamtgröße der Datei(en) : " + size);
+  std::u16string text;
+  for (int i = 0; i < lines.Count(); ++i) text += lines[i] + u"\r\n";
+  const std::u16string name = DbFile(u".log");
+  if (WriteToStream(text, name, 1200)) return true;
+  platform::ShowMessageBox(u"Datei " + name + u" kann nicht erstellt werden", u"Quarry-HTML", platform::mb::IconError);
+  return false;
+}
+
+}  // namespace app

@@ -1,0 +1,149 @@
+#pragma once
+// The indexing engine: one database build run without widgets. It selects the files of a
+// database from the drive file list (by folder, extension slots and exclusions), writes
+// the database description, turns every selected HTML file into one store record, hands
+// the web archives to the extractor and writes the index log. The main window owns an
+// IndexRun, fills its settings from the new-database dialog and shows what the run
+// reports through IndexStatus; pending messages are processed through the platform's pump
+// hook once per item, so a cancel button can set the cancel flag in the middle of a run.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/index/document_store.h"
+#include "app/index/text_encoding.h"
+#include "textlib/io/memobuffer.h"
+
+namespace app {
+
+// What the run reads of the main window and the new-database dialog.
+struct IndexSettings {
+  std::u16string baseFolder;     // drive form, ends with "\"; holds "Datenbank\"
+  std::u16string controlFolder;  // drive form; used when useControlFolder is set
+  bool useControlFolder = false;
+  std::u16string programFolder;  // where the extractor lives; empty: the base folder
+  std::u16string dbName;         // the dialog's name field
+  std::u16string folder;         // the dialog's folder field, e.g. "D:\docs"
+  char16_t driveLetter = u'C';   // the drive whose file list is read
+  // ".ext" in lower case, "." or empty (the driver's extension slots).
+  std::array<std::u16string, 5> slots;
+  bool resumeAnswer = false;        // the user chose to continue an interrupted extraction
+  bool watchTimerRunning = false;   // the file-list builder is still being watched
+  int64_t watchTickCount = 0;       // the watch timer's ticks; not 0 keeps the end text
+};
+
+// The main window's side of a run: caption, status line, cancel button, its timers and
+// the services that need an event loop. Every method has a harmless default, so a
+// headless caller overrides only what it shows.
+class IndexStatus {
+ public:
+  virtual ~IndexStatus() = default;
+  virtual void SetCaption(std::u16string_view /*text*/) {}
+  // The status line (Label1). An override must keep StatusText() answering with it.
+  virtual void SetStatusText(std::u16string_view text) { statusText_ = text; }
+  virtual std::u16string StatusText() const { return statusText_; }
+  virtual void SetCancelButton(std::u16string_view /*caption*/, bool /*enabled*/) {}
+  virtual void StartVirusScannerNotice() {}
+  virtual void StartStatusTimer() {}
+  virtual void StartInterruptionReport() {}
+  // The search window lets go of the store it has open.
+  virtual void ReleaseSearchFile() {}
+  // A top-level window whose title contains the text exists (the extractor's).
+  virtual bool FindWindow(std::u16string_view /*titlePart*/) { return false; }
+  // Waits while processing pending messages. Default: sleeps in 10 ms steps, pumping.
+  virtual void Pause(int milliseconds);
+  // Monotonic milliseconds.
+  virtual int64_t TickCount() const;
+
+ private:
+  std::u16string statusText_;
+};
+
+struct RunCounters {
+  int64_t listedFiles = 0;  // selected files plus archives
+  int64_t storedFiles = 0;  // one per store record (plus the archives)
+  int64_t totalBytes = 0;   // sizes of all non-empty files read
+};
+
+enum class BuildOutcome {
+  Done,
+  Skipped,              // the file-list builder is still running
+  NoDriveList,          // the drive file list is missing; nothing was changed
+  WriteFailed,          // a list, the store or the log could not be written
+  ExtractorNotStarted,  // documents are indexed, the archives are not
+};
+
+class IndexRun {
+ public:
+  IndexRun(IndexSettings settings, IndexStatus& status);
+
+  IndexSettings& Settings() { return settings_; }
+  const IndexSettings& Settings() const { return settings_; }
+  const RunCounters& Counters() const { return counters_; }
+  // The cancel button: the indexing loop stops before its next file.
+  void RequestCancel() { cancelRequested_ = true; }
+  bool CancelRequested() const { return cancelRequested_; }
+  // The elapsed time counts from here (the driver marks the start of a create or update).
+  void MarkStart();
+  std::u16string ElapsedText() const;
+  bool Indexing() const { return indexing_; }
+  bool ExtractionResumed() const { return extractionResumed_; }
+
+  // The whole run: selection, <db>.dat, indexing loop, store, archives, extractor.
+  BuildOutcome LiesDieListeEin();
+  // The indexing loop over <db>.dat; ends with FlushDocumentStore.
+  void IndexListedFiles();
+  // Writes the store of this run to <db>_UTF8Dokument.txt and empties it.
+  bool FlushDocumentStore();
+  // One listed file into one store record (nothing for a missing or empty file).
+  void StripHTML(std::u16string_view path);
+  // The four log lines into LogMemo and LogMemo into <db>.log (only when bytes were read).
+  bool WriteIndexLog();
+
+  // The working text of the last StripHTML, and the log the driver empties per run.
+  const std::u16string& WorkingText() const { return memo_; }
+  textlib::TMemoBuffer& LogMemo() { return logMemo_; }
+  DocumentStore& Store() { return store_; }
+
+  // Files of the database, drive form.
+  std::u16string DbFolder() const;  // base + "Datenbank\"
+  std::u16string DbFile(std::u16string_view suffix) const;  // DbFolder() + db + suffix
+  std::u16string DriveListPath() const;
+
+ private:
+  struct Selection;
+  void SelectLines(Selection& sel, bool archives);
+  bool SaveBytes(const std::u16string& path, const std::string& bytes);
+  BuildOutcome StartExtractor();
+  void Pump();
+
+  IndexSettings settings_;
+  IndexStatus& status_;
+  RunCounters counters_;
+  DocumentStore store_;
+  std::u16string memo_;
+  textlib::TMemoBuffer logMemo_;
+  std::vector<std::u16string> exclusions_;
+  int64_t startTick_ = 0;
+  bool cancelRequested_ = false;
+  bool indexing_ = false;
+  bool indexingStarted_ = false;
+  bool extractionResumed_ = false;
+  bool storeFailed_ = false;
+};
+
+// The store text of one file by the conversion rules: T is the trimmed working text, kind
+// the file's encoding kind, codePage what its first 2000 bytes declare.
+std::u16string ConvertStoreText(const std::u16string& text, EncodingKind kind, uint16_t codePage);
+// The working text as the wide list load makes it from a file's bytes: UTF-16 in either
+// order or UTF-8 behind their marks, else code page 1252; CR LF line breaks.
+std::u16string LoadWorkingText(std::string_view bytes);
+// The text of an HTML page as the indexer keeps it (parsed, formatted, CR LF breaks).
+std::u16string FormatWorkingText(std::u16string_view text);
+
+// " " + folder + " " + the slot text of a <db>.dat header; empty when it cannot be read.
+std::u16string ReadDatHeaderPath(std::u16string_view fileName);
+
+}  // namespace app

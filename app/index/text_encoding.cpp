@@ -1,0 +1,231 @@
+#include "app/index/text_encoding.h"
+
+#include <array>
+#include <bitset>
+#include <cstring>
+#include <memory>
+
+#include "platform/codepage.h"
+#include "textlib/wide/widefile.h"
+
+namespace app {
+namespace {
+
+struct CharsetName {
+  std::string_view name;
+  uint16_t codePage;
+};
+
+// Order matters: the last name found wins, so names that contain others come after them.
+constexpr CharsetName kCharsets[] = {
+    {"ibm037", 37}, {"ibm437", 437}, {"ibm500", 500}, {"asmo-708", 708}, {"asmo-449+", 709},
+    {"bcon v4", 709}, {"dos-720", 720}, {"ibm737", 737}, {"ibm775", 775}, {"ibm850", 850},
+    {"ibm852", 852}, {"ibm855", 855}, {"ibm857", 857}, {"ibm00858", 858}, {"ibm860", 860},
+    {"ibm861", 861}, {"dos-862", 862}, {"ibm863", 863}, {"ibm864", 864}, {"ibm865", 865},
+    {"cp866", 866}, {"ibm869", 869}, {"ibm870", 870}, {"windows-874", 874}, {"cp875", 875},
+    {"shift_jis", 932}, {"gb2312", 936}, {"ks_c_5601-1987", 949}, {"big5", 950},
+    {"ibm1026", 1026}, {"ibm01047", 1047}, {"ibm01140", 1140}, {"ibm01141", 1141},
+    {"ibm01142", 1142}, {"ibm01143", 1143}, {"ibm01144", 1144}, {"ibm01145", 1145},
+    {"ibm01146", 1146}, {"ibm01147", 1147}, {"ibm01148", 1148}, {"ibm01149", 1149},
+    {"utf-16", 1200}, {"unicodefffe", 1201}, {"unicode", 1201}, {"windows-1250", 1250},
+    {"windows-1251", 1251}, {"windows-1252", 1252}, {"windows-1253", 1253},
+    {"windows-1254", 1254}, {"windows-1255", 1255}, {"windows-1256", 1256},
+    {"windows-1257", 1257}, {"windows-1258", 1258}, {"johab", 1361}, {"macintosh", 10000},
+    {"x-mac-japanese", 10001}, {"x-mac-chinesetrad", 10002}, {"x-mac-korean", 10003},
+    {"x-mac-arabic", 10004}, {"x-mac-hebrew", 10005}, {"x-mac-greek", 10006},
+    {"x-mac-cyrillic", 10007}, {"x-mac-chinesesimp", 10008}, {"x-mac-romanian", 10010},
+    {"x-mac-ukrainian", 10017}, {"x-mac-thai", 10021}, {"x-mac-ce", 10029},
+    {"x-mac-icelandic", 10079}, {"x-mac-turkish", 10081}, {"x-mac-croatian", 10082},
+    {"utf-32", 12000}, {"utf-32be", 12001}, {"x-chinese_cns", 20000}, {"x-cp20001", 20001},
+    {"x_chinese-eten", 20002}, {"x-cp20003", 20003}, {"x-cp20004", 20004},
+    {"x-cp20005", 20005}, {"x-ia5", 20105}, {"x-ia5-german", 20106}, {"x-ia5-swedish", 20107},
+    {"x-ia5-norwegian", 20108}, {"us-ascii", 20127}, {"x-cp20261", 20261},
+    {"x-cp20269", 20269}, {"ibm273", 20273}, {"ibm277", 20277}, {"ibm278", 20278},
+    {"ibm280", 20280}, {"ibm284", 20284}, {"ibm285", 20285}, {"ibm290", 20290},
+    {"ibm297", 20297}, {"ibm420", 20420}, {"ibm423", 20423}, {"ibm424", 20424},
+    {"x-ebcdic-koreanextended", 20833}, {"ibm-thai", 20838}, {"koi8-r", 20866},
+    {"ibm871", 20871}, {"ibm880", 20880}, {"ibm905", 20905}, {"ibm00924", 20924},
+    {"x-cp20936", 20936}, {"x-cp20949", 20949}, {"cp1025", 21025}, {"koi8-u", 21866},
+    {"iso-8859-1", 28591}, {"iso-8859-2", 28592}, {"iso-8859-3", 28593},
+    {"iso-8859-4", 28594}, {"iso-8859-5", 28595}, {"iso-8859-6", 28596},
+    {"iso-8859-7", 28597}, {"iso-8859-8", 28598}, {"iso-8859-9", 28599},
+    {"iso-8859-13", 28603}, {"iso-8859-15", 28605}, {"x-europa", 29001},
+    {"iso-8859-8-i", 38598}, {"iso-2022-jp", 50222}, {"iso-2022-kr", 50225},
+    {"x-cp50227", 50227}, {"euc-jp", 51932}, {"euc-cn", 51936}, {"euc-kr", 51949},
+    {"hz-gb-2312", 52936}, {"gb18030", 54936}, {"x-iscii-de", 57002}, {"x-iscii-be", 57003},
+    {"x-iscii-ta", 57004}, {"x-iscii-te", 57005}, {"x-iscii-as", 57006},
+    {"x-iscii-or", 57007}, {"x-iscii-ka", 57008}, {"x-iscii-ma", 57009},
+    {"x-iscii-gu", 57010}, {"x-iscii-pa", 57011}, {"utf-7", 65000},
+};
+static_assert(std::size(kCharsets) == 139);
+
+constexpr std::string_view kZhLanguage = "\"content-language\" content=\"zh-";
+
+bool Contains(std::string_view text, std::string_view part) {
+  if (part.empty()) return true;
+  if (part.size() > text.size()) return false;
+  return memmem(text.data(), text.size(), part.data(), part.size()) != nullptr;
+}
+
+unsigned Bigram(char a, char b) {
+  return static_cast<unsigned>(static_cast<unsigned char>(a)) << 8 | static_cast<unsigned char>(b);
+}
+
+bool IsContinuation(unsigned char b) { return b >= 0x80 && b <= 0xBF; }
+
+}  // namespace
+
+EncodingKind DetectTextEncodingBytes(std::string_view firstBytes) {
+  unsigned char b[4] = {' ', ' ', ' ', ' '};
+  std::memcpy(b, firstBytes.data(), std::min<size_t>(4, firstBytes.size()));
+  if (b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return kKindUtf8;
+  if (b[0] == 0x00 && b[1] == 0x00 && b[2] == 0xFE && b[3] == 0xFF) return kKindUtf32BE;
+  if (b[0] == 0xFF && b[1] == 0xFE && b[2] == 0x00 && b[3] == 0x00) return kKindUtf32LE;
+  if (b[0] == 0xFE && b[1] == 0xFF) return kKindUtf16BE;
+  if (b[0] == 0xFF && b[1] == 0xFE) return kKindUtf16LE;
+  if (b[0] == '{' && b[1] == '\\' && b[2] == 'r') return kKindRtf;
+  return kKindNoUnicode;
+}
+
+EncodingKind DetectTextEncoding(std::u16string_view path) {
+  platform::NativeFile file = textlib::WideFileOpen(path, textlib::fmOpenRead | textlib::fmShareDenyNone);
+  char buffer[4];
+  const int64_t got = file.Valid() ? file.Read(buffer, 4) : 0;
+  return DetectTextEncodingBytes(std::string_view(buffer, static_cast<size_t>(std::max<int64_t>(got, 0))));
+}
+
+std::u16string EncodingKindName(int kind) {
+  static const char16_t* const kNames[] = {u"UTF8",          u"UTF16 - BigEndian",    u"UTF16 - LittleEndian",
+                                           u"UTF32 - BigEndian", u"UTF32 - LittleEndian", u"RTF",
+                                           u"kein Unicode"};
+  if (kind < 0 || kind >= static_cast<int>(std::size(kNames))) return {};
+  return kNames[kind];
+}
+
+uint16_t CodePageFromCharset(std::string_view sample) {
+  std::string lower(sample);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  // Every name is at least five bytes long; a name whose first two bytes never stand
+  // together in the sample cannot occur, which spares most of the 139 searches.
+  std::bitset<65536> bigrams;
+  for (size_t i = 0; i + 1 < lower.size(); ++i) bigrams.set(Bigram(lower[i], lower[i + 1]));
+  uint16_t codePage = 0;
+  for (const CharsetName& entry : kCharsets) {
+    if (!bigrams.test(Bigram(entry.name[0], entry.name[1]))) continue;
+    if (Contains(lower, entry.name)) codePage = entry.codePage;
+  }
+  if (Contains(lower, "utf-8")) {
+    if (Contains(lower, kZhLanguage)) return kKeepTextCodePage;
+    if (IsValidUtf8(sample) && (Contains(sample, "\xE4") || Contains(sample, "\xF6"))) return 0;
+    return 65001;
+  }
+  return codePage;
+}
+
+int ClassifyUtf8(const unsigned char* bytes, size_t length) {
+  int expected = 0;
+  unsigned char lead = 0;
+  bool first = false, multibyte = false;
+  for (size_t i = 0; i < length; ++i) {
+    const unsigned char b = bytes[i];
+    if (expected > 0) {
+      if (!IsContinuation(b)) return 2;
+      if (first && lead == 0xE0 && !(b & 0x20)) return 2;
+      if (first && lead == 0xF0 && !(b & 0x30)) return 2;
+      first = false;
+      multibyte = true;
+      --expected;
+      continue;
+    }
+    if (b < 0x80) continue;
+    if (b == 0xC0 || b == 0xC1) return 2;
+    if (b >= 0xC2 && b <= 0xDF) {
+      expected = 1;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      expected = 2;
+    } else if (b >= 0xF0 && b <= 0xF7) {
+      expected = 3;
+    } else {
+      return 2;
+    }
+    lead = b;
+    first = true;
+  }
+  if (expected > 0) return 2;
+  return multibyte ? 1 : 0;
+}
+
+size_t DecodeUtf8LenientBuffer(char16_t* dest, size_t capacity, const unsigned char* source, size_t length) {
+  if (source == nullptr || length == 0) return 0;
+  if (dest == nullptr || capacity == 0) return 0;
+  size_t k = 0, n = 0;
+  while (k < length && n + 1 < capacity) {
+    const unsigned char b = source[k];
+    if (b < 0x80) {
+      dest[n++] = b;
+      ++k;
+      continue;
+    }
+    if (k + 1 == length) {
+      dest[n++] = b;
+      break;
+    }
+    const unsigned char c = source[k + 1];
+    if (!(b & 0x20)) {
+      if (IsContinuation(c)) {
+        dest[n++] = static_cast<char16_t>(((b & 0x3F) << 6) | (c & 0x3F));
+        k += 2;
+      } else {
+        dest[n++] = b;
+        k += 1;
+      }
+      continue;
+    }
+    if (!IsContinuation(c)) {
+      dest[n++] = b;
+      k += 1;
+      continue;
+    }
+    if (k + 2 == length) {
+      dest[n++] = b;  // the cut-off continuation is dropped
+      break;
+    }
+    const unsigned char d = source[k + 2];
+    if (IsContinuation(d)) {
+      dest[n++] = static_cast<char16_t>(((b & 0x3F) << 12) | ((c & 0x3F) << 6) | (d & 0x3F));
+      k += 3;
+    } else {
+      dest[n++] = c;
+      k += 2;
+    }
+  }
+  dest[n] = 0;
+  return n + 1;
+}
+
+std::u16string Utf8ToWideLenient(std::string_view bytes) {
+  if (bytes.empty()) return {};
+  std::u16string out(bytes.size() + 1, u'\0');
+  const size_t n = DecodeUtf8LenientBuffer(out.data(), out.size(),
+                                           reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  out.resize(n > 0 ? n - 1 : 0);
+  return out;
+}
+
+std::u16string CodePageToWide(std::string_view bytes, uint32_t codePage) {
+  if (bytes.empty()) return {};
+  return platform::MultiByteToWide(codePage, bytes).value_or(std::u16string());
+}
+
+platform::NativeFile OpenFileProbe(std::u16string_view path, uint32_t mode) {
+  return textlib::WideFileOpen(path, mode);
+}
+
+int64_t GetFileSize64(const platform::NativeFile& file) { return file.Valid() ? file.Size() : -1; }
+
+bool EnthaeltPfadDateinameAsiaZeichen(std::string_view ansiText) {
+  return ansiText.find('?') != std::string_view::npos;
+}
+
+}  // namespace app

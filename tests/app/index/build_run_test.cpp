@@ -1,0 +1,250 @@
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "app/index/index_run.h"
+#include "app/index/run_and_wait.h"
+#include "tests/support/recording_sink.h"
+#include "tests/support/temp_dir.h"
+
+namespace app {
+namespace {
+
+class RecordingStatus : public IndexStatus {
+ public:
+  void SetCaption(std::u16string_view text) override {
+    captions.emplace_back(text);
+    if (onCaption) onCaption();
+  }
+  void Pause(int) override {}
+  int64_t TickCount() const override { return 0; }
+  std::vector<std::u16string> captions;
+  std::function<void()> onCaption;
+};
+
+std::string Le16(std::u16string_view text) {
+  std::string out = "\xFF\xFE";
+  for (char16_t c : text) out += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+  return out;
+}
+
+class BuildRun : public ::testing::Test {
+ protected:
+  void SetUp() override { Write("base/Datenbank/Temp/.keep", ""); }
+
+  void Write(const std::string& relative, const std::string& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(drive.Posix(relative)).parent_path());
+    drive.WriteFile(relative, bytes);
+  }
+  std::string Read(const std::string& relative) { return drive.ReadFile(relative); }
+  bool Exists(const std::string& relative) { return std::filesystem::exists(drive.Posix(relative)); }
+  void WriteList(const std::string& lines) { Write("base/Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt", lines); }
+
+  IndexSettings Settings(std::u16string folder, std::array<std::u16string, 5> slots) {
+    IndexSettings s;
+    s.baseFolder = u"T:\\base\\";
+    s.dbName = u"web";
+    s.folder = std::move(folder);
+    s.driveLetter = u'T';
+    s.slots = std::move(slots);
+    return s;
+  }
+
+  testsupport::TempDrive drive;
+  testsupport::ScopedRecordingSink sink;
+  RecordingStatus status;
+};
+
+TEST_F(BuildRun, SelectionByFolderSlotsAndExclusions) {
+  const std::string list =
+      "T:\\docs\\a.htm\r\n\" b.htm\r\nT:\\docs\\sub\\c.htm\r\nT:\\docs2\\d.htm\r\nT:\\docs\\E.HTM\r\n"
+      "T:\\docs\\f.html\r\nT:\\docs\\n.txt\r\nT:\\docs\\x.mht\\g.htm\r\n\" h.htm\r\nT:\\docs\\Privat\\i.htm\r\n"
+      "\" j.htm\r\nT:\\docs\\k.mht\r\n";
+  const struct {
+    const char* what;
+    std::u16string folder;
+    std::array<std::u16string, 5> slots;
+    std::string exclusions;
+    std::string dat;  // the lines after the header
+    int64_t listed;
+  } cases[] = {
+      {"folder and below, not a longer name", u"T:\\docs", {u".htm"}, "",
+       "T:\\docs\\a.htm\r\nT:\\docs\\b.htm\r\nT:\\docs\\sub\\c.htm\r\nT:\\docs\\E.HTM\r\n"
+       "T:\\docs\\Privat\\i.htm\r\nT:\\docs\\Privat\\j.htm\r\n", 7},  // h.htm is listed, then cleaned up
+      {"a drive root takes everything", u"T:\\", {u".htm"}, "",
+       "T:\\docs\\a.htm\r\nT:\\docs\\b.htm\r\nT:\\docs\\sub\\c.htm\r\nT:\\docs2\\d.htm\r\nT:\\docs\\E.HTM\r\n"
+       "T:\\docs\\Privat\\i.htm\r\nT:\\docs\\Privat\\j.htm\r\n", 8},
+      {"final backslash: this folder only", u"T:\\docs\\", {u".htm"}, "",
+       "T:\\docs\\a.htm\r\nT:\\docs\\b.htm\r\nT:\\docs\\E.HTM\r\n", 3},
+      {".txt is listed but cleaned up", u"T:\\docs\\", {u".html", u".txt"}, "", "T:\\docs\\f.html\r\n", 2},
+      {"a slot twice takes a file twice", u"T:\\docs\\", {u".html", u".", u".html"}, "",
+       "T:\\docs\\f.html\r\nT:\\docs\\f.html\r\n", 2},
+      {"an excluded name takes only that file", u"T:\\docs", {u".htm"}, "a.htm\r\n",
+       "T:\\docs\\b.htm\r\nT:\\docs\\sub\\c.htm\r\nT:\\docs\\E.HTM\r\nT:\\docs\\Privat\\i.htm\r\n"
+       "T:\\docs\\Privat\\j.htm\r\n", 6},
+      {"an excluded folder takes the files below it, any case", u"T:\\docs", {u".htm"}, "  \\privat\\ \r\n\r\n",
+       "T:\\docs\\a.htm\r\nT:\\docs\\b.htm\r\nT:\\docs\\sub\\c.htm\r\nT:\\docs\\E.HTM\r\n", 5},
+      {"exclusions in UTF-16 with their mark", u"T:\\docs", {u".htm"}, Le16(u"SUB\\\r\nE.htm\r\n"),
+       "T:\\docs\\a.htm\r\nT:\\docs\\b.htm\r\nT:\\docs\\Privat\\i.htm\r\nT:\\docs\\Privat\\j.htm\r\n", 5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteList(list);
+    std::filesystem::remove(drive.Posix("base/AusnahmeIndizierung.txt"));
+    if (!c.exclusions.empty()) Write("base/AusnahmeIndizierung.txt", c.exclusions);
+    IndexRun run(Settings(c.folder, c.slots), status);
+    EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
+    const std::string dat = Read("base/Datenbank/web.dat");
+    const size_t header = dat.find("\r\n");
+    ASSERT_NE(header, std::string::npos);
+    EXPECT_EQ(dat.substr(header + 2), c.dat);
+    EXPECT_EQ(run.Counters().listedFiles, c.listed);
+  }
+}
+
+TEST_F(BuildRun, DescriptionStoreAndLogByteForByte) {
+  Write("docs/a.htm", "<p>Gr\xC3\xBC\xC3\x9F" "e</p>");           // UTF-8 without mark
+  Write("docs/sub/b.html", "<html><body><h1>Stra\xDF" "e</h1><p>eins</p><p>zwei</p></body></html>");
+  Write("docs/n.txt", "text");
+  WriteList("T:\\docs\\a.htm\r\n\" n.txt\r\nT:\\docs\\sub\\b.html\r\nT:\\docs\\gone.htm\r\n");
+  IndexRun run(Settings(u"T:\\docs", {u".htm", u".html", u".txt"}), status);
+  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
+  EXPECT_EQ(Read("base/Datenbank/web.dat"),
+            "PFAD_UND_ENDUNGEN= T:\\docs *.htm *.html *.txt  \r\n"
+            "T:\\docs\\a.htm\r\nT:\\docs\\sub\\b.html\r\nT:\\docs\\gone.htm\r\n");
+  EXPECT_EQ(Read("base/Datenbank/web_UTF8Dokument.txt"),
+            " \r\n \r\n#T:\\docs\\a.htm\r\n======\r\n\r\n\r\nGr\xC3\xBC\xC3\x9F" "e\r\n"
+            " \r\n \r\n#T:\\docs\\sub\\b.html\r\n=========\r\nStra\xC3\x9F" "e\r\n\r\neins\r\n\r\nzwei\r\n");
+  EXPECT_EQ(status.StatusText(), u"Fertig mit der Indizierung.!");
+  EXPECT_EQ(status.captions.back(), u"");
+  EXPECT_NE(std::find(status.captions.begin(), status.captions.end(), u"2  Datei:  T:\\docs\\sub\\b.html"),
+            status.captions.end());
+  // No archives among the slots: no archive list, an empty job list.
+  EXPECT_FALSE(Exists("base/Datenbank/web_mht.dat"));
+  EXPECT_EQ(Read("base/Datenbank/Temp/web_mht.dat"), "");
+  EXPECT_FALSE(Exists("base/Datenbank/web_UTF8Dokument.txt.schreiben"));
+
+  ASSERT_TRUE(run.WriteIndexLog());
+  EXPECT_EQ(Read("base/Datenbank/web.log"),
+            Le16(u" \r\nDateien insgesamt: 4\r\nKonnten nicht indiziert werden: 2\r\n"
+                 u"2 HTML-Dateien wurden indiziert.   Zeit: 0:0:0  Gesamtgröße der Datei(en) : 77 Bytes\r\n"));
+  EXPECT_TRUE(sink->Boxes().empty());
+}
+
+TEST_F(BuildRun, TheStoreAppearsWholeOnlyAtTheEnd) {
+  Write("docs/a.htm", "<p>eins</p>");
+  Write("docs/b.htm", "<p>zwei</p>");
+  Write("base/Datenbank/web_UTF8Dokument.txt", "old store");
+  WriteList("T:\\docs\\a.htm\r\n\" b.htm\r\n");
+  std::vector<std::string> seen;
+  status.onCaption = [&] { seen.push_back(Read("base/Datenbank/web_UTF8Dokument.txt")); };
+  IndexRun run(Settings(u"T:\\docs", {u".htm"}), status);
+  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.front(), "old store");
+  EXPECT_TRUE(Read("base/Datenbank/web_UTF8Dokument.txt").ends_with("\r\n\r\n\r\nzwei\r\n"));
+}
+
+TEST_F(BuildRun, CancelKeepsTheRecordsSoFar) {
+  Write("docs/a.htm", "<p>eins</p>");
+  Write("docs/b.htm", "<p>zwei</p>");
+  WriteList("T:\\docs\\a.htm\r\n\" b.htm\r\n");
+  IndexRun run(Settings(u"T:\\docs", {u".htm"}), status);
+  status.onCaption = [&] { run.RequestCancel(); };
+  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
+  EXPECT_EQ(Read("base/Datenbank/web_UTF8Dokument.txt"), " \r\n \r\n#T:\\docs\\a.htm\r\n======\r\n\r\n\r\neins\r\n");
+  EXPECT_EQ(run.Counters().storedFiles, 1);
+}
+
+TEST_F(BuildRun, LargeFileNoticeInTheCaption) {
+  Write("docs/big.htm", "<p>" + std::string(6000000 - 7, 'x') + "</p>");
+  WriteList("T:\\docs\\big.htm\r\n");
+  IndexRun run(Settings(u"T:\\docs", {u".htm"}), status);
+  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
+  EXPECT_NE(std::find(status.captions.begin(), status.captions.end(),
+                      u"Bitte Geduld! Große Datei: 5,72 MB  T:\\docs\\big.htm"),
+            status.captions.end());
+}
+
+TEST_F(BuildRun, AMissingDriveListChangesNothingAndSaysSo) {
+  Write("base/Datenbank/web_UTF8Dokument.txt", "old store");
+  IndexRun run(Settings(u"T:\\docs", {u".htm"}), status);
+  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::NoDriveList);
+  ASSERT_EQ(sink->Boxes().size(), 1u);
+  EXPECT_NE(sink->Boxes()[0].text.find(u"T:\\base\\Datenbank\\Haupt_Dateinamen_Liste_Laufwerk_T.txt"),
+            std::u16string::npos);
+  EXPECT_FALSE(Exists("base/Datenbank/web.dat"));
+  EXPECT_EQ(Read("base/Datenbank/web_UTF8Dokument.txt"), "old store");
+  EXPECT_EQ(status.StatusText().find(u"Fertig"), std::u16string::npos);
+  EXPECT_TRUE(run.WriteIndexLog());  // nothing read: no log
+  EXPECT_FALSE(Exists("base/Datenbank/web.log"));
+}
+
+TEST_F(BuildRun, TheControlFolderListIsUsedWhenSet) {
+  Write("docs/a.htm", "<p>eins</p>");
+  Write("ctl/Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt", "T:\\docs\\a.htm\r\n");
+  IndexSettings settings = Settings(u"T:\\docs", {u".htm"});
+  settings.useControlFolder = true;
+  settings.controlFolder = u"T:\\ctl";
+  IndexRun run(settings, status);
+  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
+  EXPECT_EQ(run.Counters().storedFiles, 1);
+}
+
+TEST_F(BuildRun, ArchivesGoToTheExtractorsJobList) {
+  Write("base/Datenbank/web_MHTtext.txt", "old archive store");
+  WriteList("T:\\docs\\a.mht\r\n\" b.eml\r\n\" c.htm\r\nT:\\other\\d.mht\r\n");
+  IndexRun run(Settings(u"T:\\docs", {u".htm", u".mht", u".eml"}), status);
+  // No extractor in the program folder: the old archive store stays and the failure is told.
+  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::ExtractorNotStarted);
+  EXPECT_EQ(Read("base/Datenbank/web_mht.dat"),
+            "PFAD_UND_ENDUNGEN= T:\\docs *.mht *.eml\r\nT:\\docs\\a.mht\r\nT:\\docs\\b.eml\r\n");
+  EXPECT_EQ(Read("base/Datenbank/Temp/web_mht.dat"), "T:\\docs\\a.mht\r\nT:\\docs\\b.eml\r\n");
+  EXPECT_EQ(Read("base/Datenbank/web_MHTtext.txt"), "old archive store");
+  ASSERT_EQ(sink->Boxes().size(), 1u);
+  EXPECT_NE(sink->Boxes()[0].text.find(u"T:\\base\\Gleaner"), std::u16string::npos);
+  EXPECT_EQ(run.Counters().listedFiles, 1 + 2);
+  EXPECT_EQ(run.Counters().storedFiles, 0 + 2);
+  EXPECT_EQ(status.StatusText().find(u"Fertig"), std::u16string::npos);
+}
+
+TEST_F(BuildRun, AStartedExtractorReplacesTheArchiveStore) {
+  Write("base/Datenbank/web_MHTtext.txt", "old archive store");
+  Write("base/Datenbank/web_mht_temp.dat", "*T:\\docs\\a.mht\r\n");
+  // The extractor's stand-in writes the new store where the real one would.
+  Write("base/Gleaner", "#!/bin/sh\nprintf new > '" + drive.Posix("base/Datenbank/web_MHTtext.txt") + "'\n");
+  ASSERT_EQ(chmod(drive.Posix("base/Gleaner").c_str(), 0755), 0);
+  WriteList("T:\\docs\\a.mht\r\n");
+  IndexRun run(Settings(u"T:\\docs", {u".mht"}), status);
+  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
+  EXPECT_EQ(Read("base/Datenbank/web_MHTtext.txt"), "new");
+  EXPECT_FALSE(Exists("base/Datenbank/web_MHTtext.txt.vorher"));
+  // An interrupted extraction resumes: its progress list and its store so far are kept.
+  EXPECT_TRUE(run.ExtractionResumed());
+  EXPECT_EQ(Read("base/Datenbank/Temp/web_mht.dat"), "*T:\\docs\\a.mht\r\n");
+  EXPECT_EQ(Read("base/Datenbank/Temp/web_UTF8Dokument0.txt"), "old archive store");
+  EXPECT_TRUE(sink->Boxes().empty());
+  EXPECT_EQ(status.StatusText(), u"Fertig mit der Indizierung.!");
+}
+
+TEST_F(BuildRun, ReadDatHeaderPathGivesFolderAndSlots) {
+  Write("base/Datenbank/web.dat", "PFAD_UND_ENDUNGEN= T:\\d\xC3\xB6" "cs *.htm *.html   \r\nT:\\d\xC3\xB6" "cs\\a.htm\r\n");
+  EXPECT_EQ(ReadDatHeaderPath(u"T:\\base\\Datenbank\\web.dat"), u" T:\\döcs *.htm *.html   ");
+  EXPECT_EQ(ReadDatHeaderPath(u"T:\\base\\Datenbank\\missing.dat"), u"");
+}
+
+TEST(RunAndWait, WaitsForTheProgramWithoutAShell) {
+  int exitCode = -1;
+  EXPECT_EQ(RunAndWait({"/bin/sh", {"-c", "exit 3"}}, SW_SHOW, &exitCode), 0);
+  EXPECT_EQ(exitCode, 3);
+  // Arguments arrive as they are: no shell splits or expands them.
+  EXPECT_EQ(RunAndWait({"/bin/sh", {"-c", "test \"$1\" = 'a b $HOME'", "sh", "a b $HOME"}}, SW_SHOW, &exitCode), 0);
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(RunAndWait({"/no/such/program", {}}), ENOENT);
+}
+
+}  // namespace
+}  // namespace app
