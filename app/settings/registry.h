@@ -1,0 +1,75 @@
+#pragma once
+// The main program's settings: every value lives below the one key
+// "Software\Tolvane\Quarry-HTML\" of the settings store (platform/settings.h), as text.
+// LeseRegKey and SchreibeRegKey are the only way the application reaches them; both pass
+// key, name and value through the system ANSI code page, as the stored values always
+// have, so a character outside it reads back as "?".
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace app {
+
+inline constexpr std::u16string_view kRegistryKey = u"Software\\Tolvane\\Quarry-HTML\\";
+
+// The names of the values.
+namespace reg {
+inline constexpr std::u16string_view AusgewaehlteDatenbank = u"Ausgewaehlte_Datenbank";
+inline constexpr std::u16string_view ThemenWebseite = u"Themen-Webseite";
+inline constexpr std::u16string_view AusgewaehlteWebseite = u"Ausgewaehlte_Webseite";
+inline constexpr std::u16string_view Farbe = u"Farbe";
+inline constexpr std::u16string_view HinweistextFarbe = u"HinweistextFarbe";
+inline constexpr std::u16string_view Hoehe = u"Hoehe";
+inline constexpr std::u16string_view Weite = u"Weite";
+inline constexpr std::u16string_view SHoehe = u"SHoehe";
+inline constexpr std::u16string_view SWeite = u"SWeite";
+inline constexpr std::u16string_view Browser = u"Browser";
+inline constexpr std::u16string_view SuchwortInZwischenablage = u"Suchwort_in_Zwischenablage_kopieren";
+inline constexpr std::u16string_view KurzhinweisImViewer = u"Kurzhinweis_imViewer_anzeigen";
+inline constexpr std::u16string_view SchriftsizeTextViewer = u"SchriftsizeTextViewer";
+inline constexpr std::u16string_view SplitterPos = u"SplitterPos";
+inline constexpr std::u16string_view QuarryControl = u"Quarry_Control";
+// Followed by the database name: the viewer position in that database's ANSI, UTF-8
+// and MHT store.
+inline constexpr std::u16string_view LesezeichenAnsi = u"Lesezeichen_Ansi_";
+inline constexpr std::u16string_view LesezeichenUtf8 = u"Lesezeichen_Utf8_";
+inline constexpr std::u16string_view LesezeichenUnicode = u"Lesezeichen_Unicode_";
+}  // namespace reg
+
+struct RegistryDefault {
+  std::u16string_view name;
+  std::u16string_view value;
+};
+// The values a first run writes, in the order it writes them.
+inline constexpr std::array<RegistryDefault, 12> kFirstRunValues{{
+    {reg::AusgewaehlteDatenbank, u"-1"},
+    {reg::ThemenWebseite, u"0"},
+    {reg::AusgewaehlteWebseite, u"0"},
+    {reg::Farbe, u"clHighlight"},
+    {reg::HinweistextFarbe, u"clWhite"},
+    {reg::Hoehe, u"506"},
+    {reg::Weite, u"900"},
+    {reg::SHoehe, u"500"},
+    {reg::SWeite, u"900"},
+    {reg::Browser, u"standard"},
+    {reg::SuchwortInZwischenablage, u"1"},
+    {reg::KurzhinweisImViewer, u"1"},
+}};
+
+// The named value's text; empty when the key or the value is missing.
+std::u16string LeseRegKey(std::u16string_view key, std::u16string_view name);
+// Creates the key when needed. false when the settings file could not be written (the
+// program goes on; callers that do not care ignore it).
+bool SchreibeRegKey(std::u16string_view key, std::u16string_view name, std::u16string_view value);
+
+// A first run is one without `Ausgewaehlte_Datenbank`.
+bool IsFirstRun();
+// Writes the twelve first-run values in one rewrite, so a crash cannot leave
+// `Ausgewaehlte_Datenbank` written (which ends the first run) without the others.
+bool WriteFirstRunValues();
+
+// A number stored as decimal text; `fallback` when missing or not a number.
+int64_t LeseRegInteger(std::u16string_view name, int64_t fallback);
+
+}  // namespace app

@@ -1,0 +1,102 @@
+#pragma once
+// The window directory between our own programs: how one program finds another's window
+// by its title and posts it a message (the extractor's start-up notice, message 5735),
+// without X11 or Wayland. Each listening process keeps, in a per-user runtime folder, a
+// small file with its pid, its start time and its window titles, and one AF_UNIX
+// datagram socket beside it. A look-up reads the files afresh; entries whose process has
+// ended (or whose pid now belongs to another process) are removed on the way.
+//
+// Posting is fire and forget, as with a posted window message: the datagram is queued
+// at the receiver, which reads it when its event loop gets round to it (a socket
+// notifier on Fd(), or Dispatch() from the message pump).
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+struct WindowHandle {
+  int64_t pid = 0;
+  uint32_t listener = 0;  // which listener of that process
+  uint32_t window = 0;    // which window of that listener (1, 2, ...)
+  explicit operator bool() const { return pid > 0 && window > 0; }
+  bool operator==(const WindowHandle&) const = default;
+};
+
+struct WindowMessage {
+  uint32_t window = 0;  // the receiving window's number
+  uint32_t message = 0;
+  int64_t wParam = 0;
+  int64_t lParam = 0;
+};
+
+// QUARRY_RUNTIME_DIR when set, else $XDG_RUNTIME_DIR + "/quarry-html", else
+// "/tmp/quarry-<uid>".
+std::string WindowDirectoryFolder();
+
+class WindowDirectory {
+ public:
+  struct Entry {
+    WindowHandle handle;
+    std::u16string title;
+  };
+  explicit WindowDirectory(std::string folder = WindowDirectoryFolder()) : folder_(std::move(folder)) {}
+
+  // The windows of live processes in the order they were registered (oldest first).
+  std::vector<Entry> Windows() const;
+  // The first window whose title contains `text`; an empty text matches nothing.
+  // ignoreCase compares upper-cased forms (as the title look-ups of the programs do).
+  std::optional<Entry> FindWindowContaining(std::u16string_view text, bool ignoreCase = true) const;
+  // false when the window or its process is gone, or the receiver's queue is full.
+  bool PostMessage(const WindowHandle& window, uint32_t message, int64_t wParam, int64_t lParam) const;
+
+ private:
+  std::string folder_;
+};
+
+// This process's side: registers window titles and receives the messages posted to
+// them. Unregisters when destroyed (only in the process that created it, not in a
+// forked child).
+class WindowListener {
+ public:
+  explicit WindowListener(std::string folder = WindowDirectoryFolder());
+  ~WindowListener();
+  WindowListener(const WindowListener&) = delete;
+  WindowListener& operator=(const WindowListener&) = delete;
+
+  // false when the folder or the socket could not be set up; see LastError().
+  bool Valid() const { return fd_ >= 0; }
+  // The new window's handle; a null handle when the directory entry could not be written.
+  WindowHandle AddWindow(std::u16string title);
+  bool SetTitle(const WindowHandle& window, std::u16string title);
+  bool RemoveWindow(const WindowHandle& window);
+
+  // Readable when messages wait (for poll() or a socket notifier).
+  int Fd() const { return fd_; }
+  // The messages waiting now, without blocking.
+  std::vector<WindowMessage> Receive();
+  // Calls the handler for each waiting message; for the message pump.
+  void SetHandler(std::function<void(const WindowMessage&)> handler) { handler_ = std::move(handler); }
+  void Dispatch();
+
+ private:
+  struct Window {
+    uint32_t number;
+    int64_t order;  // registration time, for the directory's order
+    std::u16string title;
+  };
+  bool WriteEntry();
+
+  std::string folder_, base_;  // base_: folder + "/<pid>-<n>", + ".win" and ".sock"
+  int64_t ownerPid_ = 0;
+  uint32_t number_ = 0;
+  int fd_ = -1;
+  uint32_t nextWindow_ = 1;
+  std::vector<Window> windows_;
+  std::function<void(const WindowMessage&)> handler_;
+};
+
+}  // namespace platform

@@ -1,0 +1,209 @@
+#include "platform/window_directory.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "tests/support/temp_dir.h"
+
+namespace platform {
+namespace {
+
+constexpr int kTimeoutMs = 5000;
+
+bool WaitReadable(int fd, int timeoutMs = kTimeoutMs) {
+  pollfd p{fd, POLLIN, 0};
+  return ::poll(&p, 1, timeoutMs) == 1;
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename());
+  return names;
+}
+
+class WindowDirectoryTest : public ::testing::Test {
+ protected:
+  testsupport::TempDrive temp_;
+  std::string folder_ = temp_.Posix("run");
+};
+
+TEST_F(WindowDirectoryTest, FindsTheFirstWindowWhoseTitleContainsTheText) {
+  WindowListener first(folder_), second(folder_);
+  ASSERT_TRUE(first.Valid());
+  ASSERT_TRUE(second.Valid());
+  const WindowHandle a = first.AddWindow(u"Gleaner - Extrahiert Text von MHT/EML-Dateien");
+  const WindowHandle b = second.AddWindow(u"Gleaner");
+  const WindowHandle c = first.AddWindow(u"Manifester - von Laufwerk C");
+  ASSERT_TRUE(a && b && c);
+  WindowDirectory directory(folder_);
+
+  struct Case {
+    std::u16string_view text;
+    bool ignoreCase;
+    std::optional<WindowHandle> expected;
+  } cases[] = {
+      {u"Gleaner", false, a},       // registered first
+      {u"gleaner", true, a},        {u"gleaner", false, std::nullopt},
+      {u"EML-DATEIEN", true, a},    {u"von Laufwerk c", true, c},
+      {u"Laufwerk D", true, std::nullopt},
+      {u"", true, std::nullopt},    // an empty text matches nothing
+  };
+  for (const auto& k : cases) {
+    auto found = directory.FindWindowContaining(k.text, k.ignoreCase);
+    ASSERT_EQ(found.has_value(), k.expected.has_value()) << std::string(k.text.begin(), k.text.end());
+    if (found) {
+      EXPECT_EQ(found->handle, *k.expected);
+    }
+  }
+  EXPECT_EQ(directory.Windows().size(), 3u);
+}
+
+TEST_F(WindowDirectoryTest, TitlesChangeAndWindowsGo) {
+  WindowDirectory directory(folder_);
+  {
+    WindowListener listener(folder_);
+    const WindowHandle w = listener.AddWindow(u"Quarry-HTML");
+    ASSERT_TRUE(w);
+    ASSERT_TRUE(listener.SetTitle(w, u"Quarry-HTML wartet\n100% \u65E5\u672C"));
+    auto found = directory.FindWindowContaining(u"wartet");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->title, u"Quarry-HTML wartet\n100% \u65E5\u672C");
+    EXPECT_TRUE(listener.RemoveWindow(w));
+    EXPECT_FALSE(directory.FindWindowContaining(u"Quarry"));
+    EXPECT_FALSE(directory.PostMessage(w, 5735, 99, 0));
+    EXPECT_FALSE(listener.SetTitle(w, u"x"));
+  }
+  EXPECT_TRUE(FilesIn(folder_).empty());  // the listener cleaned up after itself
+}
+
+TEST_F(WindowDirectoryTest, PostedMessagesArriveInOrder) {
+  WindowListener listener(folder_);
+  const WindowHandle w = listener.AddWindow(u"Gleaner");
+  const WindowHandle other = listener.AddWindow(u"Second");
+  WindowDirectory directory(folder_);
+  ASSERT_TRUE(directory.PostMessage(w, 5735, 99, 0));
+  ASSERT_TRUE(directory.PostMessage(other, 5735, 0, -7));
+  ASSERT_TRUE(directory.PostMessage(w, 1, INT64_MIN, INT64_MAX));
+  ASSERT_TRUE(WaitReadable(listener.Fd()));
+  std::vector<WindowMessage> got;
+  listener.SetHandler([&](const WindowMessage& m) { got.push_back(m); });
+  listener.Dispatch();
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[0].window, w.window);
+  EXPECT_EQ(got[0].message, 5735u);
+  EXPECT_EQ(got[0].wParam, 99);
+  EXPECT_EQ(got[1].window, other.window);
+  EXPECT_EQ(got[1].lParam, -7);
+  EXPECT_EQ(got[2].wParam, INT64_MIN);
+  EXPECT_EQ(got[2].lParam, INT64_MAX);
+  EXPECT_TRUE(listener.Receive().empty());  // nothing waits any more, and nothing blocks
+}
+
+TEST_F(WindowDirectoryTest, AnotherProcessFindsTheWindowAndPostsToIt) {
+  int ready[2], report[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(report), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // The receiving program: registers, says so, reports the first message it gets.
+    WindowListener listener(folder_);
+    const bool ok = listener.Valid() && listener.AddWindow(u"Quarry-HTML -  Die Suchmaschine");
+    const char flag = ok ? '1' : '0';
+    (void)!::write(ready[1], &flag, 1);
+    WindowMessage m{};
+    bool got = false;
+    for (int i = 0; i < 50 && !got; ++i) {
+      if (!WaitReadable(listener.Fd(), 100)) continue;
+      for (const auto& r : listener.Receive()) m = r, got = true;
+    }
+    (void)!::write(report[1], &m, sizeof m);
+    ::_exit(got ? 0 : 2);
+  }
+  ::close(ready[1]);
+  ::close(report[1]);
+  char flag = 0;
+  ASSERT_TRUE(WaitReadable(ready[0]));
+  ASSERT_EQ(::read(ready[0], &flag, 1), 1);
+  ASSERT_EQ(flag, '1');
+
+  WindowDirectory directory(folder_);
+  auto found = directory.FindWindowContaining(u"quarry-html");
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->handle.pid, child);
+  ASSERT_TRUE(directory.PostMessage(found->handle, 5735, 99, 0));
+
+  WindowMessage m{};
+  ASSERT_TRUE(WaitReadable(report[0]));
+  ASSERT_EQ(::read(report[0], &m, sizeof m), static_cast<ssize_t>(sizeof m));
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(m.message, 5735u);
+  EXPECT_EQ(m.wParam, 99);
+  EXPECT_EQ(m.window, found->handle.window);
+  ::close(ready[0]);
+  ::close(report[0]);
+  // The child left its entry behind (_exit skips destructors); the look-up removes it.
+  EXPECT_FALSE(directory.FindWindowContaining(u"quarry-html"));
+  EXPECT_FALSE(directory.PostMessage(found->handle, 5735, 99, 0));
+  EXPECT_TRUE(FilesIn(folder_).empty());
+}
+
+TEST_F(WindowDirectoryTest, EntriesOfEndedOrReplacedProcessesAreSkippedAndRemoved) {
+  std::filesystem::create_directories(folder_);
+  // A process that ended without unregistering.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    WindowListener listener(folder_);
+    listener.AddWindow(u"Gleaner");
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  // An entry under a live pid (ours) that was written by an earlier process of that pid.
+  temp_.WriteFile("run/" + std::to_string(::getpid()) + "-999.win", "QHW1 " + std::to_string(::getpid()) + " 1\n1 0 Gleaner\n");
+  temp_.WriteFile("run/" + std::to_string(::getpid()) + "-999.sock", "");
+  ASSERT_EQ(FilesIn(folder_).size(), 4u);
+
+  WindowDirectory directory(folder_);
+  EXPECT_FALSE(directory.FindWindowContaining(u"Gleaner"));
+  EXPECT_TRUE(FilesIn(folder_).empty());
+}
+
+TEST_F(WindowDirectoryTest, ListenerNeedsAUsableFolder) {
+  WindowListener missingParent(temp_.Posix("no/such/folder"));
+  EXPECT_FALSE(missingParent.Valid());
+  EXPECT_FALSE(missingParent.AddWindow(u"x"));
+  temp_.WriteFile("plainfile", "");
+  EXPECT_FALSE(WindowListener(temp_.Posix("plainfile")).Valid());
+  // A folder too long for a socket address.
+  const std::string deep = temp_.Posix(std::string(120, 'd'));
+  EXPECT_FALSE(WindowListener(deep).Valid());
+  // The look-up side never creates anything.
+  EXPECT_TRUE(WindowDirectory(temp_.Posix("absent")).Windows().empty());
+  EXPECT_FALSE(std::filesystem::exists(temp_.Posix("absent")));
+}
+
+TEST_F(WindowDirectoryTest, DefaultFolderFromTheEnvironment) {
+  const char* old = std::getenv("QUARRY_RUNTIME_DIR");
+  const std::string saved = old ? old : "";
+  ::setenv("QUARRY_RUNTIME_DIR", "/x/run", 1);
+  EXPECT_EQ(WindowDirectoryFolder(), "/x/run");
+  ::unsetenv("QUARRY_RUNTIME_DIR");
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime && runtime[0] == '/') {
+    EXPECT_EQ(WindowDirectoryFolder(), std::string(runtime) + "/quarry-html");
+  } else {
+    EXPECT_EQ(WindowDirectoryFolder(), "/tmp/quarry-" + std::to_string(::geteuid()));
+  }
+  if (old) ::setenv("QUARRY_RUNTIME_DIR", saved.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace platform
