@@ -1,0 +1,53 @@
+#include "search/engine/database_files.h"
+
+#include "platform/codepage.h"
+#include "platform/drives.h"
+#include "platform/file.h"
+#include "search/engine/viewer_services.h"
+#include "textlib/errors.h"
+#include "textlib/unicode.h"
+#include "textlib/widestrings.h"
+
+namespace search {
+
+std::u16string LiesWurzelPfad(const std::u16string& descriptionFile) {
+  if (!FileExistsNotDirectory(descriptionFile)) return {};
+  textlib::TWideStringList lines;
+  try {
+    lines.LoadFromFile(std::u16string_view(descriptionFile));
+  } catch (const textlib::Exception&) {
+    return {};
+  }
+  if (lines.Count() == 0) return {};
+  std::u16string line = lines[0];
+  if (const size_t cut = line.find(u"\r\n"); cut != std::u16string::npos) line.resize(cut);
+  static constexpr std::u16string_view kKey = u"PFAD_UND_ENDUNGEN=";
+  if (const size_t at = line.find(kKey); at != std::u16string::npos) line.erase(at, kKey.size());
+  return textlib::DecodeUtf8(platform::WideToAnsi(line));
+}
+
+std::u16string LaufwerkSuchen(const std::u16string& path) {
+  if (path.empty()) return {};
+  const std::u16string rest = path.substr(1);
+  if (FileExistsNotDirectory(rest)) return {};
+  std::u16string found;
+  for (char16_t letter = u'A'; letter <= u'Z'; ++letter) {
+    if (letter == u'C') continue;
+    if (FileExistsNotDirectory(std::u16string(1, letter) + rest)) found = std::u16string(1, letter);
+  }
+  return found;
+}
+
+void DateienLoeschen(const std::u16string& folder) {
+  const std::string posix = platform::PosixPath(folder);
+  if (posix.empty()) return;
+  const auto entries = platform::ListDirectory(posix);
+  if (!entries) return;
+  for (const auto& entry : *entries) {
+    const std::string path = posix + (posix.ends_with('/') ? "" : "/") + entry.name;
+    const auto st = platform::Stat(path, false);
+    if (st && !st->isDirectory) platform::RemoveFile(path);
+  }
+}
+
+}  // namespace search

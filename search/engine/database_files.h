@@ -1,0 +1,33 @@
+#pragma once
+// The files of one database below "Datenbank\" of the base folder, the database root read
+// from its description, and the search for the drive under which a file is reachable now.
+#include <string>
+
+namespace search {
+
+struct DatabaseFiles {
+  std::u16string baseFolder;  // drive form, ending in "\"
+  std::u16string dbName;
+
+  std::u16string Folder() const { return baseFolder + u"Datenbank\\"; }
+  std::u16string TempFolder() const { return Folder() + u"Temp\\"; }
+  std::u16string Description() const { return Folder() + dbName + u".dat"; }
+  std::u16string Utf8Store() const { return Folder() + dbName + u"_UTF8Dokument.txt"; }
+  std::u16string MhtStore() const { return Folder() + dbName + u"_MHTtext.txt"; }
+  std::u16string Utf8TitlePositions() const { return Folder() + dbName + u"_Utf8_TitelPositionen.txt"; }
+  std::u16string MhtTitlePositions() const { return Folder() + dbName + u"_MHT_TitelPositionen.txt"; }
+};
+
+// Line 0 of the description without its first "PFAD_UND_ENDUNGEN=", UTF-8-decoded: the
+// root folder and the extension slots (" C:\Daten\ *.htm  ..."). Empty when the file is
+// missing.
+std::u16string LiesWurzelPfad(const std::u16string& descriptionFile);
+
+// The last of the letters A, B, D .. Z under which the path (its own letter replaced)
+// names an existing file; empty when the path exists as it stands or under none.
+std::u16string LaufwerkSuchen(const std::u16string& path);
+
+// Deletes every file (not folder) in the folder, silently.
+void DateienLoeschen(const std::u16string& folder);
+
+}  // namespace search

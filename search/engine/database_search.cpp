@@ -1,0 +1,322 @@
+#include "search/engine/database_search.h"
+
+#include "platform/codepage.h"
+#include "platform/messagebox.h"
+#include "search/engine/text_matcher.h"
+#include "search/engine/viewer_services.h"
+#include "textlib/errors.h"
+#include "textlib/unicode.h"
+
+namespace search {
+namespace {
+
+bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// 1-based position of term in s, 0 when absent.
+template <class S>
+int64_t Pos(const S& term, const S& s) {
+  if (term.empty()) return 0;
+  const size_t at = s.find(term);
+  return at == S::npos ? 0 : static_cast<int64_t>(at) + 1;
+}
+
+std::string Lower(const std::string& s) { return AnsiLowerCase(s); }
+std::u16string Lower(const std::u16string& s) { return textlib::UnicodeLowerCase(s); }
+
+// Cut points of a UTF-8 snippet move to character starts.
+size_t ForwardToBoundary(const std::string& s, size_t at) {
+  while (at < s.size() && IsContinuation(s[at])) ++at;
+  return at;
+}
+size_t ForwardToBoundary(const std::u16string&, size_t at) { return at; }
+size_t BackToBoundary(const std::string& s, size_t at) {
+  while (at > 0 && at < s.size() && IsContinuation(s[at])) --at;
+  return at;
+}
+size_t BackToBoundary(const std::u16string&, size_t at) { return at; }
+
+// Without continuation bytes at the start and a sequence cut off at the end.
+void CompleteCharacters(std::string& s) {
+  s.erase(0, ForwardToBoundary(s, 0));
+  size_t lead = s.size();
+  for (int back = 0; back < 4 && lead > 0; ++back) {
+    --lead;
+    if (!IsContinuation(s[lead])) break;
+  }
+  if (lead >= s.size()) return;
+  const auto c = static_cast<unsigned char>(s[lead]);
+  const size_t need = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+  if (lead + need > s.size()) s.resize(lead);
+}
+void CompleteCharacters(std::u16string&) {}
+
+template <class S>
+S Snippet(S s, const S& term, bool caseSensitive, int64_t foundStart, int64_t charSize,
+          const std::function<S(int64_t)>& selectLine) {
+  const S blank(1, ' ');
+  for (const size_t limit : {size_t{150}, size_t{250}}) {
+    if (s.size() < limit)
+      s = s + blank + selectLine(foundStart + (static_cast<int64_t>(s.size()) + 2) * charSize);
+  }
+  auto find = [&](const S& text) { return caseSensitive ? Pos(term, text) : Pos(Lower(term), Lower(text)); };
+  const int64_t termLength = static_cast<int64_t>(term.size());
+
+  if (const int64_t p = find(s); p > 100) s.erase(0, ForwardToBoundary(s, static_cast<size_t>(p - 40)));
+  if (s.size() > 350 && find(s) < 350 - termLength) {
+    // The first 349 characters and the last one remain.
+    const size_t last = BackToBoundary(s, s.size() - 1);
+    const size_t keep = std::min(BackToBoundary(s, 349), last);
+    s = s.substr(0, keep) + s.substr(last);
+  }
+  if (s.size() > 800) {
+    const int64_t cut = Pos(term, s) - 150;
+    if (cut > 0) s.erase(0, ForwardToBoundary(s, static_cast<size_t>(cut)));
+    if (s.size() > 400) s.resize(BackToBoundary(s, 400));
+  }
+  CompleteCharacters(s);
+  // One entry is one line of the page buffer.
+  for (auto& c : s)
+    if (c == '\r' || c == '\n') c = ' ';
+  return s;
+}
+
+std::string TrimControlsAndBlanks(const std::string& s) {
+  size_t first = 0, last = s.size();
+  while (first < last && static_cast<unsigned char>(s[first]) <= 0x20) ++first;
+  while (last > first && static_cast<unsigned char>(s[last - 1]) <= 0x20) --last;
+  return s.substr(first, last - first);
+}
+
+bool Utf8FileExists(const std::string& path) {
+  return !path.empty() && FileExistsNotDirectory(textlib::DecodeUtf8(path));
+}
+
+std::u16string DecodeEntry(const std::u16string& entry) {
+  return textlib::DecodeUtf8(platform::WideToAnsi(entry));
+}
+
+}  // namespace
+
+std::string SnippetUtf8(std::string line, const std::string& term, bool caseSensitive, int64_t foundStart,
+                        const std::function<std::string(int64_t)>& selectLine) {
+  return Snippet<std::string>(std::move(line), term, caseSensitive, foundStart, 1, selectLine);
+}
+
+std::u16string SnippetUnicode(std::u16string line, const std::u16string& term, bool caseSensitive,
+                              int64_t foundStart, const std::function<std::u16string(int64_t)>& selectLine) {
+  const bool present = caseSensitive ? Pos(term, line) > 0 : Pos(Lower(term), Lower(line)) > 0;
+  if (!present) line.clear();
+  return Snippet<std::u16string>(std::move(line), term, caseSensitive, foundStart, 2, selectLine);
+}
+
+// ---- paging of a path-list search -------------------------------------------------
+
+void PathListPaging::WritePage(const std::u16string& searchText, int begin, int end, bool more,
+                               int64_t reported) {
+  if (pagesFlushed_ == 0)
+    state_.ResultPageNo = 1;
+  else
+    state_.ResultPageNo = state_.ResultPageNo == 0 ? 2 : state_.ResultPageNo + 1;
+  if (reported < 0) reported = int64_t{state_.ResultPageNo == 1 ? 1 : state_.ResultPageNo} * kHitsPerPage;
+  ++pagesFlushed_;
+  writer_.UniRichEdit1.Clear();
+  for (int i = begin; i < end; ++i) writer_.UniRichEdit1.Add(DecodeEntry(hits_[i]));
+  state_.MorePages = more;
+  writer_.SchreibHTMLDocNeu(searchText, reported);
+}
+
+void PathListPaging::AfterFile(const std::u16string& searchText) {
+  // A page goes out only while a full page stays behind it, so the page written last is
+  // always written knowing that nothing follows.
+  while (hits_.Count() - kHitsPerPage * pagesFlushed_ >= 2 * kHitsPerPage) {
+    const int begin = kHitsPerPage * pagesFlushed_;
+    WritePage(searchText, begin, begin + kHitsPerPage, true, -1);
+  }
+}
+
+void PathListPaging::Finish(const std::u16string& searchText) {
+  AfterFile(searchText);
+  const int total = hits_.Count();
+  while (total - kHitsPerPage * pagesFlushed_ > kHitsPerPage) {
+    const int begin = kHitsPerPage * pagesFlushed_;
+    WritePage(searchText, begin, begin + kHitsPerPage, true, total);
+  }
+  WritePage(searchText, kHitsPerPage * pagesFlushed_, total, false, total);
+}
+
+// ---- the store search ---------------------------------------------------------------
+
+std::string TDatabaseSearch::CheckPath(const std::string& path) const {
+  if (Utf8FileExists(path)) return path;
+  std::string p = platform::WideToAnsi(RelocationLetter) + (path.empty() ? std::string() : path.substr(1));
+  if (Utf8FileExists(p)) return p;
+  const std::string q = p;
+  if (const size_t at = p.find(":\\"); at != std::string::npos) p.erase(0, at + 2);
+  p = textlib::EncodeUtf8(files_.baseFolder) + p;
+  if (Utf8FileExists(p)) return p;
+  return "Existiert nicht! " + q;
+}
+
+void TDatabaseSearch::RecordHit(bool mht) {
+  const int64_t start = search_.FoundStart();
+  std::string path, snippet;
+  if (mht) {
+    path = GetPfadUnicode(titles_, start);
+    const std::u16string s = SnippetUnicode(viewer2_.SelTextW(), wideSearchText_, session_.grossKleinBeachten, start,
+                                            [this](int64_t offset) {
+                                              viewer2_.SelectAt(0, offset);
+                                              return viewer2_.SelTextW();
+                                            });
+    snippet = textlib::EncodeUtf8(textlib::UnicodeTrim(s + u"<br>"));
+  } else {
+    path = GetPfadUtf8(titles_, start);
+    const std::string s = SnippetUtf8(viewer2_.SelText(), utf8SearchText_, session_.grossKleinBeachten, start,
+                                      [this](int64_t offset) {
+                                        viewer2_.SelectAt(0, offset);
+                                        return viewer2_.SelText();
+                                      });
+    snippet = TrimControlsAndBlanks(s + "<br>");
+  }
+  const bool bareSnippet = snippet == "<br>";
+  path = CheckPath(path);
+  ++HitsSinceFlush;
+  HitList.Add(platform::AnsiToWide(path + "##text##" + snippet));
+  if (!bareSnippet && !path.empty()) {
+    if (mht && session_.browsedKindMht) NoHitMht = false;
+    if (!mht && session_.browsedKindUtf8) NoHitUtf8 = false;
+  }
+}
+
+void TDatabaseSearch::Step(bool first, bool mht) {
+  if (mht)
+    wideSearchText_ = searchText_;
+  else
+    utf8SearchText_ = textlib::EncodeUtf8(searchText_);
+  if (first) viewer2_.SetSelection(0, 0);
+  const uint8_t options = (session_.grossKleinBeachten ? kSearchCaseSensitive : 0) |
+                          (session_.nurGanzeWoerter ? kSearchWholeWords : 0);
+  bool found = false;
+  try {
+    if (first) {
+      try {
+        search_.OpenSearchFile(store_);
+      } catch (const textlib::Exception&) {
+        platform::ShowMessageBox(store_ + u" kann nicht geöffnet werden.", u"Error", platform::mb::IconError);
+        StoreStepFound = false;
+        return;
+      }
+      found = mht ? search_.FindFirst(wideSearchText_, vEncUnicodeLE, options, 0)
+                  : search_.FindFirst(platform::AnsiToWide(utf8SearchText_), vEncANSI, options, 0);
+    } else {
+      found = search_.FindNext(false);
+    }
+  } catch (const textlib::Exception& e) {
+    platform::ShowMessageBox(e.Message(), u"Suche fehlgeschlagen", platform::mb::IconError);
+    StoreStepFound = false;
+    return;
+  }
+  if (!found) {
+    StoreStepFound = false;
+    return;
+  }
+  viewer2_.SetSelection(search_.FoundStart(), search_.FoundLength());
+  viewer2_.SelectAt(0, search_.FoundStart());
+  StoreStepFound = true;
+  if (session_.currentSearchText.starts_with(session_.dokumentmarke)) return;  // a marker step
+  RecordHit(mht);
+}
+
+void TDatabaseSearch::StoreLoop(const std::u16string& store, bool mht) {
+  session_.quietFlag = true;
+  store_ = store;
+  viewer2_.SetMode(mht ? TDocumentMode::Unicode : TDocumentMode::Text);
+  viewer2_.Open(store);
+  titles_.Load(mht ? files_.MhtTitlePositions() : files_.Utf8TitlePositions());
+  search_.NextSource = &session_;
+  search_.BlockSize = BlockSize;
+  Step(true, mht);
+  while (StoreStepFound) {
+    session_.currentSearchText = session_.dokumentmarke;
+    Step(false, mht);
+    viewer2_.SelectAt(0, search_.FoundStart());
+    if (!StoreStepFound) break;
+    session_.currentSearchText = mht ? wideSearchText_ : platform::AnsiToWide(utf8SearchText_);
+    Step(false, mht);
+  }
+  search_.CloseSearchFile();
+  viewer2_.Close();
+}
+
+void TDatabaseSearch::DBSucheUtf8(const std::u16string& store) { StoreLoop(store, false); }
+void TDatabaseSearch::DBSucheUnicode(const std::u16string& store) { StoreLoop(store, true); }
+
+void TDatabaseSearch::PageStoreHits() {
+  const int n = HitList.Count();
+  const int full = n / kHitsPerPage, rest = n % kHitsPerPage;
+  for (int k = 0; k < full; ++k) {
+    writer_.UniRichEdit1.Clear();
+    for (int i = kHitsPerPage * k; i < kHitsPerPage * (k + 1); ++i) writer_.UniRichEdit1.Add(DecodeEntry(HitList[i]));
+    // The last page says that nothing follows, also when it is a full one.
+    pages_.MorePages = !(rest == 0 && k == full - 1);
+    writer_.SchreibHTMLDocNeu(searchText_, int64_t{pages_.ResultPageNo} * kHitsPerPage);
+    pages_.ResultPageNo = pages_.ResultPageNo == 0 ? 2 : pages_.ResultPageNo + 1;
+  }
+  if (rest > 0) {
+    writer_.UniRichEdit1.Clear();
+    for (int i = kHitsPerPage * full; i < n; ++i) writer_.UniRichEdit1.Add(DecodeEntry(HitList[i]));
+    pages_.MorePages = false;
+    writer_.SchreibHTMLDocNeu(searchText_, int64_t{pages_.ResultPageNo} * kHitsPerPage - (kHitsPerPage - rest));
+  }
+}
+
+bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& searchText) {
+  files_ = files;
+  searchText_ = searchText;
+  HitList.Clear();
+  if (textlib::UnicodeTrim(searchText).size() == 1) {
+    platform::ShowMessageBox(u"Nur ein Zeichen als Suchtext ist bei der \"Suche\" nicht erlaubt", u"Quarry-HTML",
+                             platform::mb::Ok | platform::mb::IconInformation);
+    return false;
+  }
+  DateienLoeschen(files.TempFolder());
+  session_.currentSearchText.clear();
+
+  const std::u16string root = textlib::UnicodeTrim(LiesWurzelPfad(files.Description()));
+  RelocationLetter.clear();
+  if (!FileExistsNotDirectory(root)) RelocationLetter = LaufwerkSuchen(files.Description());
+  if (RelocationLetter.empty()) RelocationLetter = root.substr(0, 1);
+  // Without a root no record marker exists, and nothing can be found.
+  session_.dokumentmarke = root.empty() ? std::u16string() : u"#" + root.substr(0, 1) + u":\\";
+
+  if (session_.setStatus) session_.setStatus(u"Suche läuft...");
+  NoHits = true;
+  session_.quietFlag = true;
+  SearchRunning = true;
+  pages_.MorePages = false;
+  pages_.ResultPageNo = 1;
+  HitsSinceFlush = 0;
+  if (!session_.dokumentmarke.empty()) {
+    if (FileExistsNotDirectory(files.Utf8Store())) {
+      StoreStepFound = true;
+      NoHitUtf8 = true;
+      DBSucheUtf8(files.Utf8Store());
+    }
+    if (FileExistsNotDirectory(files.MhtStore())) {
+      StoreStepFound = true;
+      NoHitMht = true;
+      session_.currentSearchText.clear();
+      DBSucheUnicode(files.MhtStore());
+    }
+  }
+  PageStoreHits();
+  if (HitList.Count() > 0)
+    NoHits = false;
+  else
+    writer_.SchreibHTMLDocNeu(searchText, 0);
+  session_.quietFlag = false;
+  SearchRunning = false;
+  if (session_.setStatus) session_.setStatus(u"");
+  return true;
+}
+
+}  // namespace search

@@ -1,0 +1,93 @@
+#pragma once
+// The database search run without its window: both document stores of a database are
+// searched with the stream search while a document model of the same store selects each
+// hit's line for its snippet; every document yields at most one hit (the first
+// occurrence), named through the title positions, and the hits go to the result writer
+// in pages of 25. Message boxes go through the platform's sink.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/results/result_pages.h"
+#include "search/engine/database_files.h"
+#include "search/engine/document_model.h"
+#include "search/engine/search_session.h"
+#include "search/engine/stream_search.h"
+#include "search/engine/title_positions.h"
+#include "textlib/widestrings.h"
+
+namespace search {
+
+inline constexpr int kHitsPerPage = 25;
+
+// The snippet rules on one selected line; counts are bytes (UTF-8 store) or UTF-16 units
+// (MHT store). selectLine(offset) selects the line at a store offset and returns its text.
+std::string SnippetUtf8(std::string line, const std::string& term, bool caseSensitive, int64_t foundStart,
+                        const std::function<std::string(int64_t)>& selectLine);
+std::u16string SnippetUnicode(std::u16string line, const std::u16string& term, bool caseSensitive,
+                              int64_t foundStart, const std::function<std::u16string(int64_t)>& selectLine);
+
+// Paging of a path-list search: after each file, and once at the end. A page is written
+// only when it is known whether another follows, so the last page never links on.
+class PathListPaging {
+ public:
+  PathListPaging(const textlib::TWideStrings& hits, app::TResultPageWriter& writer, app::ResultPageState& state)
+      : hits_(hits), writer_(writer), state_(state) {}
+  void AfterFile(const std::u16string& searchText);
+  void Finish(const std::u16string& searchText);
+  int32_t PagesFlushed() const { return pagesFlushed_; }
+
+ private:
+  void WritePage(const std::u16string& searchText, int begin, int end, bool more, int64_t reported);
+  const textlib::TWideStrings& hits_;
+  app::TResultPageWriter& writer_;
+  app::ResultPageState& state_;
+  int32_t pagesFlushed_ = 0;
+};
+
+class TDatabaseSearch {
+ public:
+  TDatabaseSearch(SearchSession& session, app::TResultPageWriter& writer, app::ResultPageState& pages)
+      : session_(session), writer_(writer), pages_(pages) {}
+
+  // The run over a database with documents: false when the text was refused (one
+  // character after trimming). The text is searched as it stands.
+  bool Run(const DatabaseFiles& files, const std::u16string& searchText);
+
+  // The loop over one store and one step of it.
+  void DBSucheUtf8(const std::u16string& store);
+  void DBSucheUnicode(const std::u16string& store);
+  // Step F: the path where the file is now, or "Existiert nicht! " + the relocated path.
+  std::string CheckPath(const std::string& path) const;
+  // Step E1.
+  void PageStoreHits();
+
+  // Hit entries, UTF-8 bytes one per character: path + "##text##" + snippet.
+  textlib::TWideStringList HitList;
+  std::u16string RelocationLetter;
+  bool NoHitUtf8 = true, NoHitMht = true, NoHits = true;
+  bool StoreStepFound = false;
+  bool SearchRunning = false;
+  int64_t HitsSinceFlush = 0;
+  // Search stream block size (tests use tiny ones).
+  int64_t BlockSize = TStreamSearch::kDefaultBlockSize;
+
+ private:
+  void StoreLoop(const std::u16string& store, bool mht);
+  void Step(bool first, bool mht);
+  void RecordHit(bool mht);
+
+  SearchSession& session_;
+  app::TResultPageWriter& writer_;
+  app::ResultPageState& pages_;
+  DatabaseFiles files_;
+  std::u16string searchText_;
+  std::string utf8SearchText_;
+  std::u16string wideSearchText_;
+  std::u16string store_;
+  TStreamSearch search_;
+  TDocumentModel viewer2_;
+  TTitlePositions titles_;
+};
+
+}  // namespace search

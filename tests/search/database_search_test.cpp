@@ -1,0 +1,254 @@
+#include "search/engine/database_search.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/search/search_fixtures.h"
+#include "tests/support/recording_sink.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using searchtest::Doc;
+
+class NoBrowser : public app::ResultPageHost {
+ public:
+  void ProcessMessages() override {}
+  void OpenInBrowser(const std::u16string& f) override { opened.push_back(f); }
+  std::vector<std::u16string> opened;
+};
+
+class DatabaseSearch : public ::testing::Test {
+ protected:
+  DatabaseSearch() : writer(state, host), run(session, writer, state) {
+    files.baseFolder = drive.Drive();
+    files.dbName = u"db";
+    writer.BaseFolder = files.baseFolder;
+    writer.CurrentDbName = u"db";
+    platform::MakeDirectory(drive.Posix("Datenbank"));
+    platform::MakeDirectory(drive.Posix("Datenbank/Temp"));
+    platform::MakeDirectory(drive.Posix("Docs"));
+    drive.WriteFile("Datenbank/db.dat", "PFAD_UND_ENDUNGEN= T:\\Docs\\ *.htm    \r\n");
+  }
+  // Documents that exist on the drive, a store of them and its title positions.
+  void Utf8Database(const std::vector<Doc>& docs) {
+    for (const auto& d : docs) {
+      std::string relative = platform::WideToPosixUtf8(d.path.substr(3));
+      for (char& c : relative)
+        if (c == '\\') c = '/';
+      drive.WriteFile(relative, "x");
+    }
+    drive.WriteFile("Datenbank/db_UTF8Dokument.txt", searchtest::Utf8Store(docs));
+    search::Button4Click(session, files);
+  }
+  std::vector<std::string> Entries() const {
+    std::vector<std::string> out;
+    for (int i = 0; i < run.HitList.Count(); ++i) out.push_back(platform::WideToAnsi(run.HitList[i]));
+    return out;
+  }
+  static std::vector<Doc> Numbered(int count, int withTerm) {
+    std::vector<Doc> docs;
+    for (int i = 0; i < count; ++i) {
+      std::string n = std::to_string(i);
+      docs.push_back({u"T:\\Docs\\d" + std::u16string(n.begin(), n.end()) + u".htm",
+                      i < withTerm ? u"Ein Haus und noch ein Haus." : u"Nichts."});
+    }
+    return docs;
+  }
+
+  testsupport::TempDrive drive;
+  search::DatabaseFiles files;
+  search::SearchSession session;
+  app::ResultPageState state;
+  NoBrowser host;
+  app::TResultPageWriter writer;
+  search::TDatabaseSearch run;
+};
+
+TEST_F(DatabaseSearch, OneEntryPerDocumentWithPathAndSnippet) {
+  Utf8Database({{u"T:\\Docs\\a.htm", u"Haus Haus\r\nnoch ein Haus"},
+                {u"T:\\Docs\\b.htm", u"nichts"},
+                {u"T:\\Docs\\Bäume.htm", u"Das grüne Haus."}});
+  for (int blockSize : {65536, 16}) {
+    run.BlockSize = blockSize;
+    ASSERT_TRUE(run.Run(files, u"Haus"));
+    EXPECT_EQ(Entries(), (std::vector<std::string>{
+                             // Short lines take the line two characters past their length from the
+                             // hit, which here is the next record's opening blank.
+                             "T:\\Docs\\a.htm##text##Haus Haus noch ein Haus   <br>",
+                             // Past the end of the store the selection stays on the same line.
+                             "T:\\Docs\\B\xC3\xA4ume.htm##text##Das gr\xC3\xBCne Haus. Das gr\xC3\xBCne Haus. "
+                             "Das gr\xC3\xBCne Haus.<br>"}))
+        << blockSize;
+  }
+  EXPECT_FALSE(run.NoHits);
+}
+
+TEST_F(DatabaseSearch, WholeWordsAndCase) {
+  Utf8Database({{u"T:\\Docs\\a.htm", u"Hausbau"}, {u"T:\\Docs\\b.htm", u"das haus_x, das HAUS."}});
+  session.nurGanzeWoerter = true;
+  run.Run(files, u"haus");
+  ASSERT_EQ(run.HitList.Count(), 1);
+  EXPECT_TRUE(Entries()[0].starts_with("T:\\Docs\\b.htm##text##"));
+  session.nurGanzeWoerter = false;
+  session.grossKleinBeachten = true;
+  run.Run(files, u"HAUS");
+  ASSERT_EQ(run.HitList.Count(), 1);
+}
+
+TEST_F(DatabaseSearch, SixtyHitsMakeThreePages) {
+  Utf8Database(Numbered(61, 60));
+  run.Run(files, u"Haus");
+  ASSERT_EQ(run.HitList.Count(), 60);
+  ASSERT_EQ(writer.WrittenFiles().size(), 3u);
+  const std::string p1 = drive.ReadFile("Datenbank/Temp/QY_Ergebnis.htm");
+  const std::string p2 = drive.ReadFile("Datenbank/Temp/QY_Ergebnis2.htm");
+  const std::string p3 = drive.ReadFile("Datenbank/Temp/QY_Ergebnis3.htm");
+  auto count = [](const std::string& page) {
+    size_t n = 0;
+    for (size_t at = page.find(">in: <a"); at != std::string::npos; at = page.find(">in: <a", at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count(p1), 25u);
+  EXPECT_EQ(count(p2), 25u);
+  EXPECT_EQ(count(p3), 10u);
+  EXPECT_NE(p1.find("bisher in 25 Dateien"), std::string::npos);
+  EXPECT_NE(p2.find("QY_Ergebnis3.htm"), std::string::npos);
+  EXPECT_NE(p3.find("> wurde in 60 Dateien gefunden."), std::string::npos);
+  EXPECT_EQ(p3.find("Zur nächsten"), std::string::npos);
+  EXPECT_EQ(host.opened.size(), 1u);
+}
+
+TEST_F(DatabaseSearch, FiftyHitsEndWithoutALinkToAThirdPage) {
+  Utf8Database(Numbered(50, 50));
+  run.Run(files, u"Haus");
+  ASSERT_EQ(writer.WrittenFiles().size(), 2u);
+  const std::string p2 = drive.ReadFile("Datenbank/Temp/QY_Ergebnis2.htm");
+  EXPECT_EQ(p2.find("QY_Ergebnis3"), std::string::npos);
+  EXPECT_NE(p2.find("> wurde in 50 Dateien gefunden."), std::string::npos);
+}
+
+TEST_F(DatabaseSearch, NoHitWritesOneEmptyPageAndOneCharacterIsRefused) {
+  Utf8Database(Numbered(3, 0));
+  drive.WriteFile("Datenbank/Temp/old.htm", "stale");
+  run.Run(files, u"Haus");
+  EXPECT_TRUE(run.NoHits);
+  EXPECT_NE(drive.ReadFile("Datenbank/Temp/QY_Ergebnis.htm").find("wurde NICHT gefunden"), std::string::npos);
+  EXPECT_FALSE(platform::Stat(drive.Posix("Datenbank/Temp/old.htm")).has_value());
+
+  testsupport::ScopedRecordingSink sink;
+  EXPECT_FALSE(run.Run(files, u" H "));
+  ASSERT_EQ(sink->Boxes().size(), 1u);
+  EXPECT_EQ(sink->Boxes()[0].text, u"Nur ein Zeichen als Suchtext ist bei der \"Suche\" nicht erlaubt");
+}
+
+TEST_F(DatabaseSearch, MhtStoreEntriesAreUtf8) {
+  drive.WriteFile("Docs/x.mht", "x");
+  drive.WriteFile("Datenbank/db_MHTtext.txt", searchtest::MhtStore({{u"T:\\Docs\\x.mht", u"Größe des Hauses"},
+                                                                   {u"T:\\Docs\\y.mht", u"hauses"}}));
+  search::Button4Click(session, files);
+  run.Run(files, u"hauses");
+  EXPECT_EQ(Entries(), (std::vector<std::string>{
+                           "T:\\Docs\\x.mht##text##Gr\xC3\xB6\xC3\x9F" "e des Hauses #T:\\Docs\\y.mht "
+                           "==================================================<br>",
+                           "Existiert nicht! T:\\Docs\\y.mht##text##hauses hauses hauses<br>"}));
+}
+
+TEST_F(DatabaseSearch, PathsAreRelocatedOrMarked) {
+  testsupport::TempDrive other('E');
+  other.WriteFile("moved.htm", "x");
+  platform::MakeDirectory(drive.Posix("Datenbank/sub"));
+  drive.WriteFile("Datenbank/sub/f.htm", "x");
+  run.RelocationLetter = u"E";
+  EXPECT_EQ(run.CheckPath("D:\\moved.htm"), "E:\\moved.htm");
+  files.baseFolder = drive.Drive();
+  run.Run(files, u"nothing");  // sets the files of the run
+  run.RelocationLetter = u"Q";
+  EXPECT_EQ(run.CheckPath("D:\\Datenbank\\sub\\f.htm"), "T:\\Datenbank\\sub\\f.htm");
+  EXPECT_EQ(run.CheckPath("D:\\gone.htm"), "Existiert nicht! Q:\\gone.htm");
+  EXPECT_EQ(search::LaufwerkSuchen(u"D:\\moved.htm"), u"E");
+  EXPECT_EQ(search::LaufwerkSuchen(u"D:\\absent.htm"), u"");
+  EXPECT_EQ(search::LiesWurzelPfad(files.Description()), u" T:\\Docs\\ *.htm    ");
+}
+
+TEST(Snippet, Rules) {
+  const std::string line3000 = std::string(500, 'a') + "Haus" + std::string(2496, 'b');
+  auto none = [](int64_t) { return std::string("NEXT"); };
+  const std::string s = search::SnippetUtf8(line3000, "Haus", true, 500, none);
+  EXPECT_EQ(s.size(), 350u);
+  EXPECT_EQ(s.find("Haus"), 39u);  // 1-based position 40
+  EXPECT_EQ(s.back(), 'b');
+
+  // A short line takes the line at the computed offset, twice when still short.
+  int64_t asked = -1;
+  const std::string shortLine = search::SnippetUtf8("Ein Haus", "haus", false, 1000, [&](int64_t o) {
+    asked = asked < 0 ? o : asked;
+    return std::string("weiter");
+  });
+  EXPECT_EQ(shortLine, "Ein Haus weiter weiter");
+  EXPECT_EQ(asked, 1000 + 8 + 2);
+
+  // UTF-8 cuts never split a character; CR and LF become blanks.
+  std::string cutInside = "z";
+  for (int i = 0; i < 100; ++i) cutInside += "\xC3\xBC";  // ü
+  cutInside += "Haus";
+  for (int i = 0; i < 200; ++i) cutInside += "\xC3\xBC";
+  const std::string cut = search::SnippetUtf8(cutInside, "Haus", true, 0, none);
+  EXPECT_TRUE(platform::PosixUtf8ToWide(cut).has_value()) << cut;
+  EXPECT_EQ(cut.substr(0, 2), "\xC3\xBC");
+  const std::string lines = search::SnippetUtf8("a\rb\nHaus" + std::string(300, 'c'), "Haus", true, 0, none);
+  EXPECT_EQ(lines.substr(0, 8), "a b Haus");
+
+  // UTF-16: a line without the term is dropped first.
+  const std::u16string wide =
+      search::SnippetUnicode(u"anderes", u"Haus", true, 10, [](int64_t) { return std::u16string(u"Haus da"); });
+  EXPECT_EQ(wide, u" Haus da Haus da");
+}
+
+TEST(PathListPaging, PagesAndLastPage) {
+  struct Row {
+    int hits;
+    int perFile;  // hits added before each AfterFile
+    std::vector<std::pair<int, int>> pages;  // entries on each page, and the count reported
+    std::vector<bool> more;
+  } rows[] = {
+      {10, 10, {{10, 10}}, {false}},
+      {30, 1, {{25, 30}, {5, 30}}, {true, false}},
+      {50, 1, {{25, 25}, {25, 50}}, {true, false}},
+      {60, 60, {{25, 25}, {25, 60}, {10, 60}}, {true, true, false}},
+      {0, 1, {{0, 0}}, {false}},
+  };
+  for (const auto& row : rows) {
+    testsupport::TempDrive drive;
+    app::ResultPageState state;
+    NoBrowser host;
+    app::TResultPageWriter writer(state, host);
+    writer.BaseFolder = drive.Drive();
+    textlib::TWideStringList hits;
+    search::PathListPaging paging(hits, writer, state);
+    std::vector<std::pair<int, int>> pages;
+    std::vector<bool> more;
+    for (int i = 0; i < row.hits; ++i) {
+      hits.Add(u"T:\\f" + std::u16string(1, char16_t(u'A' + i % 26)) + std::u16string(1, char16_t(u'a' + i / 26)) +
+               u".htm##text##x<br>");
+      if ((i + 1) % row.perFile == 0) paging.AfterFile(u"x");
+    }
+    paging.Finish(u"x");
+    const size_t files = writer.WrittenFiles().size();
+    EXPECT_EQ(files, row.pages.size()) << row.hits;
+    for (size_t p = 0; p < files && p < row.pages.size(); ++p) {
+      const std::string name = p == 0 ? "Datenbank/Temp/QY_Ergebnis.htm"
+                                      : "Datenbank/Temp/QY_Ergebnis" + std::to_string(p + 1) + ".htm";
+      const std::string page = drive.ReadFile(name);
+      size_t n = 0;
+      for (size_t at = page.find(">in: <a"); at != std::string::npos; at = page.find(">in: <a", at + 1)) ++n;
+      EXPECT_EQ(int(n), row.pages[p].first) << row.hits << " page " << p + 1;
+      if (row.pages[p].first > 0) {
+        EXPECT_NE(page.find(" " + std::to_string(row.pages[p].second) + " Dateien"), std::string::npos)
+            << row.hits << " page " << p + 1;
+      }
+      EXPECT_EQ(page.find("Zur nächsten") != std::string::npos, row.more[p]) << row.hits << " page " << p + 1;
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,133 @@
+#include "search/engine/title_positions.h"
+
+#include <gtest/gtest.h>
+
+#include "search/engine/document_model.h"
+#include "tests/search/search_fixtures.h"
+#include "tests/support/recording_sink.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using searchtest::Doc;
+using search::TitleKind;
+
+class TitlePositions : public ::testing::Test {
+ protected:
+  TitlePositions() {
+    session.dokumentmarke = u"#T:\\";
+    platform::MakeDirectory(drive.Posix("Datenbank"));
+  }
+  testsupport::TempDrive drive;
+  search::SearchSession session;
+};
+
+TEST_F(TitlePositions, ThreeRecordsGiveThreeLinesAtTheirMarkers) {
+  const std::vector<Doc> docs = {{u"T:\\a.htm", u"eins"}, {u"T:\\Bücher\\b.htm", u"zwei\r\ndrei"}, {u"T:\\c.htm", u"vier"}};
+  const std::string store = searchtest::Utf8Store(docs);
+  drive.WriteFile("Datenbank/db_UTF8Dokument.txt", store);
+  session.nurGanzeWoerter = true;  // never used for the markers
+  ASSERT_TRUE(search::TitelPositionenErstellen(session, drive.Drive(u"Datenbank\\db_UTF8Dokument.txt"),
+                                               drive.Drive(u"Datenbank\\t.txt"), TitleKind::Utf8));
+  const size_t a = store.find("#T:\\a"), b = store.find("#T:\\B"), c = store.find("#T:\\c");
+  EXPECT_EQ(drive.ReadFile("Datenbank/t.txt"),
+            std::to_string(a) + " #T:\\a.htm\r\n" + std::to_string(b) + " #T:\\B\xC3\x83\xC2\xBC" "cher\\b.htm\r\n" +
+                std::to_string(c) + " #T:\\c.htm\r\n");
+
+  search::TTitlePositions titles;
+  ASSERT_TRUE(titles.Load(drive.Drive(u"Datenbank\\t.txt")));
+  struct Row {
+    int64_t offset;
+    std::string path;
+  } rows[] = {
+      {int64_t(a), "T:\\a.htm"},
+      {int64_t(b) - 1, "T:\\a.htm"},
+      {int64_t(b), "T:\\B\xC3\xBC" "cher\\b.htm"},  // a record's own offset belongs to it
+      {int64_t(c) - 1, "T:\\B\xC3\xBC" "cher\\b.htm"},
+      {int64_t(c), "T:\\c.htm"},
+      {int64_t(c) + 100000, "T:\\c.htm"},
+      {int64_t(a) - 1, ""},
+  };
+  for (const auto& row : rows) EXPECT_EQ(search::GetPfadUtf8(titles, row.offset), row.path) << row.offset;
+
+  const auto display = search::ZeigDieTitelAnText(int64_t(b) + 1, titles, TitleKind::Utf8, false);
+  EXPECT_EQ(display.hint, u"T:\\Bücher\\b.htm");
+  EXPECT_EQ(display.caption, search::FormatGroupedNumber(int64_t(b) + 1) + u"  \"T:\\Bücher\\b.htm\"");
+  EXPECT_EQ(search::ZeigDieTitelAnText(1234567, titles, TitleKind::Utf8, true).caption, u"1.234.567");
+}
+
+TEST_F(TitlePositions, MhtStoreHoldsPathsEncodedOnce) {
+  const std::string store = searchtest::MhtStore({{u"T:\\ä.mht", u"x"}, {u"T:\\b.mht", u"y"}});
+  drive.WriteFile("Datenbank/m.txt", store);
+  ASSERT_TRUE(search::TitelPositionenErstellen(session, drive.Drive(u"Datenbank\\m.txt"),
+                                               drive.Drive(u"Datenbank\\t.txt"), TitleKind::Mht));
+  const std::string expected = "8 #T:\\\xC3\xA4.mht\r\n" + std::to_string(store.find(searchtest::Utf16LE(u"#T:\\b"))) +
+                               " #T:\\b.mht\r\n";
+  EXPECT_EQ(drive.ReadFile("Datenbank/t.txt"), expected);
+  search::TTitlePositions titles;
+  titles.Load(drive.Drive(u"Datenbank\\t.txt"));
+  EXPECT_EQ(search::GetPfadUnicode(titles, 20), "T:\\\xC3\xA4.mht");
+  EXPECT_EQ(search::ZeigDieTitelAnText(20, titles, TitleKind::Mht, false).hint, u"T:\\ä.mht");
+}
+
+TEST_F(TitlePositions, EmptyStoreWritesAnEmptyFileAndMissingFilesFindNothing) {
+  drive.WriteFile("Datenbank/e.txt", "no records here");
+  search::TitelPositionenErstellen(session, drive.Drive(u"Datenbank\\e.txt"), drive.Drive(u"Datenbank\\t.txt"),
+                                   TitleKind::Utf8);
+  EXPECT_EQ(drive.ReadFile("Datenbank/t.txt"), "");
+  search::TTitlePositions titles;
+  EXPECT_FALSE(titles.Load(drive.Drive(u"Datenbank\\missing.txt")));
+  EXPECT_EQ(search::GetPfadUtf8(titles, 5), "");
+}
+
+TEST_F(TitlePositions, OffsetsBeyondTwoGigabytesAreRead) {
+  drive.WriteFile("Datenbank/t.txt", "10 #T:\\a.htm\r\n3000000000 #T:\\b.htm\r\n6000000000 #T:\\c.htm\r\n");
+  search::TTitlePositions titles;
+  titles.Load(drive.Drive(u"Datenbank\\t.txt"));
+  EXPECT_EQ(search::GetPfadUnicode(titles, 2999999999), "T:\\a.htm");
+  EXPECT_EQ(search::GetPfadUnicode(titles, 3000000005), "T:\\b.htm");
+  EXPECT_EQ(search::GetPfadUnicode(titles, 7000000000), "T:\\c.htm");
+  EXPECT_EQ(search::FormatGroupedNumber(6000000000), u"6.000.000.000");
+}
+
+TEST_F(TitlePositions, UnopenableStoreIsReported) {
+  testsupport::ScopedRecordingSink sink;
+  EXPECT_FALSE(search::TitelPositionenErstellen(session, drive.Drive(u"Datenbank\\none.txt"),
+                                                drive.Drive(u"Datenbank\\t.txt"), TitleKind::Utf8));
+  ASSERT_FALSE(sink->Boxes().empty());
+  EXPECT_EQ(drive.ReadFile("Datenbank/t.txt"), "");
+}
+
+TEST_F(TitlePositions, CaptionIsShortenedInStepsOfSeven) {
+  const auto fit = search::FitCaption(u"0123456789abcdefghij", [](const std::u16string& s) { return s.size() <= 10; });
+  EXPECT_EQ(fit, u"012345...");
+  EXPECT_EQ(search::FitCaption(u"short", [](const std::u16string&) { return true; }), u"short");
+}
+
+TEST(DocumentModel, SelectsLinesAndKeepsTheSelectionOnInvalidOffsets) {
+  testsupport::TempDrive drive;
+  drive.WriteFile("d.txt", "abc\r\ndef ghi\r\n\r\nxyz");
+  search::TDocumentModel model;
+  ASSERT_TRUE(model.Open(drive.Drive(u"d.txt")));
+  struct Row {
+    int kind;
+    int64_t offset;
+    std::string text;
+  } rows[] = {{0, 0, "abc"}, {0, 2, "abc"}, {0, 6, "def ghi"}, {1, 6, "def"}, {0, 3, "abc\r"},
+              {0, 4, "\ndef ghi"}, {0, 18, "xyz"}, {1, 10, "ghi"}};
+  for (const auto& row : rows) {
+    model.SelectAt(row.kind, row.offset);
+    EXPECT_EQ(model.SelText(), row.text) << row.offset;
+  }
+  model.SelectAt(0, 19);
+  model.SelectAt(0, 99);
+  model.SelectAt(0, -1);
+  EXPECT_EQ(model.SelText(), "ghi");
+  // Reopening the same name reads the rewritten file.
+  drive.WriteFile("d.txt", "neu");
+  ASSERT_TRUE(model.Open(drive.Drive(u"d.txt")));
+  model.SelectAt(0, 1);
+  EXPECT_EQ(model.SelText(), "neu");
+}
+
+}  // namespace
