@@ -1,12 +1,111 @@
+// qh-bench search --base DIR --name DB [--case] [--words] TEXT
+// Runs a database search headless: the result pages go to DIR's "Datenbank/Temp/"; prints
+// the number of hits and the page files. Title positions missing for a store are built
+// first, as the main program does after each build.
 #include <cstdio>
+#include <string>
 
+#include "app/results/result_pages.h"
 #include "bench/qhbench/commands.h"
+#include "platform/codepage.h"
+#include "platform/drives.h"
+#include "platform/file.h"
+#include "platform/messagebox.h"
+#include "search/engine/database_search.h"
+#include "search/engine/title_positions.h"
+#include "search/engine/viewer_services.h"
 
 namespace qhbench {
+namespace {
 
-int Search(const std::vector<std::string>&) {
-  std::fprintf(stderr, "qh-bench: the search command is not built yet\n");
-  return 1;
+// Message boxes are printed and answered with their default button.
+class PrintingSink : public platform::MessageBoxSink {
+ public:
+  platform::MsgResult Show(const std::u16string& text, const std::u16string& caption, uint32_t flags) override {
+    std::fprintf(stderr, "[%s] %s\n", platform::WideToPosixUtf8(caption).c_str(),
+                 platform::WideToPosixUtf8(text).c_str());
+    return platform::DefaultAnswer(flags);
+  }
+};
+
+// No window: no busy indicator and no browser.
+class HeadlessHost : public app::ResultPageHost {};
+
+int Usage() {
+  std::fprintf(stderr, "usage: qh-bench search --base DIR --name DB [--case] [--words] TEXT\n");
+  return 2;
+}
+
+}  // namespace
+
+int Search(const std::vector<std::string>& args) {
+  std::string base, name, text;
+  bool caseSensitive = false, words = false, haveText = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--base" && i + 1 < args.size()) {
+      base = args[++i];
+    } else if (a == "--name" && i + 1 < args.size()) {
+      name = args[++i];
+    } else if (a == "--case") {
+      caseSensitive = true;
+    } else if (a == "--words") {
+      words = true;
+    } else if (!haveText && !a.starts_with("--")) {
+      text = a;
+      haveText = true;
+    } else {
+      return Usage();
+    }
+  }
+  if (base.empty() || name.empty() || !haveText) return Usage();
+  const auto wideText = platform::PosixUtf8ToWide(text);
+  const auto wideName = platform::PosixUtf8ToWide(name);
+  if (!wideText || !wideName) {
+    std::fprintf(stderr, "qh-bench: the search text and the name must be UTF-8\n");
+    return 2;
+  }
+  char resolved[4096];
+  if (!realpath(base.c_str(), resolved)) {
+    std::fprintf(stderr, "qh-bench: no folder %s\n", base.c_str());
+    return 1;
+  }
+  const auto drive = platform::DrivePath(resolved);
+  if (!drive) {
+    std::fprintf(stderr, "qh-bench: %s lies on no drive of the drive map\n", resolved);
+    return 1;
+  }
+  platform::SetMessageBoxSink(std::make_shared<PrintingSink>());
+
+  search::DatabaseFiles files;
+  files.baseFolder = *drive + (drive->ends_with(u'\\') ? u"" : u"\\");
+  files.dbName = *wideName;
+  if (!search::FileExistsNotDirectory(files.Description())) {
+    std::fprintf(stderr, "qh-bench: no database %s in %s\n", name.c_str(), resolved);
+    return 1;
+  }
+
+  search::SearchSession session;
+  session.grossKleinBeachten = caseSensitive;
+  session.nurGanzeWoerter = words;
+  const bool needTitles =
+      (search::FileExistsNotDirectory(files.Utf8Store()) && !search::FileExistsNotDirectory(files.Utf8TitlePositions())) ||
+      (search::FileExistsNotDirectory(files.MhtStore()) && !search::FileExistsNotDirectory(files.MhtTitlePositions()));
+  if (needTitles) search::Button4Click(session, files);
+
+  app::ResultPageState state;
+  HeadlessHost host;
+  app::TResultPageWriter writer(state, host);
+  writer.BaseFolder = files.baseFolder;
+  writer.CurrentDbName = files.dbName;
+  writer.GrossKleinBeachten = caseSensitive;
+  writer.NurGanzeWoerter = words;
+  search::TDatabaseSearch run(session, writer, state);
+  if (!run.Run(files, *wideText)) return 1;
+
+  std::printf("%d hits\n", run.HitList.Count());
+  for (const auto& page : writer.WrittenFiles()) std::printf("%s\n", platform::PosixPath(page).c_str());
+  return 0;
 }
 
 }  // namespace qhbench
