@@ -298,4 +298,10 @@ bool IsProcessRunning(std::u16string_view name) {
 
 bool IsUserAdmin() { return ::geteuid() == 0; }
 
+std::string OwnExecutablePath() {
+  char buffer[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+  return n > 0 && n < static_cast<ssize_t>(sizeof buffer) ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+}
+
 }  // namespace platform

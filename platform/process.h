@@ -56,4 +56,7 @@ bool IsProcessRunning(std::u16string_view name);
 // Administrator rights: the effective user is root.
 bool IsUserAdmin();
 
+// The running program's own file (for starting it again); empty when unknown.
+std::string OwnExecutablePath();
+
 }  // namespace platform

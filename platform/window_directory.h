@@ -18,6 +18,12 @@
 
 namespace platform {
 
+// The one message between our programs: the extractor's start-up notice, posted to the
+// first window whose title contains "Gleaner"; wParam 99 when it is a restarted process.
+// The main program closes (as if the user had closed it) on 5735 with 99.
+inline constexpr uint32_t kNoticeMessage = 5735;
+inline constexpr int64_t kNoticeRestart = 99;
+
 struct WindowHandle {
   int64_t pid = 0;
   uint32_t listener = 0;  // which listener of that process
@@ -78,7 +84,8 @@ class WindowListener {
   int Fd() const { return fd_; }
   // The messages waiting now, without blocking.
   std::vector<WindowMessage> Receive();
-  // Calls the handler for each waiting message; for the message pump.
+  // Calls the handler for each waiting message: from a socket notifier on Fd(), or from
+  // the message pump (SetPumpHook([&] { listener.Dispatch(); }) in a program without a GUI).
   void SetHandler(std::function<void(const WindowMessage&)> handler) { handler_ = std::move(handler); }
   void Dispatch();
 

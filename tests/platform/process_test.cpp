@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -139,6 +140,12 @@ TEST(Process, AnUnreapedChildOfSomeoneElseDoesNotCount) {
 }
 
 TEST(Process, UserAdminIsRoot) { EXPECT_EQ(IsUserAdmin(), ::geteuid() == 0); }
+
+TEST(Process, OwnExecutableIsThisTest) {
+  const std::string self = OwnExecutablePath();
+  EXPECT_EQ(fs::path(self).filename(), "test_platform");
+  EXPECT_TRUE(IsProcessRunning(std::u16string(self.begin(), self.end())));
+}
 
 TEST(Process, SplitCommandLineFollowsTheWindowsRules) {
   struct Case {

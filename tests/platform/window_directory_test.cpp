@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "platform/pump.h"
 #include "tests/support/temp_dir.h"
 
 namespace platform {
@@ -101,6 +102,23 @@ TEST_F(WindowDirectoryTest, PostedMessagesArriveInOrder) {
   EXPECT_EQ(got[2].wParam, INT64_MIN);
   EXPECT_EQ(got[2].lParam, INT64_MAX);
   EXPECT_TRUE(listener.Receive().empty());  // nothing waits any more, and nothing blocks
+}
+
+TEST_F(WindowDirectoryTest, TheMessagePumpCanDispatch) {
+  WindowListener listener(folder_);
+  const WindowHandle w = listener.AddWindow(u"Quarry-HTML");
+  int closes = 0;
+  listener.SetHandler([&](const WindowMessage& m) {
+    if (m.message == kNoticeMessage && m.wParam == kNoticeRestart) ++closes;
+  });
+  SetPumpHook([&] { listener.Dispatch(); });
+  WindowDirectory directory(folder_);
+  ASSERT_TRUE(directory.PostMessage(w, kNoticeMessage, 0, 0));
+  ASSERT_TRUE(directory.PostMessage(w, kNoticeMessage, kNoticeRestart, 0));
+  ASSERT_TRUE(WaitReadable(listener.Fd()));
+  ProcessMessages();
+  SetPumpHook(nullptr);
+  EXPECT_EQ(closes, 1);
 }
 
 TEST_F(WindowDirectoryTest, AnotherProcessFindsTheWindowAndPostsToIt) {
