@@ -126,11 +126,15 @@ std::optional<ParsedEntry> ParseEntry(std::string_view text) {
       first = false;
       continue;
     }
-    unsigned number = 0;
-    long long order = 0;
-    int consumed = 0;
-    if (std::sscanf(line.c_str(), "%u %lld %n", &number, &order, &consumed) < 2 || consumed == 0) continue;
-    entry.windows.push_back({number, order, UnescapeLine(std::string_view(line).substr(consumed))});
+    // "<number> <order> <title>": exactly one blank before the title, which may begin
+    // with blanks of its own.
+    const size_t first = line.find(' ');
+    const size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
+    if (second == std::string::npos) continue;
+    const unsigned long number = std::strtoul(line.c_str(), nullptr, 10);
+    const long long order = std::strtoll(line.c_str() + first + 1, nullptr, 10);
+    if (number == 0 || number > UINT32_MAX) continue;
+    entry.windows.push_back({static_cast<uint32_t>(number), order, UnescapeLine(std::string_view(line).substr(second + 1))});
   }
   if (first) return std::nullopt;
   return entry;

@@ -69,10 +69,11 @@ TEST_F(WindowDirectoryTest, TitlesChangeAndWindowsGo) {
     WindowListener listener(folder_);
     const WindowHandle w = listener.AddWindow(u"Quarry-HTML");
     ASSERT_TRUE(w);
-    ASSERT_TRUE(listener.SetTitle(w, u"Quarry-HTML wartet\n100% \u65E5\u672C"));
+    const std::u16string title = u"  Quarry-HTML wartet\n100% \u65E5\u672C ";
+    ASSERT_TRUE(listener.SetTitle(w, title));
     auto found = directory.FindWindowContaining(u"wartet");
     ASSERT_TRUE(found);
-    EXPECT_EQ(found->title, u"Quarry-HTML wartet\n100% \u65E5\u672C");
+    EXPECT_EQ(found->title, title);
     EXPECT_TRUE(listener.RemoveWindow(w));
     EXPECT_FALSE(directory.FindWindowContaining(u"Quarry"));
     EXPECT_FALSE(directory.PostMessage(w, 5735, 99, 0));
