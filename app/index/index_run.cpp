@@ -19,7 +19,6 @@
 #include "textlib/wide/filecopy.h"
 #include "textlib/wide/utf.h"
 #include "textlib/wide/widefile.h"
-#include "textlib/wide/widestr.h"
 
 namespace app {
 namespace {
@@ -105,11 +104,46 @@ int64_t CountLines(std::u16string_view text) {
   return lines;
 }
 
+bool IsBreak(char16_t c) { return c == u'\r' || c == u'\n' || c == 0x2028; }
+
+// CR, LF, CR LF and U+2028 become CR LF, as a memo keeps its lines. Text whose breaks are
+// all CR LF already (most formatted pages) is passed through untouched.
+std::u16string ToCrLf(std::u16string text) {
+  size_t i = 0;
+  const size_t n = text.size();
+  for (; i < n; ++i) {
+    const char16_t c = text[i];
+    if (!IsBreak(c)) continue;
+    if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n') {
+      ++i;
+      continue;
+    }
+    break;
+  }
+  if (i >= n) return text;
+  std::u16string out;
+  out.reserve(n + n / 16);
+  out.append(text, 0, i);
+  size_t start = i;
+  for (; i < n; ++i) {
+    const char16_t c = text[i];
+    if (!IsBreak(c)) continue;
+    out.append(text, start, i - start);
+    out.append(u"\r\n");
+    if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n') ++i;
+    start = i + 1;
+  }
+  out.append(text, start, n - start);
+  return out;
+}
+
 std::u16string FirstLine(std::u16string_view text) {
   return std::u16string(text.substr(0, text.find(u"\r\n")));
 }
 
 }  // namespace
+
+static std::u16string LoadedText(std::string_view bytes);
 
 // ---- IndexStatus ----
 
@@ -128,7 +162,7 @@ int64_t IndexStatus::TickCount() const {
 
 // ---- conversion ----
 
-std::u16string LoadWorkingText(std::string_view bytes) {
+static std::u16string LoadedText(std::string_view bytes) {
   std::u16string text;
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
     text = platform::MultiByteToWide(platform::kCpUtf16LE, bytes.substr(2)).value_or(u"");
@@ -143,27 +177,42 @@ std::u16string LoadWorkingText(std::string_view bytes) {
   } else {
     text = platform::AnsiToWide(bytes);
   }
-  return textlib::WideAdjustLineBreaks(text, textlib::tlbsCRLF);
+  return text;
 }
 
-std::u16string FormatWorkingText(std::u16string_view text) {
-  return textlib::WideAdjustLineBreaks(textlib::HtmlToText(text), textlib::tlbsCRLF);
-}
+std::u16string LoadWorkingText(std::string_view bytes) { return ToCrLf(LoadedText(bytes)); }
+
+std::u16string FormatWorkingText(std::u16string_view text) { return ToCrLf(textlib::HtmlToText(text)); }
 
 std::u16string ConvertStoreText(const std::u16string& text, EncodingKind kind, uint16_t codePage) {
   // A file with a UTF-8 mark was decoded by the load; narrowing it to code page 1252
   // would turn everything outside that code page into "?".
   if (kind == kKindUtf8) return text;
   const bool eightBit = kind == kKindNoUnicode;
-  std::string ansi;
-  bool haveAnsi = false;
-  auto A = [&]() -> const std::string& {
-    if (!haveAnsi) ansi = platform::WideToAnsi(text), haveAnsi = true;
-    return ansi;
-  };
+  // One pass gathers what the rules ask about the text.
+  bool utf8Umlaut = false, rule5 = false, rule6 = false, umlaut = false, lost = false;
+  int unmapped = 0;  // characters in a row that narrow to "?"
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c < 0x80) {
+      unmapped = c == u'?' ? unmapped + 1 : 0;
+    } else {
+      switch (c) {
+        case u'Ã': utf8Umlaut = utf8Umlaut || (i + 1 < text.size() && (text[i + 1] == u'¼' || text[i + 1] == u'¶')); break;
+        case u'ç': case u'ã': case u'ó': rule5 = true; break;
+        case u'é': case u'à': rule6 = true; break;
+        case u'ä': case u'ö': case u'ü': umlaut = true; break;
+        default: break;
+      }
+      unmapped = c >= 0xA0 && c <= 0xFF ? 0 : platform::WideToCp1252(c) ? 0 : unmapped + 1;
+    }
+    lost = lost || unmapped >= 4;
+    if (utf8Umlaut && eightBit) break;  // the first rule decides
+  }
+  auto A = [&] { return platform::WideToAnsi(text); };
   if (eightBit) {
-    if (Has(text, u"Ã¼") || Has(text, u"Ã¶")) return Utf8ToWideLenient(A());
-    if (Has(A(), "????")) return text;
+    if (utf8Umlaut) return Utf8ToWideLenient(A());
+    if (lost) return text;
   }
   switch (codePage) {
     case 932: case 936: case 950: case 54936: case 1251: {
@@ -177,12 +226,12 @@ std::u16string ConvertStoreText(const std::u16string& text, EncodingKind kind, u
       break;
   }
   if (!eightBit) return text;
-  if (text.find_first_of(u"çãó") != std::u16string::npos) return Utf8ToWideLenient(A());
-  if (text.find_first_of(u"éà") != std::u16string::npos) return Utf8ToWideLenient(A());
-  if (text.find_first_of(u"äöü") != std::u16string::npos) return text;
+  if (rule5 || rule6) return Utf8ToWideLenient(A());
+  if (umlaut) return text;
   // Only text that is UTF-8 through and through is decoded as such: code page 1252 text
   // ("Straße", "it’s") is no UTF-8 and stays as loaded.
-  if (ClassifyUtf8(A()) == 1) return textlib::DecodeUtf8(A());
+  const std::string ansi = A();
+  if (ClassifyUtf8(ansi) == 1) return textlib::DecodeUtf8(ansi);
   return text;
 }
 
@@ -506,15 +555,16 @@ void IndexRun::StripHTML(std::u16string_view path) {
   counters_.totalBytes += static_cast<int64_t>(bytes->size());
   const uint16_t codePage = CodePageFromCharset(std::string_view(*bytes).substr(0, 2000));
 
-  memo_ = LoadWorkingText(*bytes);
+  // The breaks of the loaded text are left to the formatter's output: both are white space
+  // to the parser, and the formatted text gets CR LF breaks anyway.
+  memo_ = LoadedText(*bytes);
   if (!memo_.empty()) memo_ = FormatWorkingText(memo_);
   if (memo_.empty()) {
     std::u16string units(bytes->size() / 2, u'\0');
     for (size_t i = 0; i < units.size(); ++i)
       units[i] = static_cast<char16_t>(static_cast<unsigned char>((*bytes)[2 * i]) |
                                        static_cast<unsigned char>((*bytes)[2 * i + 1]) << 8);
-    memo_ = textlib::WideAdjustLineBreaks(units, textlib::tlbsCRLF);
-    if (!memo_.empty()) memo_ = FormatWorkingText(memo_);
+    if (!units.empty()) memo_ = FormatWorkingText(units);
   }
   if (memo_.empty()) memo_ = std::u16string(kNoTextMessage) + LoadWorkingText(*bytes);
 
