@@ -1,6 +1,8 @@
 #include "textlib/html/dom.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <new>
 
 #include "textlib/html/tags.h"
@@ -58,7 +60,82 @@ std::u16string DomException::MessageOf(int32_t code) {
   return kDomMessages[code - 1];
 }
 
+// --- TNodePool ---
+
+namespace {
+
+// Blocks of documents that are gone, at most 8 MB per thread.
+constexpr size_t kCachedBlocks = 32;
+thread_local std::vector<std::unique_ptr<std::byte[]>> cachedBlocks;
+
+}  // namespace
+
+TNodePool::~TNodePool() {
+  while (!blocks_.empty() && cachedBlocks.size() < kCachedBlocks) {
+    cachedBlocks.push_back(std::move(blocks_.back()));
+    blocks_.pop_back();
+  }
+}
+
+size_t TNodePool::ClassOf(size_t bytes, size_t& rounded) {
+  if (bytes <= 512) {
+    rounded = bytes == 0 ? 16 : (bytes + 15) & ~size_t{15};
+    return rounded / 16 - 1;
+  }
+  rounded = std::bit_ceil(bytes);
+  return 32 + static_cast<size_t>(std::countr_zero(rounded)) - 10;
+}
+
+void* TNodePool::Allocate(size_t bytes) {
+  size_t rounded;
+  const size_t cls = ClassOf(bytes, rounded);
+  if (FreeBlock* block = free_[cls]) {
+    free_[cls] = block->next;
+    return block;
+  }
+  if (rounded > left_) {
+    if (rounded > kBlockSize / 4) {
+      // A large piece gets a block of its own; the current block goes on serving small ones.
+      large_.push_back(std::make_unique_for_overwrite<std::byte[]>(rounded));
+      return large_.back().get();
+    }
+    if (!cachedBlocks.empty()) {
+      blocks_.push_back(std::move(cachedBlocks.back()));
+      cachedBlocks.pop_back();
+    } else {
+      blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(kBlockSize));
+    }
+    next_ = blocks_.back().get();
+    left_ = kBlockSize;
+  }
+  void* memory = next_;
+  next_ += rounded;
+  left_ -= rounded;
+  return memory;
+}
+
+void TNodePool::Release(void* memory, size_t bytes) {
+  if (memory == nullptr) return;
+  size_t rounded;
+  const size_t cls = ClassOf(bytes, rounded);
+  auto* block = static_cast<FreeBlock*>(memory);
+  block->next = free_[cls];
+  free_[cls] = block;
+}
+
+std::u16string_view TNodePool::Copy(std::u16string_view text) {
+  if (text.empty()) return {};
+  auto* copy = static_cast<char16_t*>(Allocate(text.size() * sizeof(char16_t)));
+  std::memcpy(copy, text.data(), text.size() * sizeof(char16_t));
+  return {copy, text.size()};
+}
+
 // --- TNodeList, TNamedNodeMap ---
+
+TNodeList::TNodeList(TNode* owner)
+    : owner_(owner),
+      items_(TPoolAllocator<TNode*>(owner->OwnerDocument() ? &owner->OwnerDocument()->pool_
+                                                           : nullptr)) {}
 
 TNode* TNodeList::Item(int64_t index) const {
   if (index < 0 || index >= static_cast<int64_t>(items_.size())) return nullptr;
@@ -72,10 +149,20 @@ int64_t TNodeList::IndexOf(const TNode* node) const {
 
 void TNamedNodeMap::Compact() const {
   if (holes_ == 0) return;
-  auto& items = const_cast<std::vector<TNode*>&>(items_);
+  auto& items = const_cast<decltype(items_)&>(items_);
   items.erase(std::remove(items.begin(), items.end(), nullptr), items.end());
   holes_ = 0;
-  for (size_t i = 0; i < items.size(); ++i) index_[items[i]->NodeName()] = i;
+  for (size_t i = 0; i < items.size(); ++i) (*index_)[items[i]->NodeName()] = i;
+}
+
+size_t TNamedNodeMap::Find(std::u16string_view name) const {
+  if (index_) {
+    auto it = index_->find(std::u16string(name));
+    return it == index_->end() ? std::u16string_view::npos : it->second;
+  }
+  for (size_t i = 0; i < items_.size(); ++i)
+    if (items_[i]->HasNodeName(name)) return i;
+  return std::u16string_view::npos;
 }
 
 int64_t TNamedNodeMap::Length() const {
@@ -88,24 +175,41 @@ TNode* TNamedNodeMap::Item(int64_t index) const {
 }
 
 TNode* TNamedNodeMap::GetNamedItem(std::u16string_view name) const {
-  auto it = index_.find(std::u16string(name));
-  return it == index_.end() ? nullptr : items_[it->second];
+  const size_t at = Find(name);
+  return at == std::u16string_view::npos ? nullptr : items_[at];
 }
 
 TNode* TNamedNodeMap::SetNamedItem(TAttr* attribute) {
   if (attribute->OwnerDocument() != owner_->OwnerDocument()) throw DomException(4);
   if (attribute->parent_ != nullptr && attribute->parent_ != owner_) throw DomException(10);
-  std::u16string name = attribute->NodeName();
+  if (!index_ && items_.size() >= kIndexFrom) {
+    index_ = std::make_unique<std::unordered_map<std::u16string, size_t>>();
+    for (size_t i = 0; i < items_.size(); ++i) index_->emplace(items_[i]->NodeName(), i);
+  }
   TNode* replaced = nullptr;
-  auto it = index_.find(name);
-  if (it != index_.end()) {
+  if (!index_) {
+    // Few entries: the replaced one is taken out, the new one goes to the end.
+    for (size_t i = 0; i < items_.size(); ++i) {
+      if (items_[i]->HasNodeName(attribute->NodeName())) {
+        replaced = items_[i];
+        if (replaced == attribute) return nullptr;
+        items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(i));
+        break;
+      }
+    }
+    items_.push_back(attribute);
+    return replaced;
+  }
+  std::u16string name = attribute->NodeName();
+  auto it = index_->find(name);
+  if (it != index_->end()) {
     replaced = items_[it->second];
     if (replaced == attribute) return nullptr;
     items_[it->second] = nullptr;
     ++holes_;
     it->second = items_.size();
   } else {
-    index_.emplace(std::move(name), items_.size());
+    index_->emplace(std::move(name), items_.size());
   }
   items_.push_back(attribute);
   if (holes_ > 32 && holes_ * 2 > items_.size()) Compact();
@@ -117,8 +221,20 @@ TNode* TNamedNodeMap::SetNamedItem(TAttr* attribute) {
 TNode::~TNode() = default;
 
 std::u16string TNode::NodeName() const {
-  if (prefix_.empty()) return localName_;
-  return prefix_ + u":" + localName_;
+  if (prefix_.empty()) return std::u16string(localName_);
+  std::u16string name;
+  name.reserve(prefix_.size() + 1 + localName_.size());
+  name.append(prefix_).append(u":").append(localName_);
+  return name;
+}
+
+bool TNode::HasNodeName(std::u16string_view name) const {
+  const int32_t type = NodeType();
+  if (type != kElementNode && type != kAttributeNode && type != kProcessingInstructionNode)
+    return NodeName() == name;  // names of their own kind
+  if (prefix_.empty()) return localName_ == name;
+  return name.size() == prefix_.size() + 1 + localName_.size() && name.starts_with(prefix_) &&
+         name[prefix_.size()] == u':' && name.ends_with(localName_);
 }
 
 bool TNode::CanInsert(const TNode*) const { return false; }
@@ -130,10 +246,16 @@ void TNode::SetNodeValue(std::u16string_view) { throw DomException(7); }
 TNode* TNode::CloneNode(bool) const { throw DomException(9); }
 
 void TNode::CopyFieldsFrom(const TNode& other) {
-  prefix_ = other.prefix_;
-  localName_ = other.localName_;
-  nodeValue_ = other.nodeValue_;
+  prefix_ = Pooled(other.prefix_);
+  localName_ = Pooled(other.localName_);
+  nodeValue_ = Pooled(other.nodeValue_);
 }
+
+std::u16string_view TNode::Pooled(std::u16string_view text) const {
+  return ownerDocument_->pool_.Copy(text);
+}
+
+void TCharacterData::SetNodeValue(std::u16string_view value) { nodeValue_ = Pooled(value); }
 
 TNode* TNode::InsertBefore(TNode* child, TNode* reference) {
   if (child->ownerDocument_ != ownerDocument_) throw DomException(4);
@@ -248,7 +370,7 @@ bool TElement::CanInsert(const TNode* child) const {
 }
 
 TNode* TElement::ImportNode(TDocument* document, bool deep) const {
-  TElement* copy = document->CreateElement(u"");
+  TElement* copy = document->CreateElement(u"", tagNumber_);
   copy->CopyFieldsFrom(*this);
   if (deep) ImportChildren(*this, copy, document);
   return copy;
@@ -268,15 +390,10 @@ TAttr* TElement::GetAttributeNode(std::u16string_view name) const {
   return static_cast<TAttr*>(attributes_->GetNamedItem(name));
 }
 
-int32_t TElement::TagNumber() const {
-  if (tagNumber_ < 0) tagNumber_ = HtmlTagList().GetTagByName(NodeName()).Number;
-  return tagNumber_;
-}
-
 TDocumentType::TDocumentType(std::u16string_view name, std::u16string_view publicId,
                              std::u16string_view systemId)
-    : TNode(nullptr), publicId_(publicId), systemId_(systemId) {
-  localName_.assign(name);
+    : TNode(nullptr), name_(name), publicId_(publicId), systemId_(systemId) {
+  localName_ = name_;  // no document, so no pool: the name is kept here
 }
 
 TNode* TDocumentType::CloneNode(bool) const {
@@ -294,25 +411,6 @@ TDocument::~TDocument() {
   // Child lists only refer to nodes; the arena frees them flat, whatever the nesting.
   for (TNode* node : arena_)
     if (node != nullptr) node->~TNode();
-}
-
-void* TDocument::Allocate(size_t size) {
-  size = (size + 15) & ~size_t{15};
-  for (auto& [bytes, free] : freeMemory_) {
-    if (bytes == size && !free.empty()) {
-      void* mem = free.back();
-      free.pop_back();
-      return mem;
-    }
-  }
-  if (blocks_.empty() || blockUsed_ + size > blockSize_) {
-    blockSize_ = std::max<size_t>(size, blocks_.size() < 4 ? 16384 : 262144);
-    blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(blockSize_));
-    blockUsed_ = 0;
-  }
-  void* mem = blocks_.back().get() + blockUsed_;
-  blockUsed_ += size;
-  return mem;
 }
 
 bool TDocument::CanInsert(const TNode* child) const {
@@ -340,10 +438,9 @@ TNode* TDocument::CloneNode(bool) const { return CloneDocument().release(); }
 
 template <class T>
 T* TDocument::Make() {
-  const size_t size = (sizeof(T) + 15) & ~size_t{15};
-  void* mem = Allocate(size);
+  void* mem = pool_.Allocate(sizeof(T));
   T* node = new (mem) T(this);  // if this throws, the memory stays in the pool
-  node->poolSize_ = size;
+  node->poolSize_ = sizeof(T);
   if (!freeSlots_.empty()) {
     node->arenaSlot_ = freeSlots_.back();
     freeSlots_.pop_back();
@@ -362,8 +459,13 @@ T* TDocument::Make() {
 }
 
 TElement* TDocument::CreateElement(std::u16string_view name) {
+  return CreateElement(name, HtmlTagList().GetTagByName(name).Number);
+}
+
+TElement* TDocument::CreateElement(std::u16string_view name, int32_t tagNumber) {
   auto* e = Make<TElement>();
-  e->localName_.assign(name);
+  e->localName_ = pool_.Copy(name);
+  e->tagNumber_ = tagNumber;
   return e;
 }
 
@@ -372,50 +474,51 @@ TElement* TDocument::CreateElementNS(std::u16string_view namespaceUri,
   auto* e = Make<TElement>();
   const size_t colon = qualifiedName.find(u':');
   if (colon == std::u16string_view::npos) {
-    e->localName_.assign(qualifiedName);
+    e->localName_ = pool_.Copy(qualifiedName);
   } else {
-    e->prefix_.assign(qualifiedName.substr(0, colon));
-    e->localName_.assign(qualifiedName.substr(colon + 1));
+    e->prefix_ = pool_.Copy(qualifiedName.substr(0, colon));
+    e->localName_ = pool_.Copy(qualifiedName.substr(colon + 1));
   }
+  e->tagNumber_ = HtmlTagList().GetTagByName(qualifiedName).Number;
   e->namespaceIndex_ = NamespaceIndexOf(namespaceUri);
   return e;
 }
 
 TAttr* TDocument::CreateAttribute(std::u16string_view name) {
   auto* a = Make<TAttr>();
-  a->localName_.assign(name);
+  a->localName_ = pool_.Copy(name);
   return a;
 }
 
 TTextNode* TDocument::CreateTextNode(std::u16string_view text) {
   auto* t = Make<TTextNode>();
-  t->nodeValue_.assign(text);
+  t->nodeValue_ = pool_.Copy(text);
   return t;
 }
 
 TComment* TDocument::CreateComment(std::u16string_view text) {
   auto* c = Make<TComment>();
-  c->nodeValue_.assign(text);
+  c->nodeValue_ = pool_.Copy(text);
   return c;
 }
 
 TCDATASection* TDocument::CreateCDATASection(std::u16string_view text) {
   auto* c = Make<TCDATASection>();
-  c->nodeValue_.assign(text);
+  c->nodeValue_ = pool_.Copy(text);
   return c;
 }
 
 TEntityReference* TDocument::CreateEntityReference(std::u16string_view name) {
   auto* r = Make<TEntityReference>();
-  r->localName_.assign(name);
+  r->localName_ = pool_.Copy(name);
   return r;
 }
 
 TProcessingInstruction* TDocument::CreateProcessingInstruction(std::u16string_view target,
                                                                std::u16string_view data) {
   auto* p = Make<TProcessingInstruction>();
-  p->localName_.assign(target);
-  p->nodeValue_.assign(data);
+  p->localName_ = pool_.Copy(target);
+  p->nodeValue_ = pool_.Copy(data);
   return p;
 }
 
@@ -474,13 +577,7 @@ void TDocument::FreeNode(TNode* node) {
       arena_[slot] = nullptr;
       freeSlots_.push_back(slot);
       --liveNodes_;
-      auto it = std::find_if(freeMemory_.begin(), freeMemory_.end(),
-                             [&](const auto& entry) { return entry.first == size; });
-      if (it == freeMemory_.end()) {
-        freeMemory_.emplace_back(size, std::vector<void*>{});
-        it = freeMemory_.end() - 1;
-      }
-      it->second.push_back(n);
+      pool_.Release(n, size);
     }
   }
 }

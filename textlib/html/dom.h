@@ -1,7 +1,10 @@
 #pragma once
 // A small document object model after the W3C DOM Level 2 core. The document owns every
 // node it creates, in or out of its tree, and frees them all at once: nothing leaks however
-// a builder uses it, and freeing a tree nested 100000 deep needs no recursion.
+// a builder uses it, and freeing a tree nested 100000 deep needs no recursion. Nodes, their
+// names and texts and their child lists all live in the document's own pool, so building a
+// tree costs a few large allocations instead of several per node.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -38,13 +41,65 @@ class DomException : public Exception {
 
 class TNode;
 class TAttr;
+
+// The memory of one document: bump allocation from large blocks, with freed pieces kept by
+// size for reuse (child lists grow by doubling, so their old arrays come back often). When the
+// pool dies, a few of its blocks are kept for the next document of the same thread: memory
+// fresh from the system costs a page fault every 4 KB, more than building the tree in it.
+class TNodePool {
+ public:
+  static constexpr size_t kBlockSize = 256 * 1024;
+  TNodePool() = default;
+  ~TNodePool();
+  TNodePool(const TNodePool&) = delete;
+  TNodePool& operator=(const TNodePool&) = delete;
+
+  void* Allocate(size_t bytes);
+  void Release(void* memory, size_t bytes);
+  // A copy of the text in the pool (never released on its own).
+  std::u16string_view Copy(std::u16string_view text);
+
+ private:
+  struct FreeBlock {
+    FreeBlock* next;
+  };
+  // Sizes up to 512 bytes in steps of 16, larger ones as powers of two.
+  static constexpr size_t kClasses = 32 + 64;
+  static size_t ClassOf(size_t bytes, size_t& rounded);
+
+  std::vector<std::unique_ptr<std::byte[]>> blocks_;  // kBlockSize each
+  std::vector<std::unique_ptr<std::byte[]>> large_;   // pieces too big to share a block
+  std::byte* next_ = nullptr;
+  size_t left_ = 0;
+  FreeBlock* free_[kClasses] = {};
+};
+
+// A std::vector allocator that takes its memory from a pool, or from the heap without one.
+template <class T>
+struct TPoolAllocator {
+  using value_type = T;
+  TPoolAllocator(TNodePool* pool = nullptr) : pool(pool) {}
+  template <class U>
+  TPoolAllocator(const TPoolAllocator<U>& other) : pool(other.pool) {}
+  T* allocate(size_t n) {
+    if (pool == nullptr) return std::allocator<T>().allocate(n);
+    return static_cast<T*>(pool->Allocate(n * sizeof(T)));
+  }
+  void deallocate(T* p, size_t n) {
+    if (pool == nullptr) std::allocator<T>().deallocate(p, n);
+    else pool->Release(p, n * sizeof(T));
+  }
+  bool operator==(const TPoolAllocator& other) const { return pool == other.pool; }
+  TNodePool* pool;
+};
 class TElement;
 class TDocument;
 class TDocumentType;
 
 class TNodeList {
  public:
-  explicit TNodeList(TNode* owner) : owner_(owner) {}
+  // The list takes its memory from the owner's document, if it has one yet.
+  explicit TNodeList(TNode* owner);
   virtual ~TNodeList() = default;
   TNodeList(const TNodeList&) = delete;
   TNodeList& operator=(const TNodeList&) = delete;
@@ -61,11 +116,12 @@ class TNodeList {
   int64_t IndexOf(const TNode* node) const;
 
   TNode* owner_;
-  std::vector<TNode*> items_;
+  std::vector<TNode*, TPoolAllocator<TNode*>> items_;
 };
 
-// Attributes by name. Replaced entries leave a hole that is squeezed out lazily, and a
-// hash index finds names, so thousands of attributes in one tag stay linear.
+// Attributes by name. A few attributes are searched in order; from kIndexFrom on a hash index
+// finds names and replaced entries leave a hole that is squeezed out lazily, so thousands of
+// attributes in one tag stay linear.
 class TNamedNodeMap : public TNodeList {
  public:
   using TNodeList::TNodeList;
@@ -77,10 +133,13 @@ class TNamedNodeMap : public TNodeList {
   TNode* SetNamedItem(TAttr* attribute);
 
  private:
+  static constexpr size_t kIndexFrom = 16;
   void Compact() const;
+  // Position of the entry of that name, or npos.
+  size_t Find(std::u16string_view name) const;
 
-  mutable std::unordered_map<std::u16string, size_t> index_;
-  mutable size_t holes_ = 0;
+  mutable std::unique_ptr<std::unordered_map<std::u16string, size_t>> index_;
+  mutable size_t holes_ = 0;  // only with an index
 };
 
 class TNode {
@@ -90,7 +149,7 @@ class TNode {
   TNode& operator=(const TNode&) = delete;
 
   virtual std::u16string NodeName() const;
-  virtual std::u16string GetNodeValue() const { return nodeValue_; }
+  virtual std::u16string GetNodeValue() const { return std::u16string(nodeValue_); }
   virtual int32_t NodeType() const = 0;
   virtual TNode* ParentNode() const { return parent_; }
   virtual bool CanInsert(const TNode* child) const;
@@ -99,9 +158,11 @@ class TNode {
   virtual TNode* CloneNode(bool deep) const;
 
   TDocument* OwnerDocument() const { return ownerDocument_; }
-  const std::u16string& Prefix() const { return prefix_; }
-  const std::u16string& LocalName() const { return localName_; }
-  const std::u16string& NodeValueField() const { return nodeValue_; }
+  std::u16string_view Prefix() const { return prefix_; }
+  std::u16string_view LocalName() const { return localName_; }
+  std::u16string_view NodeValueField() const { return nodeValue_; }
+  // NodeName() == name, without building the name.
+  bool HasNodeName(std::u16string_view name) const;
   int32_t NamespaceIndex() const { return namespaceIndex_; }
   const TNodeList& ChildNodes() const { return childNodes_; }
   TNamedNodeMap* Attributes() const { return attributes_; }
@@ -115,6 +176,8 @@ class TNode {
   explicit TNode(TDocument* owner) : ownerDocument_(owner), childNodes_(this) {}
   // Copies the name fields and the value of another node.
   void CopyFieldsFrom(const TNode& other);
+  // A copy of the text in the document's pool.
+  std::u16string_view Pooled(std::u16string_view text) const;
 
   friend class TDocument;
   friend class TNamedNodeMap;
@@ -124,7 +187,8 @@ class TNode {
   TDocument* ownerDocument_;
   TNode* parent_ = nullptr;
   int32_t namespaceIndex_ = 0;
-  std::u16string prefix_, localName_, nodeValue_;
+  // In the document's pool (a document type keeps its own).
+  std::u16string_view prefix_, localName_, nodeValue_;
   TNamedNodeMap* attributes_ = nullptr;  // elements: their own map
   TNodeList childNodes_;
   size_t arenaSlot_ = SIZE_MAX;
@@ -133,7 +197,7 @@ class TNode {
 
 class TCharacterData : public TNode {
  public:
-  void SetNodeValue(std::u16string_view value) override { nodeValue_.assign(value); }
+  void SetNodeValue(std::u16string_view value) override;
   int64_t Length() const { return static_cast<int64_t>(nodeValue_.size()); }
 
  protected:
@@ -203,8 +267,8 @@ class TElement : public TNode {
   TAttr* SetAttributeNode(TAttr* attribute);
   TAttr* GetAttributeNode(std::u16string_view name) const;
   bool HasAttribute(std::u16string_view name) const { return GetAttributeNode(name) != nullptr; }
-  // The tag number of NodeName in the shared tag list, looked up once.
-  int32_t TagNumber() const;
+  // The tag number of NodeName in the shared tag list, given at creation (names never change).
+  int32_t TagNumber() const { return tagNumber_; }
 
  protected:
   friend class TDocument;
@@ -212,12 +276,12 @@ class TElement : public TNode {
 
  private:
   TNamedNodeMap attributeMap_;
-  mutable int32_t tagNumber_ = -1;
+  int32_t tagNumber_ = 0;
 };
 
 class TEntityReference : public TNode {
  public:
-  std::u16string NodeName() const override { return localName_; }
+  std::u16string NodeName() const override { return std::u16string(localName_); }
   int32_t NodeType() const override { return kEntityReferenceNode; }
   TNode* ImportNode(TDocument* document, bool deep) const override;
   TNode* CloneNode(bool deep) const override;
@@ -232,8 +296,8 @@ class TProcessingInstruction : public TNode {
   int32_t NodeType() const override { return kProcessingInstructionNode; }
   TNode* ImportNode(TDocument* document, bool deep) const override;
   TNode* CloneNode(bool deep) const override;
-  const std::u16string& Target() const { return localName_; }
-  const std::u16string& Data() const { return nodeValue_; }
+  std::u16string_view Target() const { return localName_; }
+  std::u16string_view Data() const { return nodeValue_; }
 
  protected:
   friend class TDocument;
@@ -242,7 +306,7 @@ class TProcessingInstruction : public TNode {
 
 class TDocumentType : public TNode {
  public:
-  std::u16string NodeName() const override { return localName_; }
+  std::u16string NodeName() const override { return std::u16string(localName_); }
   int32_t NodeType() const override { return kDocumentTypeNode; }
   TNode* CloneNode(bool deep) const override;
   const std::u16string& PublicId() const { return publicId_; }
@@ -255,7 +319,7 @@ class TDocumentType : public TNode {
                 std::u16string_view systemId);
 
  private:
-  std::u16string publicId_, systemId_;
+  std::u16string name_, publicId_, systemId_;
 };
 
 class TDocument : public TNode {
@@ -271,6 +335,8 @@ class TDocument : public TNode {
   std::unique_ptr<TDocument> CloneDocument() const;
 
   TElement* CreateElement(std::u16string_view name);
+  // For a builder that has looked the name up in the tag list already.
+  TElement* CreateElement(std::u16string_view name, int32_t tagNumber);
   TElement* CreateElementNS(std::u16string_view namespaceUri, std::u16string_view qualifiedName);
   TAttr* CreateAttribute(std::u16string_view name);
   TTextNode* CreateTextNode(std::u16string_view text);
@@ -300,18 +366,15 @@ class TDocument : public TNode {
   friend class DomImplementation;
   friend class TNode;
   TDocument();
-  // Nodes live in blocks of the document's own pool: one allocation per many nodes, and
-  // freeing the document frees the blocks at once.
+  friend class TNodeList;
   template <class T>
   T* Make();
-  void* Allocate(size_t size);
   void ChildListChanged(const TNode* appended);
 
   std::unique_ptr<TDocumentType> docType_;
   std::vector<std::u16string> namespaceUris_;
-  std::vector<std::unique_ptr<std::byte[]>> blocks_;
-  size_t blockUsed_ = 0, blockSize_ = 0;
-  std::vector<std::pair<size_t, std::vector<void*>>> freeMemory_;  // by size
+  // Declared before the nodes' list: it outlives the nodes, which are freed in ~TDocument.
+  TNodePool pool_;
   std::vector<TNode*> arena_;
   std::vector<size_t> freeSlots_;
   int64_t liveNodes_ = 0;

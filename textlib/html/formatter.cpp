@@ -27,7 +27,10 @@ const TagSet kTextBlockTags = {
 constexpr std::u16string_view kKnownSchemes[] = {u"http",   u"https", u"ftp",   u"file",
                                                   u"mailto", u"news",  u"gopher"};
 
-bool IsWhiteSpace(char16_t c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
+bool IsWhiteSpace(char16_t c) {
+  constexpr uint64_t kBlanks = (1ull << '\t') | (1ull << '\n') | (1ull << '\r') | (1ull << ' ');
+  return c <= ' ' && ((kBlanks >> c) & 1) != 0;
+}
 
 }  // namespace
 
@@ -149,7 +152,8 @@ void TBaseFormatter::EndElement(TElement*) { --depth_; }
 void TBaseFormatter::ProcessEntityRef(TEntityReference* reference) {
   PumpMessages();
   if (resolveEntities_) {
-    const char16_t c = static_cast<char16_t>(LookupEntityCode(reference->NodeName()));
+    const char16_t c = static_cast<char16_t>(LookupEntityCode(
+        reference->Prefix().empty() ? reference->LocalName() : reference->NodeName()));
     AppendText(std::u16string_view(&c, 1));
   } else {
     AppendText(u"&" + reference->NodeName() + u";");
@@ -222,24 +226,25 @@ void TTextFormatter::AppendText(std::u16string_view text) {
 }
 
 void TTextFormatter::ProcessTextNode(TTextNode* text) {
-  const std::u16string& value = text->NodeValueField();
+  const std::u16string_view value = text->NodeValueField();
   if (inPre_) {
     AppendText(value);
     return;
   }
-  collapsed_.clear();
-  collapsed_.reserve(value.size());
+  if (collapsed_.size() < value.size()) collapsed_.resize(value.size());
+  char16_t* const start = collapsed_.data();
+  char16_t* out = start;
   bool inRun = false;
   for (char16_t c : value) {
     if (IsWhiteSpace(c)) {
-      if (!inRun) collapsed_.push_back(' ');
+      if (!inRun) *out++ = ' ';
       inRun = true;
     } else {
-      collapsed_.push_back(c);
+      *out++ = c;
       inRun = false;
     }
   }
-  AppendText(collapsed_);
+  AppendText(std::u16string_view(start, static_cast<size_t>(out - start)));
 }
 
 void TTextFormatter::ProcessEntityRef(TEntityReference* reference) {

@@ -81,14 +81,14 @@ TElement* THtmlParser::CurrentElement() const {
   return static_cast<TElement*>(current_);
 }
 
-std::vector<size_t>& THtmlParser::IndexOfName(int32_t tag, const std::u16string& name) {
+std::vector<size_t>& THtmlParser::IndexOfName(int32_t tag, std::u16string_view name) {
   if (tag > 0) return byTag_[static_cast<size_t>(tag)];
-  return byName_[name];
+  return byName_[std::u16string(name)];
 }
 
-std::vector<size_t>* THtmlParser::FindIndexOfName(int32_t tag, const std::u16string& name) {
+std::vector<size_t>* THtmlParser::FindIndexOfName(int32_t tag, std::u16string_view name) {
   if (tag > 0) return &byTag_[static_cast<size_t>(tag)];
-  auto it = byName_.find(name);
+  auto it = byName_.find(std::u16string(name));
   return it == byName_.end() ? nullptr : &it->second;
 }
 
@@ -108,7 +108,7 @@ void THtmlParser::PopTo(size_t depth) {
 TElement* THtmlParser::Body() {
   TElement* root = document_->DocumentElement();
   if (root == nullptr) {
-    root = document_->CreateElement(u"html");
+    root = document_->CreateElement(u"html", kTagHtml);
     document_->AppendChild(root);
   }
   // The builder only appends, so the first "body" child of the document element, once
@@ -118,13 +118,13 @@ TElement* THtmlParser::Body() {
   const TNodeList& children = root->ChildNodes();
   for (int64_t i = 0; i < children.Length(); ++i) {
     TNode* child = children.Item(i);
-    if (child->NodeType() == kElementNode && child->NodeName() == u"body") {
+    if (child->NodeType() == kElementNode && child->HasNodeName(u"body")) {
       body = static_cast<TElement*>(child);
       break;
     }
   }
   if (body == nullptr) {
-    body = document_->CreateElement(u"body");
+    body = document_->CreateElement(u"body", kTagBody);
     root->AppendChild(body);
   }
   bodyFor_ = root;
@@ -153,7 +153,7 @@ void THtmlParser::HandleElementStart(THtmlReader& r) {
       current_ = body;
     }
   }
-  TElement* element = document_->CreateElement(name);
+  TElement* element = document_->CreateElement(name, tag);
   current_->AppendChild(element);
   if (current_->NodeType() == kDocumentNode) PopTo(0);
   Push(element, tag);

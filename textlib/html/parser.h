@@ -46,8 +46,8 @@ class THtmlParser {
   TElement* CurrentElement() const;
   void Push(TElement* element, int32_t tag);
   void PopTo(size_t depth);
-  std::vector<size_t>& IndexOfName(int32_t tag, const std::u16string& name);
-  std::vector<size_t>* FindIndexOfName(int32_t tag, const std::u16string& name);
+  std::vector<size_t>& IndexOfName(int32_t tag, std::u16string_view name);
+  std::vector<size_t>* FindIndexOfName(int32_t tag, std::u16string_view name);
   TElement* Body();
 
   THtmlReader reader_;

@@ -96,9 +96,10 @@ void THtmlReader::SetName(std::u16string_view name) {
 }
 
 void THtmlReader::SetFoldedName(std::u16string_view name) {
-  std::u16string folded(name);
-  for (char16_t& c : folded) c = FoldNameUnit(c);
-  SetName(folded);
+  // Folding never makes or removes a ":", so the name may be split first.
+  SetName(name);
+  for (char16_t& c : prefix_) c = FoldNameUnit(c);
+  for (char16_t& c : localName_) c = FoldNameUnit(c);
 }
 
 void THtmlReader::ReportEntity(const char16_t* name) {
