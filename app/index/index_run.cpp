@@ -95,13 +95,14 @@ std::u16string WithBackslash(std::u16string text) {
   return text;
 }
 
-// A memo's hard lines: an empty text has none, a final break adds none.
-int64_t CountLines(std::u16string_view text) {
-  if (text.empty()) return 0;
+// Whether a memo would hold fewer than `limit` hard lines (a final break adds none).
+bool FewerLinesThan(std::u16string_view text, int64_t limit) {
+  if (text.ends_with(u"\r\n")) text.remove_suffix(2);
+  if (text.empty()) return limit > 0;
   int64_t lines = 1;
-  for (size_t p = text.find(u"\r\n"); p != std::u16string_view::npos; p = text.find(u"\r\n", p + 2)) ++lines;
-  if (text.size() >= 2 && text.substr(text.size() - 2) == u"\r\n") --lines;
-  return lines;
+  for (size_t p = text.find(u"\r\n"); p != std::u16string_view::npos && lines < limit; p = text.find(u"\r\n", p + 2))
+    ++lines;
+  return lines < limit;
 }
 
 bool IsBreak(char16_t c) { return c == u'\r' || c == u'\n' || c == 0x2028; }
@@ -184,10 +185,13 @@ std::u16string LoadWorkingText(std::string_view bytes) { return ToCrLf(LoadedTex
 
 std::u16string FormatWorkingText(std::u16string_view text) { return ToCrLf(textlib::HtmlToText(text)); }
 
-std::u16string ConvertStoreText(const std::u16string& text, EncodingKind kind, uint16_t codePage) {
+namespace {
+
+// The store text when the rules change the text; nullopt when it stays as it is.
+std::optional<std::u16string> ChangedStoreText(const std::u16string& text, EncodingKind kind, uint16_t codePage) {
   // A file with a UTF-8 mark was decoded by the load; narrowing it to code page 1252
   // would turn everything outside that code page into "?".
-  if (kind == kKindUtf8) return text;
+  if (kind == kKindUtf8) return std::nullopt;
   const bool eightBit = kind == kKindNoUnicode;
   // One pass gathers what the rules ask about the text.
   bool utf8Umlaut = false, rule5 = false, rule6 = false, umlaut = false, lost = false;
@@ -211,28 +215,36 @@ std::u16string ConvertStoreText(const std::u16string& text, EncodingKind kind, u
   }
   auto A = [&] { return platform::WideToAnsi(text); };
   if (eightBit) {
-    if (utf8Umlaut) return Utf8ToWideLenient(A());
-    if (lost) return text;
+    if (utf8Umlaut) return AnsiUtf8ToWideLenient(text);
+    if (lost) return std::nullopt;
   }
   switch (codePage) {
     case 932: case 936: case 950: case 54936: case 1251: {
       std::u16string converted = CodePageToWide(A(), codePage);
       // A code page missing here must not cost the text.
-      return converted.empty() ? text : converted;
+      if (converted.empty()) return std::nullopt;
+      return converted;
     }
     case kKeepTextCodePage: case 1256:
-      return text;
+      return std::nullopt;
     default:
       break;
   }
-  if (!eightBit) return text;
-  if (rule5 || rule6) return Utf8ToWideLenient(A());
-  if (umlaut) return text;
+  if (!eightBit) return std::nullopt;
+  if (rule5 || rule6) return AnsiUtf8ToWideLenient(text);
+  if (umlaut) return std::nullopt;
   // Only text that is UTF-8 through and through is decoded as such: code page 1252 text
   // ("Straße", "it’s") is no UTF-8 and stays as loaded.
   const std::string ansi = A();
   if (ClassifyUtf8(ansi) == 1) return textlib::DecodeUtf8(ansi);
-  return text;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::u16string ConvertStoreText(const std::u16string& text, EncodingKind kind, uint16_t codePage) {
+  std::optional<std::u16string> changed = ChangedStoreText(text, kind, codePage);
+  return changed ? std::move(*changed) : text;
 }
 
 std::u16string ReadDatHeaderPath(std::u16string_view fileName) {
@@ -577,11 +589,12 @@ void IndexRun::StripHTML(std::u16string_view path) {
     status_.SetCaption(textlib::NumberText(counters_.storedFiles) + u"  Datei:  " + std::u16string(path));
 
   memo_ = textlib::UnicodeTrim(memo_);
-  if (CountLines(memo_) < 4) {
+  if (FewerLinesThan(memo_, 4)) {
     if (Has(FirstLine(memo_), u"body { color:")) memo_ = kNoTextMessage;
     memo_ = u"\r\n\r\n" + memo_;
   }
-  store_.Append(ConvertStoreText(memo_, kind, codePage));
+  const std::optional<std::u16string> changed = ChangedStoreText(memo_, kind, codePage);
+  store_.Append(changed ? *changed : memo_);
 }
 
 bool IndexRun::WriteIndexLog() {

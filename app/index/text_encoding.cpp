@@ -156,12 +156,15 @@ int ClassifyUtf8(const unsigned char* bytes, size_t length) {
   return multibyte ? 1 : 0;
 }
 
-size_t DecodeUtf8LenientBuffer(char16_t* dest, size_t capacity, const unsigned char* source, size_t length) {
-  if (source == nullptr || length == 0) return 0;
-  if (dest == nullptr || capacity == 0) return 0;
+namespace {
+
+// The decoder over any sequence of bytes: the bytes of a buffer, or the code page 1252
+// bytes of a wide text, which spares the narrowed copy.
+template <typename ByteAt>
+size_t DecodeLenient(char16_t* dest, size_t capacity, size_t length, ByteAt byteAt) {
   size_t k = 0, n = 0;
   while (k < length && n + 1 < capacity) {
-    const unsigned char b = source[k];
+    const unsigned char b = byteAt(k);
     if (b < 0x80) {
       dest[n++] = b;
       ++k;
@@ -171,7 +174,7 @@ size_t DecodeUtf8LenientBuffer(char16_t* dest, size_t capacity, const unsigned c
       dest[n++] = b;
       break;
     }
-    const unsigned char c = source[k + 1];
+    const unsigned char c = byteAt(k + 1);
     if (!(b & 0x20)) {
       if (IsContinuation(c)) {
         dest[n++] = static_cast<char16_t>(((b & 0x3F) << 6) | (c & 0x3F));
@@ -191,7 +194,7 @@ size_t DecodeUtf8LenientBuffer(char16_t* dest, size_t capacity, const unsigned c
       dest[n++] = b;  // the cut-off continuation is dropped
       break;
     }
-    const unsigned char d = source[k + 2];
+    const unsigned char d = byteAt(k + 2);
     if (IsContinuation(d)) {
       dest[n++] = static_cast<char16_t>(((b & 0x3F) << 12) | ((c & 0x3F) << 6) | (d & 0x3F));
       k += 3;
@@ -202,6 +205,26 @@ size_t DecodeUtf8LenientBuffer(char16_t* dest, size_t capacity, const unsigned c
   }
   dest[n] = 0;
   return n + 1;
+}
+
+}  // namespace
+
+size_t DecodeUtf8LenientBuffer(char16_t* dest, size_t capacity, const unsigned char* source, size_t length) {
+  if (source == nullptr || length == 0) return 0;
+  if (dest == nullptr || capacity == 0) return 0;
+  return DecodeLenient(dest, capacity, length, [source](size_t i) { return source[i]; });
+}
+
+std::u16string AnsiUtf8ToWideLenient(std::u16string_view text) {
+  if (text.empty()) return {};
+  std::u16string out(text.size() + 1, u'\0');
+  const size_t n = DecodeLenient(out.data(), out.size(), text.size(), [text](size_t i) -> unsigned char {
+    const char16_t c = text[i];
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<unsigned char>(c);
+    return platform::WideToCp1252(c).value_or('?');
+  });
+  out.resize(n - 1);
+  return out;
 }
 
 std::u16string Utf8ToWideLenient(std::string_view bytes) {

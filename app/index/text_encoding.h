@@ -50,6 +50,8 @@ inline bool IsValidUtf8(std::string_view bytes) { return ClassifyUtf8(bytes) != 
 size_t DecodeUtf8LenientBuffer(char16_t* dest, size_t capacity, const unsigned char* source,
                                size_t length);
 std::u16string Utf8ToWideLenient(std::string_view bytes);
+// Utf8ToWideLenient of the text narrowed to code page 1252 (unmapped characters as "?").
+std::u16string AnsiUtf8ToWideLenient(std::u16string_view text);
 
 // The bytes in a code page; empty when the code page is missing or nothing converts.
 std::u16string CodePageToWide(std::string_view bytes, uint32_t codePage);
