@@ -234,15 +234,14 @@ void TTextFormatter::ProcessTextNode(TTextNode* text) {
   if (collapsed_.size() < value.size()) collapsed_.resize(value.size());
   char16_t* const start = collapsed_.data();
   char16_t* out = start;
+  // Without branches on the character: a blank is written as a space each time, and the
+  // write position moves on only for the first blank of a run.
   bool inRun = false;
   for (char16_t c : value) {
-    if (IsWhiteSpace(c)) {
-      if (!inRun) *out++ = ' ';
-      inRun = true;
-    } else {
-      *out++ = c;
-      inRun = false;
-    }
+    const bool blank = IsWhiteSpace(c);
+    *out = blank ? u' ' : c;
+    out += !(blank && inRun);
+    inRun = blank;
   }
   AppendText(std::u16string_view(start, static_cast<size_t>(out - start)));
 }

@@ -49,7 +49,9 @@ class THtmlReader {
   int32_t NodeType() const { return nodeType_; }
   const std::u16string& Prefix() const { return prefix_; }
   const std::u16string& LocalName() const { return localName_; }
-  const std::u16string& NodeValue() const { return nodeValue_; }
+  // Valid until the next Read or SetHtmlStr: text runs, comments and CDATA sections are
+  // views into the text, which spares a copy of nearly every character of a page.
+  std::u16string_view NodeValue() const { return nodeValue_; }
   const std::u16string& PublicID() const { return publicId_; }
   const std::u16string& SystemID() const { return systemId_; }
   bool IsEmptyElement() const { return isEmptyElement_; }
@@ -91,7 +93,9 @@ class THtmlReader {
   std::u16string html_;
   size_t pos_ = 0;
   int32_t nodeType_ = kReaderNone;
-  std::u16string prefix_, localName_, nodeValue_, publicId_, systemId_;
+  std::u16string prefix_, localName_, publicId_, systemId_;
+  std::u16string_view nodeValue_;
+  char16_t reference_[2] = {};  // the units of a numeric character reference
   bool isEmptyElement_ = false;
   uint8_t state_ = kStateContent;
   char16_t quotation_ = 0;

@@ -97,29 +97,31 @@ std::string NameToAnsi(std::u16string_view name) {
   return platform::WideToAnsi(name);
 }
 
+size_t THtmlTagList::Hash(std::u16string_view name) {
+  size_t h = name.size();
+  for (char16_t c : name) h = h * 31 + c;
+  return h;
+}
+
 THtmlTagList::THtmlTagList() {
   tags_.reserve(128);
-  ansiNames_.reserve(kHtmlTagCount);
   for (int32_t i = 0; i < kHtmlTagCount; ++i) {
     std::string_view name = kTagNames[i];
     tags_.push_back({std::u16string(name.begin(), name.end()), i + 1});
-    ansiNames_.emplace_back(name);
+    size_t slot = Hash(tags_.back().Name) & (kSlots - 1);
+    while (slots_[slot] != 0) slot = (slot + 1) & (kSlots - 1);
+    slots_[slot] = static_cast<uint8_t>(i + 1);
   }
 }
 
 const THtmlTag& THtmlTagList::GetTagByName(std::u16string_view name) const {
-  // Every tag name is short ASCII; anything longer or wider cannot match.
+  // Every tag name is short; anything longer cannot match.
   if (name.empty() || name.size() > 10) return unknown_;
-  char buf[10];
-  for (size_t i = 0; i < name.size(); ++i) {
-    if (name[i] >= 0x80) return unknown_;
-    buf[i] = static_cast<char>(name[i]);
+  for (size_t slot = Hash(name) & (kSlots - 1); slots_[slot] != 0; slot = (slot + 1) & (kSlots - 1)) {
+    const THtmlTag& tag = tags_[slots_[slot] - 1];
+    if (tag.Name == name) return tag;
   }
-  const std::string_view key(buf, name.size());
-  auto it = std::lower_bound(ansiNames_.begin(), ansiNames_.end(), key,
-                             [](const std::string& a, std::string_view b) { return a < b; });
-  if (it == ansiNames_.end() || *it != key) return unknown_;
-  return tags_[static_cast<size_t>(it - ansiNames_.begin())];
+  return unknown_;
 }
 
 TEntList::TEntList() {

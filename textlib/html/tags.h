@@ -49,15 +49,19 @@ struct THtmlTag {
 class THtmlTagList {
  public:
   THtmlTagList();
-  // Binary search by ordinal comparison of the names in the system ANSI code page
-  // (case-sensitive); a name not in the list gives the unknown tag (number 0).
+  // The tag whose name equals the name exactly (the names are ASCII, so comparing in the
+  // system ANSI code page gives the same answer); a name not in the list gives the unknown
+  // tag (number 0). Looked up in a hash table: this runs for every tag of every page.
   const THtmlTag& GetTagByName(std::u16string_view name) const;
   const THtmlTag& Unknown() const { return unknown_; }
   const std::vector<THtmlTag>& Tags() const { return tags_; }
 
  private:
+  static constexpr size_t kSlots = 256;  // a power of two, well above the 91 names
+  static size_t Hash(std::u16string_view name);
+
   std::vector<THtmlTag> tags_;
-  std::vector<std::string> ansiNames_;
+  uint8_t slots_[kSlots] = {};  // index + 1 into tags_, 0 for an empty slot
   THtmlTag unknown_;
 };
 
