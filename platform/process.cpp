@@ -77,19 +77,6 @@ bool IsExecutableFile(const std::string& path) {
   return st && st->isRegular && ::access(path.c_str(), X_OK) == 0;
 }
 
-std::string FindOnPath(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::string_view rest = path ? path : "/usr/local/bin:/usr/bin:/bin";
-  while (true) {
-    const size_t colon = rest.find(':');
-    std::string folder(rest.substr(0, colon));
-    if (folder.empty()) folder = ".";
-    const std::string candidate = folder + "/" + name;
-    if (IsExecutableFile(candidate)) return candidate;
-    if (colon == std::string_view::npos) return {};
-    rest.remove_prefix(colon + 1);
-  }
-}
 
 bool EqualsIgnoringAsciiCase(std::u16string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -116,6 +103,20 @@ bool IsUrl(std::u16string_view file) {
 }
 
 }  // namespace
+
+std::string FindOnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string_view rest = path ? path : "/usr/local/bin:/usr/bin:/bin";
+  while (true) {
+    const size_t colon = rest.find(':');
+    std::string folder(rest.substr(0, colon));
+    if (folder.empty()) folder = ".";
+    const std::string candidate = folder + "/" + name;
+    if (IsExecutableFile(candidate)) return candidate;
+    if (colon == std::string_view::npos) return {};
+    rest.remove_prefix(colon + 1);
+  }
+}
 
 StartResult StartProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& workingDir) {

@@ -26,6 +26,9 @@ struct StartResult {
 StartResult StartProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& workingDir = {});
 
+// The executable file a bare program name stands for on PATH; empty when none.
+std::string FindOnPath(const std::string& name);
+
 // Opens a document, folder or URL with the desktop's default handler (xdg-open).
 StartResult OpenWithDesktop(const std::string& pathOrUrl);
 

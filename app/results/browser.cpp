@@ -1,37 +1,18 @@
 #include "app/results/browser.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <mutex>
 
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/messagebox.h"
+#include "platform/process.h"
 #include "app/results/result_pages.h"
 #include "textlib/unicode.h"
 
-extern char** environ;
-
 namespace app {
 namespace {
-
-// Started programs are reaped on the next start, so none stays a zombie for long.
-std::mutex reapMutex;
-std::vector<pid_t> started;
-
-void ReapFinished() {
-  for (auto it = started.begin(); it != started.end();) {
-    int status = 0;
-    if (waitpid(*it, &status, WNOHANG) != 0)
-      it = started.erase(it);
-    else
-      ++it;
-  }
-}
 
 bool IsDriveForm(std::u16string_view text) {
   return text.size() >= 3 && text[1] == u':' && text[2] == u'\\' &&
@@ -60,41 +41,12 @@ const std::vector<BrowserChoice>& Choices() {
 
 std::string ProcessLauncher::FindProgram(const std::string& name) const {
   if (name.find('/') != std::string::npos) return access(name.c_str(), X_OK) == 0 ? name : std::string();
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    const size_t end = std::min(dirs.find(':', start), dirs.size());
-    const std::string dir = dirs.substr(start, end - start);
-    if (!dir.empty()) {
-      const std::string candidate = dir + "/" + name;
-      if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    start = end + 1;
-  }
-  return {};
+  return platform::FindOnPath(name);
 }
 
 bool ProcessLauncher::Start(const std::string& program, const std::vector<std::string>& arguments,
                             const std::string& folder) {
-  std::vector<std::string> all{program};
-  all.insert(all.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (auto& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-  pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  std::lock_guard<std::mutex> lock(reapMutex);
-  ReapFinished();
-  if (rc != 0) return false;
-  started.push_back(pid);
-  return true;
+  return platform::StartProgram(program, arguments, folder).Ok();
 }
 
 ProcessLauncher& DefaultLauncher() {
