@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -287,6 +288,12 @@ bool Have(const char* tool) {
   return std::system(cmd.c_str()) == 0;
 }
 
+// UTF-8, else code page 1252 (only converted when the UTF-8 reading fails).
+std::u16string Decode(const std::string& bytes) {
+  std::optional<std::u16string> wide = platform::PosixUtf8ToWide(bytes);
+  return wide ? std::move(*wide) : platform::AnsiToWide(bytes);
+}
+
 uint64_t Fnv1a(std::u16string_view text, uint64_t h) {
   for (char16_t c : text) {
     h ^= c;
@@ -310,7 +317,7 @@ int main(int argc, char** argv) {
   int64_t total = 0;
   for (const std::string& f : files) {
     bytes.push_back(platform::ReadWholeFile(f).value_or(std::string()));
-    pages.push_back(platform::PosixUtf8ToWide(bytes.back()).value_or(platform::AnsiToWide(bytes.back())));
+    pages.push_back(Decode(bytes.back()));
     total += static_cast<int64_t>(bytes.back().size());
   }
   const double mb = static_cast<double>(total) / 1e6;
@@ -337,7 +344,7 @@ int main(int argc, char** argv) {
     const double t0 = Now();
     size_t sink = 0;
     for (const std::string& b : bytes) {
-      const std::u16string html = platform::PosixUtf8ToWide(b).value_or(platform::AnsiToWide(b));
+      const std::u16string html = Decode(b);
       sink += platform::WideToPosixUtf8(textlib::HtmlToText(html)).size();
     }
     endToEnd = std::min(endToEnd, Now() - t0);

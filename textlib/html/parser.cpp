@@ -133,7 +133,9 @@ TElement* THtmlParser::Body() {
 }
 
 void THtmlParser::HandleElementStart(THtmlReader& r) {
-  const std::u16string name = r.QualifiedName();
+  std::u16string qualified;
+  const std::u16string_view name =
+      r.Prefix().empty() ? std::u16string_view(r.LocalName()) : (qualified = r.QualifiedName());
   tag_ = &HtmlTagList().GetTagByName(name);
   const int32_t tag = tag_->Number;
   if (kLooksForParent.Contains(tag)) {

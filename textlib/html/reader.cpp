@@ -103,19 +103,25 @@ bool THtmlReader::SkipTo(Needle needle) {
   return true;
 }
 
-std::u16string_view THtmlReader::ReadToken(bool (*isDelimiter)(char16_t)) {
+// A template, so that the delimiter test is inlined into the loop.
+template <bool (*IsDelimiter)(char16_t)>
+std::u16string_view THtmlReader::ReadToken() {
   const size_t start = pos_;
-  while (pos_ < html_.size() && !isDelimiter(html_[pos_])) ++pos_;
+  while (pos_ < html_.size() && !IsDelimiter(html_[pos_])) ++pos_;
   return std::u16string_view(html_).substr(start, pos_ - start);
 }
 
 void THtmlReader::SetName(std::u16string_view name) {
   const size_t colon = name.find(u':');
+  // clear + append: the plain copy, without assign's care for overlapping text.
   if (colon == std::u16string_view::npos) {
-    localName_.assign(name);
+    localName_.clear();
+    localName_.append(name);
   } else {
-    prefix_.assign(name.substr(0, colon));
-    localName_.assign(name.substr(colon + 1));
+    prefix_.clear();
+    prefix_.append(name.substr(0, colon));
+    localName_.clear();
+    localName_.append(name.substr(colon + 1));
   }
 }
 
@@ -128,7 +134,8 @@ void THtmlReader::SetFoldedName(std::u16string_view name) {
 
 void THtmlReader::ReportEntity(const char16_t* name) {
   nodeType_ = kReaderEntityReference;
-  localName_ = name;
+  localName_.clear();
+  localName_.append(name);
   Fire(OnEntityReference);
   ++pos_;
 }
@@ -200,7 +207,7 @@ bool THtmlReader::MarkupStep() {
   if (c == '/') {
     ++pos_;
     if (AtEnd()) return false;
-    const std::u16string_view name = ReadToken(IsNameDelimiter);
+    const std::u16string_view name = ReadToken<IsNameDelimiter>();
     if (name.empty()) return false;
     SetFoldedName(name);
     if (!SkipTo(kNeedleGt)) return false;
@@ -237,7 +244,7 @@ bool THtmlReader::MarkupStep() {
   }
   // "<b" at the very end of the text is no tag.
   if (pos_ + 1 == html_.size()) return false;
-  const std::u16string_view name = ReadToken(IsNameDelimiter);
+  const std::u16string_view name = ReadToken<IsNameDelimiter>();
   if (name.empty()) return false;
   SetFoldedName(name);
   nodeType_ = kReaderElement;
@@ -262,7 +269,7 @@ bool THtmlReader::ReadQuoted(std::u16string& into) {
 bool THtmlReader::DocTypeStep() {
   pos_ += 7;
   SkipBlanks();
-  const std::u16string_view name = ReadToken(IsNameDelimiter);
+  const std::u16string_view name = ReadToken<IsNameDelimiter>();
   if (name.empty()) return false;
   const std::u16string nameCopy(name);
   SkipBlanks();
@@ -274,7 +281,7 @@ bool THtmlReader::DocTypeStep() {
     return true;
   };
   if (AtEnd() || html_[pos_] == '>') return finish();
-  const std::u16string_view keyword = ReadToken(IsNameDelimiter);
+  const std::u16string_view keyword = ReadToken<IsNameDelimiter>();
   const bool isPublic = IsKeywordNoCase(keyword, u"PUBLIC");
   const bool isSystem = IsKeywordNoCase(keyword, u"SYSTEM");
   SkipBlanks();
@@ -330,7 +337,7 @@ bool THtmlReader::ReferenceStep() {
     ReportText(std::u16string_view(reference_, count));
     return true;
   }
-  const std::u16string_view name = ReadToken(IsEntityNameDelimiter);
+  const std::u16string_view name = ReadToken<IsEntityNameDelimiter>();
   if (pos_ >= n || html_[pos_] != ';') return false;
   SetName(name);
   ++pos_;
@@ -341,7 +348,7 @@ bool THtmlReader::ReferenceStep() {
 
 bool THtmlReader::AttributeStart() {
   SkipBlanks();
-  const std::u16string_view name = ReadToken(IsAttrNameDelimiter);
+  const std::u16string_view name = ReadToken<IsAttrNameDelimiter>();
   if (name.empty()) return false;
   SetFoldedName(name);
   Fire(OnAttributeStart);

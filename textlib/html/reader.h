@@ -76,7 +76,8 @@ class THtmlReader {
   void SkipBlanks();
   size_t Find(Needle needle, size_t from);
   bool SkipTo(Needle needle);
-  std::u16string_view ReadToken(bool (*isDelimiter)(char16_t));
+  template <bool (*IsDelimiter)(char16_t)>
+  std::u16string_view ReadToken();
   void SetName(std::u16string_view name);
   void SetFoldedName(std::u16string_view name);
   void ReportEntity(const char16_t* name);
