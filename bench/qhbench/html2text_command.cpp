@@ -23,7 +23,8 @@ int Html2Text(const std::vector<std::string>& args) {
       status = 1;
       continue;
     }
-    const std::u16string html = platform::PosixUtf8ToWide(*bytes).value_or(platform::AnsiToWide(*bytes));
+    auto utf8 = platform::PosixUtf8ToWide(*bytes);
+    const std::u16string html = utf8 ? std::move(*utf8) : platform::AnsiToWide(*bytes);
     textlib::THtmlParser parser;
     auto document = parser.ParseString(html);
     textlib::TTextFormatter formatter;
