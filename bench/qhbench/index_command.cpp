@@ -12,6 +12,8 @@
 #include "platform/drives.h"
 #include "platform/file.h"
 #include "platform/messagebox.h"
+#include "search/engine/search_session.h"
+#include "search/engine/title_positions.h"
 #include "textlib/unicode.h"
 
 namespace qhbench {
@@ -163,6 +165,9 @@ int Index(const std::vector<std::string>& args) {
     std::fprintf(stderr, "qh-bench: the build run failed\n");
     return 1;
   }
+  // As after every build run of the program: the title positions of the new stores.
+  search::SearchSession session;
+  search::Button4Click(session, search::DatabaseFiles{settings.baseFolder, settings.dbName});
   status.SetStatusText(u"Fertig mit der Indizierung.");
   if (!run.WriteIndexLog()) return 1;
   textlib::TUniMemoStrings& log = run.LogMemo().Lines();

@@ -50,13 +50,24 @@ void CompleteCharacters(std::string& s) {
 }
 void CompleteCharacters(std::u16string&) {}
 
+// "#" + drive letter + ":\": the line that opens the next document of a store.
+template <class S>
+bool OpensRecord(const S& line) {
+  return line.size() >= 4 && line[0] == '#' && line[2] == ':' && line[3] == '\\' &&
+         ((line[1] >= 'A' && line[1] <= 'Z') || (line[1] >= 'a' && line[1] <= 'z'));
+}
+
 template <class S>
 S Snippet(S s, const S& term, bool caseSensitive, int64_t foundStart, int64_t charSize,
           const std::function<S(int64_t)>& selectLine) {
   const S blank(1, ' ');
   for (const size_t limit : {size_t{150}, size_t{250}}) {
-    if (s.size() < limit)
-      s = s + blank + selectLine(foundStart + (static_cast<int64_t>(s.size()) + 2) * charSize);
+    if (s.size() >= limit) continue;
+    // A short snippet is filled up from the lines that follow, but never from the next
+    // document: its path and text would be shown as this document's.
+    const S next = selectLine(foundStart + (static_cast<int64_t>(s.size()) + 2) * charSize);
+    if (OpensRecord(next)) break;
+    s = s + blank + next;
   }
   auto find = [&](const S& text) { return caseSensitive ? Pos(term, text) : Pos(Lower(term), Lower(text)); };
   const int64_t termLength = static_cast<int64_t>(term.size());

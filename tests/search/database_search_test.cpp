@@ -148,8 +148,8 @@ TEST_F(DatabaseSearch, MhtStoreEntriesAreUtf8) {
   search::Button4Click(session, files);
   run.Run(files, u"hauses");
   EXPECT_EQ(Entries(), (std::vector<std::string>{
-                           "T:\\Docs\\x.mht##text##Gr\xC3\xB6\xC3\x9F" "e des Hauses #T:\\Docs\\y.mht "
-                           "==================================================<br>",
+                           // A short snippet is not filled up from the next document.
+                           "T:\\Docs\\x.mht##text##Gr\xC3\xB6\xC3\x9F" "e des Hauses<br>",
                            "Existiert nicht! T:\\Docs\\y.mht##text##hauses hauses hauses<br>"}));
 }
 
@@ -186,6 +186,12 @@ TEST(Snippet, Rules) {
   });
   EXPECT_EQ(shortLine, "Ein Haus weiter weiter");
   EXPECT_EQ(asked, 1000 + 8 + 2);
+  // ... but stops at the next document's "#" line.
+  int calls = 0;
+  const std::string lastInRecord = search::SnippetUtf8("Ein Haus", "haus", false, 1000, [&](int64_t) {
+    return std::string(++calls == 1 ? " " : "#C:\\Docs\\b.htm");
+  });
+  EXPECT_EQ(lastInRecord, "Ein Haus  ");
 
   // UTF-8 cuts never split a character; CR and LF become blanks.
   std::string cutInside = "z";
