@@ -1,6 +1,6 @@
 # Debian packages the build and the tests need; installed only when missing.
 QUARRY_PACKAGES=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config python3
   libgtest-dev libgmock-dev libbenchmark-dev
   libicu-dev qt6-base-dev
   clang-14 libclang-rt-14-dev
