@@ -1,0 +1,512 @@
+#include "app/forms/main_form.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QPainter>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <chrono>
+
+#include "app/forms/delete_silently.h"
+#include "app/forms/ok_bottom_dlg.h"
+#include "app/forms/other_forms.h"
+#include "app/forms/qt_text.h"
+#include "app/forms/such_form.h"
+#include "app/index/german_numbers.h"
+#include "app/settings/colors.h"
+#include "app/settings/registry.h"
+#include "platform/codepage.h"
+#include "platform/drives.h"
+#include "platform/file.h"
+#include "platform/messagebox.h"
+#include "platform/process.h"
+#include "textlib/unicode.h"
+#include "textlib/wide/pause/machpause.h"
+#include "ui_main_form.h"
+
+namespace app {
+namespace {
+
+std::u16string Reg(std::u16string_view name) { return LeseRegKey(kRegistryKey, name); }
+void WriteReg(std::u16string_view name, std::u16string_view value) { SchreibeRegKey(kRegistryKey, name, value); }
+
+std::u16string Decimal(int64_t n) {
+  const std::string s = std::to_string(n);
+  return std::u16string(s.begin(), s.end());
+}
+
+QColor ColorOr(std::u16string_view text, std::u16string_view fallback) {
+  auto c = ColorFromText(text);
+  if (!c) c = ColorFromText(fallback);
+  return ToQColor(c.value_or(RgbColor{}));
+}
+
+std::u16string WithTrailingBackslash(std::u16string folder) {
+  if (folder.empty() || folder.back() != u'\\') folder += u'\\';
+  return folder;
+}
+
+std::u16string DriveFormOf(const QString& posixPath) {
+  return platform::DrivePath(QDir::cleanPath(posixPath).toStdString()).value_or(u"C:\\");
+}
+
+void SetPixelFont(QWidget* w, int pixels, bool bold, const QString& family = {}) {
+  QFont f = w->font();
+  if (!family.isEmpty()) f.setFamily(family);
+  f.setPixelSize(pixels);
+  f.setBold(bold);
+  w->setFont(f);
+}
+
+}  // namespace
+
+MainLists::MainLists() {
+  for (auto* l : {&SelectedNames, &SuggestionsAnsi, &SuggestionsUtf8, &SuggestionsMht}) l->SetSorted(true);
+}
+
+BucketLists::BucketLists() {
+  for (auto& l : Buckets) l.SetSorted(true);
+}
+
+TMainForm_QY_HTML::TMainForm_QY_HTML(ProgramState& state, const QStringList& arguments, QWidget* parent)
+    : QWidget(parent), state_(state), ui(std::make_unique<Ui::TMainForm_QY_HTML>()) {
+  ui->setupUi(this);
+  setMinimumSize(900, 504);
+  resize(906, 506);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+  SetWidgetBackground(this, ColorOr(u"clActiveBorder", u"clSilver"));
+  SetPixelFont(ui->ListBox1, 16, true, QStringLiteral("Arial Unicode MS"));
+  SetPixelFont(ui->Label1, 15, true);
+  SetPixelFont(ui->Label2, 15, true);
+  SetPixelFont(ui->GeduldLabel, ui->GeduldLabel->font().pixelSize() > 0 ? ui->GeduldLabel->font().pixelSize() : 15,
+               true);
+  SetWidgetBackground(ui->Panel1, QColor(0x80, 0x80, 0x80));
+  SetWidgetTextColor(ui->SpeedButton1, Qt::white);
+  ui->ListBox1->setStyleSheet(QStringLiteral("QListWidget::item { height: 23px; }"));
+  // A placeholder picture of the list glyph until the forms carry their own pictures.
+  QPixmap glyph(16, 16);
+  glyph.fill(Qt::red);  // pure red is the transparent colour of the glyph
+  {
+    QPainter p(&glyph);
+    p.fillRect(2, 3, 12, 10, QColor(0xF0, 0xC0, 0x40));
+    p.setPen(QColor(0x80, 0x60, 0x10));
+    p.drawRect(2, 3, 11, 9);
+  }
+  ui->Image2->setPixmap(glyph);
+
+  gedultTimer_ = new QTimer(this);
+  gedultTimer_->setObjectName(QStringLiteral("GedultTimer"));
+  gedultTimer_->setInterval(1000);
+  timer1_ = new QTimer(this);
+  timer1_->setObjectName(QStringLiteral("Timer1"));
+  timer1_->setInterval(200);
+  checkDefenderTimer_ = new QTimer(this);
+  checkDefenderTimer_->setObjectName(QStringLiteral("checkDefenderTimer"));
+  checkDefenderTimer_->setInterval(1000);
+  timer2_ = new QTimer(this);
+  timer2_->setObjectName(QStringLiteral("Timer2"));
+  ueberwachTimer_ = new QTimer(this);
+  ueberwachTimer_->setObjectName(QStringLiteral("UeberwachTimer"));
+  ueberwachTimer_->setInterval(500);
+  checkMHTAbbruchTimer_ = new QTimer(this);
+  checkMHTAbbruchTimer_->setObjectName(QStringLiteral("CheckMHTAbbruchTimer"));
+  checkMHTAbbruchTimer_->setInterval(1000);
+  pause_ = new textlib::TMachPause(this);
+  pause_->setObjectName(QStringLiteral("MachPause1"));
+  pause_->SetInterval(1000);
+
+  connect(gedultTimer_, &QTimer::timeout, this, &TMainForm_QY_HTML::GedultTimerTimer);
+  connect(timer1_, &QTimer::timeout, this, &TMainForm_QY_HTML::Timer1Timer);
+  connect(checkDefenderTimer_, &QTimer::timeout, this, &TMainForm_QY_HTML::checkDefenderTimerTimer);
+  connect(timer2_, &QTimer::timeout, this, &TMainForm_QY_HTML::Timer2Timer);
+  connect(ueberwachTimer_, &QTimer::timeout, this, &TMainForm_QY_HTML::UeberwachTimerTimer);
+  connect(checkMHTAbbruchTimer_, &QTimer::timeout, this, &TMainForm_QY_HTML::CheckMHTAbbruchTimerTimer);
+
+  popup_ = new QMenu(this);
+  popup_->setObjectName(QStringLiteral("PopupMenu1"));
+  QAction* loeschen = popup_->addAction(QStringLiteral("Datenbank löschen"));
+  loeschen->setObjectName(QStringLiteral("Datenbankloeschen1"));
+  QAction* nurDaten =
+      popup_->addAction(QStringLiteral("Nur die Ansi-, Utf8- und Unicode- Dokumente.txt u. Titelpositionen.txt löschen"));
+  nurDaten->setObjectName(QStringLiteral("NurdieAnsiUtf8Unicodetxtlschen1"));
+  nurDaten->setVisible(false);
+  connect(loeschen, &QAction::triggered, this, &TMainForm_QY_HTML::Datenbankloeschen1Click);
+  connect(nurDaten, &QAction::triggered, this, &TMainForm_QY_HTML::NurdieAnsiUtf8Unicodetxtlschen1Click);
+
+  connect(ui->SpeedButton1, &QToolButton::clicked, this, &TMainForm_QY_HTML::SpeedButton1Click);
+  connect(ui->SpeedButton2, &QToolButton::clicked, this, &TMainForm_QY_HTML::SpeedButton2Click);
+  connect(ui->SuchenBtn, &QPushButton::clicked, this, &TMainForm_QY_HTML::SuchenBtnClick);
+  connect(ui->NeuErstellenBtn, &QPushButton::clicked, this, &TMainForm_QY_HTML::NeuErstellenBtnClick);
+  connect(ui->ErneutIndiziereBtn, &QPushButton::clicked, this, &TMainForm_QY_HTML::ErneutIndiziereBtnClick);
+  connect(ui->BitBtn2, &QPushButton::clicked, this, &TMainForm_QY_HTML::BitBtn2Click);
+  connect(ui->ListBox1, &QListWidget::itemClicked, this, &TMainForm_QY_HTML::ListBox1Click);
+  connect(ui->ListBox1, &QListWidget::itemDoubleClicked, this, &TMainForm_QY_HTML::SuchenBtnClick);
+
+  // Other programs find this window by its title and post it message 5735.
+  listener_ = std::make_unique<platform::WindowListener>();
+  if (listener_->Valid()) {
+    windowHandle_ = listener_->AddWindow(FromQ(windowTitle()));
+    listener_->SetHandler([this](const platform::WindowMessage& m) { ApplicationEvents1Message(m); });
+    notifier_ = new QSocketNotifier(listener_->Fd(), QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] { listener_->Dispatch(); });
+  }
+  connect(this, &QWidget::windowTitleChanged, this, [this](const QString& title) {
+    if (listener_ && windowHandle_) listener_->SetTitle(windowHandle_, FromQ(title));
+  });
+
+  FormCreate(arguments);
+}
+
+TMainForm_QY_HTML::~TMainForm_QY_HTML() = default;
+
+void TMainForm_QY_HTML::SetForms(TOKBottomDlg* dialog, TEinstellform* settings, TSuchForm* search) {
+  dialog_ = dialog;
+  settings_ = settings;
+  search_ = search;
+  if (dialog_) {
+    dialog_->DatabaseNames = [this] { return DatabaseNames(); };
+    dialog_->Pause = [this](int ms) { pause_->Pause(ms); };
+  }
+}
+
+std::vector<std::u16string> TMainForm_QY_HTML::DatabaseNames() const {
+  std::vector<std::u16string> names;
+  for (int i = 0; i < ui->ListBox1->count(); ++i) names.push_back(FromQ(ui->ListBox1->item(i)->text()));
+  return names;
+}
+
+void TMainForm_QY_HTML::CreateWorkFolder(std::u16string_view folder) {
+  const std::u16string path = state_.BaseFolder + std::u16string(folder);
+  const std::string posix = platform::PosixPath(path);
+  auto st = platform::Stat(posix);
+  if (st && st->isDirectory) return;
+  if (posix.empty() || !platform::MakeDirectory(posix)) {
+    platform::ShowMessageBox(u"Kann das Verzeichnis " + path + u" nicht anlegen!", u"Warnung",
+                             platform::mb::Ok | platform::mb::IconWarning);
+  }
+}
+
+void TMainForm_QY_HTML::FormCreate(const QStringList& arguments) {
+  state_.IndexRunning = false;
+  lists_ = std::make_unique<MainLists>();
+
+  if (IsFirstRun()) {
+    WriteFirstRunValues();
+    state_.BackgroundColorName = "clHighlight";
+    state_.HintColorName = "clWhite";
+  }
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    if (screen->geometry().width() <= 1024) state_.DefaultWidth = screen->geometry().width();
+  }
+
+  state_.SearchedIndex = 0;
+  state_.ClickedIndex = 0;
+  ui->Label1->clear();
+  ui->Label2->clear();
+  state_.IndexedFileCount = 0;
+  state_.SearchHandoverText.clear();
+
+  // Started with any parameter, the program lives in its own folder; without, in the
+  // current directory.
+  if (arguments.size() < 2 || arguments[1].isEmpty()) {
+    state_.BaseFolder = DriveFormOf(QDir::currentPath());
+  } else {
+    state_.BaseFolder = DriveFormOf(QFileInfo(arguments[0]).absolutePath());
+  }
+  state_.BaseFolder = WithTrailingBackslash(state_.BaseFolder);
+  state_.AddressFilePath = platform::WideToAnsi(state_.BaseFolder + u"Adressen_Webseiten.txt");
+  state_.BaseDriveLetter = state_.BaseFolder[0];
+
+  CreateWorkFolder(u"Datenbank");
+  CreateWorkFolder(u"Datenbank\\Suchwoerterlisten");
+  CreateWorkFolder(u"Datenbank\\Temp");
+
+  const std::u16string control = Reg(reg::QuarryControl);
+  if (!control.empty()) {
+    // With its separator, like BaseFolder: file names are appended to it directly.
+    state_.ControlFolder = WithTrailingBackslash(control);
+    state_.UseControlFolder = textlib::UnicodeLowerCase(state_.BaseFolder)
+                                  .find(textlib::UnicodeLowerCase(state_.ControlFolder)) != std::u16string::npos;
+  } else {
+    state_.ControlFolder.clear();
+    state_.UseControlFolder = false;
+  }
+
+  state_.MainHeight = int(LeseRegInteger(reg::Hoehe, 506));
+  state_.MainWidth = int(LeseRegInteger(reg::Weite, state_.DefaultWidth));
+  state_.SearchHeight = int(LeseRegInteger(reg::SHoehe, 500));
+  state_.SearchWidth = int(LeseRegInteger(reg::SWeite, state_.DefaultWidth));
+
+  buckets_ = std::make_unique<BucketLists>();
+}
+
+void TMainForm_QY_HTML::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  FormPaint();
+}
+
+void TMainForm_QY_HTML::UpdateSearchButtonFont() {
+  const int h = ui->SuchenBtn->height();
+  const int size = h > 60 ? 16 : h > 44 ? 12 : 10;
+  if (ui->SuchenBtn->font().pointSize() != size) {
+    QFont f = ui->SuchenBtn->font();
+    f.setPointSize(size);
+    ui->SuchenBtn->setFont(f);
+  }
+}
+
+void TMainForm_QY_HTML::FormPaint() {
+  UpdateSearchButtonFont();
+  if (firstPaint_) {
+    firstPaint_ = false;
+    FirstPaintOnce();
+  }
+}
+
+void TMainForm_QY_HTML::FirstPaintOnce() {
+  ui->GeduldLabel->clear();
+
+  const std::u16string fontSize = Reg(reg::SchriftsizeTextViewer);
+  if (search_) search_->SetViewerFontSize(fontSize.empty() ? 10 : int(LeseRegInteger(reg::SchriftsizeTextViewer, 10)));
+
+  const std::u16string browser = Reg(reg::Browser);
+  if (!browser.empty()) {
+    state_.BrowserSetting = platform::WideToAnsi(browser);
+  } else {
+    state_.BrowserSetting = "standard";
+    WriteReg(reg::Browser, u"standard");
+  }
+
+  const std::u16string farbe = Reg(reg::Farbe);
+  if (!farbe.empty()) {
+    const QColor color = ColorOr(farbe, u"clHighlight");
+    state_.BackgroundColorName = platform::WideToAnsi(farbe);
+    SetWidgetBackground(this, color);
+    if (search_) {
+      search_->SetPanelColor(palette().color(QPalette::Window));
+      search_->SetBackgroundColor(color);
+    }
+    if (settings_) settings_->SetBackgroundColor(color);
+    if (dialog_) dialog_->SetBackgroundColor(color);
+    SetWidgetBackground(ui->Panel1, color);
+    ui->Image1->setAutoFillBackground(ColorFromText(farbe) == FromColorRef(0xBBBBBB));
+  } else {
+    const QColor color = ColorOr(u"clHighlight", u"clBlue");
+    SetWidgetBackground(this, color);
+    if (settings_) settings_->SetBackgroundColor(color);
+    if (search_) search_->SetBackgroundColor(color);
+    if (dialog_) dialog_->SetBackgroundColor(color);
+    SetWidgetBackground(ui->Panel1, color);
+  }
+
+  std::u16string hint = Reg(reg::HinweistextFarbe);
+  if (hint.empty()) hint = u"clWhite";
+  state_.HintColorName = platform::WideToAnsi(hint);
+  const QColor hintColor = ColorOr(hint, u"clWhite");
+  for (QWidget* w : std::initializer_list<QWidget*>{ui->SpeedButton1, ui->SpeedButton2, ui->Label1, ui->Label2,
+                                                    ui->GeduldLabel}) {
+    SetWidgetTextColor(w, hintColor);
+  }
+  if (settings_) settings_->SetHintColor(hintColor);
+  if (search_) search_->SetHintColor(hintColor);
+  if (dialog_) dialog_->SetHintColor(hintColor);
+
+  const std::u16string copy = Reg(reg::SuchwortInZwischenablage);
+  if (!copy.empty() && settings_) settings_->SetCopySearchText(copy == u"1");
+  const std::u16string shortHint = Reg(reg::KurzhinweisImViewer);
+  if (!shortHint.empty()) {
+    if (settings_) settings_->SetShortHintInViewer(shortHint == u"1");
+    if (search_) search_->SetMemoHintsShown(shortHint == u"1");
+  }
+
+  listGlyph_ = ui->Image2->pixmap();
+  resize(state_.MainWidth, state_.MainHeight);
+
+  LiesNamenDatenbanken();
+  RestoreSelection();
+
+  if (search_) search_->LoadSuggestions(state_.BaseFolder + state_.HistoryName + u"_Suchwoerterliste.txt");
+  if (dialog_) dialog_->LoadPatternChoices(state_.BaseFolder + u"AuswahlEndungen.txt");
+
+  ui->BitBtn2->setText(QStringLiteral("Schli&eßen"));
+  state_.IsAdmin = platform::IsUserAdmin();
+  setWindowTitle(state_.IsAdmin ? QStringLiteral("Quarry-HTML - Mit Administratorberechtigung gestartet.")
+                                : QStringLiteral("  Quarry-HTML -  Die Suchmaschine für HTML-Dokumente."));
+  if (search_) search_->resize(state_.SearchWidth, state_.SearchHeight);
+  if (ui->ListBox1->count() > 0) ListBox1Click();
+}
+
+void TMainForm_QY_HTML::RestoreSelection() {
+  const int count = ui->ListBox1->count();
+  int64_t index = LeseRegInteger(reg::AusgewaehlteDatenbank, 0);
+  if (index == count || index == -1 || index > count || index < -1) index = 0;
+  if (count == 0) return;
+  ui->ListBox1->setCurrentRow(int(index));
+  state_.HistoryName = FromQ(ui->ListBox1->item(int(index))->text());
+  state_.SearchedIndex = int(index);
+  state_.ClickedIndex = int(index);
+}
+
+void TMainForm_QY_HTML::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (height() < 504 || width() < 900) {
+    resize(std::max(width(), 900), std::max(height(), 504));
+    return;
+  }
+  PlaceToolBar();
+}
+
+void TMainForm_QY_HTML::PlaceToolBar() {
+  const int sb1 = ui->SpeedButton1->width();
+  const int sb3 = ui->SpeedButton3->width();
+  const int separator = std::max(0, width() - 3 * sb1 - sb3 + 2);
+  const int top = ui->SpeedButton1->y();
+  ui->SpeedButton3->move(0, top);
+  ui->ToolButton1->setGeometry(sb3, top, separator, ui->ToolButton1->height());
+  ui->SpeedButton1->move(sb3 + separator, top);
+  ui->SpeedButton2->move(sb3 + separator + sb1, top);
+}
+
+void TMainForm_QY_HTML::closeEvent(QCloseEvent* event) {
+  if (closed_) {
+    event->accept();
+    return;
+  }
+  if (platform::ShowMessageBox(u"Quarry-HTML wirklich schließen?", u"Quarry-HTML",
+                               platform::mb::YesNo | platform::mb::IconQuestion) != platform::MsgResult::Yes) {
+    event->ignore();
+    return;
+  }
+  FormClose();
+  closed_ = true;
+  event->accept();
+}
+
+void TMainForm_QY_HTML::FormClose() {
+  const int count = ui->ListBox1->count();
+  int index = ui->ListBox1->currentRow();
+  if (index == -1 && count > 0) index = 0;
+  WriteReg(reg::AusgewaehlteDatenbank, Decimal(index));
+  if (Reg(reg::Farbe).empty()) {
+    WriteReg(reg::Farbe, u"clHighlight");
+    state_.BackgroundColorName = "clHighlight";
+  }
+  if (search_) WriteReg(reg::SchriftsizeTextViewer, Decimal(search_->ViewerFontSize()));
+  WriteReg(reg::Hoehe, Decimal(height()));
+  WriteReg(reg::Weite, Decimal(width()));
+  if (search_ && !search_->SearchWindowMinimized()) {
+    WriteReg(reg::SHoehe, Decimal(search_->height()));
+    WriteReg(reg::SWeite, Decimal(search_->width()));
+  }
+  lists_.reset();
+  buckets_.reset();
+  listGlyph_ = QPixmap();
+  DeleteSilently(state_.BaseFolder + u"Datenbank\\Temp\\*.*");
+}
+
+void TMainForm_QY_HTML::ApplicationEvents1Message(const platform::WindowMessage& message) {
+  if (message.message == platform::kNoticeMessage && message.wParam == platform::kNoticeRestart) close();
+}
+
+void TMainForm_QY_HTML::GedultTimerTimer() {
+  ++busyDotCount_;
+  const QPoint button = ui->BitBtn2->mapTo(this, QPoint(0, 0));
+  const QPoint label = ui->Label1->mapTo(this, QPoint(0, 0));
+  ui->GeduldLabel->move(button.x() + ui->BitBtn2->width() / 2 - 20, label.y() + 2);
+  ui->GeduldLabel->raise();
+  if (busyDotCount_ >= 6) {
+    ui->GeduldLabel->clear();
+    busyDotCount_ = 0;
+    return;
+  }
+  QString dots;
+  for (int i = 0; i < busyDotCount_; ++i) dots += i == 0 ? QStringLiteral("°") : QStringLiteral(" °");
+  ui->GeduldLabel->setText(dots);
+}
+
+int64_t TMainForm_QY_HTML::TickCount() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void TMainForm_QY_HTML::Timer1Timer() {
+  const int64_t seconds = TickCount() / 1000 - state_.IndexStartTick / 1000;
+  ui->Label2->setText(ToQ(u"Anzahl Dateien:     " + FormatThousands(state_.IndexedFileCount) + u"     Zeit: " +
+                          SecondsToHms(seconds)));
+}
+
+void TMainForm_QY_HTML::StartVirusScannerNotice() {
+  defenderTicks_ = 0;
+  checkDefenderTimer_->start();
+}
+
+void TMainForm_QY_HTML::checkDefenderTimerTimer() {
+  // Without a scanner there is nothing to explain; the timer stops rather than rewrite the
+  // caption every second for the rest of the session.
+  if (!IsProcessRunning(virusScannerName_)) {
+    checkDefenderTimer_->stop();
+    defenderTicks_ = 0;
+    return;
+  }
+  ++defenderTicks_;
+  const QString status = ui->Label1->text();
+  if (defenderTicks_ >= 5 || status.contains(QStringLiteral("Fertig mit der Indizierung."))) {
+    checkDefenderTimer_->stop();
+    defenderTicks_ = 0;
+    setWindowTitle(QString());
+    if (!status.contains(QStringLiteral("Fertig mit der Indizierung"))) {
+      ui->Label1->setText(state_.UpdateMode ? QStringLiteral("Datenbank wird aktualisiert.")
+                                            : QStringLiteral("Datenbank wird neu erstellt."));
+    }
+  }
+  if (defenderTicks_ >= 2 && !windowTitle().isEmpty()) {
+    const QString notice = QStringLiteral("Bitte Geduld! Windows Defender überprüft gerade Quarry.");
+    setWindowTitle(notice);
+    ui->Label1->setText((state_.UpdateMode ? QStringLiteral("Datenbank wird aktualisiert. ")
+                                           : QStringLiteral("Datenbank wird neu erstellt. ")) +
+                        notice);
+  }
+}
+
+void TMainForm_QY_HTML::Timer2Timer() {}  // never enabled
+
+bool TMainForm_QY_HTML::IsProcessRunning(std::u16string_view name) { return platform::IsProcessRunning(name); }
+
+void TMainForm_QY_HTML::SpeedButton1Click() {
+  platform::ShellExecute(u"open", state_.BaseFolder + u"Quarry_HTML.pdf");
+}
+
+void TMainForm_QY_HTML::SpeedButton2Click() {
+  if (settings_) settings_->exec();
+}
+
+void TMainForm_QY_HTML::ProgrammNeuStarten() {
+  const auto self = platform::DrivePath(platform::OwnExecutablePath());
+  if (!self) return;
+  platform::ShellExecute(state_.IsAdmin ? u"RunAs" : u"open", *self, u"restart", state_.BaseFolder);
+}
+
+// ---- Create and update driver: the handlers come with the driver; until then these
+// buttons and timers do nothing.
+void TMainForm_QY_HTML::NeuErstellenBtnClick() {}
+void TMainForm_QY_HTML::aktualisieren1Click() {}
+void TMainForm_QY_HTML::ErneutIndiziereBtnClick() {}
+void TMainForm_QY_HTML::UeberwachTimerTimer() {}
+void TMainForm_QY_HTML::CheckMHTAbbruchTimerTimer() {}
+void TMainForm_QY_HTML::BitBtn2Click() {}
+
+// ---- Database list, search hand-off and deletion: the handlers come with the list;
+// until then the list stays empty.
+void TMainForm_QY_HTML::LiesNamenDatenbanken() {}
+void TMainForm_QY_HTML::ListBox1Click() {}
+void TMainForm_QY_HTML::SuchenBtnClick() {}
+void TMainForm_QY_HTML::Datenbankloeschen1Click() {}
+void TMainForm_QY_HTML::NurdieAnsiUtf8Unicodetxtlschen1Click() {}
+
+}  // namespace app

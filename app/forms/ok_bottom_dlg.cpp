@@ -1,0 +1,394 @@
+#include "app/forms/ok_bottom_dlg.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QStandardPaths>
+#include <algorithm>
+
+#include "app/forms/drive_check.h"
+#include "app/forms/other_forms.h"
+#include "app/forms/qt_text.h"
+#include "platform/codepage.h"
+#include "platform/drives.h"
+#include "platform/file.h"
+#include "platform/messagebox.h"
+#include "textlib/errors.h"
+#include "textlib/unicode.h"
+#include "textlib/widestrings.h"
+#include "ui_hinweis_form.h"
+#include "ui_ok_bottom_dlg.h"
+
+namespace app {
+namespace {
+
+constexpr std::u16string_view kInfoCaption = u"Information";
+
+void Inform(std::u16string_view text) {
+  platform::ShowMessageBox(std::u16string(text), std::u16string(kInfoCaption),
+                           platform::mb::Ok | platform::mb::IconInformation);
+}
+
+bool FileExists(std::u16string_view drivePath) {
+  auto st = platform::Stat(platform::PosixPath(drivePath));
+  return st && st->isRegular;
+}
+
+bool FolderExists(std::u16string_view drivePath) {
+  if (drivePath.empty()) return false;
+  auto st = platform::Stat(platform::PosixPath(drivePath));
+  return st && st->isDirectory;
+}
+
+bool EndsWithIgnoringCase(std::u16string_view text, std::u16string_view suffix) {
+  if (text.size() < suffix.size()) return false;
+  return textlib::UnicodeLowerCase(text.substr(text.size() - suffix.size())) == textlib::UnicodeLowerCase(suffix);
+}
+
+// A database's own files are named <db> + "_mht.dat", <db> + "_mht_temp.dat" and
+// <db> + "_MHTtext.txt"; a database named like such a suffix would overwrite them.
+bool NameClashesWithOtherFiles(std::u16string_view name) {
+  return EndsWithIgnoringCase(name, u"_mht") || EndsWithIgnoringCase(name, u"_mht_temp");
+}
+
+}  // namespace
+
+std::u16string FilterDatabaseName(std::u16string_view text) {
+  const std::string bytes = platform::WideToAnsi(text);
+  std::string kept;
+  kept.reserve(bytes.size());
+  for (char c : bytes) {
+    if (std::u16string_view(u"/\\*?\"<>|:^").find(char16_t(static_cast<unsigned char>(c))) ==
+        std::u16string_view::npos) {
+      kept.push_back(c);
+    }
+  }
+  if (!bytes.empty() && kept.size() != bytes.size()) {
+    platform::ShowMessageBox(u"Sie haben ungültige Zeichen eingegeben!", u"Quarry-HTML", platform::mb::Ok);
+  }
+  return platform::AnsiToWide(kept);
+}
+
+std::u16string MasterListNoticeText(char16_t driveLetter, std::u16string_view date) {
+  const std::u16string crlf = u"\r\n";
+  std::u16string t = crlf + crlf + crlf;
+  t += u"Die \"Haupt_Dateinamen_Liste_Laufwerk_";
+  t += driveLetter;
+  t += u".txt\" ist schon vorhanden." + crlf + crlf;
+  t += u"\tSie wurde am: " + std::u16string(date) + u" erstellt." + crlf + crlf;
+  t += u"\t\tSoll sie neu erstellt werden?" + crlf;
+  t += u"\t\t" + std::u16string(38, u'-') + crlf + crlf;
+  t += u"  Das geht relativ schnell. Für 300.000 Dateien etwa 25 Sekunden." + crlf + crlf;
+  t += u"             Test-PC:  Prozessor: Intel Core i5-7400 4 x 3.00 GHz" + crlf + crlf;
+  t += u"Die Geschwindigkeit ist abhängig von der Leistungsfähigkeit des PC.";
+  return t;
+}
+
+IndexModeTexts IndexModeText(bool withDatabase) {
+  if (withDatabase) {
+    return {u"Mit Datenbankerstellung (ist durch Indizierung bei der Suche sehr schnell)",
+            u"Benötigt ausreichend Festplattenspeicher zur Erstellung der Daten."};
+  }
+  return {u"Ohne Datenbankerstellung (keine Indizierung der Daten)",
+          u"Wenig Speicherbedarf, aber Suche langsamer als mit Indizierung."};
+}
+
+// ---- THinweisForm
+
+THinweisForm::THinweisForm(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::THinweisForm>()) {
+  ui->setupUi(this);
+  setFixedSize(564, 516);
+  connect(ui->Button1, &QPushButton::clicked, this, &QDialog::accept);
+  connect(ui->Button2, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+THinweisForm::~THinweisForm() = default;
+
+void THinweisForm::SetNotice(std::u16string_view text) {
+  ui->Memo1->clear();
+  ui->Memo1->setPlainText(ToQ(text));
+}
+
+std::u16string THinweisForm::Notice() const { return FromQ(ui->Memo1->toPlainText()); }
+
+// ---- TOKBottomDlg
+
+TOKBottomDlg::TOKBottomDlg(ProgramState& state, THinweisForm& notice, QWidget* parent)
+    : QDialog(parent), state_(state), notice_(notice), ui(std::make_unique<Ui::TOKBottomDlg>()) {
+  ui->setupUi(this);
+  setFixedSize(540, 477);
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+  SetWidgetBackground(ui->Panel1, ToQColor(FromColorRef(0x00FFFF)));
+  SetWidgetBackground(ui->Image1, QColor(0xB0, 0xB0, 0xB0));
+
+  popup_ = new QMenu(this);
+  popup_->setObjectName(QStringLiteral("DateingabePopupMenu1"));
+  QAction* paste = popup_->addAction(QStringLiteral("Pfad aus Zwischenablage einfügen"));
+  connect(paste, &QAction::triggered, this, &TOKBottomDlg::PfadAusZwischenablageClick);
+
+  Pause = [](int) {};
+  BrowseForFolder = [this](std::u16string_view caption, std::u16string_view root) {
+    return BrowseForFolderDialog(this, caption, root);
+  };
+
+  connect(ui->OKBtn, &QPushButton::clicked, this, &TOKBottomDlg::OKBtnClick);
+  connect(ui->CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+  connect(ui->OrdnerwaehlenButton, &QToolButton::clicked, this, &TOKBottomDlg::OrdnerwaehlenButtonClick);
+  connect(ui->AuswahlMitOhneIndizierung, &QCheckBox::clicked, this, &TOKBottomDlg::AuswahlMitOhneIndizierungClick);
+  connect(ui->Edit1, &QLineEdit::textChanged, this, &TOKBottomDlg::Edit1Change);
+  connect(ui->Edit2, &QLineEdit::textChanged, this, &TOKBottomDlg::Edit2Change);
+  connect(ui->Button1, &QPushButton::clicked, this, &TOKBottomDlg::Button1Click);
+  connect(ui->BitBtn1, &QToolButton::clicked, this, &TOKBottomDlg::BitBtn2Click);
+  connect(ui->BitBtn2, &QToolButton::clicked, this, &TOKBottomDlg::BitBtn2Click);
+  connect(ui->ComboBox1, &QComboBox::activated, this, &TOKBottomDlg::ComboBox1Select);
+  ui->Edit2->installEventFilter(this);
+}
+
+TOKBottomDlg::~TOKBottomDlg() = default;
+
+std::u16string TOKBottomDlg::MasterListPath(std::u16string_view folder, char16_t driveLetter) {
+  std::u16string p(folder);
+  p += u"Datenbank\\Haupt_Dateinamen_Liste_Laufwerk_";
+  p += driveLetter;
+  p += u".txt";
+  return p;
+}
+
+void TOKBottomDlg::SetBackgroundColor(const QColor& color) { SetWidgetBackground(this, color); }
+
+void TOKBottomDlg::SetHintColor(const QColor& color) {
+  for (QWidget* w : std::initializer_list<QWidget*>{ui->Label1, ui->Label2, ui->Label3, ui->Label4, ui->Label5,
+                                                    ui->Label6}) {
+    SetWidgetTextColor(w, color);
+  }
+}
+
+void TOKBottomDlg::LoadPatternChoices(std::u16string_view fileName) {
+  if (!FileExists(fileName)) return;
+  textlib::TWideStringList lines;
+  try {
+    lines.LoadFromFile(fileName);
+  } catch (const textlib::Exception&) {
+    return;
+  }
+  QStringList items;
+  for (int i = 0; i < lines.Count(); ++i) {
+    if (!lines[i].empty()) items << ToQ(lines[i]);
+  }
+  items.removeDuplicates();
+  std::sort(items.begin(), items.end(),
+            [](const QString& a, const QString& b) { return QString::compare(a, b, Qt::CaseInsensitive) < 0; });
+  ui->ComboBox1->clear();
+  ui->ComboBox1->addItems(items);
+}
+
+void TOKBottomDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  ui->Edit1->setFocus();
+}
+
+void TOKBottomDlg::paintEvent(QPaintEvent* event) {
+  if (ui->Edit1->hasSelectedText()) ui->Edit1->deselect();
+  QDialog::paintEvent(event);
+}
+
+bool TOKBottomDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui->Edit2) {
+    if (event->type() == QEvent::MouseButtonPress) {
+      auto* me = static_cast<QMouseEvent*>(event);
+      if (me->button() == Qt::LeftButton || me->button() == Qt::RightButton) {
+        OrdnerwaehlenButtonClick();
+        return true;
+      }
+    } else if (event->type() == QEvent::KeyPress) {
+      OrdnerwaehlenButtonClick();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TOKBottomDlg::Edit1Change() {
+  if (filtering_) return;
+  filtering_ = true;
+  const std::u16string text = FromQ(ui->Edit1->text());
+  const std::u16string filtered = FilterDatabaseName(text);
+  if (filtered != text) ui->Edit1->setText(ToQ(filtered));
+  filtering_ = false;
+}
+
+void TOKBottomDlg::Edit2Change() {
+  const std::u16string text = FromQ(ui->Edit2->text());
+  const std::string bytes = platform::WideToAnsi(text);
+  if (bytes.size() < 3 || bytes[1] != ':' || bytes[2] != '\\') return;
+  if (DriveHasRealFileSystem(text[0])) return;
+  std::u16string message = u"Das Laufwerk: \"";
+  message += text[0];
+  message += u"\" hat kein NTFS-Dateisystem! Quarry kann es deshalb nicht indizieren.";
+  Inform(message);
+  ui->Edit2->clear();
+}
+
+void TOKBottomDlg::Button1Click() { ui->Edit3->clear(); }
+
+void TOKBottomDlg::BitBtn2Click() {
+  // The choices drop down in place of the extension field.
+  ui->ComboBox1->setGeometry(ui->Edit3->geometry());
+  ui->ComboBox1->showPopup();
+}
+
+void TOKBottomDlg::ComboBox1Select(int index) {
+  if (index < 0) return;
+  QString text = ui->Edit3->text();
+  if (!text.isEmpty()) text += QLatin1Char(' ');
+  ui->Edit3->setText(text + ui->ComboBox1->itemText(index));
+}
+
+void TOKBottomDlg::AuswahlMitOhneIndizierungClick() {
+  const bool with = ui->AuswahlMitOhneIndizierung->isChecked();
+  state_.PathListOnly = !with;
+  SetWidgetBackground(ui->Panel1, ToQColor(FromColorRef(with ? 0x00FFFF : 0x808080)));
+  const IndexModeTexts texts = IndexModeText(with);
+  ui->AuswahlMitOhneIndizierung->setText(ToQ(texts.checkBox));
+  ui->Label7->setText(ToQ(texts.label));
+}
+
+bool TOKBottomDlg::ForceWindowToFront(QWidget* window) {
+  if (window->isMinimized()) window->showNormal();
+  if (window->isActiveWindow()) return true;
+  window->raise();
+  window->activateWindow();
+  return window->isActiveWindow();
+}
+
+std::optional<std::u16string> TOKBottomDlg::BrowseForFolderDialog(QWidget* owner, std::u16string_view caption,
+                                                                  std::u16string_view root) {
+  QString start;
+  if (FolderExists(root)) {
+    start = QString::fromStdString(platform::PosixPath(root));
+  } else {
+    start = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (!QDir(start).exists()) start = QDir::homePath();
+  }
+  const QString chosen = QFileDialog::getExistingDirectory(owner, ToQ(caption), start, QFileDialog::ShowDirsOnly);
+  if (chosen.isEmpty()) return std::nullopt;
+  auto drive = platform::DrivePath(chosen.toStdString());
+  if (!drive) return std::nullopt;
+  return drive;
+}
+
+bool TOKBottomDlg::AskRebuildMasterList(char16_t driveLetter) {
+  notice_.SetNotice(MasterListNoticeText(driveLetter, MasterListDate));
+  const bool yes = notice_.exec() == QDialog::Accepted;
+  // The notice is gone; the dialog it covered comes back to the front.
+  ForceWindowToFront(this);
+  Pause(1000);
+  if (!isActiveWindow()) ForceWindowToFront(this);
+  return yes;
+}
+
+void TOKBottomDlg::OrdnerwaehlenButtonClick() {
+  if (BrowseRoot.empty()) BrowseRoot = u"desktop";
+  ChooseFolder();
+}
+
+void TOKBottomDlg::ChooseFolder() {
+  const std::optional<std::u16string> path = BrowseForFolder(u"Ordner zum Scannen wählen", BrowseRoot);
+  if (!path || path->empty()) return;
+  ui->Edit2->setText(ToQ(*path));
+  state_.BuildMasterList = true;
+  ui->Image1->hide();
+  const std::u16string list = MasterListPath(state_.BaseFolder, (*path)[0]);
+  if (!FileExists(list)) return;
+  if (auto date = DlgGetFileTimesLocal(list)) MasterListDate = *date;
+  if (!AskRebuildMasterList((*path)[0])) {
+    ui->Image1->show();
+    state_.BuildMasterList = false;
+    Pause(2000);
+  }
+}
+
+void TOKBottomDlg::PfadAusZwischenablageClick() {
+  QString text = QGuiApplication::clipboard()->text();
+  const qsizetype nul = text.indexOf(QChar(0));
+  if (nul >= 0) text.truncate(nul);
+  BrowseRoot = FromQ(text);
+  ui->Edit2->setText(text);
+  if (BrowseRoot.empty()) BrowseRoot = u"desktop";
+  ChooseFolder();
+}
+
+void TOKBottomDlg::OKBtnClick() {
+  bool ok = true;
+  const std::u16string name = FromQ(ui->Edit1->text());
+  const std::u16string folder = FromQ(ui->Edit2->text());
+  if (name.empty()) {
+    Inform(u"Sie haben keinen Namen für die Datenbank angegeben");
+    ok = false;
+  } else if (NameClashesWithOtherFiles(name)) {
+    Inform(u"Der Name darf nicht auf \"_mht\" oder \"_mht_temp\" enden! Geben Sie einen anderen ein!");
+    ok = false;
+  }
+  if (folder.empty()) {
+    Inform(u"Sie haben keinen Pfad angegeben");
+    ok = false;
+  }
+  if (!FolderExists(folder)) {
+    Inform(u"Der angegebene Ordner existiert nicht");
+    ok = false;
+  }
+  if (ui->Edit3->text().isEmpty()) {
+    Inform(u"Sie haben keine Dateiendung angegeben");
+    ok = false;
+  }
+  if (!state_.UpdateMode) {
+    const std::u16string upper = textlib::UnicodeUpperCase(name);
+    const std::vector<std::u16string> names = DatabaseNames ? DatabaseNames() : std::vector<std::u16string>{};
+    for (const std::u16string& existing : names) {
+      if (textlib::UnicodeUpperCase(existing) == upper) {
+        Inform(u"Dieser Name existiert schon! Geben Sie einen anderen ein!");
+        reject();
+        return;
+      }
+    }
+  } else if (!folder.empty()) {
+    // An empty folder field has already been refused; there is no drive to ask about.
+    const char16_t drive = folder[0];
+    state_.BuildMasterList = true;
+    ui->Image1->hide();
+    const std::u16string inBase = MasterListPath(state_.BaseFolder, drive);
+    const std::u16string inControl =
+        state_.ControlFolder.empty() ? std::u16string() : MasterListPath(state_.ControlFolder, drive);
+    const bool baseExists = FileExists(inBase);
+    const bool controlExists = !inControl.empty() && FileExists(inControl);
+    if (baseExists || controlExists) {
+      if (!baseExists || state_.UseControlFolder) {
+        if (controlExists && state_.UseControlFolder) {
+          if (auto date = DlgGetFileTimesLocal(inControl)) MasterListDate = *date;
+        }
+      } else if (auto date = DlgGetFileTimesLocal(inBase)) {
+        MasterListDate = *date;
+      }
+      if (!AskRebuildMasterList(drive)) {
+        ui->Image1->show();
+        state_.BuildMasterList = false;
+        Pause(1000);
+      }
+    }
+  }
+  // Only a name that passed every check names the history.
+  if (!ok) {
+    reject();
+    return;
+  }
+  state_.HistoryName = name;
+  accept();
+}
+
+}  // namespace app

@@ -1,0 +1,42 @@
+#pragma once
+// The main program's forms: the main window, the new-database dialog and the windows the
+// main window creates at start. Shared settings and selection state live in one
+// ProgramState that the program owns and hands to every form, so no form reaches into
+// another form's widgets for them; what one window needs of another's widgets goes
+// through small methods of that window. Engines are called from here, never the other
+// way round.
+#include <cstdint>
+#include <string>
+
+namespace app {
+
+struct ProgramState {
+  // Drive form, always ends with "\".
+  std::u16string BaseFolder;
+  // The settings value Quarry_Control, with a trailing "\" like BaseFolder.
+  std::u16string ControlFolder;
+  // ControlFolder is set and occurs in BaseFolder (ignoring case).
+  bool UseControlFolder = false;
+  std::string AddressFilePath;  // 8-bit: BaseFolder + "Adressen_Webseiten.txt"
+  char16_t BaseDriveLetter = u'C';
+  int DefaultWidth = 900;
+  int MainHeight = 506, MainWidth = 900, SearchHeight = 500, SearchWidth = 900;
+  std::string BackgroundColorName, HintColorName, BrowserSetting;
+  bool IsAdmin = false;
+
+  // Selection state of the database list.
+  std::u16string HistoryName, CurrentDbName;
+  int ClickedIndex = 0, SearchedIndex = 0;
+
+  // Run state of a create or update.
+  bool IndexRunning = false;
+  bool UpdateMode = false;
+  bool PathListOnly = false;
+  bool BuildMasterList = false;
+  bool CancelRequested = false;
+  int64_t IndexedFileCount = 0;
+  int64_t IndexStartTick = 0;  // 64-bit monotonic milliseconds
+  std::u16string SearchHandoverText;
+};
+
+}  // namespace app

@@ -1,0 +1,33 @@
+// QUARRY_HTML: creates the windows in their fixed order and runs the event loop.
+#include <QApplication>
+
+#include "app/forms/main_form.h"
+#include "app/forms/ok_bottom_dlg.h"
+#include "app/forms/other_forms.h"
+#include "app/forms/program_state.h"
+#include "app/forms/qt_services.h"
+#include "app/forms/such_form.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Quarry-HTML"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Quarry-HTML"));
+  app::InstallGuiMessageBoxSink();
+  app::InstallGuiPumpHook();
+  app::InstallGuiClipboard();
+
+  QStringList arguments = QApplication::arguments();
+  if (!arguments.isEmpty()) arguments[0] = QApplication::applicationFilePath();
+
+  app::ProgramState state;
+  app::TMainForm_QY_HTML mainForm(state, arguments);
+  app::THinweisForm notice(&mainForm);  // owned before the dialog that uses it
+  app::TOKBottomDlg dialog(state, notice, &mainForm);
+  app::TFormTempRTF tempRtf;
+  app::TEinstellform settings(state, &mainForm);
+  app::TFormProgress progress(&mainForm);
+  app::TSuchForm search(state, &mainForm);
+  mainForm.SetForms(&dialog, &settings, &search);
+  mainForm.show();
+  return application.exec();
+}
