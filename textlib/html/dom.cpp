@@ -86,7 +86,7 @@ size_t TNodePool::ClassOf(size_t bytes, size_t& rounded) {
   return 32 + static_cast<size_t>(std::countr_zero(rounded)) - 10;
 }
 
-void* TNodePool::Allocate(size_t bytes) {
+void* TNodePool::AllocateSlow(size_t bytes) {
   size_t rounded;
   const size_t cls = ClassOf(bytes, rounded);
   if (FreeBlock* block = free_[cls]) {
@@ -130,12 +130,50 @@ std::u16string_view TNodePool::Copy(std::u16string_view text) {
   return {copy, text.size()};
 }
 
-// --- TNodeList, TNamedNodeMap ---
+// --- TNodeArray, TNodeList, TNamedNodeMap ---
 
-TNodeList::TNodeList(TNode* owner)
-    : owner_(owner),
-      items_(TPoolAllocator<TNode*>(owner->OwnerDocument() ? &owner->OwnerDocument()->pool_
-                                                           : nullptr)) {}
+void TNodeArray::Grow(TNodePool* pool) {
+  // Most lists hold a few nodes; four pointers fill one piece of the pool's smallest classes.
+  const size_t capacity = capacity_ < 4 ? 4 : capacity_ * 2;
+  TNode** data = pool != nullptr ? static_cast<TNode**>(pool->Allocate(capacity * sizeof(TNode*)))
+                                 : new TNode*[capacity];
+  if (size_ > 0) std::memcpy(data, data_, size_ * sizeof(TNode*));
+  if (heap_) delete[] data_;
+  else if (pool != nullptr) pool->Release(data_, capacity_ * sizeof(TNode*));
+  data_ = data;
+  capacity_ = capacity;
+  heap_ = pool == nullptr;
+}
+
+void TNodeArray::insert(TNodePool* pool, size_t at, TNode* node) {
+  if (size_ == capacity_) Grow(pool);
+  std::memmove(data_ + at + 1, data_ + at, (size_ - at) * sizeof(TNode*));
+  data_[at] = node;
+  ++size_;
+}
+
+void TNodeArray::erase(size_t at) {
+  std::memmove(data_ + at, data_ + at + 1, (size_ - at - 1) * sizeof(TNode*));
+  --size_;
+}
+
+void TNodeArray::RemoveNulls() {
+  size_ = static_cast<size_t>(std::remove(data_, data_ + size_, nullptr) - data_);
+}
+
+void TNodeArray::FreeHeap() {
+  if (heap_) delete[] data_;
+  data_ = nullptr;
+  size_ = capacity_ = 0;
+  heap_ = false;
+}
+
+TNodeList::~TNodeList() { items_.FreeHeap(); }
+
+TNodePool* TNodeList::Pool() const {
+  TDocument* document = owner_->OwnerDocument();
+  return document != nullptr ? &document->pool_ : nullptr;
+}
 
 TNode* TNodeList::Item(int64_t index) const {
   if (index < 0 || index >= static_cast<int64_t>(items_.size())) return nullptr;
@@ -143,14 +181,15 @@ TNode* TNodeList::Item(int64_t index) const {
 }
 
 int64_t TNodeList::IndexOf(const TNode* node) const {
-  auto it = std::find(items_.begin(), items_.end(), node);
-  return it == items_.end() ? -1 : static_cast<int64_t>(it - items_.begin());
+  for (size_t i = 0; i < items_.size(); ++i)
+    if (items_[i] == node) return static_cast<int64_t>(i);
+  return -1;
 }
 
 void TNamedNodeMap::Compact() const {
   if (holes_ == 0) return;
-  auto& items = const_cast<decltype(items_)&>(items_);
-  items.erase(std::remove(items.begin(), items.end(), nullptr), items.end());
+  auto& items = const_cast<TNodeArray&>(items_);
+  items.RemoveNulls();
   holes_ = 0;
   for (size_t i = 0; i < items.size(); ++i) (*index_)[items[i]->NodeName()] = i;
 }
@@ -182,25 +221,28 @@ TNode* TNamedNodeMap::GetNamedItem(std::u16string_view name) const {
 TNode* TNamedNodeMap::SetNamedItem(TAttr* attribute) {
   if (attribute->OwnerDocument() != owner_->OwnerDocument()) throw DomException(4);
   if (attribute->parent_ != nullptr && attribute->parent_ != owner_) throw DomException(10);
+  TDocument* document = owner_->OwnerDocument();
   if (!index_ && items_.size() >= kIndexFrom) {
-    index_ = std::make_unique<std::unordered_map<std::u16string, size_t>>();
-    for (size_t i = 0; i < items_.size(); ++i) index_->emplace(items_[i]->NodeName(), i);
+    auto index = std::make_unique<std::unordered_map<std::u16string, size_t>>();
+    for (size_t i = 0; i < items_.size(); ++i) index->emplace(items_[i]->NodeName(), i);
+    index_ = index.get();
+    document->attributeIndexes_.push_back(std::move(index));
   }
   TNode* replaced = nullptr;
+  std::u16string name = attribute->NodeName();
   if (!index_) {
     // Few entries: the replaced one is taken out, the new one goes to the end.
     for (size_t i = 0; i < items_.size(); ++i) {
-      if (items_[i]->HasNodeName(attribute->NodeName())) {
+      if (items_[i]->HasNodeName(name)) {
         replaced = items_[i];
         if (replaced == attribute) return nullptr;
-        items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(i));
+        items_.erase(i);
         break;
       }
     }
-    items_.push_back(attribute);
+    items_.push_back(&document->pool_, attribute);
     return replaced;
   }
-  std::u16string name = attribute->NodeName();
   auto it = index_->find(name);
   if (it != index_->end()) {
     replaced = items_[it->second];
@@ -211,7 +253,7 @@ TNode* TNamedNodeMap::SetNamedItem(TAttr* attribute) {
   } else {
     index_->emplace(std::move(name), items_.size());
   }
-  items_.push_back(attribute);
+  items_.push_back(&document->pool_, attribute);
   if (holes_ > 32 && holes_ * 2 > items_.size()) Compact();
   return replaced;
 }
@@ -229,7 +271,7 @@ std::u16string TNode::NodeName() const {
 }
 
 bool TNode::HasNodeName(std::u16string_view name) const {
-  const int32_t type = NodeType();
+  const int32_t type = kind_;
   if (type != kElementNode && type != kAttributeNode && type != kProcessingInstructionNode)
     return NodeName() == name;  // names of their own kind
   if (prefix_.empty()) return localName_ == name;
@@ -261,31 +303,39 @@ TNode* TNode::InsertBefore(TNode* child, TNode* reference) {
   if (child->ownerDocument_ != ownerDocument_) throw DomException(4);
   if (child == reference) return child;
   auto& items = childNodes_.items_;
+  TNodePool* pool = childNodes_.Pool();
+  if (reference == nullptr && child->parent_ == nullptr) {
+    // The builder's case: a new node appended.
+    items.push_back(pool, child);
+    child->parent_ = this;
+    if (kind_ == kDocumentNode) static_cast<TDocument*>(this)->ChildListChanged(child);
+    return child;
+  }
   size_t placed;
   if (reference != nullptr) {
     const int64_t at = childNodes_.IndexOf(reference);
     if (at < 0) throw DomException(8);
     placed = static_cast<size_t>(at);
-    items.insert(items.begin() + at, child);
+    items.insert(pool, placed, child);
   } else {
     placed = items.size();
-    items.push_back(child);
+    items.push_back(pool, child);
   }
   if (child->parent_ != nullptr) {
     // Taken out of its old place afterwards: within the same list that is the other entry.
     auto& old = child->parent_->childNodes_.items_;
     for (size_t i = 0; i < old.size(); ++i) {
       if (old[i] == child && !(child->parent_ == this && i == placed)) {
-        old.erase(old.begin() + static_cast<std::ptrdiff_t>(i));
+        old.erase(i);
         break;
       }
     }
-    if (child->parent_ != this && child->parent_->NodeType() == kDocumentNode)
+    if (child->parent_ != this && child->parent_->kind_ == kDocumentNode)
       static_cast<TDocument*>(child->parent_)->ChildListChanged(nullptr);
   }
   const bool moved = child->parent_ == this;
   child->parent_ = this;
-  if (NodeType() == kDocumentNode)
+  if (kind_ == kDocumentNode)
     static_cast<TDocument*>(this)->ChildListChanged(reference || moved ? nullptr : child);
   return child;
 }
@@ -293,9 +343,9 @@ TNode* TNode::InsertBefore(TNode* child, TNode* reference) {
 TNode* TNode::RemoveChild(TNode* child) {
   const int64_t at = childNodes_.IndexOf(child);
   if (at < 0) throw DomException(8);
-  childNodes_.items_.erase(childNodes_.items_.begin() + at);
+  childNodes_.items_.erase(static_cast<size_t>(at));
   child->parent_ = nullptr;
-  if (NodeType() == kDocumentNode) static_cast<TDocument*>(this)->ChildListChanged(nullptr);
+  if (kind_ == kDocumentNode) static_cast<TDocument*>(this)->ChildListChanged(nullptr);
   return child;
 }
 
@@ -393,6 +443,7 @@ TAttr* TElement::GetAttributeNode(std::u16string_view name) const {
 TDocumentType::TDocumentType(std::u16string_view name, std::u16string_view publicId,
                              std::u16string_view systemId)
     : TNode(nullptr), name_(name), publicId_(publicId), systemId_(systemId) {
+  kind_ = kDocumentTypeNode;
   localName_ = name_;  // no document, so no pool: the name is kept here
 }
 
@@ -404,14 +455,16 @@ TNode* TDocumentType::CloneNode(bool) const {
 
 TDocument::TDocument() : TNode(nullptr) {
   ownerDocument_ = this;
+  kind_ = kDocumentNode;
   namespaceUris_.emplace_back();
 }
 
-TDocument::~TDocument() {
-  // Child lists only refer to nodes; the arena frees them flat, whatever the nesting.
-  for (TNode* node : arena_)
-    if (node != nullptr) node->~TNode();
-}
+// The nodes own nothing outside the pool (their texts, names and lists are in it, the
+// attribute indexes belong to the document), so they need no destructor call: the pool
+// gives back their memory whatever the nesting.
+static_assert(std::is_trivially_destructible_v<TNodeArray>);
+static_assert(std::is_trivially_destructible_v<std::u16string_view>);
+TDocument::~TDocument() = default;
 
 bool TDocument::CanInsert(const TNode* child) const {
   switch (child->NodeType()) {
@@ -438,22 +491,9 @@ TNode* TDocument::CloneNode(bool) const { return CloneDocument().release(); }
 
 template <class T>
 T* TDocument::Make() {
-  void* mem = pool_.Allocate(sizeof(T));
-  T* node = new (mem) T(this);  // if this throws, the memory stays in the pool
+  T* node = new (pool_.Allocate(sizeof(T))) T(this);
   node->poolSize_ = sizeof(T);
-  if (!freeSlots_.empty()) {
-    node->arenaSlot_ = freeSlots_.back();
-    freeSlots_.pop_back();
-    arena_[node->arenaSlot_] = node;
-  } else {
-    node->arenaSlot_ = arena_.size();
-    try {
-      arena_.push_back(node);
-    } catch (...) {
-      node->~T();
-      throw;
-    }
-  }
+  node->kind_ = static_cast<uint8_t>(node->NodeType());
   ++liveNodes_;
   return node;
 }
@@ -561,24 +601,22 @@ int32_t TDocument::NamespaceIndexOf(std::u16string_view uri) {
 void TDocument::FreeNode(TNode* node) {
   if (node == nullptr || node == this || node->ownerDocument_ != this) return;
   if (node->parent_ != nullptr) return;  // still in a tree
+  // A node met twice (a misused map can hold a child too) is freed once: a freed node
+  // keeps its size 0 until the walk ends, and the walk takes nothing from the pool.
   std::vector<TNode*> pending{node};
   while (!pending.empty()) {
     TNode* n = pending.back();
     pending.pop_back();
+    const size_t size = n->poolSize_;
+    if (size == 0) continue;  // not pooled, or freed already
     for (TNode* child : n->childNodes_.items_) pending.push_back(child);
     if (n->attributes_) {
-      for (int64_t i = 0; i < n->attributes_->Length(); ++i)
-        pending.push_back(n->attributes_->Item(i));
+      for (TNode* attribute : n->attributes_->items_)
+        if (attribute != nullptr) pending.push_back(attribute);
     }
-    const size_t slot = n->arenaSlot_;
-    if (slot < arena_.size() && arena_[slot] == n) {
-      const size_t size = n->poolSize_;
-      n->~TNode();
-      arena_[slot] = nullptr;
-      freeSlots_.push_back(slot);
-      --liveNodes_;
-      pool_.Release(n, size);
-    }
+    n->poolSize_ = 0;
+    --liveNodes_;
+    pool_.Release(n, size);
   }
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // A small document object model after the W3C DOM Level 2 core. The document owns every
 // node it creates, in or out of its tree, and frees them all at once: nothing leaks however
-// a builder uses it, and freeing a tree nested 100000 deep needs no recursion. Nodes, their
-// names and texts and their child lists all live in the document's own pool, so building a
-// tree costs a few large allocations instead of several per node.
+// a builder uses it. Nodes, their names and texts and their child lists all live in the
+// document's own pool and own no other memory, so building a tree costs a few large
+// allocations, and freeing one, however large or deep, is giving back the pool's blocks.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -54,7 +54,24 @@ class TNodePool {
   TNodePool(const TNodePool&) = delete;
   TNodePool& operator=(const TNodePool&) = delete;
 
-  void* Allocate(size_t bytes);
+  // Small pieces come from the free list or the current block inline; the rest out of line.
+  void* Allocate(size_t bytes) {
+    if (bytes <= 512) {
+      const size_t rounded = bytes == 0 ? 16 : (bytes + 15) & ~size_t{15};
+      const size_t cls = rounded / 16 - 1;
+      if (FreeBlock* block = free_[cls]) {
+        free_[cls] = block->next;
+        return block;
+      }
+      if (rounded <= left_) {
+        void* memory = next_;
+        next_ += rounded;
+        left_ -= rounded;
+        return memory;
+      }
+    }
+    return AllocateSlow(bytes);
+  }
   void Release(void* memory, size_t bytes);
   // A copy of the text in the pool (never released on its own).
   std::u16string_view Copy(std::u16string_view text);
@@ -66,6 +83,7 @@ class TNodePool {
   // Sizes up to 512 bytes in steps of 16, larger ones as powers of two.
   static constexpr size_t kClasses = 32 + 64;
   static size_t ClassOf(size_t bytes, size_t& rounded);
+  void* AllocateSlow(size_t bytes);
 
   std::vector<std::unique_ptr<std::byte[]>> blocks_;  // kBlockSize each
   std::vector<std::unique_ptr<std::byte[]>> large_;   // pieces too big to share a block
@@ -74,33 +92,47 @@ class TNodePool {
   FreeBlock* free_[kClasses] = {};
 };
 
-// A std::vector allocator that takes its memory from a pool, or from the heap without one.
-template <class T>
-struct TPoolAllocator {
-  using value_type = T;
-  TPoolAllocator(TNodePool* pool = nullptr) : pool(pool) {}
-  template <class U>
-  TPoolAllocator(const TPoolAllocator<U>& other) : pool(other.pool) {}
-  T* allocate(size_t n) {
-    if (pool == nullptr) return std::allocator<T>().allocate(n);
-    return static_cast<T*>(pool->Allocate(n * sizeof(T)));
+// The node pointers of a child list or an attribute map, in the document's pool. It owns no
+// memory of its own, so a document frees its nodes by releasing its blocks, without a walk.
+// A list of a node outside any document (a lone document type) takes heap memory instead.
+class TNodeArray {
+ public:
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  TNode* operator[](size_t i) const { return data_[i]; }
+  TNode*& operator[](size_t i) { return data_[i]; }
+  TNode* back() const { return data_[size_ - 1]; }
+  TNode* const* begin() const { return data_; }
+  TNode* const* end() const { return data_ + size_; }
+  void push_back(TNodePool* pool, TNode* node) {
+    if (size_ == capacity_) Grow(pool);
+    data_[size_++] = node;
   }
-  void deallocate(T* p, size_t n) {
-    if (pool == nullptr) std::allocator<T>().deallocate(p, n);
-    else pool->Release(p, n * sizeof(T));
-  }
-  bool operator==(const TPoolAllocator& other) const { return pool == other.pool; }
-  TNodePool* pool;
+  void insert(TNodePool* pool, size_t at, TNode* node);
+  void erase(size_t at);
+  void clear() { size_ = 0; }
+  // Keeps the entries that are not null, in order.
+  void RemoveNulls();
+  // Gives back heap memory; pooled memory goes with the pool.
+  void FreeHeap();
+
+ private:
+  void Grow(TNodePool* pool);
+  TNode** data_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+  bool heap_ = false;  // data_ is from the heap, not from a pool
 };
+
 class TElement;
 class TDocument;
 class TDocumentType;
 
 class TNodeList {
  public:
-  // The list takes its memory from the owner's document, if it has one yet.
-  explicit TNodeList(TNode* owner);
-  virtual ~TNodeList() = default;
+  // The list takes its memory from the owner's document, if it has one.
+  explicit TNodeList(TNode* owner) : owner_(owner) {}
+  virtual ~TNodeList();
   TNodeList(const TNodeList&) = delete;
   TNodeList& operator=(const TNodeList&) = delete;
 
@@ -114,9 +146,10 @@ class TNodeList {
   friend class TAttr;
   friend class TDocument;
   int64_t IndexOf(const TNode* node) const;
+  TNodePool* Pool() const;
 
   TNode* owner_;
-  std::vector<TNode*, TPoolAllocator<TNode*>> items_;
+  TNodeArray items_;
 };
 
 // Attributes by name. A few attributes are searched in order; from kIndexFrom on a hash index
@@ -138,7 +171,8 @@ class TNamedNodeMap : public TNodeList {
   // Position of the entry of that name, or npos.
   size_t Find(std::u16string_view name) const;
 
-  mutable std::unique_ptr<std::unordered_map<std::u16string, size_t>> index_;
+  // Owned by the document, so that the map stays trivial to free.
+  mutable std::unordered_map<std::u16string, size_t>* index_ = nullptr;
   mutable size_t holes_ = 0;  // only with an index
 };
 
@@ -164,6 +198,8 @@ class TNode {
   // NodeName() == name, without building the name.
   bool HasNodeName(std::u16string_view name) const;
   int32_t NamespaceIndex() const { return namespaceIndex_; }
+  // NodeType() without the virtual call, for the builder's and the formatter's inner loops.
+  int32_t Kind() const { return kind_; }
   const TNodeList& ChildNodes() const { return childNodes_; }
   TNamedNodeMap* Attributes() const { return attributes_; }
   TNode* FirstChild() const { return childNodes_.Item(0); }
@@ -191,8 +227,8 @@ class TNode {
   std::u16string_view prefix_, localName_, nodeValue_;
   TNamedNodeMap* attributes_ = nullptr;  // elements: their own map
   TNodeList childNodes_;
-  size_t arenaSlot_ = SIZE_MAX;
-  size_t poolSize_ = 0;  // bytes taken from the document's pool, 0 when not pooled
+  uint32_t poolSize_ = 0;  // bytes taken from the document's pool, 0 when not pooled or freed
+  uint8_t kind_ = 0;      // NodeType(), fixed when the node is made
 };
 
 class TCharacterData : public TNode {
@@ -365,6 +401,7 @@ class TDocument : public TNode {
  private:
   friend class DomImplementation;
   friend class TNode;
+  friend class TNamedNodeMap;
   TDocument();
   friend class TNodeList;
   template <class T>
@@ -375,8 +412,7 @@ class TDocument : public TNode {
   std::vector<std::u16string> namespaceUris_;
   // Declared before the nodes' list: it outlives the nodes, which are freed in ~TDocument.
   TNodePool pool_;
-  std::vector<TNode*> arena_;
-  std::vector<size_t> freeSlots_;
+  std::vector<std::unique_ptr<std::unordered_map<std::u16string, size_t>>> attributeIndexes_;
   int64_t liveNodes_ = 0;
   mutable TElement* documentElement_ = nullptr;
   mutable bool documentElementKnown_ = true;
