@@ -4,8 +4,13 @@
 #include <functional>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/pump.h"
 #include "textlib/html/parser.h"
+#include "textlib/html/scan.h"
 #include "textlib/html/tags.h"
 
 namespace textlib {
@@ -32,6 +37,61 @@ bool IsWhiteSpace(char16_t c) {
   return c <= ' ' && ((kBlanks >> c) & 1) != 0;
 }
 
+bool ContainsNoCanvas(std::u16string_view text) {
+  const size_t n = text.size();
+  for (size_t at = 0; n - at >= kNoCanvas.size(); ++at) {
+    at = html_scan::FindEither(text.data(), at, n, u'[', u'[');
+    if (n - at < kNoCanvas.size()) return false;
+    if (text.substr(at, kNoCanvas.size()) == kNoCanvas) return true;
+  }
+  return false;
+}
+
+// Writes the text with each run of blanks made one space; `inRun` says whether the unit
+// before was a blank and is left saying it of the last unit. Gives the end of the output,
+// which has room for the whole text.
+char16_t* CollapseWhiteSpace(std::u16string_view text, char16_t* out, bool& inRun) {
+  const char16_t* s = text.data();
+  const size_t n = text.size();
+  size_t i = 0;
+#if defined(__SSE2__)
+  // Eight units whose only blanks are single spaces go through unchanged, which is most of
+  // running text; anything else takes the loop below for those eight.
+  const __m128i space = _mm_set1_epi16(' ');
+  const __m128i tab = _mm_set1_epi16('\t');
+  const __m128i lf = _mm_set1_epi16('\n');
+  const __m128i cr = _mm_set1_epi16('\r');
+  for (; i + 8 <= n; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    const __m128i other =
+        _mm_or_si128(_mm_cmpeq_epi16(v, tab), _mm_or_si128(_mm_cmpeq_epi16(v, lf), _mm_cmpeq_epi16(v, cr)));
+    const unsigned spaces = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(v, space)));
+    if (_mm_movemask_epi8(other) == 0 && (spaces & (spaces << 2)) == 0 &&
+        !(inRun && (spaces & 1) != 0)) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+      out += 8;
+      inRun = (spaces >> 15) != 0;
+      continue;
+    }
+    for (size_t j = i; j < i + 8; ++j) {
+      const bool blank = IsWhiteSpace(s[j]);
+      *out = blank ? u' ' : s[j];
+      out += !(blank && inRun);
+      inRun = blank;
+    }
+  }
+#endif
+  // Without branches on the character: a blank is written as a space each time, and the
+  // write position moves on only for the first blank of a run.
+  for (; i < n; ++i) {
+    const bool blank = IsWhiteSpace(s[i]);
+    *out = blank ? u' ' : s[i];
+    out += !(blank && inRun);
+    inRun = blank;
+  }
+  return out;
+}
+
 }  // namespace
 
 // --- TStringBuilder ---
@@ -41,7 +101,7 @@ TStringBuilder::TStringBuilder(int64_t capacity) : capacity_(capacity > 0 ? capa
 }
 
 void TStringBuilder::Append(std::u16string_view text) {
-  if (text.empty() || text.find(kNoCanvas) != std::u16string_view::npos) return;
+  if (text.empty() || ContainsNoCanvas(text)) return;
   const int64_t needed = Length() + static_cast<int64_t>(text.size());
   if (needed > capacity_) {
     while (needed > capacity_) capacity_ *= 2;
@@ -128,7 +188,7 @@ void TBaseFormatter::ProcessElement(TElement* element) {
     const TNodeList& children = top.element->ChildNodes();
     if (top.next < children.Length()) {
       TNode* child = children.Item(top.next++);
-      if (child->NodeType() == kElementNode) {
+      if (child->Kind() == kElementNode) {
         auto* e = static_cast<TElement*>(child);
         if (BeginElement(e)) stack.push_back({e, 0});
       } else {
@@ -156,7 +216,9 @@ void TBaseFormatter::ProcessEntityRef(TEntityReference* reference) {
         reference->Prefix().empty() ? reference->LocalName() : reference->NodeName()));
     AppendText(std::u16string_view(&c, 1));
   } else {
-    AppendText(u"&" + reference->NodeName() + u";");
+    std::u16string text = u"&";
+    text.append(reference->NodeName()).append(u";");
+    AppendText(text);
   }
 }
 
@@ -168,7 +230,7 @@ void TBaseFormatter::ProcessTextNode(TTextNode* text) {
 }
 
 void TBaseFormatter::ProcessNode(TNode* node) {
-  switch (node->NodeType()) {
+  switch (node->Kind()) {
     case kElementNode:
       ProcessElement(static_cast<TElement*>(node));
       break;
@@ -233,16 +295,8 @@ void TTextFormatter::ProcessTextNode(TTextNode* text) {
   }
   if (collapsed_.size() < value.size()) collapsed_.resize(value.size());
   char16_t* const start = collapsed_.data();
-  char16_t* out = start;
-  // Without branches on the character: a blank is written as a space each time, and the
-  // write position moves on only for the first blank of a run.
   bool inRun = false;
-  for (char16_t c : value) {
-    const bool blank = IsWhiteSpace(c);
-    *out = blank ? u' ' : c;
-    out += !(blank && inRun);
-    inRun = blank;
-  }
+  char16_t* const out = CollapseWhiteSpace(value, start, inRun);
   AppendText(std::u16string_view(start, static_cast<size_t>(out - start)));
 }
 
@@ -288,7 +342,9 @@ std::u16string TTextFormatter::LinkTargetText(const TElement* element) const {
       break;
     }
   }
-  return u" " + std::u16string(hasScheme ? u"" : u"http://") + value;
+  std::u16string text = u" ";
+  if (!hasScheme) text.append(u"http://");
+  return text.append(value);
 }
 
 std::u16string TTextFormatter::AlternativeText(const TElement* element) const {

@@ -1,12 +1,7 @@
 #include "textlib/html/reader.h"
 
-#include <bit>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "platform/codepage.h"
+#include "textlib/html/scan.h"
 
 namespace textlib {
 namespace {
@@ -30,23 +25,7 @@ char16_t FoldNameUnit(char16_t c) {
   return platform::WideToCp1252(c) ? c : u'?';
 }
 
-// The first unit from `from` on that is a or b, or n. Text runs and quoted values are most of
-// a page, so where the processor has SSE2 eight units are compared at once.
-size_t FindEither(const char16_t* s, size_t from, size_t n, char16_t a, char16_t b) {
-  size_t i = from;
-#if defined(__SSE2__)
-  const __m128i va = _mm_set1_epi16(static_cast<short>(a));
-  const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
-  for (; i + 8 <= n; i += 8) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-    const unsigned mask = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb))));
-    if (mask != 0) return i + static_cast<size_t>(std::countr_zero(mask)) / 2;
-  }
-#endif
-  while (i < n && s[i] != a && s[i] != b) ++i;
-  return i;
-}
+using html_scan::FindEither;
 
 bool MatchesNoCase(std::u16string_view text, size_t at, std::u16string_view upperWord) {
   if (text.size() - at < upperWord.size()) return false;
