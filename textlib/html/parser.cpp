@@ -42,17 +42,24 @@ const TagSet& SuitableAncestors(int32_t tag) {
 
 }  // namespace
 
-THtmlParser::THtmlParser() : byTag_(kHtmlTagCount + 1) {
-  reader_.OnElementStart = [this](THtmlReader& r) { HandleElementStart(r); };
-  reader_.OnAttributeStart = [this](THtmlReader& r) { HandleAttributeStart(r); };
-  reader_.OnAttributeEnd = [this](THtmlReader& r) { HandleAttributeEnd(r); };
-  reader_.OnElementEnd = [this](THtmlReader& r) { HandleElementEnd(r); };
-  reader_.OnEndElement = [this](THtmlReader& r) { HandleEndElement(r); };
-  reader_.OnTextNode = [this](THtmlReader& r) { HandleTextNode(r); };
-  reader_.OnEntityReference = [this](THtmlReader& r) { HandleEntityReference(r); };
-  reader_.OnComment = [this](THtmlReader& r) { HandleComment(r); };
-  reader_.OnCDataSection = [this](THtmlReader& r) { HandleCDataSection(r); };
-  reader_.OnDocType = [this](THtmlReader& r) { HandleDocType(r); };
+// The reader's callbacks stay unset: the parse loop dispatches on its last event, which
+// spares an indirect call per token.
+THtmlParser::THtmlParser() : byTag_(kHtmlTagCount + 1) {}
+
+void THtmlParser::Dispatch(THtmlReader& r) {
+  switch (r.LastEvent()) {
+    case HtmlReaderEvent::kElementStart: HandleElementStart(r); break;
+    case HtmlReaderEvent::kAttributeStart: HandleAttributeStart(r); break;
+    case HtmlReaderEvent::kAttributeEnd: HandleAttributeEnd(r); break;
+    case HtmlReaderEvent::kElementEnd: HandleElementEnd(r); break;
+    case HtmlReaderEvent::kEndElement: HandleEndElement(r); break;
+    case HtmlReaderEvent::kTextNode: HandleTextNode(r); break;
+    case HtmlReaderEvent::kEntityReference: HandleEntityReference(r); break;
+    case HtmlReaderEvent::kComment: HandleComment(r); break;
+    case HtmlReaderEvent::kCDataSection: HandleCDataSection(r); break;
+    case HtmlReaderEvent::kDocType: HandleDocType(r); break;
+    case HtmlReaderEvent::kNone: break;
+  }
 }
 
 std::unique_ptr<TDocument> THtmlParser::ParseString(std::u16string_view text) {
@@ -65,8 +72,7 @@ std::unique_ptr<TDocument> THtmlParser::ParseString(std::u16string_view text) {
   bodyFor_ = body_ = nullptr;
   try {
     reader_.SetHtmlStr(std::u16string(text));
-    while (reader_.Read()) {
-    }
+    while (reader_.Read()) Dispatch(reader_);
   } catch (...) {
     // Whatever went wrong ends the parse as if the text had ended here.
   }
@@ -77,7 +83,7 @@ std::unique_ptr<TDocument> THtmlParser::ParseString(std::u16string_view text) {
 }
 
 TElement* THtmlParser::CurrentElement() const {
-  if (current_ == nullptr || current_->NodeType() != kElementNode) throw DomException(3);
+  if (current_ == nullptr || current_->Kind() != kElementNode) throw DomException(3);
   return static_cast<TElement*>(current_);
 }
 
@@ -118,7 +124,7 @@ TElement* THtmlParser::Body() {
   const TNodeList& children = root->ChildNodes();
   for (int64_t i = 0; i < children.Length(); ++i) {
     TNode* child = children.Item(i);
-    if (child->NodeType() == kElementNode && child->HasNodeName(u"body")) {
+    if (child->Kind() == kElementNode && child->HasNodeName(u"body")) {
       body = static_cast<TElement*>(child);
       break;
     }
@@ -157,7 +163,7 @@ void THtmlParser::HandleElementStart(THtmlReader& r) {
   }
   TElement* element = document_->CreateElement(name, tag);
   current_->AppendChild(element);
-  if (current_->NodeType() == kDocumentNode) PopTo(0);
+  if (current_->Kind() == kDocumentNode) PopTo(0);
   Push(element, tag);
   current_ = element;
 }
@@ -171,7 +177,7 @@ void THtmlParser::HandleAttributeStart(THtmlReader& r) {
 }
 
 void THtmlParser::HandleAttributeEnd(THtmlReader&) {
-  if (current_ != nullptr && current_->NodeType() == kAttributeNode)
+  if (current_ != nullptr && current_->Kind() == kAttributeNode)
     current_ = static_cast<TAttr*>(current_)->OwnerElement();
 }
 

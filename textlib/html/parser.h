@@ -32,6 +32,7 @@ class THtmlParser {
     int32_t tag;
   };
 
+  void Dispatch(THtmlReader& r);
   void HandleElementStart(THtmlReader& r);
   void HandleAttributeStart(THtmlReader& r);
   void HandleAttributeEnd(THtmlReader& r);

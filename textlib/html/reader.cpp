@@ -115,17 +115,18 @@ void THtmlReader::ReportEntity(const char16_t* name) {
   nodeType_ = kReaderEntityReference;
   localName_.clear();
   localName_.append(name);
-  Fire(OnEntityReference);
+  Fire(OnEntityReference, HtmlReaderEvent::kEntityReference);
   ++pos_;
 }
 
 void THtmlReader::ReportText(std::u16string_view text) {
   nodeType_ = kReaderText;
   nodeValue_ = text;
-  Fire(OnTextNode);
+  Fire(OnTextNode, HtmlReaderEvent::kTextNode);
 }
 
 bool THtmlReader::Read() {
+  event_ = HtmlReaderEvent::kNone;
   nodeType_ = kReaderNone;
   prefix_.clear();
   localName_.clear();
@@ -142,7 +143,7 @@ bool THtmlReader::Read() {
       if (ValueStep()) return true;
       if (state_ == kStateQuotedValue) ++pos_;
       nodeType_ = kReaderAttributeEnd;
-      Fire(OnAttributeEnd);
+      Fire(OnAttributeEnd, HtmlReaderEvent::kAttributeEnd);
       state_ = kStateInStartTag;
       return true;
     case kStateInStartTag:
@@ -191,7 +192,7 @@ bool THtmlReader::MarkupStep() {
     SetFoldedName(name);
     if (!SkipTo(kNeedleGt)) return false;
     nodeType_ = kReaderEndElement;
-    Fire(OnEndElement);
+    Fire(OnEndElement, HtmlReaderEvent::kEndElement);
     return true;
   }
   if (c == '!') {
@@ -206,7 +207,7 @@ bool THtmlReader::MarkupStep() {
       nodeValue_ = std::u16string_view(html_).substr(pos_, at - pos_);
       pos_ = at + 3;
       nodeType_ = kReaderCData;
-      Fire(OnCDataSection);
+      Fire(OnCDataSection, HtmlReaderEvent::kCDataSection);
       return true;
     }
     if (rest.starts_with(u"--")) {
@@ -216,7 +217,7 @@ bool THtmlReader::MarkupStep() {
       nodeValue_ = std::u16string_view(html_).substr(pos_, at - pos_);
       pos_ = at + 3;
       nodeType_ = kReaderComment;
-      Fire(OnComment);
+      Fire(OnComment, HtmlReaderEvent::kComment);
       return true;
     }
     return false;
@@ -228,7 +229,7 @@ bool THtmlReader::MarkupStep() {
   SetFoldedName(name);
   nodeType_ = kReaderElement;
   state_ = kStateInStartTag;
-  Fire(OnElementStart);
+  Fire(OnElementStart, HtmlReaderEvent::kElementStart);
   return true;
 }
 
@@ -256,7 +257,7 @@ bool THtmlReader::DocTypeStep() {
     if (!SkipTo(kNeedleGt)) return false;
     SetName(nameCopy);
     nodeType_ = kReaderNone;
-    Fire(OnDocType);
+    Fire(OnDocType, HtmlReaderEvent::kDocType);
     return true;
   };
   if (AtEnd() || html_[pos_] == '>') return finish();
@@ -321,7 +322,7 @@ bool THtmlReader::ReferenceStep() {
   SetName(name);
   ++pos_;
   nodeType_ = kReaderEntityReference;
-  Fire(OnEntityReference);
+  Fire(OnEntityReference, HtmlReaderEvent::kEntityReference);
   return true;
 }
 
@@ -330,7 +331,7 @@ bool THtmlReader::AttributeStart() {
   const std::u16string_view name = ReadToken<IsAttrNameDelimiter>();
   if (name.empty()) return false;
   SetFoldedName(name);
-  Fire(OnAttributeStart);
+  Fire(OnAttributeStart, HtmlReaderEvent::kAttributeStart);
   state_ = kStateAfterAttributeName;
   quotation_ = 0;
   return true;
@@ -344,7 +345,7 @@ void THtmlReader::CloseStartTag() {
   }
   SkipTo(kNeedleGt);  // whatever stands before the ">" is dropped
   nodeType_ = kReaderElement;
-  Fire(OnElementEnd);
+  Fire(OnElementEnd, HtmlReaderEvent::kElementEnd);
   state_ = kStateContent;
 }
 

@@ -31,6 +31,12 @@ enum HtmlReaderState : uint8_t {
   kStateQuotedValue = 4,
 };
 
+// Which callback a Read fired (or had to fire, when it is not set).
+enum class HtmlReaderEvent : uint8_t {
+  kNone, kAttributeEnd, kAttributeStart, kCDataSection, kComment, kDocType, kElementEnd,
+  kElementStart, kEndElement, kEntityReference, kTextNode,
+};
+
 class THtmlReader {
  public:
   using Callback = std::function<void(THtmlReader&)>;
@@ -41,6 +47,9 @@ class THtmlReader {
   void SetHtmlStr(std::u16string text);
   // Reads one token and fires its callback; false when the text was used up at the call.
   bool Read();
+  // A Read fires at most one callback, so a caller may leave them unset and look here
+  // after each Read instead: the token's fields are the same, and the call is direct.
+  HtmlReaderEvent LastEvent() const { return event_; }
 
   std::u16string QualifiedName() const;
 
@@ -69,7 +78,8 @@ class THtmlReader {
     size_t at = 0;           // where the needle stands, or npos
   };
 
-  void Fire(const Callback& cb) {
+  void Fire(const Callback& cb, HtmlReaderEvent event) {
+    event_ = event;
     if (cb) cb(*this);
   }
   bool AtEnd() const { return pos_ >= html_.size(); }
@@ -99,6 +109,7 @@ class THtmlReader {
   char16_t reference_[2] = {};  // the units of a numeric character reference
   bool isEmptyElement_ = false;
   uint8_t state_ = kStateContent;
+  HtmlReaderEvent event_ = HtmlReaderEvent::kNone;
   char16_t quotation_ = 0;
   FindCache cache_[kNeedleCount];
 };

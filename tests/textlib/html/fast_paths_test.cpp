@@ -240,6 +240,40 @@ TEST(ReaderScan, QuotedValuesEndAtTheQuoteOrAnAmpersand) {
   }
 }
 
+TEST(ReaderScan, LastEventNamesTheCallbackOfEachRead) {
+  // The builder reads without callbacks; it relies on one callback at most per Read.
+  const std::u16string pieces[] = {u"<", u">", u"&", u";", u"a", u" ", u"=", u"\"", u"'", u"/",
+                                   u"<!--", u"-->", u"<![CDATA[", u"]]>", u"<!DOCTYPE x>",
+                                   u"&#65;", u"&amp;", u"<p ", u"</p>", u"x=1", u"#"};
+  std::mt19937 rng(3);
+  for (int trial = 0; trial < 500; ++trial) {
+    std::u16string html;
+    for (size_t i = 0, n = rng() % 30; i < n; ++i) html += pieces[rng() % std::size(pieces)];
+    THtmlReader r;
+    std::vector<HtmlReaderEvent> fired;
+    auto on = [&](HtmlReaderEvent e) { return [&fired, e](THtmlReader&) { fired.push_back(e); }; };
+    r.OnAttributeEnd = on(HtmlReaderEvent::kAttributeEnd);
+    r.OnAttributeStart = on(HtmlReaderEvent::kAttributeStart);
+    r.OnCDataSection = on(HtmlReaderEvent::kCDataSection);
+    r.OnComment = on(HtmlReaderEvent::kComment);
+    r.OnDocType = on(HtmlReaderEvent::kDocType);
+    r.OnElementEnd = on(HtmlReaderEvent::kElementEnd);
+    r.OnElementStart = on(HtmlReaderEvent::kElementStart);
+    r.OnEndElement = on(HtmlReaderEvent::kEndElement);
+    r.OnEntityReference = on(HtmlReaderEvent::kEntityReference);
+    r.OnTextNode = on(HtmlReaderEvent::kTextNode);
+    r.SetHtmlStr(html);
+    while (true) {
+      const size_t before = fired.size();
+      const bool more = r.Read();
+      ASSERT_LE(fired.size(), before + 1) << U8(html);
+      const HtmlReaderEvent expected = fired.size() > before ? fired.back() : HtmlReaderEvent::kNone;
+      ASSERT_EQ(r.LastEvent(), expected) << U8(html);
+      if (!more) break;
+    }
+  }
+}
+
 // --- tag list: hashed lookup against a search of the list ---
 
 TEST(TagList, HashedLookupMatchesTheList) {
