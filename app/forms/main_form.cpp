@@ -88,6 +88,8 @@ TMainForm_QY_HTML::TMainForm_QY_HTML(ProgramState& state, const QStringList& arg
                true);
   SetWidgetBackground(ui->Panel1, QColor(0x80, 0x80, 0x80));
   SetWidgetTextColor(ui->SpeedButton1, Qt::white);
+  SetPixelFont(ui->SpeedButton1, 20, true);
+  SetPixelFont(ui->SpeedButton2, 20, true);
   ui->ListBox1->setStyleSheet(QStringLiteral("QListWidget::item { height: 23px; }"));
   // A placeholder picture of the list glyph until the forms carry their own pictures.
   QPixmap glyph(16, 16);
@@ -303,6 +305,13 @@ void TMainForm_QY_HTML::FirstPaintOnce() {
     if (search_) search_->SetBackgroundColor(color);
     if (dialog_) dialog_->SetBackgroundColor(color);
     SetWidgetBackground(ui->Panel1, color);
+  }
+
+  // The tool bar's buttons are flat on the window's colour.
+  for (QWidget* w : std::initializer_list<QWidget*>{ui->SpeedButton1, ui->SpeedButton2, ui->SpeedButton3}) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::Button, palette().color(QPalette::Window));
+    w->setPalette(p);
   }
 
   std::u16string hint = Reg(reg::HinweistextFarbe);
