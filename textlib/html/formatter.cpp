@@ -1,7 +1,6 @@
 #include "textlib/html/formatter.h"
 
 #include <algorithm>
-#include <functional>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -139,10 +138,19 @@ std::u16string TBaseFormatter::GetText(TDocument* document) {
     throw;
   }
   output_.reset();
-  // A skipping search: "h" is too common in text for a first-character scan.
-  static const std::boyer_moore_horspool_searcher stray(kStrayCss.begin(), kStrayCss.end());
-  const auto at = std::search(text.begin(), text.end(), stray);
-  if (at != text.end()) text.erase(at, at + static_cast<std::ptrdiff_t>(kStrayCss.size()));
+  // Searched by its "{", which is rare in text (unlike the "h" it starts with); each place
+  // of the text has its own "{" three units on, so the first hit is the first place.
+  constexpr size_t kBrace = 3;
+  static_assert(kStrayCss[kBrace] == u'{');
+  const size_t n = text.size();
+  for (size_t at = kBrace; at < n; ++at) {
+    at = html_scan::FindEither(text.data(), at, n, u'{', u'{');
+    if (at == n) break;
+    if (std::u16string_view(text).substr(at - kBrace).starts_with(kStrayCss)) {
+      text.erase(at - kBrace, kStrayCss.size());
+      break;
+    }
+  }
   return text;
 }
 

@@ -326,5 +326,19 @@ TEST(FormatterCollapse, RunsOfBlanksBecomeOneSpace) {
   }
 }
 
+TEST(FormatterCollapse, StrayStyleTextIsFoundByItsBrace) {
+  const std::u16string css = u"h2 { color:black; font-size:23px; } ";
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u"{ x " + css + u"y", u"{ x y"},
+      {u"a{" + css + css, u"a{" + css},
+      {u"h2 {" + css, u"h2 {"},
+      {u"{{{", u"{{{"},
+      {u"h2 { color:black; font-size:23px; }", u"h2 { color:black; font-size:23px; }"},
+  };
+  for (const auto& [body, text] : cases)
+    EXPECT_EQ(HtmlToText(u"<body><pre>" + body + u"</pre></body>"), text + u"\r\n\r\n")
+        << U8(body);
+}
+
 }  // namespace
 }  // namespace textlib
