@@ -107,7 +107,7 @@ TEST(Dom, ManyAttributesStayInOrder) {
   auto doc = DomImplementation::CreateDocument();
   TElement* e = doc->CreateElement(u"x");
   for (int round = 0; round < 2; ++round)
-    for (int i = 0; i < 100; ++i) e->SetAttributeNode(doc->CreateAttribute(u"a" + std::u16string(1, u'0' + i % 10) + std::u16string(1, u'0' + i / 10)));
+    for (int i = 0; i < 100; ++i) e->SetAttributeNode(doc->CreateAttribute(std::u16string{u'a', static_cast<char16_t>(u'0' + i % 10), static_cast<char16_t>(u'0' + i / 10)}));
   ASSERT_EQ(e->Attributes()->Length(), 100);
   EXPECT_EQ(e->Attributes()->Item(0)->NodeName(), u"a00");
   EXPECT_EQ(e->Attributes()->Item(99)->NodeName(), u"a99");

@@ -53,7 +53,7 @@ void ExpectMapIs(const TElement* e, const Model& model, const std::vector<std::u
   }
 }
 
-std::u16string Numbered(int i) { return u"n" + std::u16string(1, static_cast<char16_t>(u'a' + i)); }
+std::u16string Numbered(int i) { return std::u16string{u'n', static_cast<char16_t>(u'a' + i)}; }
 
 TEST(AttributeMap, DuplicatesAroundTheIndexSwitch) {
   // For 15, 16 and 17 distinct names, the name at `dup` is set again after `after` of them:
@@ -79,7 +79,7 @@ TEST(AttributeMap, DuplicatesAroundTheIndexSwitch) {
         };
         for (int i = 0; i < count; ++i) {
           probe.push_back(Numbered(i));
-          set(Numbered(i), u"v" + std::u16string(1, static_cast<char16_t>(u'0' + i % 10)));
+          set(Numbered(i), std::u16string{u'v', static_cast<char16_t>(u'0' + i % 10)});
           if (i + 1 == after) set(Numbered(dup), u"again");
         }
         SCOPED_TRACE(::testing::Message() << count << " names, " << dup << " again after " << after);
@@ -118,14 +118,15 @@ TEST(AttributeMap, NamesAreExactInTheMapAndFoldedByTheReader) {
   };
   auto filler = [](int n) {
     std::u16string s;
-    for (int i = 0; i < n; ++i) s += u" " + Numbered(i) + u"=" + std::u16string(1, u'0' + i % 10);
+    for (int i = 0; i < n; ++i)
+      s.append(u" ").append(Numbered(i)).append(u"=") += static_cast<char16_t>(u'0' + i % 10);
     return s;
   };
   auto listed = [](int n, int skip) {
-    std::string s;
+    std::string s = "p[";
     for (int i = 0; i < n; ++i) {
       if (i == skip) continue;
-      s += "n" + std::string(1, static_cast<char>('a' + i)) + "=" + std::string(1, '0' + i % 10) + ",";
+      s += {'n', static_cast<char>('a' + i), '=', static_cast<char>('0' + i % 10), ','};
     }
     return s;
   };
@@ -133,11 +134,11 @@ TEST(AttributeMap, NamesAreExactInTheMapAndFoldedByTheReader) {
       {u" ID=1 id=2 Id=3", "p[id=3]"},
       {u" \u00C4=1 \u00E4=2", "p[\u00C4=1,\u00E4=2]"},
       {u" \u0100=1 \u0101=2", "p[?=2]"},
-      {filler(15) + u" NA=x", "p[" + listed(15, 0) + "na=x]"},
-      {filler(16) + u" NA=x", "p[" + listed(16, 0) + "na=x]"},
-      {filler(17) + u" NA=x", "p[" + listed(17, 0) + "na=x]"},
-      {filler(17) + u" Nq=x nQ=y", "p[" + listed(17, 16) + "nq=y]"},
-      {filler(16) + u" NP=x", "p[" + listed(16, 15) + "np=x]"},
+      {filler(15) + u" NA=x", listed(15, 0) + "na=x]"},
+      {filler(16) + u" NA=x", listed(16, 0) + "na=x]"},
+      {filler(17) + u" NA=x", listed(17, 0) + "na=x]"},
+      {filler(17) + u" Nq=x nQ=y", listed(17, 16) + "nq=y]"},
+      {filler(16) + u" NP=x", listed(16, 15) + "np=x]"},
   };
   for (const Case& c : cases) {
     THtmlParser parser;
@@ -156,7 +157,7 @@ TEST(AttributeMap, RandomSequencesMatchTheModel) {
     TElement* e = doc->CreateElement(u"p");
     Model model;
     std::vector<std::u16string> probe;
-    for (int i = 0; i < names; ++i) probe.push_back(u"k" + std::u16string(1, static_cast<char16_t>(u'0' + i)));
+    for (int i = 0; i < names; ++i) probe.push_back(std::u16string{u'k', static_cast<char16_t>(u'0' + i)});
     for (int s = 0; s < steps; ++s) {
       const std::u16string& name = probe[rng() % probe.size()];
       const std::u16string value(1, static_cast<char16_t>(u'a' + s % 26));
@@ -322,7 +323,7 @@ TEST(FormatterCollapse, RunsOfBlanksBecomeOneSpace) {
     std::u16string s;
     for (size_t i = 0, n = rng() % 40; i < n; ++i) s += kUnits[rng() % std::size(kUnits)];
     const std::u16string text = HtmlToText(u"<p>x" + s + u"</p>");
-    ASSERT_EQ(text, u"x" + reference(s) + u"\r\n\r\n") << trial;
+    ASSERT_EQ(text, std::u16string(u"x").append(reference(s)).append(u"\r\n\r\n")) << trial;
   }
 }
 
