@@ -37,13 +37,13 @@ void DriveMap::Set(char letter, std::string root) {
   if (l && !root.empty() && root.front() == '/') roots_[l] = NormalizeRoot(std::move(root));
 }
 
-void DriveMap::AddFromSpec(std::string_view spec) {
-  while (!spec.empty()) {
-    size_t end = spec.find(';');
-    std::string_view entry = spec.substr(0, end);
+void DriveMap::AddFromText(std::string_view text) {
+  while (!text.empty()) {
+    size_t end = text.find(';');
+    std::string_view entry = text.substr(0, end);
     if (entry.size() >= 3 && entry[1] == '=') Set(entry[0], std::string(entry.substr(2)));
     if (end == std::string_view::npos) break;
-    spec.remove_prefix(end + 1);
+    text.remove_prefix(end + 1);
   }
 }
 
@@ -118,7 +118,7 @@ const DriveMap& Drives() {
   DriveMap*& instance = DrivesInstance();
   if (!instance) {
     instance = new DriveMap();  // lives until the process ends
-    if (const char* spec = std::getenv("QUARRY_DRIVES")) instance->AddFromSpec(spec);
+    if (const char* text = std::getenv("QUARRY_DRIVES")) instance->AddFromText(text);
   }
   return *instance;
 }

@@ -15,7 +15,7 @@ class DriveMap {
   DriveMap();  // C: = "/" only
   // Parses "X=/root;Y=/other". Entries that are not a letter, "=" and an absolute path
   // are ignored.
-  void AddFromSpec(std::string_view spec);
+  void AddFromText(std::string_view text);
   void Set(char letter, std::string root);
   std::optional<std::string> Root(char letter) const;
   const std::map<char, std::string>& Roots() const { return roots_; }

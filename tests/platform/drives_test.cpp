@@ -7,11 +7,11 @@ namespace {
 
 DriveMap TestMap() {
   DriveMap map;
-  map.AddFromSpec("T=/tmp/q/;d=/data;bogus;X=relative");
+  map.AddFromText("T=/tmp/q/;d=/data;bogus;X=relative");
   return map;
 }
 
-TEST(DriveMap, ParsesTheSpecIgnoringBadEntries) {
+TEST(DriveMap, ParsesTheListIgnoringBadEntries) {
   DriveMap map = TestMap();
   EXPECT_EQ(map.Root('C'), "/");
   EXPECT_EQ(map.Root('t'), "/tmp/q");
