@@ -1,5 +1,7 @@
 #include "search/engine/database_search.h"
 
+#include <type_traits>
+
 #include "platform/codepage.h"
 #include "platform/messagebox.h"
 #include "search/engine/text_matcher.h"
@@ -64,9 +66,10 @@ S Snippet(S s, const S& term, bool caseSensitive, int64_t foundStart, int64_t ch
   for (const size_t limit : {size_t{150}, size_t{250}}) {
     if (s.size() >= limit) continue;
     // A short snippet is filled up from the lines that follow, but never from the next
-    // document: its path and text would be shown as this document's.
+    // document (its path and text would be shown as this document's) and never past the
+    // store's end (the unchanged selection would repeat the line).
     const S next = selectLine(foundStart + (static_cast<int64_t>(s.size()) + 2) * charSize);
-    if (OpensRecord(next)) break;
+    if (next.empty() || OpensRecord(next)) break;
     s = s + blank + next;
   }
   auto find = [&](const S& text) { return caseSensitive ? Pos(term, text) : Pos(Lower(term), Lower(text)); };
@@ -102,6 +105,20 @@ bool Utf8FileExists(const std::string& path) {
   return !path.empty() && FileExistsNotDirectory(textlib::DecodeUtf8(path));
 }
 
+// The snippet's source of further lines: the viewer's line at a store offset, nothing
+// past the store's end.
+template <class S>
+std::function<S(int64_t)> LinesOf(TDocumentModel& viewer) {
+  return [&viewer](int64_t offset) {
+    if (offset > viewer.LastPos()) return S();
+    viewer.SelectAt(0, offset);
+    if constexpr (std::is_same_v<S, std::string>)
+      return viewer.SelText();
+    else
+      return viewer.SelTextW();
+  };
+}
+
 std::u16string DecodeEntry(const std::u16string& entry) {
   return textlib::DecodeUtf8(platform::WideToAnsi(entry));
 }
@@ -128,7 +145,7 @@ void PathListPaging::WritePage(const std::u16string& searchText, int begin, int 
     state_.ResultPageNo = 1;
   else
     state_.ResultPageNo = state_.ResultPageNo == 0 ? 2 : state_.ResultPageNo + 1;
-  if (reported < 0) reported = int64_t{state_.ResultPageNo == 1 ? 1 : state_.ResultPageNo} * kHitsPerPage;
+  if (reported < 0) reported = int64_t{state_.ResultPageNo} * kHitsPerPage;
   ++pagesFlushed_;
   writer_.UniRichEdit1.Clear();
   for (int i = begin; i < end; ++i) writer_.UniRichEdit1.Add(DecodeEntry(hits_[i]));
@@ -174,18 +191,12 @@ void TDatabaseSearch::RecordHit(bool mht) {
   if (mht) {
     path = GetPfadUnicode(titles_, start);
     const std::u16string s = SnippetUnicode(viewer2_.SelTextW(), wideSearchText_, session_.grossKleinBeachten, start,
-                                            [this](int64_t offset) {
-                                              viewer2_.SelectAt(0, offset);
-                                              return viewer2_.SelTextW();
-                                            });
+                                            LinesOf<std::u16string>(viewer2_));
     snippet = textlib::EncodeUtf8(textlib::UnicodeTrim(s + u"<br>"));
   } else {
     path = GetPfadUtf8(titles_, start);
-    const std::string s = SnippetUtf8(viewer2_.SelText(), utf8SearchText_, session_.grossKleinBeachten, start,
-                                      [this](int64_t offset) {
-                                        viewer2_.SelectAt(0, offset);
-                                        return viewer2_.SelText();
-                                      });
+    const std::string s =
+        SnippetUtf8(viewer2_.SelText(), utf8SearchText_, session_.grossKleinBeachten, start, LinesOf<std::string>(viewer2_));
     snippet = TrimControlsAndBlanks(s + "<br>");
   }
   const bool bareSnippet = snippet == "<br>";

@@ -21,7 +21,8 @@ namespace search {
 inline constexpr int kHitsPerPage = 25;
 
 // The snippet rules on one selected line; counts are bytes (UTF-8 store) or UTF-16 units
-// (MHT store). selectLine(offset) selects the line at a store offset and returns its text.
+// (MHT store). selectLine(offset) selects the line at a store offset and returns its text,
+// or nothing past the store's end.
 std::string SnippetUtf8(std::string line, const std::string& term, bool caseSensitive, int64_t foundStart,
                         const std::function<std::string(int64_t)>& selectLine);
 std::u16string SnippetUnicode(std::u16string line, const std::u16string& term, bool caseSensitive,

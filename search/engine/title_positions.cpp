@@ -57,13 +57,14 @@ bool TTitlePositions::Load(const std::u16string& fileName) {
     std::string text = bytes->substr(start, end - start);
     if (!text.empty() && text.back() == '\r') text.pop_back();
     start = end + 1;
+    // Only "<number> #<path>" names a record. Anything else (a torn last line, a number
+    // out of range, stray text) is left out: read as offset 0 it would cut the range of
+    // the record before it.
+    const size_t blank = text.find(' ');
+    if (blank == std::string::npos || blank == 0 || blank + 1 >= text.size() || text[blank + 1] != '#') continue;
     Line line{0, std::move(text)};
-    const size_t blank = line.text.find(' ');
-    if (blank != std::string::npos) {
-      int64_t value = 0;
-      const auto result = std::from_chars(line.text.data(), line.text.data() + blank, value);
-      if (result.ec == std::errc() && result.ptr == line.text.data() + blank) line.offset = value;
-    }
+    const auto result = std::from_chars(line.text.data(), line.text.data() + blank, line.offset);
+    if (result.ec != std::errc() || result.ptr != line.text.data() + blank) continue;
     if (!lines_.empty() && line.offset < lines_.back().offset) ascending_ = false;
     lines_.push_back(std::move(line));
   }

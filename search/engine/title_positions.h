@@ -20,10 +20,11 @@ enum class TitleKind { Utf8, Mht };
 class TTitlePositions {
  public:
   struct Line {
-    int64_t offset;    // 0 for a line without a blank
+    int64_t offset;
     std::string text;  // the line's bytes
   };
-  // A missing file gives no lines (and false).
+  // A missing file gives no lines (and false). Lines that are not "<number> #<path>"
+  // are skipped.
   bool Load(const std::u16string& fileName);
   void Clear() { lines_.clear(); }
   const std::vector<Line>& Lines() const { return lines_; }

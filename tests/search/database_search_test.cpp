@@ -75,9 +75,8 @@ TEST_F(DatabaseSearch, OneEntryPerDocumentWithPathAndSnippet) {
                              // Short lines take the line two characters past their length from the
                              // hit, which here is the next record's opening blank.
                              "T:\\Docs\\a.htm##text##Haus Haus noch ein Haus   <br>",
-                             // Past the end of the store the selection stays on the same line.
-                             "T:\\Docs\\B\xC3\xA4ume.htm##text##Das gr\xC3\xBCne Haus. Das gr\xC3\xBCne Haus. "
-                             "Das gr\xC3\xBCne Haus.<br>"}))
+                             // Past the end of the store nothing is appended.
+                             "T:\\Docs\\B\xC3\xA4ume.htm##text##Das gr\xC3\xBCne Haus.<br>"}))
         << blockSize;
   }
   EXPECT_FALSE(run.NoHits);
@@ -150,7 +149,30 @@ TEST_F(DatabaseSearch, MhtStoreEntriesAreUtf8) {
   EXPECT_EQ(Entries(), (std::vector<std::string>{
                            // A short snippet is not filled up from the next document.
                            "T:\\Docs\\x.mht##text##Gr\xC3\xB6\xC3\x9F" "e des Hauses<br>",
-                           "Existiert nicht! T:\\Docs\\y.mht##text##hauses hauses hauses<br>"}));
+                           // ... nor from past the store's end.
+                           "Existiert nicht! T:\\Docs\\y.mht##text##hauses<br>"}));
+}
+
+TEST_F(DatabaseSearch, DamagedStoresGiveSoundEntries) {
+  struct Row {
+    const char* what;
+    std::string tail;  // appended to a sound record of T:\Docs\a.htm
+    std::vector<std::string> entries;
+  } rows[] = {
+      {"record cut inside a character", "#T:\\Docs\\b.htm\r\n===\r\nEin Haus \xC3",
+       {"T:\\Docs\\a.htm##text##Das Haus<br>", "T:\\Docs\\b.htm##text##Ein Haus <br>"}},
+      {"record without text", "#T:\\Docs\\b.htm", {"T:\\Docs\\a.htm##text##Das Haus<br>"}},
+      {"store ends in the hit", "#T:\\Docs\\b.htm\r\nHaus",
+       {"T:\\Docs\\a.htm##text##Das Haus<br>", "T:\\Docs\\b.htm##text##Haus<br>"}},
+  };
+  drive.WriteFile("Docs/a.htm", "x");
+  drive.WriteFile("Docs/b.htm", "x");
+  for (const auto& row : rows) {
+    drive.WriteFile("Datenbank/db_UTF8Dokument.txt", "#T:\\Docs\\a.htm\r\nDas Haus\r\n \r\n" + row.tail);
+    search::Button4Click(session, files);
+    run.Run(files, u"Haus");
+    EXPECT_EQ(Entries(), row.entries) << row.what;
+  }
 }
 
 TEST_F(DatabaseSearch, PathsAreRelocatedOrMarked) {
@@ -192,6 +214,12 @@ TEST(Snippet, Rules) {
     return std::string(++calls == 1 ? " " : "#C:\\Docs\\b.htm");
   });
   EXPECT_EQ(lastInRecord, "Ein Haus  ");
+  // ... and past the store's end, where the selection would not move.
+  calls = 0;
+  const std::string lastInStore = search::SnippetUtf8("Ein Haus", "haus", false, 1000, [&](int64_t) {
+    return std::string(++calls == 1 ? "weiter" : "");
+  });
+  EXPECT_EQ(lastInStore, "Ein Haus weiter");
 
   // UTF-8 cuts never split a character; CR and LF become blanks.
   std::string cutInside = "z";

@@ -90,6 +90,25 @@ TEST_F(TitlePositions, OffsetsBeyondTwoGigabytesAreRead) {
   EXPECT_EQ(search::FormatGroupedNumber(6000000000), u"6.000.000.000");
 }
 
+TEST_F(TitlePositions, MalformedLinesAreSkipped) {
+  // Each damaged line stands between the records of a.htm (offset 10) and b.htm (500).
+  const char* damaged[] = {"garbage", "77", "x7 #T:\\x.htm", "99999999999999999999999 #T:\\x.htm", "300 ",
+                           "300 T:\\x.htm", " #T:\\x.htm", ""};
+  for (const char* line : damaged) {
+    drive.WriteFile("Datenbank/t.txt", std::string("10 #T:\\a.htm\r\n") + line + "\r\n500 #T:\\b.htm\r\n");
+    search::TTitlePositions titles;
+    ASSERT_TRUE(titles.Load(drive.Drive(u"Datenbank\\t.txt")));
+    EXPECT_EQ(titles.Lines().size(), 2u) << line;
+    EXPECT_EQ(search::GetPfadUnicode(titles, 400), "T:\\a.htm") << line;
+    EXPECT_EQ(search::GetPfadUnicode(titles, 500), "T:\\b.htm") << line;
+  }
+  // A last line torn off without its line end still counts.
+  drive.WriteFile("Datenbank/t.txt", "10 #T:\\a.htm\r\n500 #T:\\b");
+  search::TTitlePositions titles;
+  titles.Load(drive.Drive(u"Datenbank\\t.txt"));
+  EXPECT_EQ(search::GetPfadUnicode(titles, 600), "T:\\b");
+}
+
 TEST_F(TitlePositions, UnopenableStoreIsReported) {
   testsupport::ScopedRecordingSink sink;
   EXPECT_FALSE(search::TitelPositionenErstellen(session, drive.Drive(u"Datenbank\\none.txt"),

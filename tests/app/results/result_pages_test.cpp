@@ -82,6 +82,41 @@ TEST_F(ResultPages, NoHitPage) {
   EXPECT_EQ(Page("QY_Ergebnis.htm"), expected);
 }
 
+TEST_F(ResultPages, SettingsSentenceAndRuleLength) {
+  struct Row {
+    bool caseSensitive, wholeWords;
+    std::u16string sentence;
+    size_t ruleWithHits, ruleWithout;
+  } rows[] = {
+      {true, true, u"Sucheinstellung: Gross/Kleinschreibung <u>beachten</u> und nur <u>ganze</u> Wörter.", 68, 36},
+      {true, false,
+       u"Sucheinstellung: Gross/Kleinschreibung <u>beachten</u> und Suchtext <u>auch als Teil</u> in einem "
+       u"Wort/Satz finden.",
+       68, 68},
+      {false, true, u"Sucheinstellung: Gross/klein <u>egal</u> und <u>nur</u> ganze Wörter.", 54, 22},
+      {false, false,
+       u"Sucheinstellung: Gross/klein <u>egal</u> und Suchtext <u>auch als Teil</u> in einem Wort/Satz finden.", 54,
+       54},
+  };
+  for (const auto& row : rows) {
+    writer.GrossKleinBeachten = row.caseSensitive;
+    writer.NurGanzeWoerter = row.wholeWords;
+    for (const bool hits : {true, false}) {
+      Lines({});
+      if (hits) writer.UniRichEdit1.Add(u"T:\\a.htm##text##ab<br>");
+      state.ResultPageNo = 2;
+      writer.SchreibHTMLDocNeu(u"ab", hits ? 1 : 0);
+      const std::u16string expected = u"\r\nDatenbankname: \"Archiv\"<br>" + row.sentence + (hits ? u"" : u"<br>") +
+                                      u"\r\n";
+      const std::u16string& page = writer.LastPage();
+      EXPECT_NE(page.find(expected), std::u16string::npos) << row.ruleWithHits << hits;
+      const std::u16string rule = u"\r\n" + std::u16string(hits ? row.ruleWithHits : row.ruleWithout, u'_') +
+                                  u"<br><br>\r\n";
+      EXPECT_NE(page.find(rule), std::u16string::npos) << row.ruleWithHits << hits;
+    }
+  }
+}
+
 TEST_F(ResultPages, DuplicatesIgnoringCaseAreDroppedAndOneHitSaysDatei) {
   Lines({u"T:\\a.htm##text##x ab<br>", u"T:\\A.HTM##text##X AB<br>", u"T:\\b.htm##text##ab<br>"});
   writer.SchreibHTMLDocNeu(u"ab", 3);
