@@ -310,6 +310,8 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
   // Without a root no record marker exists, and nothing can be found.
   session_.dokumentmarke = root.empty() ? std::u16string() : u"#" + root.substr(0, 1) + u":\\";
 
+  // The page buffer still holds the last page of the run before.
+  writer_.UniRichEdit1.Clear();
   if (session_.setStatus) session_.setStatus(u"Suche läuft...");
   NoHits = true;
   session_.quietFlag = true;

@@ -126,6 +126,15 @@ TEST_F(DatabaseSearch, FiftyHitsEndWithoutALinkToAThirdPage) {
   EXPECT_NE(p2.find("> wurde in 50 Dateien gefunden."), std::string::npos);
 }
 
+TEST_F(DatabaseSearch, TwentyFiveHitsMakeOnePageWithoutALink) {
+  Utf8Database(Numbered(26, 25));
+  run.Run(files, u"Haus");
+  ASSERT_EQ(writer.WrittenFiles().size(), 1u);
+  const std::string p1 = drive.ReadFile("Datenbank/Temp/QY_Ergebnis.htm");
+  EXPECT_EQ(p1.find("QY_Ergebnis2"), std::string::npos);
+  EXPECT_NE(p1.find("> wurde in 25 Dateien gefunden."), std::string::npos);
+}
+
 TEST_F(DatabaseSearch, NoHitWritesOneEmptyPageAndOneCharacterIsRefused) {
   Utf8Database(Numbered(3, 0));
   drive.WriteFile("Datenbank/Temp/old.htm", "stale");
@@ -133,6 +142,14 @@ TEST_F(DatabaseSearch, NoHitWritesOneEmptyPageAndOneCharacterIsRefused) {
   EXPECT_TRUE(run.NoHits);
   EXPECT_NE(drive.ReadFile("Datenbank/Temp/QY_Ergebnis.htm").find("wurde NICHT gefunden"), std::string::npos);
   EXPECT_FALSE(platform::Stat(drive.Posix("Datenbank/Temp/old.htm")).has_value());
+
+  // A run without hits after one with hits lists none of the earlier hits.
+  Utf8Database(Numbered(3, 3));
+  run.Run(files, u"Haus");
+  run.Run(files, u"Garten");
+  const std::string empty = drive.ReadFile("Datenbank/Temp/QY_Ergebnis.htm");
+  EXPECT_NE(empty.find("wurde NICHT gefunden"), std::string::npos);
+  EXPECT_EQ(empty.find(">in: <a"), std::string::npos);
 
   testsupport::ScopedRecordingSink sink;
   EXPECT_FALSE(run.Run(files, u" H "));
@@ -247,7 +264,9 @@ TEST(PathListPaging, PagesAndLastPage) {
   } rows[] = {
       {10, 10, {{10, 10}}, {false}},
       {30, 1, {{25, 30}, {5, 30}}, {true, false}},
+      {25, 1, {{25, 25}}, {false}},
       {50, 1, {{25, 25}, {25, 50}}, {true, false}},
+      {75, 1, {{25, 25}, {25, 50}, {25, 75}}, {true, true, false}},
       {60, 60, {{25, 25}, {25, 60}, {10, 60}}, {true, true, false}},
       {0, 1, {{0, 0}}, {false}},
   };
