@@ -192,6 +192,17 @@ TEST_F(DatabaseSearch, DamagedStoresGiveSoundEntries) {
   }
 }
 
+TEST_F(DatabaseSearch, MhtStoreCutInsideACharacter) {
+  drive.WriteFile("Docs/x.mht", "x");
+  // The last UTF-16 unit lost its second byte.
+  drive.WriteFile("Datenbank/db_MHTtext.txt", searchtest::MhtStore({{u"T:\\Docs\\x.mht", u"das Haus"}}) +
+                                                  searchtest::Utf16LE(u"#T:\\Docs\\x.mht\r\nHaus") + "x");
+  search::Button4Click(session, files);
+  run.Run(files, u"haus");
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"T:\\Docs\\x.mht##text##das Haus<br>",
+                                                 "T:\\Docs\\x.mht##text##Haus<br>"}));
+}
+
 TEST_F(DatabaseSearch, PathsAreRelocatedOrMarked) {
   testsupport::TempDrive other('E');
   other.WriteFile("moved.htm", "x");
