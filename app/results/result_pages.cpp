@@ -151,7 +151,10 @@ void TResultPageWriter::SchreibHTMLDocNeu(const std::u16string& searchText, int6
   for (int i = 0; i < lines.Count(); ++i) {
     host_.ProcessMessages();
     if (host_.SearchCancelRequested()) break;
-    const std::u16string line = textlib::UnicodeTrim(lines[i]);
+    std::u16string line = textlib::UnicodeTrim(lines[i]);
+    // One hit stays one line of the page, whoever built it.
+    for (char16_t& c : line)
+      if (c == u'\r' || c == u'\n') c = u' ';
     const size_t split = line.size() > 4 ? line.find(kHitTextSeparator) : std::u16string::npos;
     if (split != std::u16string::npos) {
       const std::u16string path = textlib::UnicodeTrim(std::u16string_view(line).substr(0, split));

@@ -146,6 +146,7 @@ TEST_F(ResultPages, EscapingAndBolding) {
       // A term that matches markup words does not reach into markup.
       {u"T:\\a.htm##text##font<br>", u"font", false, u"<b>font</b><br><br><br>"},
       {u"T:\\a.htm##text##a<br>b\"c'<br>", u"zz", false, u"a&lt;br&gt;b&quot;c&#39;<br><br><br>"},
+      {u"T:\\a.htm##text##eins\r\nzwei\rdrei<br>", u"zz", false, u"eins  zwei drei<br><br><br>"},
   };
   for (const auto& row : rows) {
     Lines({row.line});
