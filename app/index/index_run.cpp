@@ -16,7 +16,6 @@
 #include "textlib/html/formatter.h"
 #include "textlib/io/unistrings.h"
 #include "textlib/unicode.h"
-#include "textlib/wide/filecopy.h"
 #include "textlib/wide/utf.h"
 #include "textlib/wide/widefile.h"
 
@@ -77,7 +76,7 @@ std::u16string StarExtension(std::string_view line) {
 }
 
 std::optional<std::string> ReadFileBytes(std::u16string_view path) {
-  platform::NativeFile file = textlib::WideFileOpen(path, textlib::fmOpenRead | textlib::fmShareDenyNone);
+  platform::NativeFile file = OpenFileProbe(path, textlib::fmOpenRead | textlib::fmShareDenyNone);
   if (!file.Valid()) return std::nullopt;
   const int64_t size = file.Size();
   if (size < 0) return std::nullopt;
@@ -89,6 +88,20 @@ std::optional<std::string> ReadFileBytes(std::u16string_view path) {
 }
 
 bool Exists(std::u16string_view path) { return textlib::WideFileExists(path); }
+
+// A copy that keeps the modification time. The library's copy takes ANSI names, which
+// cannot reach a base folder or database name outside code page 1252.
+bool CopyKeepingDate(std::u16string_view from, std::u16string_view to) {
+  const std::string source = platform::PosixPath(from), target = platform::PosixPath(to);
+  const std::optional<platform::FileStat> stat = platform::Stat(source);
+  if (!stat || !stat->isRegular) return false;
+  const std::optional<std::string> bytes = platform::ReadWholeFile(source);
+  return bytes && platform::WriteFileAtomically(target, *bytes) &&
+         platform::SetModificationTime(target, stat->mtimeSeconds, stat->mtimeNanos);
+}
+
+// No file name holds a zero byte; a path with one would open the name cut at it.
+bool HasZero(std::string_view text) { return text.find('\0') != std::string_view::npos; }
 
 std::u16string WithBackslash(std::u16string text) {
   if (!text.empty() && text.back() != u'\\') text += u'\\';
@@ -143,8 +156,6 @@ std::u16string FirstLine(std::u16string_view text) {
 }
 
 }  // namespace
-
-static std::u16string LoadedText(std::string_view bytes);
 
 // ---- IndexStatus ----
 
@@ -263,6 +274,7 @@ struct IndexRun::Selection {
   std::vector<std::string> taken;       // the <db>.dat or archive list being built
   std::u16string folder;                // the dialog's folder text
   std::array<std::u16string, 5> slots;  // "*.ext" or empty
+  std::array<std::u16string, 5> lowerSlots;
 };
 
 IndexRun::IndexRun(IndexSettings settings, IndexStatus& status) : settings_(std::move(settings)), status_(status) {
@@ -333,8 +345,9 @@ void IndexRun::SelectLines(Selection& sel, bool archives) {
                           currentFolder == folder + u"\\" ||
                           (currentFolder.size() > folder.size() && currentFolder[folder.size()] == u'\\');
     if (!inFolder) continue;
+    if (HasZero(currentFolderUtf8) || HasZero(name)) continue;
     const std::u16string ext = StarExtension(line);
-    for (const std::u16string& slot : sel.slots) {
+    for (const std::u16string& slot : sel.lowerSlots) {
       if (slot.empty() || slot != ext) continue;
       sel.taken.push_back(currentFolderUtf8 + std::string(name));
       if (archives) break;  // an archive is listed once
@@ -369,6 +382,7 @@ BuildOutcome IndexRun::LiesDieListeEin() {
   for (size_t i = 0; i < sel.slots.size(); ++i) {
     const std::u16string& slot = settings_.slots[i];
     sel.slots[i] = slot.size() == 1 || slot.empty() ? std::u16string() : u"*" + slot;
+    sel.lowerSlots[i] = textlib::UnicodeLowerCase(sel.slots[i]);
   }
   std::string header = "PFAD_UND_ENDUNGEN= " + textlib::EncodeUtf8(sel.folder);
   std::u16string joined;
@@ -426,8 +440,10 @@ BuildOutcome IndexRun::LiesDieListeEin() {
   status_.SetCaption(u"");
   bool writeFailed = storeFailed_;
 
+  // Without ".mht" or ".eml" among the slots the archive list has no first line, and a
+  // list without it would lose its first archive to every reader.
   sel.taken = std::move(archives);
-  SelectLines(sel, true);
+  if (!sel.taken.empty()) SelectLines(sel, true);
   if (!sel.taken.empty()) {
     const int64_t added = static_cast<int64_t>(sel.taken.size()) - 1;
     counters_.storedFiles += added;
@@ -482,9 +498,8 @@ BuildOutcome IndexRun::StartExtractor() {
     const std::u16string progress = DbFile(u"_mht_temp.dat");
     if (Exists(progress)) {
       extractionResumed_ = true;
-      textlib::CopyFileKeepDate(platform::WideToAnsi(progress), platform::WideToAnsi(jobList));
-      textlib::CopyFileKeepDate(platform::WideToAnsi(output),
-                                platform::WideToAnsi(DbFolder() + u"Temp\\" + settings_.dbName + u"_UTF8Dokument0.txt"));
+      CopyKeepingDate(progress, jobList);
+      CopyKeepingDate(output, DbFolder() + u"Temp\\" + settings_.dbName + u"_UTF8Dokument0.txt");
     }
     movedAside = platform::RenameFile(outputPosix, asidePosix);
   }
@@ -524,6 +539,7 @@ void IndexRun::IndexListedFiles() {
     if (slot.size() > 1) slots.push_back(u"*" + slot);
   for (size_t i = 1; i < lines.size(); ++i) {
     Pump();
+    if (HasZero(lines[i])) continue;
     const std::u16string path = textlib::DecodeUtf8(lines[i]);
     if (Has(AsciiLower(lines[i]), ".mht")) continue;
     const std::u16string ext = StarExtension(lines[i]);

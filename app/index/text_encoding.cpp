@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/codepage.h"
+#include "platform/drives.h"
 #include "textlib/wide/widefile.h"
 
 namespace app {
@@ -106,8 +107,8 @@ uint16_t CodePageFromCharset(std::string_view sample) {
   std::string lower(sample);
   for (char& c : lower)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  // Every name is at least five bytes long; a name whose first two bytes never stand
-  // together in the sample cannot occur, which spares most of the 139 searches.
+  // A name whose first two bytes never stand together in the sample cannot occur, which
+  // spares most of the 139 searches.
   std::bitset<65536> bigrams;
   for (size_t i = 0; i + 1 < lower.size(); ++i) bigrams.set(Bigram(lower[i], lower[i + 1]));
   uint16_t codePage = 0;
@@ -242,6 +243,10 @@ std::u16string CodePageToWide(std::string_view bytes, uint32_t codePage) {
 }
 
 platform::NativeFile OpenFileProbe(std::u16string_view path, uint32_t mode) {
+  // Only regular files: opening a named pipe would wait for a writer forever, and a
+  // device would read without end.
+  const std::optional<platform::FileStat> stat = platform::Stat(platform::PosixPath(path));
+  if (stat && !stat->isRegular) return platform::NativeFile();
   return textlib::WideFileOpen(path, mode);
 }
 

@@ -57,7 +57,8 @@ std::u16string AnsiUtf8ToWideLenient(std::u16string_view text);
 std::u16string CodePageToWide(std::string_view bytes, uint32_t codePage);
 
 // Opens an existing file (drive form) with an fm* mode (access bits 0-1, sharing bits
-// 4-7); invalid for a mode outside the table, a missing file or a folder. Sharing is not
+// 4-7); invalid for a mode outside the table, a missing file, a folder or anything else
+// that is not a regular file. Sharing is not
 // enforced on this platform, so the probe finds missing and unreadable files only.
 platform::NativeFile OpenFileProbe(std::u16string_view path, uint32_t mode);
 // The open file's size (all 64 bits); -1 when it cannot be asked.

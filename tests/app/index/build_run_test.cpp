@@ -105,6 +105,34 @@ TEST_F(BuildRun, SelectionByFolderSlotsAndExclusions) {
   }
 }
 
+TEST_F(BuildRun, HostileDriveListLines) {
+  // CR-only and LF-only breaks, no final break, zero bytes in a name and in a folder, a
+  // continuation before any folder, and lines too short to name a file.
+  const char list[] =
+      "\" lost.htm\rT:\\docs\\a.htm\r\" b.htm\nT:\\docs\\z\0.htm\r\n\" c.htm\r"
+      "T:\\do\0cs\\d.htm\r\" e.htm\r\" \r\"\rT:\\docs\\f.htm";
+  WriteList(std::string(list, sizeof list - 1));
+  IndexRun run(Settings(u"T:\\docs", {u".htm"}), status);
+  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
+  EXPECT_EQ(Read("base/Datenbank/web.dat"),
+            "PFAD_UND_ENDUNGEN= T:\\docs *.htm    \r\n"
+            "T:\\docs\\a.htm\r\nT:\\docs\\b.htm\r\nT:\\docs\\c.htm\r\nT:\\docs\\f.htm\r\n");
+  EXPECT_EQ(run.Counters().listedFiles, 4);
+  EXPECT_EQ(run.Counters().storedFiles, 0);  // none of them exists
+}
+
+TEST_F(BuildRun, NoArchiveSlotTakesNoArchive) {
+  Write("docs/a.htm", "<p>eins</p>");
+  WriteList("T:\\docs\\a.htm\r\n\" x.mht.txt\r\n\" y.eml\r\n");
+  IndexRun run(Settings(u"T:\\docs", {u".htm", u".txt"}), status);
+  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
+  EXPECT_FALSE(Exists("base/Datenbank/web_mht.dat"));
+  EXPECT_EQ(Read("base/Datenbank/Temp/web_mht.dat"), "");
+  EXPECT_EQ(run.Counters().listedFiles, 1);
+  EXPECT_EQ(run.Counters().storedFiles, 1);
+  EXPECT_TRUE(sink->Boxes().empty());
+}
+
 TEST_F(BuildRun, DescriptionStoreAndLogByteForByte) {
   Write("docs/a.htm", "<p>Gr\xC3\xBC\xC3\x9F" "e</p>");           // UTF-8 without mark
   Write("docs/sub/b.html", "<html><body><h1>Stra\xDF" "e</h1><p>eins</p><p>zwei</p></body></html>");
@@ -228,6 +256,22 @@ TEST_F(BuildRun, AStartedExtractorReplacesTheArchiveStore) {
   EXPECT_EQ(Read("base/Datenbank/Temp/web_UTF8Dokument0.txt"), "old archive store");
   EXPECT_TRUE(sink->Boxes().empty());
   EXPECT_EQ(status.StatusText(), u"Fertig mit der Indizierung.!");
+}
+
+TEST_F(BuildRun, ResumeCopiesReachNamesOutsideCodePage1252) {
+  const std::string db = "\xD0\x9F\xD1\x80";  // "Пр"
+  Write("base/Datenbank/" + db + "_MHTtext.txt", "old archive store");
+  Write("base/Datenbank/" + db + "_mht_temp.dat", "*T:\\docs\\a.mht\r\n");
+  Write("base/Gleaner", "#!/bin/sh\nprintf new > '" + drive.Posix("base/Datenbank/" + db + "_MHTtext.txt") + "'\n");
+  ASSERT_EQ(chmod(drive.Posix("base/Gleaner").c_str(), 0755), 0);
+  WriteList("T:\\docs\\a.mht\r\n");
+  IndexSettings settings = Settings(u"T:\\docs", {u".mht"});
+  settings.dbName = u"Пр";
+  IndexRun run(settings, status);
+  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
+  EXPECT_EQ(Read("base/Datenbank/" + db + "_MHTtext.txt"), "new");
+  EXPECT_EQ(Read("base/Datenbank/Temp/" + db + "_mht.dat"), "*T:\\docs\\a.mht\r\n");
+  EXPECT_EQ(Read("base/Datenbank/Temp/" + db + "_UTF8Dokument0.txt"), "old archive store");
 }
 
 TEST_F(BuildRun, ReadDatHeaderPathGivesFolderAndSlots) {

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "app/index/index_run.h"
@@ -74,6 +76,32 @@ TEST(StripHTML, DecisionChainGivesTheStoreText) {
   for (const auto& c : cases) EXPECT_EQ(StoredText(c.bytes), c.text) << c.what;
 }
 
+TEST(StripHTML, HostileFilesGiveTheirTextOrTheNotice) {
+  const std::u16string notice =
+      u"\r\n\r\nDiese Datei kann nicht im Webbrowser angezeigt werden oder enthält keinen anzeigbaren Text!";
+  const struct {
+    const char* what;
+    std::string bytes;
+    std::u16string text;
+  } cases[] = {
+      {"UTF-16LE of odd size: the last byte is dropped", std::string("\xFF\xFE<\0p\0>\0x\0\0", 11), u"\r\n\r\nx"},
+      {"UTF-16BE of odd size", std::string("\xFE\xFF\0<\0p\0>\0x\0", 11), u"\r\n\r\nx"},
+      {"UTF-16LE with a lone surrogate", std::string("\xFF\xFE<\0p\0>\0\0\xD8x\0", 12), u"\r\n\r\n\xD800x"},
+      {"a UTF-8 mark alone", "\xEF\xBB\xBF", notice},
+      {"a UTF-16 mark alone", "\xFF\xFE", notice},
+      {"zero bytes only", std::string(7, '\0'), notice},
+      {"zero bytes inside the text", std::string("<p>a\0b</p>\0\0", 12), std::u16string(u"\r\n\r\na\0b", 7)},
+      {"ill-formed UTF-8 stays code page 1252", "<p>\xC3\xFF\xE2\x82 x\xF0\x9F</p>",
+       u"\r\n\r\n\u00C3\u00FF\u00E2\u201A x\u00F0\u0178"},
+      {"four-byte UTF-8 without mark", "<p>\xF0\x9F\x98\x80 ok</p>", u"\r\n\r\n\xD83D\xDE00 ok"},
+      {"one byte", "x", notice + u"\r\n\r\nx"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(StoredText(c.bytes), c.text) << c.what;
+  // A line of 30 MB without a break.
+  const std::u16string big = StoredText("<p>" + std::string(30000000, 'a') + "</p>");
+  EXPECT_EQ(big.size(), 4u + 30000000u);
+}
+
 TEST(StripHTML, LongTextHasNoBlankLinesInFront) {
   const std::u16string text = StoredText("<p>eins</p><p>zwei</p><p>drei</p>");
   EXPECT_EQ(text, u"eins\r\n\r\nzwei\r\n\r\ndrei");
@@ -100,6 +128,16 @@ TEST(StripHTML, MissingAndEmptyFilesGiveNoRecord) {
   EXPECT_EQ(run.Store().EntryCount(), 0);
   EXPECT_EQ(run.Counters().storedFiles, 0);
   EXPECT_EQ(run.Counters().totalBytes, 0);
+}
+
+TEST(StripHTML, ANamedPipeIsNoFile) {
+  testsupport::TempDrive drive;
+  ASSERT_EQ(mkfifo(drive.Posix("pipe.htm").c_str(), 0600), 0);
+  QuietStatus status;
+  IndexRun run({}, status);
+  run.StripHTML(drive.Drive(u"pipe.htm"));  // must not wait for a writer
+  EXPECT_EQ(run.Store().EntryCount(), 0);
+  EXPECT_FALSE(OpenFileProbe(drive.Drive(u"pipe.htm"), 16).Valid());
 }
 
 TEST(ConvertStoreText, RuleOrderOnTheLoadedText) {
