@@ -410,7 +410,10 @@ BuildOutcome IndexRun::LiesDieListeEin() {
                              u"Quarry-HTML", platform::mb::IconWarning);
     return BuildOutcome::NoDriveList;
   }
-  sel.lines = SplitLines(*listBytes);
+  std::string_view listText = *listBytes;
+  // An edited list may have gained a byte-order mark; it would hide the first folder.
+  if (listText.starts_with("\xEF\xBB\xBF")) listText.remove_prefix(3);
+  sel.lines = SplitLines(listText);
 
   SelectLines(sel, false);
   counters_.listedFiles = static_cast<int64_t>(sel.taken.size()) - 1;
@@ -536,7 +539,7 @@ void IndexRun::IndexListedFiles() {
   const std::vector<std::string_view> lines = SplitLines(*dat);
   std::vector<std::u16string> slots;
   for (const std::u16string& slot : settings_.slots)
-    if (slot.size() > 1) slots.push_back(u"*" + slot);
+    if (slot.size() > 1) slots.push_back(textlib::UnicodeLowerCase(u"*" + slot));
   for (size_t i = 1; i < lines.size(); ++i) {
     Pump();
     if (HasZero(lines[i])) continue;

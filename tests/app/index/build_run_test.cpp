@@ -121,6 +121,15 @@ TEST_F(BuildRun, HostileDriveListLines) {
   EXPECT_EQ(run.Counters().storedFiles, 0);  // none of them exists
 }
 
+TEST_F(BuildRun, AByteOrderMarkBeforeTheDriveListIsIgnored) {
+  Write("docs/a.htm", "<p>eins</p>");
+  WriteList("\xEF\xBB\xBFT:\\docs\\a.htm\r\n");
+  IndexRun run(Settings(u"T:\\docs", {u".htm"}), status);
+  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
+  EXPECT_EQ(Read("base/Datenbank/web.dat"), "PFAD_UND_ENDUNGEN= T:\\docs *.htm    \r\nT:\\docs\\a.htm\r\n");
+  EXPECT_EQ(run.Counters().storedFiles, 1);
+}
+
 TEST_F(BuildRun, NoArchiveSlotTakesNoArchive) {
   Write("docs/a.htm", "<p>eins</p>");
   WriteList("T:\\docs\\a.htm\r\n\" x.mht.txt\r\n\" y.eml\r\n");
