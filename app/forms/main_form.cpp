@@ -4,13 +4,18 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QListWidget>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <QPainter>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <chrono>
 
+#include "app/forms/database_list.h"
 #include "app/forms/delete_silently.h"
 #include "app/forms/ok_bottom_dlg.h"
 #include "app/forms/other_forms.h"
@@ -63,6 +68,34 @@ void SetPixelFont(QWidget* w, int pixels, bool bold, const QString& family = {})
 }
 
 }  // namespace
+
+// Entries are drawn as the list's own items are not: the glyph left of the text and the
+// selection in a shade of the window's colour.
+class ListGlyphDelegate : public QStyledItemDelegate {
+ public:
+  ListGlyphDelegate(TMainForm_QY_HTML& owner, QListWidget& list)
+      : QStyledItemDelegate(&list), owner_(owner), list_(list) {}
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    const bool selected = option.state & QStyle::State_Selected;
+    painter->fillRect(option.rect, selected ? owner_.SelectedEntryColor() : list_.palette().color(QPalette::Base));
+    int textLeft = option.rect.left() + 2;
+    const QPixmap glyph = index.data(Qt::UserRole).value<QPixmap>();
+    if (!glyph.isNull()) {
+      QPixmap shown = glyph;
+      shown.setMask(glyph.createMaskFromColor(QColor(0xFF, 0, 0)));  // pure red is transparent
+      painter->drawPixmap(option.rect.left() + 1, option.rect.top() + 1, shown);
+      textLeft = option.rect.left() + glyph.width() + 4;
+    }
+    painter->setFont(option.font);
+    painter->setPen(list_.palette().color(QPalette::Text));
+    const QRect textRect(textLeft, option.rect.top() + 2, option.rect.right() - textLeft, option.rect.height() - 2);
+    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop, index.data(Qt::DisplayRole).toString());
+  }
+
+ private:
+  TMainForm_QY_HTML& owner_;
+  QListWidget& list_;
+};
 
 MainLists::MainLists() {
   for (auto* l : {&SelectedNames, &SuggestionsAnsi, &SuggestionsUtf8, &SuggestionsMht}) l->SetSorted(true);
@@ -148,6 +181,8 @@ TMainForm_QY_HTML::TMainForm_QY_HTML(ProgramState& state, const QStringList& arg
   connect(ui->ErneutIndiziereBtn, &QPushButton::clicked, this, &TMainForm_QY_HTML::ErneutIndiziereBtnClick);
   connect(ui->BitBtn2, &QPushButton::clicked, this, &TMainForm_QY_HTML::BitBtn2Click);
   connect(ui->ListBox1, &QListWidget::itemClicked, this, &TMainForm_QY_HTML::ListBox1Click);
+  ui->ListBox1->setItemDelegate(new ListGlyphDelegate(*this, *ui->ListBox1));
+  ui->ListBox1->viewport()->installEventFilter(this);
   connect(ui->ListBox1, &QListWidget::itemDoubleClicked, this, &TMainForm_QY_HTML::SuchenBtnClick);
 
   // Other programs find this window by its title and post it message 5735.
@@ -510,12 +545,212 @@ void TMainForm_QY_HTML::UeberwachTimerTimer() {}
 void TMainForm_QY_HTML::CheckMHTAbbruchTimerTimer() {}
 void TMainForm_QY_HTML::BitBtn2Click() {}
 
-// ---- Database list, search hand-off and deletion: the handlers come with the list;
-// until then the list stays empty.
-void TMainForm_QY_HTML::LiesNamenDatenbanken() {}
-void TMainForm_QY_HTML::ListBox1Click() {}
-void TMainForm_QY_HTML::SuchenBtnClick() {}
-void TMainForm_QY_HTML::Datenbankloeschen1Click() {}
-void TMainForm_QY_HTML::NurdieAnsiUtf8Unicodetxtlschen1Click() {}
+// ---- Database list, search hand-off and deletion
+
+QColor TMainForm_QY_HTML::SelectedEntryColor() const {
+  return ToQColor(ShadeColor(FromQColor(palette().color(QPalette::Window)), -7));
+}
+
+bool TMainForm_QY_HTML::eventFilter(QObject* watched, QEvent* event) {
+  // ListBox1MouseDown: the right button opens the pop-up menu beside the cursor.
+  if (watched == ui->ListBox1->viewport() && event->type() == QEvent::MouseButtonPress) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() == Qt::RightButton) {
+      if (ui->ListBox1->count() > 0) popup_->popup(mouse->globalPosition().toPoint() + QPoint(10, 10));
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TMainForm_QY_HTML::PlaceGeduldLabel() {
+  const QPoint button = ui->BitBtn2->mapTo(this, QPoint(0, 0));
+  ui->GeduldLabel->move(button.x() + ui->BitBtn2->width() / 2 - 20, ui->GeduldLabel->y());
+}
+
+void TMainForm_QY_HTML::LiesNamenDatenbanken() {
+  ui->ListBox1->clear();
+  for (const auto& name : DatabaseNamesIn(DbFolder())) {
+    auto* item = new QListWidgetItem(ToQ(name), ui->ListBox1);
+    item->setData(Qt::UserRole, listGlyph_);
+  }
+  const int count = ui->ListBox1->count();
+  const int64_t stored = LeseRegInteger(reg::AusgewaehlteDatenbank, 0);
+  if (state_.UpdateMode) {
+    if (count > 0) ui->ListBox1->setCurrentRow(stored >= 0 && stored < count ? int(stored) : 0);
+    return;
+  }
+  const std::u16string built = dialog_ ? dialog_->NameField() : std::u16string();
+  if (built.empty()) return;
+  // Exactly the database just built, not every name that contains it.
+  for (int i = 0; i < count; ++i) {
+    if (FromQ(ui->ListBox1->item(i)->text()) == built) {
+      ui->ListBox1->setCurrentRow(i);
+      ListBox1Click();
+      break;
+    }
+  }
+}
+
+void TMainForm_QY_HTML::ListBox1Click() {
+  state_.MemoFilled = false;
+  if (search_) search_->CloseViewerDocument();
+  const int index = ui->ListBox1->currentRow();
+  if (index < 0) return;
+  state_.ClickedIndex = index;
+  state_.HistoryName = FromQ(ui->ListBox1->item(index)->text());
+  WriteReg(reg::AusgewaehlteDatenbank, Decimal(index));
+  state_.BookmarkPos = 0;
+  state_.BrowsedKindAnsi = state_.BrowsedKindUtf8 = state_.BrowsedKindMht = false;
+  if (!search_) return;
+  search_->ResetBrowsingView();
+  search_->ClearSuggestions();
+  const std::u16string history = HistoryFolder() + state_.HistoryName + u"_Gesamt_OhneDB_Suchwoerterliste.txt";
+  auto st = platform::Stat(platform::PosixPath(history));
+  if (st && st->isRegular) {
+    search_->LoadSuggestions(history);
+    search_->SetSuggestionsColor(QColor(0x80, 0x80, 0x80));
+    state_.SuggestionsLoadedAnsi = state_.SuggestionsLoadedUtf8 = state_.SuggestionsLoadedMht = false;
+  }
+}
+
+void TMainForm_QY_HTML::SuchenBtnClick() {
+  if (state_.ViewerWasOpen) {
+    if (search_) {
+      search_->CloseViewerDocument();
+      search_->ResetBrowsingView();
+    }
+    state_.ViewerWasOpen = false;
+  }
+  ui->Label1->clear();
+  ui->Label2->clear();
+  QDir::setCurrent(QString::fromStdString(platform::PosixPath(state_.BaseFolder)));
+  state_.Searching = true;
+
+  lists_->SelectedNames.Clear();
+  int selectedCount = 0;
+  for (int i = 0; i < ui->ListBox1->count(); ++i) {
+    if (!ui->ListBox1->item(i)->isSelected()) continue;
+    state_.CurrentDbName = FromQ(ui->ListBox1->item(i)->text());
+    lists_->SelectedNames.Add(state_.CurrentDbName);
+    ++selectedCount;
+  }
+  if (selectedCount == 0) {
+    platform::ShowMessageBox(ui->ListBox1->count() > 0
+                                 ? u"Markieren Sie eine Datenbank und betätigen Sie dann nochmal den Suchen Schalter!"
+                                 : u"Es existiert noch keine Datenbank! ",
+                             u"Information", platform::mb::Ok | platform::mb::IconInformation);
+    state_.Searching = false;
+    return;
+  }
+  if (!search_) {
+    state_.Searching = false;
+    return;
+  }
+
+  const std::u16string handover = state_.ControlFolder + u"Datenbank\\Suchtext.txt";
+  const std::string handoverPosix = state_.UseControlFolder ? platform::PosixPath(handover) : std::string();
+  auto handoverStat = handoverPosix.empty() ? std::nullopt : platform::Stat(handoverPosix);
+  if (handoverStat && handoverStat->isRegular) {
+    search_->SetSearchText(state_.SearchHandoverText);
+    search_->SetPositionCaption(u"DB: \"" + state_.CurrentDbName + u"\"  Position: ");
+    platform::RemoveFile(handoverPosix);
+  } else {
+    search_->SetSearchText(u"");
+  }
+  if (state_.ClickedIndex != state_.SearchedIndex) {
+    search_->ClearInDocumentSearch();
+    state_.SearchedIndex = state_.ClickedIndex;
+  }
+  if (state_.MemoFilled) {
+    search_->SetPositionCaption(state_.ViewCaptionPrefix + u"DB: \"" + state_.CurrentDbName + u"\"" +
+                                (state_.SortedListShown ? u"" : u"  Position: "));
+  }
+
+  search_->HideSuggestions();
+  const bool ok = ShowSearchWindow ? ShowSearchWindow(*search_) : search_->exec() == QDialog::Accepted;
+  if (!ok) {
+    // Nothing was searched: the close button must close again, not cancel a search.
+    state_.Searching = false;
+    return;
+  }
+
+  const std::u16string text = search_->SearchText();
+  if (textlib::UnicodeTrim(text).empty()) {
+    platform::ShowMessageBox(u"Sie haben keinen Suchtext eingegeben!", u"Information",
+                             platform::mb::Ok | platform::mb::IconInformation);
+    gedultTimer_->stop();
+    ui->GeduldLabel->clear();
+    ui->Label1->clear();
+    state_.Searching = false;
+    return;
+  }
+  gedultTimer_->start();
+  ui->Label1->setText(QStringLiteral("Suche läuft."));
+  PlaceGeduldLabel();
+
+  std::vector<std::u16string> history = search_->Suggestions();
+  UpdateSearchHistory(history, text);
+  search_->SetSuggestions(history);
+  if (!history.empty()) {
+    const std::u16string base = HistoryFolder() + state_.HistoryName;
+    const bool browsed = state_.BrowsedKindAnsi || state_.BrowsedKindUtf8 || state_.BrowsedKindMht;
+    if (browsed) {
+      if (!state_.NoHitAnsi) SaveHistoryFile(history, base + u"_Ansi_Suchwoerterliste.txt");
+      if (!state_.NoHitUtf8) SaveHistoryFile(history, base + u"_Utf8_Suchwoerterliste.txt");
+      if (!state_.NoHitMht) SaveHistoryFile(history, base + u"_MHT_Suchwoerterliste.txt");
+    } else if (state_.PathListOnly && !state_.NoHits) {
+      SaveHistoryFile(history, base + u"_Gesamt_OhneDB_Suchwoerterliste.txt");
+    }
+  }
+  ui->Label1->setText(QStringLiteral("Fertig mit der Suche."));
+  gedultTimer_->stop();
+}
+
+void TMainForm_QY_HTML::Datenbankloeschen1Click() {
+  const int index = ui->ListBox1->currentRow();
+  // Without a selected entry there is nothing to name in the question or to delete.
+  if (index < 0 || index >= ui->ListBox1->count()) return;
+  state_.CurrentDbName = FromQ(ui->ListBox1->item(index)->text());
+  if (platform::ShowMessageBox(u"Möchten Sie die Datenbank \"" + state_.CurrentDbName + u"\" wirklich löschen?",
+                               u"Bestätigung", platform::mb::YesNo | platform::mb::IconQuestion) ==
+      platform::MsgResult::Yes) {
+    if (search_) {
+      search_->CloseViewerDocument();
+      search_->ResetBrowsingView();
+    }
+    for (auto suffix : DatabaseFileSuffixes()) {
+      platform::RemoveFile(platform::PosixPath(DbFolder() + state_.CurrentDbName + std::u16string(suffix)));
+    }
+    for (auto suffix : HistoryFileSuffixes()) {
+      platform::RemoveFile(platform::PosixPath(HistoryFolder() + state_.CurrentDbName + std::u16string(suffix)));
+    }
+  }
+  LiesNamenDatenbanken();
+  if (ui->ListBox1->count() > 0) {
+    const QSignalBlocker quiet(ui->ListBox1);
+    ui->ListBox1->setCurrentRow(0);
+  }
+}
+
+void TMainForm_QY_HTML::NurdieAnsiUtf8Unicodetxtlschen1Click() {
+  if (state_.CurrentDbName.empty()) return;
+  if (platform::ShowMessageBox(u"Möchten Sie die Daten von \"" + state_.CurrentDbName + u"\" wirklich löschen?\r\n" +
+                                   u"Die Suche funktioniert danach noch, aber langsamer.",
+                               u"Bestätigung", platform::mb::YesNo | platform::mb::IconQuestion) !=
+      platform::MsgResult::Yes) {
+    return;
+  }
+  if (search_) {
+    search_->CloseViewerDocument();
+    search_->ResetBrowsingView();
+  }
+  for (auto suffix : StoreFileSuffixes()) {
+    platform::RemoveFile(platform::PosixPath(DbFolder() + state_.CurrentDbName + std::u16string(suffix)));
+  }
+  ui->Label1->clear();
+  ui->Label2->clear();
+  ListBox1Click();
+}
 
 }  // namespace app

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -91,6 +92,12 @@ class TMainForm_QY_HTML : public QWidget {
   // Restores the stored selection of the database list (first paint, step 9).
   void RestoreSelection();
 
+  // Shows the search window modally; true when it closed with OK. Tests replace it so
+  // nothing blocks.
+  std::function<bool(TSuchForm&)> ShowSearchWindow;
+  // The selection colour of the list entries: the window colour 7 % darker.
+  QColor SelectedEntryColor() const;
+
  public slots:
   void FormPaint();
   void GedultTimerTimer();
@@ -126,6 +133,10 @@ class TMainForm_QY_HTML : public QWidget {
   void CreateWorkFolder(std::u16string_view folder);
   void ApplicationEvents1Message(const platform::WindowMessage& message);
   void UpdateSearchButtonFont();
+  void PlaceGeduldLabel();
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  std::u16string DbFolder() const { return state_.BaseFolder + u"Datenbank\\"; }
+  std::u16string HistoryFolder() const { return DbFolder() + u"Suchwoerterlisten\\"; }
   void PlaceToolBar();
 
   ProgramState& state_;

@@ -152,6 +152,20 @@ TOKBottomDlg::TOKBottomDlg(ProgramState& state, THinweisForm& notice, QWidget* p
 
 TOKBottomDlg::~TOKBottomDlg() = default;
 
+std::u16string TOKBottomDlg::NameField() const { return FromQ(ui->Edit1->text()); }
+void TOKBottomDlg::SetNameField(std::u16string_view text) { ui->Edit1->setText(ToQ(text)); }
+std::u16string TOKBottomDlg::FolderField() const { return FromQ(ui->Edit2->text()); }
+void TOKBottomDlg::SetFolderField(std::u16string_view text) { ui->Edit2->setText(ToQ(text)); }
+std::u16string TOKBottomDlg::ExtensionField() const { return FromQ(ui->Edit3->text()); }
+void TOKBottomDlg::SetExtensionField(std::u16string_view text) { ui->Edit3->setText(ToQ(text)); }
+std::vector<std::u16string> TOKBottomDlg::PatternChoices() const {
+  std::vector<std::u16string> items;
+  for (int i = 0; i < ui->ComboBox1->count(); ++i) items.push_back(FromQ(ui->ComboBox1->itemText(i)));
+  return items;
+}
+void TOKBottomDlg::AddPatternChoice(std::u16string_view pattern) { ui->ComboBox1->addItem(ToQ(pattern)); }
+void TOKBottomDlg::HideImage() { ui->Image1->setVisible(false); }
+
 std::u16string TOKBottomDlg::MasterListPath(std::u16string_view folder, char16_t driveLetter) {
   std::u16string p(folder);
   p += u"Datenbank\\Haupt_Dateinamen_Liste_Laufwerk_";

@@ -81,6 +81,17 @@ class TOKBottomDlg : public QDialog {
   void LoadPatternChoices(std::u16string_view fileName);
   QMenu* DateingabePopupMenu1() const { return popup_; }
 
+  // The fields the create and update driver fills and reads.
+  std::u16string NameField() const;  // Edit1
+  void SetNameField(std::u16string_view text);
+  std::u16string FolderField() const;  // Edit2
+  void SetFolderField(std::u16string_view text);
+  std::u16string ExtensionField() const;  // Edit3
+  void SetExtensionField(std::u16string_view text);
+  std::vector<std::u16string> PatternChoices() const;  // ComboBox1
+  void AddPatternChoice(std::u16string_view pattern);
+  void HideImage();  // Image1
+
  public slots:
   void OKBtnClick();
   void OrdnerwaehlenButtonClick();

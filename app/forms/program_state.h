@@ -37,6 +37,19 @@ struct ProgramState {
   int64_t IndexedFileCount = 0;
   int64_t IndexStartTick = 0;  // 64-bit monotonic milliseconds
   std::u16string SearchHandoverText;
+
+  // A search started from the main window is under way.
+  bool Searching = false;
+  // State of the search window that the main window's hand-off reads or resets.
+  bool ViewerWasOpen = false;
+  bool MemoFilled = false;  // the memo overlay holds viewer text
+  bool BrowsedKindAnsi = false, BrowsedKindUtf8 = false, BrowsedKindMht = false;
+  bool NoHitAnsi = true, NoHitUtf8 = true, NoHitMht = true;  // no hit in that store yet
+  bool NoHits = false;  // the last search produced no hit entry
+  bool SortedListShown = false;
+  std::u16string ViewCaptionPrefix;
+  bool SuggestionsLoadedAnsi = false, SuggestionsLoadedUtf8 = false, SuggestionsLoadedMht = false;
+  int64_t BookmarkPos = 0;
 };
 
 }  // namespace app

@@ -67,6 +67,41 @@ void TSuchForm::LoadSuggestions(std::u16string_view fileName) {
 
 int TSuchForm::SuggestionCount() const { return ui->UniListBox2->count(); }
 
+void TSuchForm::CloseViewerDocument() { ui->ViewerMemo->clear(); }
+
+void TSuchForm::ResetBrowsingView() {
+  ui->Label8->clear();
+  ui->Label2->clear();
+  ui->SortierteListeBtn->setEnabled(false);
+}
+
+void TSuchForm::ClearSuggestions() { ui->UniListBox2->clear(); }
+
+void TSuchForm::SetSuggestionsColor(const QColor& color) {
+  QPalette p = ui->UniListBox2->palette();
+  p.setColor(QPalette::Base, color);
+  ui->UniListBox2->setPalette(p);
+}
+
+void TSuchForm::HideSuggestions() { ui->UniListBox2->setVisible(false); }
+
+std::vector<std::u16string> TSuchForm::Suggestions() const {
+  std::vector<std::u16string> lines;
+  for (int i = 0; i < ui->UniListBox2->count(); ++i) lines.push_back(FromQ(ui->UniListBox2->item(i)->text()));
+  return lines;
+}
+
+void TSuchForm::SetSuggestions(const std::vector<std::u16string>& lines) {
+  ui->UniListBox2->clear();
+  for (const auto& line : lines) ui->UniListBox2->addItem(ToQ(line));
+}
+
+std::u16string TSuchForm::SearchText() const { return FromQ(ui->UniEdit2->text()); }
+void TSuchForm::SetSearchText(std::u16string_view text) { ui->UniEdit2->setText(ToQ(text)); }
+void TSuchForm::ClearInDocumentSearch() { ui->UniEdit1->clear(); }
+std::u16string TSuchForm::PositionCaption() const { return FromQ(ui->Label8->text()); }
+void TSuchForm::SetPositionCaption(std::u16string_view text) { ui->Label8->setText(ToQ(text)); }
+
 void TSuchForm::changeEvent(QEvent* event) {
   if (event->type() == QEvent::WindowStateChange) searchWindowMinimized_ = isMinimized();
   QDialog::changeEvent(event);

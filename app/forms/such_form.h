@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/forms/program_state.h"
 
@@ -36,6 +37,22 @@ class TSuchForm : public QDialog {
   // a missing or unreadable file leaves the list empty.
   void LoadSuggestions(std::u16string_view fileName);
   int SuggestionCount() const;
+
+  // What the main window's list and hand-off need of this window.
+  // Closes the viewer's document and empties the memo overlay.
+  void CloseViewerDocument();
+  // Label8 and Label2 emptied, "Sortierte Liste" disabled.
+  void ResetBrowsingView();
+  void ClearSuggestions();
+  void SetSuggestionsColor(const QColor& color);
+  void HideSuggestions();
+  std::vector<std::u16string> Suggestions() const;
+  void SetSuggestions(const std::vector<std::u16string>& lines);
+  std::u16string SearchText() const;  // UniEdit2
+  void SetSearchText(std::u16string_view text);
+  void ClearInDocumentSearch();  // UniEdit1
+  std::u16string PositionCaption() const;  // Label8
+  void SetPositionCaption(std::u16string_view text);
 
  protected:
   void changeEvent(QEvent* event) override;

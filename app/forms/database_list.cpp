@@ -1,0 +1,126 @@
+#include "app/forms/database_list.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/codepage.h"
+#include "platform/drives.h"
+#include "platform/file.h"
+#include "textlib/errors.h"
+#include "textlib/io/unistrings.h"
+#include "textlib/unicode.h"
+
+namespace app {
+namespace {
+
+bool EndsWithIgnoringCase(const std::u16string& lower, std::u16string_view suffix) {
+  return lower.size() >= suffix.size() && lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+}  // namespace
+
+std::vector<std::u16string> DatabaseNamesIn(std::u16string_view dbFolder) {
+  std::vector<std::u16string> names;
+  const auto entries = platform::ListDirectory(platform::PosixPath(dbFolder));
+  if (!entries) return names;
+  for (const auto& e : *entries) {
+    const auto wide = platform::PosixUtf8ToWide(e.name);
+    if (!wide) continue;
+    const std::u16string& name = *wide;
+    const std::u16string lower = textlib::UnicodeLowerCase(name);
+    if (!EndsWithIgnoringCase(lower, u".dat")) continue;
+    if (lower.find(u"_mht.dat") != std::u16string::npos || lower.find(u"_temp.dat") != std::u16string::npos) {
+      continue;
+    }
+    names.push_back(name.substr(0, name.size() - 4));
+  }
+  std::sort(names.begin(), names.end(), [](const std::u16string& a, const std::u16string& b) {
+    const std::u16string la = textlib::UnicodeLowerCase(a), lb = textlib::UnicodeLowerCase(b);
+    return la != lb ? la < lb : a < b;
+  });
+  return names;
+}
+
+void RemoveEntriesEqual(std::vector<std::u16string>& list, std::u16string_view text) {
+  for (size_t i = list.size(); i-- > 0;) {
+    if (list[i] == text) list.erase(list.begin() + std::ptrdiff_t(i));
+  }
+}
+
+void UpdateSearchHistory(std::vector<std::u16string>& list, const std::u16string& text) {
+  // "Contains and is as long as" is equality: a repeat moves to the top.
+  for (auto& entry : list) {
+    if (entry == text) entry.clear();
+  }
+  RemoveEntriesEqual(list, u"");
+  list.insert(list.begin(), text);
+  static constexpr std::u16string_view kRefusal = u"Sie_haben_keinen_Suchtext_eingegeben!";
+  for (size_t i = list.size(); i-- > 0;) {
+    if (list[i].find(kRefusal) != std::u16string::npos && list[i].size() == text.size()) {
+      list.erase(list.begin() + std::ptrdiff_t(i));
+      break;
+    }
+  }
+  if (list.size() > size_t(kHistoryLimit)) list.pop_back();
+}
+
+bool SaveHistoryFile(const std::vector<std::u16string>& list, std::u16string_view fileName) {
+  textlib::TUniStringList lines;
+  for (const auto& entry : list) lines.Add(entry);
+  try {
+    lines.SaveToFile(fileName);
+  } catch (const textlib::Exception&) {
+    return false;
+  }
+  return true;
+}
+
+const std::vector<std::u16string_view>& DatabaseFileSuffixes() {
+  // "_MHT.log" is the extractor's log; without it a new database of the same name would
+  // show an old extraction's log.
+  static const std::vector<std::u16string_view> suffixes = {u".log",
+                                                            u"_MHT.log",
+                                                            u".dat",
+                                                            u"_mht.dat",
+                                                            u"_mht_temp.dat",
+                                                            u"_AnsiDokument.txt",
+                                                            u"_UTF8Dokument.txt",
+                                                            u"_MHTtext.txt",
+                                                            u"_Ansi_TitelPositionen.txt",
+                                                            u"_Utf8_TitelPositionen.txt",
+                                                            u"_MHT_TitelPositionen.txt",
+                                                            u"_Phrasen_Woerter_AnsiListe.txt",
+                                                            u"_Phrasen_Woerter_MHTListe.txt",
+                                                            u"_Phrasen_Woerter_Utf8Liste.txt"};
+  return suffixes;
+}
+
+const std::vector<std::u16string_view>& HistoryFileSuffixes() {
+  static const std::vector<std::u16string_view> suffixes = {u"_Ansi_Suchwoerterliste.txt",
+                                                            u"_Utf8_Suchwoerterliste.txt", u"_MHT_Suchwoerterliste.txt",
+                                                            u"_Gesamt_OhneDB_Suchwoerterliste.txt"};
+  return suffixes;
+}
+
+const std::vector<std::u16string_view>& StoreFileSuffixes() {
+  static const std::vector<std::u16string_view> suffixes = {
+      u"_AnsiDokument.txt",         u"_UTF8Dokument.txt",         u"_MHTtext.txt",
+      u"_Ansi_TitelPositionen.txt", u"_Utf8_TitelPositionen.txt", u"_MHT_TitelPositionen.txt"};
+  return suffixes;
+}
+
+RgbColor ShadeColor(RgbColor color, int8_t percent) {
+  auto shade = [percent](uint8_t c) -> uint8_t {
+    double v;
+    // nearbyint rounds in the default mode: to nearest, ties to even.
+    if (percent < 0) {
+      v = std::nearbyint(c + double(int(c) * percent) / 100.0);
+    } else {
+      v = std::ceil(c + double((255 - int(c)) * percent) / 100.0);
+    }
+    return uint8_t(std::clamp(v, 0.0, 255.0));
+  };
+  return {shade(color.red), shade(color.green), shade(color.blue)};
+}
+
+}  // namespace app
