@@ -89,7 +89,7 @@ EncodingKind DetectTextEncodingBytes(std::string_view firstBytes) {
 }
 
 EncodingKind DetectTextEncoding(std::u16string_view path) {
-  platform::NativeFile file = textlib::WideFileOpen(path, textlib::fmOpenRead | textlib::fmShareDenyNone);
+  platform::NativeFile file = OpenFileProbe(path, textlib::fmOpenRead | textlib::fmShareDenyNone);
   char buffer[4];
   const int64_t got = file.Valid() ? file.Read(buffer, 4) : 0;
   return DetectTextEncodingBytes(std::string_view(buffer, static_cast<size_t>(std::max<int64_t>(got, 0))));

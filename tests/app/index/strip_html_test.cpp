@@ -138,6 +138,7 @@ TEST(StripHTML, ANamedPipeIsNoFile) {
   run.StripHTML(drive.Drive(u"pipe.htm"));  // must not wait for a writer
   EXPECT_EQ(run.Store().EntryCount(), 0);
   EXPECT_FALSE(OpenFileProbe(drive.Drive(u"pipe.htm"), 16).Valid());
+  EXPECT_EQ(DetectTextEncoding(drive.Drive(u"pipe.htm")), kKindNoUnicode);
 }
 
 TEST(ConvertStoreText, RuleOrderOnTheLoadedText) {
