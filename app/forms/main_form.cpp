@@ -1,6 +1,7 @@
 #include "app/forms/main_form.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -22,6 +23,7 @@
 #include "app/forms/qt_text.h"
 #include "app/forms/such_form.h"
 #include "app/index/german_numbers.h"
+#include "search/engine/title_positions.h"
 #include "app/settings/colors.h"
 #include "app/settings/registry.h"
 #include "platform/codepage.h"
@@ -32,6 +34,10 @@
 #include "textlib/unicode.h"
 #include "textlib/wide/pause/machpause.h"
 #include "ui_main_form.h"
+// The engine's settings have a member named like Qt's keyword macro, which nothing below
+// uses.
+#undef slots
+#include "app/index/index_run.h"
 
 namespace app {
 namespace {
@@ -536,14 +542,387 @@ void TMainForm_QY_HTML::ProgrammNeuStarten() {
   platform::ShellExecute(state_.IsAdmin ? u"RunAs" : u"open", *self, u"restart", state_.BaseFolder);
 }
 
-// ---- Create and update driver: the handlers come with the driver; until then these
-// buttons and timers do nothing.
-void TMainForm_QY_HTML::NeuErstellenBtnClick() {}
-void TMainForm_QY_HTML::aktualisieren1Click() {}
-void TMainForm_QY_HTML::ErneutIndiziereBtnClick() {}
-void TMainForm_QY_HTML::UeberwachTimerTimer() {}
-void TMainForm_QY_HTML::CheckMHTAbbruchTimerTimer() {}
-void TMainForm_QY_HTML::BitBtn2Click() {}
+// ---- Create and update driver
+
+namespace {
+
+// The main window's side of a build run.
+class MainIndexStatus : public IndexStatus {
+ public:
+  MainIndexStatus(TMainForm_QY_HTML& form, std::function<void(int)> pause) : form_(form), pause_(std::move(pause)) {}
+  void SetCaption(std::u16string_view text) override { form_.setWindowTitle(ToQ(text)); }
+  void SetStatusText(std::u16string_view text) override { form_.Form().Label1->setText(ToQ(text)); }
+  std::u16string StatusText() const override { return FromQ(form_.Form().Label1->text()); }
+  void SetCancelButton(std::u16string_view caption, bool enabled) override {
+    form_.Form().BitBtn2->setText(ToQ(caption));
+    form_.Form().BitBtn2->setEnabled(enabled);
+  }
+  void StartVirusScannerNotice() override { form_.StartVirusScannerNotice(); }
+  void StartStatusTimer() override { form_.Timer1().start(); }
+  void StartInterruptionReport() override { form_.CheckMHTAbbruchTimer().start(); }
+  bool FindWindow(std::u16string_view titlePart) override {
+    return platform::WindowDirectory().FindWindowContaining(titlePart).has_value();
+  }
+  void Pause(int milliseconds) override { pause_(milliseconds); }
+  int64_t TickCount() const override { return TMainForm_QY_HTML::TickCount(); }
+
+ private:
+  TMainForm_QY_HTML& form_;
+  std::function<void(int)> pause_;
+};
+
+bool Exists(std::u16string_view drivePath) {
+  auto st = platform::Stat(platform::PosixPath(drivePath));
+  return st && st->isRegular;
+}
+
+// Words between the delimiters; runs of delimiters give no empty words.
+std::vector<std::u16string> Words(std::u16string_view text, std::u16string_view delimiters) {
+  std::vector<std::u16string> words;
+  std::u16string word;
+  for (char16_t c : text) {
+    if (delimiters.find(c) != std::u16string_view::npos) {
+      if (!word.empty()) words.push_back(std::move(word));
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  if (!word.empty()) words.push_back(std::move(word));
+  return words;
+}
+
+std::u16string UpperAsciiLetters(std::u16string text) {
+  for (char16_t& c : text) {
+    if (c >= u'a' && c <= u'z') c = char16_t(c - u'a' + u'A');
+  }
+  return text;
+}
+
+}  // namespace
+
+std::array<std::u16string, 5> ExtensionSlots(std::u16string_view field) {
+  std::array<std::u16string, 5> result;
+  const auto words = Words(textlib::UnicodeTrim(field), u"*.");
+  for (size_t i = 0; i < result.size() && i < words.size(); ++i) result[i] = words[i];
+  for (auto& slot : result) {
+    if (slot.find(u'.') == std::u16string::npos) slot = u"." + textlib::UnicodeTrim(textlib::UnicodeLowerCase(slot));
+  }
+  return result;
+}
+
+std::u16string TMainForm_QY_HTML::ManifesterFile() const {
+  if (state_.UseControlFolder) {
+    const std::u16string inControl = state_.ControlFolder + u"Manifester";
+    if (Exists(inControl)) return inControl;
+  }
+  return state_.BaseFolder + u"Manifester";
+}
+
+void TMainForm_QY_HTML::SetActionButtons(bool enabled) {
+  ui->SuchenBtn->setEnabled(enabled);
+  ui->NeuErstellenBtn->setEnabled(enabled);
+  ui->ErneutIndiziereBtn->setEnabled(enabled);
+}
+
+int64_t TMainForm_QY_HTML::FinishedArchiveCount() const {
+  const std::u16string resume = DbFolder() + state_.CurrentDbName + u"_mht_temp.dat";
+  textlib::TWideStringList lines;
+  if (!Exists(resume)) return -1;
+  try {
+    lines.LoadFromFile(resume);
+  } catch (const textlib::Exception&) {
+    return -1;
+  }
+  int64_t count = 0;
+  for (int i = 0; i < lines.Count(); ++i) {
+    if (!lines[i].empty() && lines[i][0] == u'*') ++count;
+  }
+  return count;
+}
+
+void TMainForm_QY_HTML::NeuErstellenBtnClick() {
+  if (!dialog_) return;
+  DeleteSilently(DbFolder() + u"Temp\\*.*");
+  if (search_) search_->ClearSuggestions();
+  state_.PathListOnly = false;
+
+  windowSeen_ = listDone_ = false;
+  state_.IndexedFileCount = 0;
+  state_.CancelRequested = false;
+  resumeAnswer_ = false;
+  dialog_->SetFolderField(u"");
+  dialog_->SetNameField(u"");
+  ui->Label1->clear();
+  ui->Label2->clear();
+  dialog_->HideImage();
+
+  if (state_.UpdateMode) {
+    for (int i = 0; i < ui->ListBox1->count(); ++i) {
+      if (ui->ListBox1->item(i)->isSelected()) state_.CurrentDbName = FromQ(ui->ListBox1->item(i)->text());
+    }
+    const std::u16string resume = DbFolder() + state_.CurrentDbName + u"_mht_temp.dat";
+    if (auto st = platform::Stat(platform::PosixPath(resume)); st && st->isRegular) {
+      // Local time with daylight saving, as the user's clock showed it.
+      const QString when = QDateTime::fromSecsSinceEpoch(st->mtimeSeconds)
+                               .toLocalTime()
+                               .toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+      const std::u16string question = u"MHT/EML-Dateien - Möchten Sie dort weitermachen wo Sie am " + FromQ(when) +
+                                      u" abgebrochen haben?\r\nWenn Nein gehen die bisher indizierten Daten "
+                                      u"verloren. ";
+      if (platform::ShowMessageBox(question, u"Bestätigung", platform::mb::YesNo | platform::mb::IconQuestion) ==
+          platform::MsgResult::Yes) {
+        resumeAnswer_ = true;
+      } else {
+        platform::RemoveFile(platform::PosixPath(resume));
+      }
+    }
+    std::u16string header = ReadDatHeaderPath(DbFolder() + state_.CurrentDbName + u".dat");
+    std::u16string extensions;
+    if (const size_t star = header.find(u"*."); star != std::u16string::npos) {
+      extensions = header.substr(star);
+      header.resize(star);
+    }
+    dialog_->SetNameField(state_.CurrentDbName);
+    dialog_->SetFolderField(textlib::UnicodeTrim(header));
+    dialog_->SetExtensionField(UpperAsciiLetters(extensions));
+  }
+
+  const bool ok = ShowNewDatabaseDialog ? ShowNewDatabaseDialog(*dialog_) : dialog_->exec() == QDialog::Accepted;
+  DeleteSilently(DbFolder() + u"Temp\\*.*");
+  if (!ok) {
+    timer1_->stop();
+    state_.UpdateMode = false;
+    return;
+  }
+
+  state_.IndexedFileCount = 0;
+  state_.IndexStartTick = TickCount();
+  timer1_->start();
+  gedultTimer_->start();
+  PlaceGeduldLabel();
+
+  const auto extSlots = ExtensionSlots(dialog_->ExtensionField());
+  std::vector<std::u16string> choices = dialog_->PatternChoices();
+  std::sort(choices.begin(), choices.end());
+  bool changed = false;
+  for (const auto& slot : extSlots) {
+    const std::u16string pattern = u"*" + slot;
+    if (std::binary_search(choices.begin(), choices.end(), pattern)) continue;
+    if (textlib::UnicodeTrim(slot).size() > 1) {
+      dialog_->AddPatternChoice(pattern);
+      choices.insert(std::upper_bound(choices.begin(), choices.end(), pattern), pattern);
+      changed = true;
+    }
+  }
+  if (changed) {
+    textlib::TWideStringList lines;
+    for (const auto& item : dialog_->PatternChoices()) lines.Add(item);
+    try {
+      lines.SaveToFile(state_.BaseFolder + u"AuswahlEndungen.txt");
+    } catch (const textlib::Exception&) {
+      // The choices are a convenience; the build goes on without them.
+    }
+  }
+
+  ui->Label1->setText(state_.UpdateMode ? QStringLiteral("Datenbank wird aktualisiert.")
+                                        : QStringLiteral("Datenbank wird neu erstellt."));
+  const std::u16string folder = dialog_->FolderField();
+  driveLetter_ = folder.empty() ? state_.BaseDriveLetter : folder[0];
+  state_.IndexRunning = true;
+
+  IndexSettings settings;
+  settings.baseFolder = state_.BaseFolder;
+  settings.controlFolder = state_.ControlFolder;
+  settings.useControlFolder = state_.UseControlFolder;
+  settings.dbName = dialog_->NameField();
+  settings.folder = folder;
+  settings.driveLetter = driveLetter_;
+  settings.slots = extSlots;
+  settings.resumeAnswer = resumeAnswer_;
+  state_.CurrentDbName = settings.dbName;
+  run_.reset();
+  status_ = std::make_unique<MainIndexStatus>(*this, [this](int ms) { pause_->Pause(ms); });
+  run_ = std::make_unique<IndexRun>(std::move(settings), *status_);
+  run_->MarkStart();
+
+  if (state_.BuildMasterList) {
+    watchTicks_ = 0;
+    run_->Settings().watchTimerRunning = true;
+    ueberwachTimer_->start();
+    const std::u16string working = state_.UseControlFolder ? state_.ControlFolder : state_.BaseFolder;
+    const auto started = platform::ShellExecute(u"RunAs", ManifesterFile(),
+                                                u"open " + std::u16string(1, driveLetter_), working);
+    manifesterPid_ = started.Ok() ? started.pid : 0;
+    // Without an elevation prompt the builder runs from its start: it counts as seen, so
+    // a builder that is done before the first tick starts the build instead of timing
+    // out after a minute.
+    if (manifesterPid_ > 0) windowSeen_ = true;
+    return;
+  }
+  SetActionButtons(false);
+  RunBuild();
+  FinishBuild(u"TitelPositionen werden erstellt.",
+              u"MHT/EML-Dateien - Fertig mit der abgebrochenen Indizierung. Es wurden ");
+}
+
+void TMainForm_QY_HTML::RunBuild() {
+  run_->LiesDieListeEin();
+  state_.IndexRunning = false;
+  state_.IndexedFileCount = run_->Counters().storedFiles;
+}
+
+void TMainForm_QY_HTML::FinishBuild(std::u16string_view titleText, std::u16string_view resumeText) {
+  if (!state_.PathListOnly) {
+    ui->Label1->setText(ToQ(titleText));
+    pause_->Pause(100);
+    search::SearchSession session;
+    search::Button4Click(session, search::DatabaseFiles{state_.BaseFolder, state_.CurrentDbName});
+    ui->Label1->setText(QStringLiteral("Fertig mit der Indizierung."));
+  }
+  setWindowTitle(QString());
+  ui->GeduldLabel->clear();
+  gedultTimer_->stop();
+  const int64_t finished = resumeAnswer_ ? FinishedArchiveCount() : -1;
+  if (resumeAnswer_ && finished >= 0) {
+    ui->Label1->setText(ToQ(std::u16string(resumeText) + Decimal(finished) + u" Dateien indiziert."));
+  } else if (!resumeAnswer_) {
+    ui->Label1->setText(QStringLiteral("Fertig mit der Indizierung."));
+  }
+  if (state_.PathListOnly) {
+    ui->Label1->setText(QStringLiteral("Fertig mit der Indizierung (nur Pfadliste wurde erstellt)."));
+  }
+  run_->WriteIndexLog();
+  LiesNamenDatenbanken();
+  SetActionButtons(true);
+  ui->BitBtn2->setEnabled(true);
+  timer1_->stop();
+  state_.UpdateMode = false;
+}
+
+void TMainForm_QY_HTML::aktualisieren1Click() {
+  updating_ = true;
+  state_.IndexedFileCount = 0;
+  bool selected = false;
+  for (int i = 0; i < ui->ListBox1->count(); ++i) {
+    if (!ui->ListBox1->item(i)->isSelected()) continue;
+    state_.CurrentDbName = FromQ(ui->ListBox1->item(i)->text());
+    selected = true;
+  }
+  if (!selected) {
+    platform::ShowMessageBox(
+        ui->ListBox1->count() > 0
+            ? u"Sie müssen zuerst eine Datenbank auswählen! Mit linker Maustaste anklicken!"
+            : u"Es existiert noch keine Datenbank! Betätigen Sie bitte den Schalter \"Neue Datenbank erstellen\".",
+        u"Information", platform::mb::Ok | platform::mb::IconInformation);
+  } else {
+    state_.UpdateMode = true;
+    NeuErstellenBtnClick();
+  }
+  updating_ = false;
+}
+
+void TMainForm_QY_HTML::ErneutIndiziereBtnClick() {
+  state_.CancelRequested = false;
+  state_.PathListOnly = false;
+  aktualisieren1Click();
+  ui->BitBtn2->setText(QStringLiteral("Schli&eßen"));
+}
+
+void TMainForm_QY_HTML::UeberwachTimerTimer() {
+  const bool seen = ManifesterWindowSeen ? ManifesterWindowSeen()
+                                         : manifesterPid_ > 0 && platform::IsProcessAlive(manifesterPid_);
+  if (seen) {
+    setWindowTitle(QString());
+    windowSeen_ = true;
+  } else {
+    SetActionButtons(false);
+    ui->BitBtn2->setEnabled(false);
+    setWindowTitle(ToQ(u"Quarry-HTML wartet auf Erstellung der Hauptdatei-Liste! " +
+                       (run_ ? run_->ElapsedText() : std::u16string())));
+    if (windowSeen_) {
+      listDone_ = true;
+      watchTicks_ = 0;
+      ui->BitBtn2->setEnabled(true);
+    } else if (++watchTicks_ > 119) {
+      timer1_->stop();
+      ueberwachTimer_->stop();
+      gedultTimer_->stop();
+      watchTicks_ = -1;
+      setWindowTitle(QString());
+      ui->GeduldLabel->clear();
+      state_.IndexRunning = false;
+      updating_ = false;
+      const QPoint button = ui->BitBtn2->mapTo(this, QPoint(0, 0));
+      ui->GeduldLabel->move(button.x() + ui->BitBtn2->width() - 10, ui->GeduldLabel->y());
+      ui->Label1->setText(QStringLiteral(
+          "\"Manifester.exe\" wurde abgebrochen, Vorgabezeit überschritten oder noch nicht mit \"JA\" bestätigt!"));
+      platform::ShowMessageBox(
+          u"Die Vorgabezeit ist überschritten! Sie hätten in der Taskleiste von Windows auf das blinkende Symbol mit "
+          u"dem Namen \"Manifester.exe\" klicken müssen. Wenn noch nicht geschehen, dann klicken Sie nun darauf und "
+          u"wählen Sie \"Nein\" aus, denn das aktuelle Indizieren ist leider gescheitert!",
+          u"Quarry-HTML", platform::mb::Ok | platform::mb::IconWarning);
+      SetActionButtons(true);
+      ui->BitBtn2->setEnabled(true);
+      state_.UpdateMode = false;
+      run_.reset();
+      return;
+    }
+  }
+  if (windowSeen_ && listDone_) {
+    setWindowTitle(QString());
+    ueberwachTimer_->stop();
+    if (!run_) return;
+    run_->Settings().watchTimerRunning = false;
+    const std::u16string folder = dialog_ ? dialog_->FolderField() : std::u16string();
+    if (!folder.empty()) run_->Settings().driveLetter = folder[0];
+    RunBuild();
+    FinishBuild(u"TitelPositionen werden erstellt..", u"Fertig mit der abgebrochenen Indizierung. Es wurden ");
+    setWindowTitle(QString());
+    ui->GeduldLabel->clear();
+    gedultTimer_->stop();
+    timer1_->stop();
+  }
+}
+
+void TMainForm_QY_HTML::CheckMHTAbbruchTimerTimer() {
+  const int64_t finished = FinishedArchiveCount();
+  if (finished < 0) return;
+  ui->Label1->setText(run_ && run_->ExtractionResumed()
+                          ? QStringLiteral("MHT/EML-Dateien - Es geht weiter nach abgebrochener Indizierung.")
+                          : ToQ(u"MHT/EML-Dateien - Abgebrochene Indizierung. Es wurden " + Decimal(finished) +
+                                u" Dateien indiziert."));
+  checkMHTAbbruchTimer_->stop();
+}
+
+void TMainForm_QY_HTML::BitBtn2Click() {
+  if (!state_.IndexRunning && !state_.Searching && !updating_) {
+    close();
+    return;
+  }
+  if (updating_) {
+    ui->Label1->setText(QStringLiteral("Aktualisierung wurde abgebrochen! "));
+    state_.CancelRequested = true;
+    if (run_) run_->RequestCancel();
+    updating_ = false;
+  }
+  if (state_.Searching) {
+    ui->BitBtn2->setText(QStringLiteral("Schli&eßen"));
+    state_.CancelRequested = true;
+    state_.Searching = false;
+  }
+  if (state_.IndexRunning) {
+    ui->Label1->setText(QStringLiteral("Indizierung wurde abgebrochen! Die Daten werden gespeichert"));
+    state_.CancelRequested = true;
+    if (run_) run_->RequestCancel();
+    state_.IndexRunning = false;
+    ui->BitBtn2->setEnabled(false);
+  }
+  if (ui->Label1->text().contains(QStringLiteral("Fertig mit der"))) {
+    SetActionButtons(true);
+    ui->BitBtn2->setEnabled(true);
+  }
+}
 
 // ---- Database list, search hand-off and deletion
 

@@ -23,6 +23,10 @@ class QTimer;
 namespace textlib {
 class TMachPause;
 }
+namespace app {
+class IndexRun;
+class IndexStatus;
+}
 
 namespace Ui {
 class TMainForm_QY_HTML;
@@ -49,6 +53,10 @@ struct BucketLists {
   std::array<textlib::TWideStringList, 6> Buckets;
   BucketLists();
 };
+
+// The five extension slots of an extension field ("*.htm *.html"): ".ext" in lower case,
+// "." for an empty slot; words after the fifth are ignored.
+std::array<std::u16string, 5> ExtensionSlots(std::u16string_view field);
 
 class TMainForm_QY_HTML : public QWidget {
   Q_OBJECT
@@ -95,6 +103,13 @@ class TMainForm_QY_HTML : public QWidget {
   // Shows the search window modally; true when it closed with OK. Tests replace it so
   // nothing blocks.
   std::function<bool(TSuchForm&)> ShowSearchWindow;
+  // Shows the new-database dialog modally; true when it closed with OK.
+  std::function<bool(TOKBottomDlg&)> ShowNewDatabaseDialog;
+  // Whether the file-list builder is still at work: its process runs. Tests replace it.
+  std::function<bool()> ManifesterWindowSeen;
+  // The file-list builder that is started: "<folder>Manifester".
+  std::u16string ManifesterFile() const;
+  int64_t WatchTicks() const { return watchTicks_; }
   // The selection colour of the list entries: the window colour 7 % darker.
   QColor SelectedEntryColor() const;
 
@@ -133,6 +148,11 @@ class TMainForm_QY_HTML : public QWidget {
   void CreateWorkFolder(std::u16string_view folder);
   void ApplicationEvents1Message(const platform::WindowMessage& message);
   void UpdateSearchButtonFont();
+  // Steps after a build: title positions, end texts, log, list, buttons.
+  void FinishBuild(std::u16string_view titleText, std::u16string_view resumeText);
+  void RunBuild();
+  void SetActionButtons(bool enabled);
+  int64_t FinishedArchiveCount() const;
   void PlaceGeduldLabel();
   bool eventFilter(QObject* watched, QEvent* event) override;
   std::u16string DbFolder() const { return state_.BaseFolder + u"Datenbank\\"; }
@@ -161,6 +181,15 @@ class TMainForm_QY_HTML : public QWidget {
   std::unique_ptr<platform::WindowListener> listener_;
   QSocketNotifier* notifier_ = nullptr;
   platform::WindowHandle windowHandle_;
+
+  std::unique_ptr<IndexStatus> status_;
+  std::unique_ptr<IndexRun> run_;
+  bool updating_ = false;
+  bool resumeAnswer_ = false;
+  bool windowSeen_ = false, listDone_ = false;
+  int64_t watchTicks_ = 0;
+  int64_t manifesterPid_ = 0;
+  char16_t driveLetter_ = u'C';
 
   bool firstPaint_ = true;
   bool closeConfirmed_ = false;

@@ -1,0 +1,260 @@
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "forms_fixture.h"
+#include "ui_main_form.h"
+
+namespace formstest {
+namespace {
+
+using platform::MsgResult;
+
+TEST(ExtensionSlots, PatternsBecomeLowerCaseSlotsAndOnlyFiveCount) {
+  struct Case {
+    std::u16string field;
+    std::array<std::u16string, 5> expected;
+  };
+  const Case cases[] = {
+      {u"*.htm *.html", {u".htm", u".html", u".", u".", u"."}},
+      {u"*.HTM", {u".htm", u".", u".", u".", u"."}},
+      {u"  *.a *.b *.c *.d *.e *.f *.g ", {u".a", u".b", u".c", u".d", u".e"}},
+      {u"", {u".", u".", u".", u".", u"."}},
+      {u"htm;xhtml", {u".htm;xhtml", u".", u".", u".", u"."}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(app::ExtensionSlots(c.field), c.expected);
+}
+
+class DriverTest : public FormsTest {
+ protected:
+  void Put(const std::string& relative, std::string_view bytes) {
+    std::filesystem::create_directories(std::filesystem::path(drive_.Posix(relative)).parent_path());
+    drive_.WriteFile(relative, bytes);
+  }
+  bool Exists(const std::string& relative) { return std::filesystem::exists(drive_.Posix(relative)); }
+  // A drive list and two documents below T:\docs.
+  void Documents() {
+    Put("docs/a.htm", "<p>Haus am See</p>");
+    Put("docs/b.html", "<p>Maus</p>");
+    Put("base/Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt", "T:\\docs\\a.htm\r\nT:\\docs\\b.html\r\n");
+  }
+  // The dialog as the user fills it and closes it with OK.
+  static void Fill(Windows& w, std::u16string name, std::u16string folder, std::u16string extensions,
+                   bool buildMasterList = false) {
+    w.main->ShowNewDatabaseDialog = [&w, name, folder, extensions, buildMasterList](app::TOKBottomDlg& d) {
+      d.SetNameField(name);
+      d.SetFolderField(folder);
+      d.SetExtensionField(extensions);
+      w.state.BuildMasterList = buildMasterList;
+      w.state.HistoryName = name;
+      return true;
+    };
+  }
+  static QString Status(Windows& w) { return w.main->Form().Label1->text(); }
+};
+
+TEST_F(DriverTest, ACreatedDatabaseIsIndexedAndItsEntryOfExactlyThatNameSelected) {
+  Documents();
+  Put("base/Datenbank/web2.dat", "PFAD_UND_ENDUNGEN= T:\\x *.htm    \r\n");
+  Put("base/Datenbank/aweb.dat", "PFAD_UND_ENDUNGEN= T:\\x *.htm    \r\n");
+  auto w = Start();
+  w->main->FormPaint();
+  Fill(*w, u"web", u"T:\\docs", u"*.htm *.HTML");
+  w->main->NeuErstellenBtnClick();
+
+  EXPECT_EQ(w->main->DatabaseNames(), (std::vector<std::u16string>{u"aweb", u"web", u"web2"}));
+  EXPECT_EQ(w->main->Form().ListBox1->currentRow(), 1);
+  EXPECT_EQ(w->state.HistoryName, u"web");
+  EXPECT_EQ(Status(*w), QStringLiteral("Fertig mit der Indizierung."));
+  EXPECT_EQ(drive_.ReadFile("base/Datenbank/web.dat"),
+            "PFAD_UND_ENDUNGEN= T:\\docs *.htm *.html   \r\nT:\\docs\\a.htm\r\nT:\\docs\\b.html\r\n");
+  EXPECT_NE(drive_.ReadFile("base/Datenbank/web_UTF8Dokument.txt").find("Haus am See"), std::string::npos);
+  EXPECT_TRUE(Exists("base/Datenbank/web_Utf8_TitelPositionen.txt"));
+  EXPECT_TRUE(Exists("base/Datenbank/web.log"));
+  EXPECT_EQ(drive_.ReadFile("base/AuswahlEndungen.txt"), "*.csv\r\n*.txt\r\n*.htm\r\n*.html\r\n");
+  EXPECT_TRUE(w->main->Form().SuchenBtn->isEnabled());
+  EXPECT_TRUE(w->main->Form().NeuErstellenBtn->isEnabled());
+  EXPECT_FALSE(w->main->Timer1().isActive());
+  EXPECT_FALSE(w->main->GedultTimer().isActive());
+  EXPECT_FALSE(w->state.UpdateMode);
+  EXPECT_FALSE(w->state.IndexRunning);
+  EXPECT_TRUE(sink_->Boxes().empty());
+}
+
+TEST_F(DriverTest, KnownPatternsAreNotAddedTwice) {
+  Documents();
+  Put("base/AuswahlEndungen.txt", "*.htm\r\n*.html\r\n");
+  auto w = Start();
+  w->main->FormPaint();
+  Fill(*w, u"web", u"T:\\docs", u"*.html *.xhtml");
+  w->main->NeuErstellenBtnClick();
+  EXPECT_EQ(drive_.ReadFile("base/AuswahlEndungen.txt"), "*.htm\r\n*.html\r\n*.xhtml\r\n");
+}
+
+TEST_F(DriverTest, ACancelledDialogEndsTheUpdate) {
+  auto w = Start();
+  w->main->ShowNewDatabaseDialog = [](app::TOKBottomDlg&) { return false; };
+  w->state.UpdateMode = true;
+  w->main->NeuErstellenBtnClick();
+  EXPECT_FALSE(w->state.UpdateMode);
+  EXPECT_FALSE(w->main->Timer1().isActive());
+  EXPECT_FALSE(w->state.IndexRunning);
+}
+
+TEST_F(DriverTest, AnUpdatePrefillsTheDialogFromTheDescription) {
+  Put("base/Datenbank/web.dat", "PFAD_UND_ENDUNGEN= T:\\docs *.htm *.html   \r\nT:\\docs\\a.htm\r\n");
+  auto w = Start();
+  w->main->FormPaint();
+  std::u16string name, folder, extensions;
+  w->main->ShowNewDatabaseDialog = [&](app::TOKBottomDlg& d) {
+    name = d.NameField();
+    folder = d.FolderField();
+    extensions = d.ExtensionField();
+    return false;
+  };
+  w->main->ErneutIndiziereBtnClick();
+  EXPECT_EQ(name, u"web");
+  EXPECT_EQ(folder, u"T:\\docs");
+  EXPECT_EQ(extensions.substr(0, 12), u"*.HTM *.HTML");
+  EXPECT_EQ(w->main->Form().BitBtn2->text(), QStringLiteral("Schli&eßen"));
+}
+
+TEST_F(DriverTest, AnInterruptedExtractionIsOfferedAndNoDiscardsIt) {
+  Put("base/Datenbank/web.dat", "PFAD_UND_ENDUNGEN= T:\\docs *.htm    \r\n");
+  Put("base/Datenbank/web_mht_temp.dat", "*T:\\docs\\a.mht\r\nT:\\docs\\b.mht\r\n");
+  auto w = Start();
+  w->main->FormPaint();
+  w->main->ShowNewDatabaseDialog = [](app::TOKBottomDlg&) { return false; };
+  sink_->Answer(MsgResult::No);
+  w->main->aktualisieren1Click();
+  ASSERT_EQ(sink_->Boxes().size(), 1u);
+  const std::u16string& q = sink_->Boxes()[0].text;
+  EXPECT_EQ(q.rfind(u"MHT/EML-Dateien - Möchten Sie dort weitermachen wo Sie am ", 0), 0u);
+  EXPECT_NE(q.find(u" abgebrochen haben?\r\nWenn Nein gehen die bisher indizierten Daten verloren. "),
+            std::u16string::npos);
+  EXPECT_FALSE(Exists("base/Datenbank/web_mht_temp.dat"));
+}
+
+TEST_F(DriverTest, AnUpdateWithoutASelectedDatabaseExplains) {
+  {
+    auto w = Start();
+    w->main->aktualisieren1Click();
+  }
+  Put("base/Datenbank/web.dat", "");
+  auto w = Start();
+  w->main->FormPaint();
+  w->main->Form().ListBox1->clearSelection();
+  w->main->aktualisieren1Click();
+  EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{
+                            u"Es existiert noch keine Datenbank! Betätigen Sie bitte den Schalter \"Neue Datenbank "
+                            u"erstellen\".",
+                            u"Sie müssen zuerst eine Datenbank auswählen! Mit linker Maustaste anklicken!"}));
+  EXPECT_FALSE(w->state.UpdateMode);
+}
+
+TEST_F(DriverTest, TheBuildStartsWhenTheFileListBuilderHasEnded) {
+  Documents();
+  auto w = Start();
+  w->main->FormPaint();
+  Fill(*w, u"web", u"T:\\docs", u"*.htm", true);
+  std::vector<bool> seen = {true, true, false};
+  size_t tick = 0;
+  w->main->ManifesterWindowSeen = [&] { return seen[std::min(tick, seen.size() - 1)]; };
+  w->main->NeuErstellenBtnClick();
+  EXPECT_TRUE(w->main->UeberwachTimer().isActive());
+  EXPECT_TRUE(w->state.IndexRunning);
+  for (tick = 0; tick < 2; ++tick) w->main->UeberwachTimerTimer();
+  EXPECT_FALSE(Exists("base/Datenbank/web.dat"));
+  EXPECT_TRUE(w->main->UeberwachTimer().isActive());
+  w->main->UeberwachTimerTimer();
+  EXPECT_FALSE(w->main->UeberwachTimer().isActive());
+  EXPECT_TRUE(Exists("base/Datenbank/web.dat"));
+  EXPECT_TRUE(Exists("base/Datenbank/web_Utf8_TitelPositionen.txt"));
+  EXPECT_EQ(Status(*w), QStringLiteral("Fertig mit der Indizierung."));
+  EXPECT_EQ(w->main->Form().ListBox1->currentRow(), 0);
+  EXPECT_TRUE(w->main->Form().BitBtn2->isEnabled());
+  EXPECT_TRUE(w->main->windowTitle().isEmpty());
+  EXPECT_FALSE(w->main->Timer1().isActive());
+  EXPECT_FALSE(w->state.UpdateMode);
+}
+
+TEST_F(DriverTest, TheWatchGivesUpAfterSixtySecondsWithoutTheBuilder) {
+  Documents();
+  auto w = Start();
+  w->main->FormPaint();
+  Fill(*w, u"web", u"T:\\docs", u"*.htm", true);
+  w->main->ManifesterWindowSeen = [] { return false; };
+  w->state.UpdateMode = true;
+  w->main->NeuErstellenBtnClick();
+  for (int i = 0; i < 119; ++i) w->main->UeberwachTimerTimer();
+  EXPECT_TRUE(sink_->Boxes().empty());
+  EXPECT_TRUE(
+      w->main->windowTitle().startsWith(QStringLiteral("Quarry-HTML wartet auf Erstellung der Hauptdatei-Liste! ")));
+  EXPECT_FALSE(w->main->Form().SuchenBtn->isEnabled());
+  w->main->UeberwachTimerTimer();
+  EXPECT_EQ(w->main->WatchTicks(), -1);
+  EXPECT_FALSE(w->main->UeberwachTimer().isActive());
+  EXPECT_FALSE(w->main->Timer1().isActive());
+  EXPECT_EQ(Status(*w), QStringLiteral("\"Manifester.exe\" wurde abgebrochen, Vorgabezeit überschritten oder noch "
+                                       "nicht mit \"JA\" bestätigt!"));
+  ASSERT_EQ(sink_->Boxes().size(), 1u);
+  EXPECT_EQ(sink_->Boxes()[0].text.rfind(u"Die Vorgabezeit ist überschritten! ", 0), 0u);
+  EXPECT_TRUE(w->main->Form().SuchenBtn->isEnabled());
+  EXPECT_TRUE(w->main->Form().BitBtn2->isEnabled());
+  EXPECT_FALSE(w->state.IndexRunning);
+  EXPECT_FALSE(w->state.UpdateMode);
+  EXPECT_FALSE(Exists("base/Datenbank/web.dat"));
+}
+
+TEST_F(DriverTest, TheBuilderIsStartedFromTheBaseFolderOrTheControlFolder) {
+  auto w = Start();
+  EXPECT_EQ(w->main->ManifesterFile(), u"T:\\base\\Manifester");
+  std::filesystem::create_directories(drive_.Posix("tools/q"));
+  SetReg(app::reg::QuarryControl, u"T:\\tools");
+  auto inTools = Start({QString::fromStdString(drive_.Posix("tools/q/QUARRY_HTML")), QStringLiteral("x")});
+  EXPECT_EQ(inTools->main->ManifesterFile(), u"T:\\tools\\q\\Manifester");  // none in the control folder
+  Put("tools/Manifester", "#!/bin/sh\n");
+  EXPECT_EQ(inTools->main->ManifesterFile(), u"T:\\tools\\Manifester");
+}
+
+TEST_F(DriverTest, TheInterruptionReportWaitsForTheResumeList) {
+  auto w = Start();
+  w->main->FormPaint();
+  w->state.CurrentDbName = u"web";
+  w->main->CheckMHTAbbruchTimer().start();
+  w->main->CheckMHTAbbruchTimerTimer();
+  EXPECT_TRUE(w->main->CheckMHTAbbruchTimer().isActive());
+  Put("base/Datenbank/web_mht_temp.dat", "*T:\\a.mht\r\nT:\\b.mht\r\n*T:\\c.eml\r\n");
+  w->main->CheckMHTAbbruchTimerTimer();
+  EXPECT_FALSE(w->main->CheckMHTAbbruchTimer().isActive());
+  EXPECT_EQ(Status(*w), QStringLiteral("MHT/EML-Dateien - Abgebrochene Indizierung. Es wurden 2 Dateien indiziert."));
+}
+
+TEST_F(DriverTest, TheCloseButtonClosesWhenIdleAndCancelsARun) {
+  auto w = Start();
+  w->main->show();
+  sink_->Answer(MsgResult::No);
+  w->main->BitBtn2Click();
+  EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{u"Quarry-HTML wirklich schließen?"});
+
+  w->state.IndexRunning = true;
+  w->main->BitBtn2Click();
+  EXPECT_EQ(Status(*w), QStringLiteral("Indizierung wurde abgebrochen! Die Daten werden gespeichert"));
+  EXPECT_TRUE(w->state.CancelRequested);
+  EXPECT_FALSE(w->state.IndexRunning);
+  EXPECT_FALSE(w->main->Form().BitBtn2->isEnabled());
+
+  w->state.Searching = true;
+  w->main->Form().Label1->setText(QStringLiteral("Fertig mit der Suche."));
+  w->main->BitBtn2Click();
+  EXPECT_FALSE(w->state.Searching);
+  EXPECT_EQ(w->main->Form().BitBtn2->text(), QStringLiteral("Schli&eßen"));
+  EXPECT_TRUE(w->main->Form().BitBtn2->isEnabled());
+  EXPECT_EQ(sink_->Boxes().size(), 1u);
+  sink_->Answer(MsgResult::Yes);
+  w->main->close();
+}
+
+}  // namespace
+}  // namespace formstest
