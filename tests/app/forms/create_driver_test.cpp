@@ -1,3 +1,6 @@
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -254,6 +257,73 @@ TEST_F(DriverTest, TheCloseButtonClosesWhenIdleAndCancelsARun) {
   EXPECT_EQ(sink_->Boxes().size(), 1u);
   sink_->Answer(MsgResult::Yes);
   w->main->close();
+}
+
+// The file-list builder of this build folder: <build>/platform/manifester/Manifester
+// beside <build>/tests.
+std::string ManifesterProgram() {
+  std::error_code ec;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return {};
+  const auto program = self.parent_path().parent_path() / "platform" / "manifester" / "Manifester";
+  return access(program.c_str(), X_OK) == 0 ? program.string() : std::string();
+}
+
+TEST_F(DriverTest, EndToEndTheBuilderListsTheFolderAndTheNewDatabaseIsSelected) {
+  const std::string manifester = ManifesterProgram();
+  if (manifester.empty()) GTEST_SKIP() << "Manifester is not built in this build folder";
+  Put("docs/a.htm",
+      "<p>Gr\xC3\xBC\xC3\x9F"
+      "e aus dem Haus</p>");
+  Put("docs/sub/b.html",
+      "<p>Stra\xDF"
+      "e</p>");
+  Put("docs/c.txt", "kein HTML");
+  Put("base/Datenbank/e2e2.dat", "PFAD_UND_ENDUNGEN= T:\\x *.htm    \r\n");
+  std::filesystem::copy_file(manifester, drive_.Posix("base/Manifester"));
+  // The builder is another process: it learns the drive T from the environment.
+  const char* oldDrives = getenv("QUARRY_DRIVES");
+  const std::string savedDrives = oldDrives ? oldDrives : "";
+  setenv("QUARRY_DRIVES", ("T=" + drive_.Root()).c_str(), 1);
+
+  auto w = Start();
+  w->main->FormPaint();
+  Fill(*w, u"e2e", u"T:\\docs", u"*.htm *.html", true);
+  w->main->NeuErstellenBtnClick();
+  EXPECT_TRUE(w->main->UeberwachTimer().isActive());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w->main->UeberwachTimer().isActive(); }, 60000));
+  if (oldDrives) {
+    setenv("QUARRY_DRIVES", savedDrives.c_str(), 1);
+  } else {
+    unsetenv("QUARRY_DRIVES");
+  }
+
+  EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{});
+  const std::string driveList = drive_.ReadFile("base/Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt");
+  EXPECT_NE(driveList.find("T:\\docs\\a.htm\r\n\" c.txt\r\n"), std::string::npos);
+  EXPECT_NE(driveList.find("T:\\docs\\sub\\b.html\r\n"), std::string::npos);
+  EXPECT_EQ(w->main->DatabaseNames(), (std::vector<std::u16string>{u"e2e", u"e2e2"}));
+  EXPECT_EQ(w->main->Form().ListBox1->currentRow(), 0);
+  EXPECT_EQ(w->state.HistoryName, u"e2e");
+  EXPECT_EQ(Status(*w), QStringLiteral("Fertig mit der Indizierung."));
+  EXPECT_EQ(drive_.ReadFile("base/Datenbank/e2e.dat"),
+            "PFAD_UND_ENDUNGEN= T:\\docs *.htm *.html   \r\nT:\\docs\\a.htm\r\nT:\\docs\\sub\\b.html\r\n");
+  EXPECT_EQ(drive_.ReadFile("base/Datenbank/e2e_UTF8Dokument.txt"),
+            " \r\n \r\n#T:\\docs\\a.htm\r\n======\r\n\r\n\r\nGr\xC3\xBC\xC3\x9F"
+            "e aus dem Haus\r\n"
+            " \r\n \r\n#T:\\docs\\sub\\b.html\r\n=========\r\n\r\n\r\nStra\xC3\x9F"
+            "e\r\n");
+  EXPECT_FALSE(drive_.ReadFile("base/Datenbank/e2e_Utf8_TitelPositionen.txt").empty());
+  const std::string log = drive_.ReadFile("base/Datenbank/e2e.log");
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log.substr(0, 2), "\xFF\xFE");
+  const std::u16string logText =
+      QString::fromUtf16(reinterpret_cast<const char16_t*>(log.data() + 2), qsizetype((log.size() - 2) / 2))
+          .toStdU16String();
+  EXPECT_NE(logText.find(u"Dateien insgesamt: 2\r\n"), std::u16string::npos);
+  EXPECT_NE(logText.find(u"2 HTML-Dateien wurden indiziert."), std::u16string::npos);
+  EXPECT_FALSE(w->state.UpdateMode);
+  EXPECT_TRUE(w->main->Form().SuchenBtn->isEnabled());
 }
 
 }  // namespace
