@@ -486,6 +486,8 @@ int64_t TMainForm_QY_HTML::TickCount() {
 }
 
 void TMainForm_QY_HTML::Timer1Timer() {
+  // The run keeps the count; without this the display would stay at 0 during a build.
+  if (run_) state_.IndexedFileCount = run_->Counters().listedFiles;
   const int64_t seconds = TickCount() / 1000 - state_.IndexStartTick / 1000;
   ui->Label2->setText(ToQ(u"Anzahl Dateien:     " + FormatThousands(state_.IndexedFileCount) + u"     Zeit: " +
                           SecondsToHms(seconds)));
@@ -769,7 +771,7 @@ void TMainForm_QY_HTML::NeuErstellenBtnClick() {
 void TMainForm_QY_HTML::RunBuild() {
   run_->LiesDieListeEin();
   state_.IndexRunning = false;
-  state_.IndexedFileCount = run_->Counters().storedFiles;
+  state_.IndexedFileCount = run_->Counters().listedFiles;
 }
 
 void TMainForm_QY_HTML::FinishBuild(std::u16string_view titleText, std::u16string_view resumeText) {

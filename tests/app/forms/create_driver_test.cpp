@@ -75,6 +75,8 @@ TEST_F(DriverTest, ACreatedDatabaseIsIndexedAndItsEntryOfExactlyThatNameSelected
   EXPECT_NE(drive_.ReadFile("base/Datenbank/web_UTF8Dokument.txt").find("Haus am See"), std::string::npos);
   EXPECT_TRUE(Exists("base/Datenbank/web_Utf8_TitelPositionen.txt"));
   EXPECT_TRUE(Exists("base/Datenbank/web.log"));
+  w->main->Timer1Timer();
+  EXPECT_TRUE(w->main->Form().Label2->text().startsWith(QStringLiteral("Anzahl Dateien:     2     Zeit: ")));
   EXPECT_EQ(drive_.ReadFile("base/AuswahlEndungen.txt"), "*.csv\r\n*.txt\r\n*.htm\r\n*.html\r\n");
   EXPECT_TRUE(w->main->Form().SuchenBtn->isEnabled());
   EXPECT_TRUE(w->main->Form().NeuErstellenBtn->isEnabled());
