@@ -4,10 +4,13 @@
 
 #include "app/forms/other_forms.h"
 #include "app/forms/qt_text.h"
+#include "app/settings/registry.h"
+#include "platform/clipboard.h"
 #include "platform/drives.h"
 #include "platform/file.h"
 #include "textlib/errors.h"
 #include "textlib/io/unistrings.h"
+#include "textlib/unicode.h"
 #include "ui_such_form.h"
 
 namespace app {
@@ -16,6 +19,8 @@ TSuchForm::TSuchForm(ProgramState& state, QWidget* parent)
     : QDialog(parent), state_(state), ui(std::make_unique<Ui::TSuchForm>()) {
   ui->setupUi(this);
   setMinimumSize(1043, 500);
+  connect(ui->OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(); });
+  connect(ui->CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
 }
 
 TSuchForm::~TSuchForm() = default;
@@ -101,6 +106,77 @@ void TSuchForm::SetSearchText(std::u16string_view text) { ui->UniEdit2->setText(
 void TSuchForm::ClearInDocumentSearch() { ui->UniEdit1->clear(); }
 std::u16string TSuchForm::PositionCaption() const { return FromQ(ui->Label8->text()); }
 void TSuchForm::SetPositionCaption(std::u16string_view text) { ui->Label8->setText(ToQ(text)); }
+
+void TSuchForm::SetSearchControlsEnabled(bool on) {
+  for (QWidget* w : std::initializer_list<QWidget*>{ui->OKBtn, ui->UniEdit2, ui->GrossKleinBeachten,
+                                                    ui->NurGanzeWoerterCheckBox, ui->SuchImInternetBtn}) {
+    w->setEnabled(on);
+  }
+}
+
+void TSuchForm::OKBtnClick() {
+  engine_.HitList.Clear();
+  SetSearchControlsEnabled(false);
+  ui->CancelBtn->setToolTip(QStringLiteral("Suche abbrechen"));
+
+  search::DatabaseFiles files;
+  files.baseFolder = state_.BaseFolder;
+  files.dbName = state_.CurrentDbName;
+  writer_.BaseFolder = state_.BaseFolder;
+  writer_.CurrentDbName = state_.CurrentDbName;
+  session_.grossKleinBeachten = writer_.GrossKleinBeachten = ui->GrossKleinBeachten->isChecked();
+  session_.nurGanzeWoerter = writer_.NurGanzeWoerter = ui->NurGanzeWoerterCheckBox->isChecked();
+  setWindowTitle(QStringLiteral("Suche läuft..."));
+
+  // The engine refuses a one-character text with its box and searches nothing.
+  const bool searched = engine_.Run(files, FromQ(ui->UniEdit2->text()));
+  state_.Searching = false;
+  if (searched) {
+    state_.NoHits = engine_.NoHits;
+    state_.NoHitUtf8 = engine_.NoHitUtf8;
+    state_.NoHitMht = engine_.NoHitMht;
+
+    std::u16string text = FromQ(ui->UniEdit2->text());
+    const size_t bad = text.find(u'\uFFFD');
+    if (bad != std::u16string::npos && bad + 1 == text.size()) {
+      text.pop_back();
+      ui->UniEdit2->setText(ToQ(text));
+    }
+    if (LeseRegKey(kRegistryKey, reg::SuchwortInZwischenablage) == u"1") CopySearchTextToClipboard();
+  }
+
+  state_.CancelRequested = false;
+  setWindowTitle(QString());
+  engine_.SearchRunning = false;
+  ui->CancelBtn->setEnabled(true);
+  ui->CancelBtn->setToolTip(QStringLiteral("Schließt das Fenster"));
+  SetSearchControlsEnabled(true);
+  session_.quietFlag = false;
+  // Accepted only after the controls are back, so the window reopens ready.
+  if (searched) accept();
+}
+
+void TSuchForm::CopySearchTextToClipboard() {
+  std::u16string text = textlib::UnicodeTrim(FromQ(ui->UniEdit2->text()));
+  if (!ui->PhraseCheckBox->isChecked()) {
+    const size_t blank = text.find(u' ');
+    if (blank != std::u16string::npos && blank > 0) text = textlib::UnicodeTrim(text.substr(0, blank + 1));
+    if (host_.PathOpened() && text.starts_with(u'#')) text.erase(0, 1);
+  }
+  platform::Clipboard& clipboard = platform::TheClipboard();
+  if (!clipboard.Open()) return;
+  clipboard.Empty();
+  clipboard.SetUnicodeText(text);
+  clipboard.Close();
+}
+
+void TSuchForm::CancelBtnClick() {
+  if (engine_.SearchRunning) {
+    state_.CancelRequested = true;
+    return;
+  }
+  reject();
+}
 
 void TSuchForm::changeEvent(QEvent* event) {
   if (event->type() == QEvent::WindowStateChange) searchWindowMinimized_ = isMinimized();

@@ -1,13 +1,17 @@
 #pragma once
 // The search window. This holds its frame and what the main window asks of it (fonts,
-// colours, size, the suggestion list); the search run, browsing and the web panel are
-// its own handlers and come with them.
+// colours, size, the suggestion list) and the local search run; browsing, the viewer and
+// the web panel are its own handlers and come with them.
 #include <QDialog>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/forms/program_state.h"
+#include "app/results/result_pages.h"
+#include "search/engine/database_search.h"
+#include "search/engine/search_session.h"
 
 namespace Ui {
 class TSuchForm;
@@ -54,12 +58,42 @@ class TSuchForm : public QDialog {
   std::u16string PositionCaption() const;  // Label8
   void SetPositionCaption(std::u16string_view text);
 
+  // "Lokale Suche": searches the current database for the entry's text and writes the
+  // result pages. The window is accepted only when a search really ran, so a refused
+  // text leaves it open and the main window records nothing in the history.
+  void OKBtnClick();
+  // During a run it asks the run to stop; otherwise it closes the window.
+  void CancelBtnClick();
+  bool SearchRunning() const { return engine_.SearchRunning; }
+  const search::TDatabaseSearch& Engine() const { return engine_; }
+  // Opens the first result page; the program sets the browser of its settings.
+  std::function<void(const std::u16string&)> OpenResultPage;
+
  protected:
   void changeEvent(QEvent* event) override;
 
  private:
+  class PageHost : public ResultPageHost {
+   public:
+    explicit PageHost(TSuchForm& form) : form_(form) {}
+    bool SearchCancelRequested() const override { return form_.state_.CancelRequested; }
+    void OpenInBrowser(const std::u16string& fileName) override {
+      if (form_.OpenResultPage) form_.OpenResultPage(fileName);
+    }
+
+   private:
+    TSuchForm& form_;
+  };
+  void SetSearchControlsEnabled(bool on);
+  void CopySearchTextToClipboard();
+
   ProgramState& state_;
   std::unique_ptr<Ui::TSuchForm> ui;
+  search::SearchSession session_;
+  ResultPageState pages_;
+  PageHost host_{*this};
+  TResultPageWriter writer_{pages_, host_};
+  search::TDatabaseSearch engine_{session_, writer_, pages_};
   bool memoHints_ = true;
   bool searchWindowMinimized_ = false;
 };

@@ -1,0 +1,154 @@
+// The search window's local search over a small database on the temporary drive.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+#include "platform/clipboard.h"
+#include "platform/file.h"
+#include "search/engine/title_positions.h"
+#include "tests/app/forms/forms_fixture.h"
+#include "tests/search/search_fixtures.h"
+#include "ui_main_form.h"
+
+namespace {
+
+class LocalSearch : public formstest::FormsTest {
+ protected:
+  void SetUp() override {
+    FormsTest::SetUp();
+    clipboard_ = std::make_shared<platform::MemoryClipboard>();
+    oldClipboard_ = platform::SetClipboard(clipboard_);
+    std::filesystem::create_directories(drive_.Posix("base/Datenbank/Temp"));
+    std::filesystem::create_directories(drive_.Posix("Docs"));
+    drive_.WriteFile("Docs/a.htm", "x");
+    drive_.WriteFile("Docs/b.htm", "x");
+    drive_.WriteFile("base/Datenbank/db.dat", "PFAD_UND_ENDUNGEN= T:\\Docs\\ *.htm    \r\n");
+    drive_.WriteFile("base/Datenbank/db_UTF8Dokument.txt",
+                     searchtest::Utf8Store({{u"T:\\Docs\\a.htm", u"Ein grünes Haus am See"},
+                                            {u"T:\\Docs\\b.htm", u"Nichts hier."}}));
+    w_ = Start();
+    w_->state.CurrentDbName = u"db";
+    search::SearchSession session;
+    search::Button4Click(session, {w_->state.BaseFolder, u"db"});
+  }
+  void TearDown() override {
+    w_.reset();
+    platform::SetClipboard(oldClipboard_);
+    FormsTest::TearDown();
+  }
+  app::TSuchForm& Form() { return *w_->search; }
+  QLineEdit* Entry() { return Form().findChild<QLineEdit*>(QStringLiteral("UniEdit2")); }
+  QPushButton* Button(const char* name) { return Form().findChild<QPushButton*>(QString::fromLatin1(name)); }
+  std::string Page() { return drive_.ReadFile("base/Datenbank/Temp/QY_Ergebnis.htm"); }
+
+  std::unique_ptr<formstest::Windows> w_;
+  std::shared_ptr<platform::MemoryClipboard> clipboard_;
+  std::shared_ptr<platform::Clipboard> oldClipboard_;
+};
+
+TEST_F(LocalSearch, FindsTheDocumentWritesThePageAndAcceptsTheWindow) {
+  drive_.WriteFile("base/Datenbank/Temp/alt.htm", "stale");
+  SetReg(app::reg::SuchwortInZwischenablage, u"1");
+  Form().show();
+  Form().SetSearchText(u"grünes Haus");
+  w_->state.Searching = true;
+  QTest::mouseClick(Button("OKBtn"), Qt::LeftButton);
+
+  EXPECT_EQ(Form().result(), QDialog::Accepted);
+  EXPECT_FALSE(Form().isVisible());
+  ASSERT_EQ(Form().Engine().HitList.Count(), 1);
+  EXPECT_NE(Page().find("a.htm"), std::string::npos);
+  EXPECT_EQ(Page().find("b.htm"), std::string::npos);
+  EXPECT_FALSE(platform::Stat(drive_.Posix("base/Datenbank/Temp/alt.htm")).has_value());
+  EXPECT_FALSE(w_->state.NoHits);
+  EXPECT_FALSE(w_->state.Searching);
+  EXPECT_TRUE(BoxTexts().empty());
+  // Not a phrase: only the first word goes to the clipboard.
+  EXPECT_EQ(clipboard_->unicodeText, u"grünes");
+  // The controls are back for the next search.
+  EXPECT_TRUE(Button("OKBtn")->isEnabled());
+  EXPECT_TRUE(Entry()->isEnabled());
+  EXPECT_EQ(Button("CancelBtn")->toolTip(), QStringLiteral("Schließt das Fenster"));
+  EXPECT_TRUE(Form().windowTitle().isEmpty());
+}
+
+TEST_F(LocalSearch, ClipboardFollowsTheSettingAndThePhraseBox) {
+  struct Case {
+    std::u16string setting;
+    bool phrase;
+    std::u16string text, copied;
+    bool copiedAny;
+  };
+  for (const Case& c : std::vector<Case>{{u"1", true, u"  grünes Haus ", u"grünes Haus", true},
+                                         {u"1", false, u"Haus", u"Haus", true},
+                                         {u"0", false, u"Haus", u"", false}}) {
+    clipboard_->hasUnicodeText = false;
+    clipboard_->unicodeText.clear();
+    SetReg(app::reg::SuchwortInZwischenablage, c.setting);
+    Form().findChild<QCheckBox*>(QStringLiteral("PhraseCheckBox"))->setChecked(c.phrase);
+    Form().SetSearchText(c.text);
+    Form().OKBtnClick();
+    EXPECT_EQ(clipboard_->hasUnicodeText, c.copiedAny);
+    EXPECT_EQ(clipboard_->unicodeText, c.copied);
+  }
+}
+
+TEST_F(LocalSearch, ATrailingReplacementCharacterIsDropped) {
+  Form().SetSearchText(u"Haus\uFFFD");
+  Form().OKBtnClick();
+  EXPECT_EQ(Form().SearchText(), u"Haus");
+  Form().SetSearchText(u"Ha\uFFFDus\uFFFD");
+  Form().OKBtnClick();
+  EXPECT_EQ(Form().SearchText(), u"Ha\uFFFDus\uFFFD");
+}
+
+TEST_F(LocalSearch, OneCharacterIsRefusedAndTheWindowStaysOpen) {
+  drive_.WriteFile("base/Datenbank/Temp/alt.htm", "stale");
+  Form().show();
+  Form().SetSearchText(u" H ");
+  w_->state.Searching = true;
+  QTest::mouseClick(Button("OKBtn"), Qt::LeftButton);
+
+  EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{u"Nur ein Zeichen als Suchtext ist bei der \"Suche\" nicht erlaubt"}));
+  EXPECT_TRUE(Form().isVisible());
+  EXPECT_NE(Form().result(), QDialog::Accepted);
+  EXPECT_FALSE(w_->state.Searching);
+  // Nothing was cleared or written.
+  EXPECT_TRUE(platform::Stat(drive_.Posix("base/Datenbank/Temp/alt.htm")).has_value());
+  EXPECT_FALSE(platform::Stat(drive_.Posix("base/Datenbank/Temp/QY_Ergebnis.htm")).has_value());
+  EXPECT_TRUE(Button("OKBtn")->isEnabled());
+  EXPECT_TRUE(Entry()->isEnabled());
+  EXPECT_EQ(Button("CancelBtn")->toolTip(), QStringLiteral("Schließt das Fenster"));
+  Form().hide();
+}
+
+TEST_F(LocalSearch, TheMainWindowRecordsOnlyATextThatWasSearched) {
+  QListWidget* list = w_->main->Form().ListBox1;
+  list->clear();
+  list->addItem(QStringLiteral("db"));
+  list->item(0)->setSelected(true);
+  std::u16string text;
+  // The hook runs the window's search instead of the modal loop, as a click would.
+  w_->main->ShowSearchWindow = [&](app::TSuchForm& form) {
+    form.SetSearchText(text);
+    form.OKBtnClick();
+    return form.result() == QDialog::Accepted;
+  };
+  text = u"H";
+  w_->main->SuchenBtnClick();
+  EXPECT_EQ(Form().SuggestionCount(), 0);
+  text = u"Haus";
+  w_->main->SuchenBtnClick();
+  EXPECT_EQ(Form().Suggestions(), std::vector<std::u16string>{u"Haus"});
+}
+
+TEST_F(LocalSearch, CancelClosesTheWindowWhenNoSearchRuns) {
+  Form().show();
+  QTest::mouseClick(Button("CancelBtn"), Qt::LeftButton);
+  EXPECT_FALSE(Form().isVisible());
+  EXPECT_EQ(Form().result(), QDialog::Rejected);
+}
+
+}  // namespace
