@@ -7,6 +7,21 @@
 #include "app/forms/program_state.h"
 #include "app/forms/qt_services.h"
 #include "app/forms/such_form.h"
+#include "app/results/browser.h"
+#include "app/settings/registry.h"
+
+namespace {
+
+// The browser choice as the settings window stores it.
+class RegistryBrowserSetting : public app::BrowserSettingStore {
+ public:
+  std::u16string ReadBrowser() override { return app::LeseRegKey(app::kRegistryKey, app::reg::Browser); }
+  void WriteBrowser(const std::u16string& value) override {
+    app::SchreibeRegKey(app::kRegistryKey, app::reg::Browser, value);
+  }
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -27,6 +42,10 @@ int main(int argc, char** argv) {
   app::TEinstellform settings(state, &mainForm);
   app::TFormProgress progress(&mainForm);
   app::TSuchForm search(state, &mainForm);
+  RegistryBrowserSetting browserSetting;
+  search.OpenResultPage = [&browserSetting](const std::u16string& page) {
+    app::StarteInternetBrowser(page, browserSetting, app::DefaultLauncher());
+  };
   mainForm.SetForms(&dialog, &settings, &search);
   mainForm.show();
   return application.exec();
