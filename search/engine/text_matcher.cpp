@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 #include "platform/codepage.h"
 #include "textlib/unicode.h"
@@ -36,12 +37,11 @@ std::vector<Unit> Variants(Unit lowered, bool caseSensitive, Lower lower, uint32
 // and block[i + len - 1] a last variant. `verify` is called per candidate in ascending
 // order; returns the first verified index or -1. Vector paths need two variants at most
 // (one is padded by repeating it).
-template <typename Verify>
-int64_t ScanBytesScalar(const unsigned char* p, size_t from, size_t last, size_t len,
-                        unsigned char f0, unsigned char f1, unsigned char l0, unsigned char l1,
-                        Verify& verify) {
+template <typename Unit, typename Verify>
+int64_t ScanScalar(const Unit* p, size_t from, size_t last, size_t len, Unit f0, Unit f1, Unit l0,
+                   Unit l1, Verify& verify) {
   for (size_t i = from; i <= last; ++i) {
-    const unsigned char a = p[i], b = p[i + len - 1];
+    const Unit a = p[i], b = p[i + len - 1];
     if ((a == f0 || a == f1) && (b == l0 || b == l1) && verify(i)) return static_cast<int64_t>(i);
   }
   return -1;
@@ -67,7 +67,7 @@ __attribute__((target("avx2"))) int64_t ScanBytesAvx2(const unsigned char* p, si
       mask &= mask - 1;
     }
   }
-  return ScanBytesScalar(p, i, last, len, f0, f1, l0, l1, verify);
+  return ScanScalar(p, i, last, len, f0, f1, l0, l1, verify);
 }
 
 template <typename Verify>
@@ -88,17 +88,7 @@ int64_t ScanBytesSse2(const unsigned char* p, size_t last, size_t len, unsigned 
       mask &= mask - 1;
     }
   }
-  return ScanBytesScalar(p, i, last, len, f0, f1, l0, l1, verify);
-}
-
-template <typename Verify>
-int64_t ScanUnitsScalar(const char16_t* p, size_t from, size_t last, size_t len, char16_t f0,
-                        char16_t f1, char16_t l0, char16_t l1, Verify& verify) {
-  for (size_t i = from; i <= last; ++i) {
-    const char16_t a = p[i], b = p[i + len - 1];
-    if ((a == f0 || a == f1) && (b == l0 || b == l1) && verify(i)) return static_cast<int64_t>(i);
-  }
-  return -1;
+  return ScanScalar(p, i, last, len, f0, f1, l0, l1, verify);
 }
 
 template <typename Verify>
@@ -120,7 +110,32 @@ __attribute__((target("avx2"))) int64_t ScanUnitsAvx2(const char16_t* p, size_t 
       mask &= mask - 1;
     }
   }
-  return ScanUnitsScalar(p, i, last, len, f0, f1, l0, l1, verify);
+  return ScanScalar(p, i, last, len, f0, f1, l0, l1, verify);
+}
+
+// The whole-word test: the characters before and after the candidate (the block's real
+// neighbours at its ends) are delimiters or do not exist.
+template <typename Unit>
+bool StandsAlone(std::basic_string_view<Unit> block, size_t at, size_t n, int32_t before, int32_t after) {
+  using U = std::make_unsigned_t<Unit>;
+  const int32_t prev = at > 0 ? static_cast<U>(block[at - 1]) : before;
+  const int32_t next = at + n < block.size() ? static_cast<U>(block[at + n]) : after;
+  return (prev == kNoChar || IsWordDelimiter(static_cast<uint32_t>(prev))) &&
+         (next == kNoChar || IsWordDelimiter(static_cast<uint32_t>(next)));
+}
+
+template <typename Verify>
+int64_t FirstVerified(size_t last, Verify& verify) {
+  for (size_t i = 0; i <= last; ++i)
+    if (verify(i)) return static_cast<int64_t>(i);
+  return -1;
+}
+
+template <typename Verify>
+int64_t LastVerified(size_t last, Verify& verify) {
+  for (size_t i = last + 1; i-- > 0;)
+    if (verify(i)) return static_cast<int64_t>(i);
+  return -1;
 }
 
 bool HasAvx2() {
@@ -170,24 +185,14 @@ bool ByteMatcher::Verify(std::string_view block, size_t at, int32_t before, int3
     for (size_t k = 0; k < n; ++k)
       if (lower[static_cast<unsigned char>(block[at + k])] != static_cast<unsigned char>(text_[k])) return false;
   }
-  if (options_.wholeWords) {
-    const int32_t prev = at > 0 ? static_cast<unsigned char>(block[at - 1]) : before;
-    const int32_t next = at + n < block.size() ? static_cast<unsigned char>(block[at + n]) : after;
-    if (prev != kNoChar && !IsWordDelimiter(static_cast<uint32_t>(prev))) return false;
-    if (next != kNoChar && !IsWordDelimiter(static_cast<uint32_t>(next))) return false;
-  }
-  return true;
+  return !options_.wholeWords || StandsAlone(block, at, n, before, after);
 }
 
 int64_t ByteMatcher::FindForward(std::string_view block, int32_t before, int32_t after) const {
   const size_t len = text_.size(), last = block.size() - len;
   const auto* p = reinterpret_cast<const unsigned char*>(block.data());
   auto verify = [&](size_t at) { return Verify(block, at, before, after); };
-  if (firstVariants_.size() > 2 || lastVariants_.size() > 2) {
-    for (size_t i = 0; i <= last; ++i)
-      if (verify(i)) return static_cast<int64_t>(i);
-    return -1;
-  }
+  if (firstVariants_.size() > 2 || lastVariants_.size() > 2) return FirstVerified(last, verify);
   const unsigned char f0 = firstVariants_[0], f1 = firstVariants_.back();
   const unsigned char l0 = lastVariants_[0], l1 = lastVariants_.back();
   return HasAvx2() ? ScanBytesAvx2(p, last, len, f0, f1, l0, l1, verify)
@@ -197,9 +202,8 @@ int64_t ByteMatcher::FindForward(std::string_view block, int32_t before, int32_t
 int64_t ByteMatcher::Find(std::string_view block, bool forward, int32_t before, int32_t after) const {
   if (text_.empty() || block.size() < text_.size()) return -1;
   if (forward) return FindForward(block, before, after);
-  for (size_t i = block.size() - text_.size() + 1; i-- > 0;)
-    if (Verify(block, i, before, after)) return static_cast<int64_t>(i);
-  return -1;
+  auto verify = [&](size_t at) { return Verify(block, at, before, after); };
+  return LastVerified(block.size() - text_.size(), verify);
 }
 
 // ---- UTF-16 ----
@@ -224,35 +228,24 @@ bool WideMatcher::Verify(std::u16string_view block, size_t at, int32_t before, i
     for (size_t k = 0; k < n; ++k)
       if (lower[block[at + k]] != text_[k]) return false;
   }
-  if (options_.wholeWords) {
-    const int32_t prev = at > 0 ? block[at - 1] : before;
-    const int32_t next = at + n < block.size() ? block[at + n] : after;
-    if (prev != kNoChar && !IsWordDelimiter(static_cast<uint32_t>(prev))) return false;
-    if (next != kNoChar && !IsWordDelimiter(static_cast<uint32_t>(next))) return false;
-  }
-  return true;
+  return !options_.wholeWords || StandsAlone(block, at, n, before, after);
 }
 
 int64_t WideMatcher::FindForward(std::u16string_view block, int32_t before, int32_t after) const {
   const size_t len = text_.size(), last = block.size() - len;
   auto verify = [&](size_t at) { return Verify(block, at, before, after); };
-  if (firstVariants_.size() > 2 || lastVariants_.size() > 2) {
-    for (size_t i = 0; i <= last; ++i)
-      if (verify(i)) return static_cast<int64_t>(i);
-    return -1;
-  }
+  if (firstVariants_.size() > 2 || lastVariants_.size() > 2) return FirstVerified(last, verify);
   const char16_t f0 = firstVariants_[0], f1 = firstVariants_.back();
   const char16_t l0 = lastVariants_[0], l1 = lastVariants_.back();
   if (HasAvx2()) return ScanUnitsAvx2(block.data(), last, len, f0, f1, l0, l1, verify);
-  return ScanUnitsScalar(block.data(), 0, last, len, f0, f1, l0, l1, verify);
+  return ScanScalar(block.data(), 0, last, len, f0, f1, l0, l1, verify);
 }
 
 int64_t WideMatcher::Find(std::u16string_view block, bool forward, int32_t before, int32_t after) const {
   if (text_.empty() || block.size() < text_.size()) return -1;
   if (forward) return FindForward(block, before, after);
-  for (size_t i = block.size() - text_.size() + 1; i-- > 0;)
-    if (Verify(block, i, before, after)) return static_cast<int64_t>(i);
-  return -1;
+  auto verify = [&](size_t at) { return Verify(block, at, before, after); };
+  return LastVerified(block.size() - text_.size(), verify);
 }
 
 }  // namespace search
