@@ -1,0 +1,42 @@
+#include "widgets/wide_control.h"
+
+#include <gtest/gtest.h>
+
+#include <QWidget>
+
+#include "widgets/qt_wide.h"
+
+namespace widgets {
+namespace {
+
+TEST(WideHint, ShortAndLongParts) {
+  struct Case {
+    std::u16string hint, shortPart, longPart;
+  } cases[] = {
+      {u"Suchen|Sucht in der Datenbank", u"Suchen", u"Sucht in der Datenbank"},
+      {u"ohne Trenner", u"ohne Trenner", u"ohne Trenner"},
+      {u"a|b|c", u"a", u"b|c"},
+      {u"|nur lang", u"", u"nur lang"},
+      {u"", u"", u""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(WideShortHintPart(c.hint), c.shortPart);
+    EXPECT_EQ(WideLongHintPart(c.hint), c.longPart);
+  }
+}
+
+TEST(WideHint, TooltipShowsShortPartAndParentsLendTheirs) {
+  QWidget parent;
+  auto* child = new QWidget(&parent);
+  auto* grandChild = new QWidget(child);
+  EXPECT_EQ(WideGetHintOfControlOrParent(grandChild), u"");
+  WideControlSetHint(parent, u"Ελληνικά|lang");
+  EXPECT_EQ(FromQ(parent.toolTip()), u"Ελληνικά");
+  EXPECT_EQ(WideControlGetHint(parent), u"Ελληνικά|lang");
+  EXPECT_EQ(WideGetHintOfControlOrParent(grandChild), u"Ελληνικά|lang");
+  child->setToolTip(QStringLiteral("eigener"));
+  EXPECT_EQ(WideGetHintOfControlOrParent(grandChild), u"eigener");
+}
+
+}  // namespace
+}  // namespace widgets
