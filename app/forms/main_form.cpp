@@ -212,6 +212,7 @@ void TMainForm_QY_HTML::SetForms(TOKBottomDlg* dialog, TEinstellform* settings, 
   dialog_ = dialog;
   settings_ = settings;
   search_ = search;
+  if (search_) search_->SetProgressView(this);
   if (dialog_) {
     dialog_->DatabaseNames = [this] { return DatabaseNames(); };
     dialog_->Pause = [this](int ms) { pause_->Pause(ms); };
@@ -779,6 +780,7 @@ void TMainForm_QY_HTML::FinishBuild(std::u16string_view titleText, std::u16strin
     ui->Label1->setText(ToQ(titleText));
     pause_->Pause(100);
     search::SearchSession session;
+    session.setMainCaption = [this](const std::u16string& caption) { setWindowTitle(ToQ(caption)); };
     search::Button4Click(session, search::DatabaseFiles{state_.BaseFolder, state_.CurrentDbName});
     ui->Label1->setText(QStringLiteral("Fertig mit der Indizierung."));
   }
@@ -948,6 +950,22 @@ void TMainForm_QY_HTML::PlaceGeduldLabel() {
   const QPoint button = ui->BitBtn2->mapTo(this, QPoint(0, 0));
   ui->GeduldLabel->move(button.x() + ui->BitBtn2->width() / 2 - 20, ui->GeduldLabel->y());
 }
+
+void TMainForm_QY_HTML::SearchStarting() {
+  ui->Label1->setText(QStringLiteral("Suche läuft..."));
+  gedultTimer_->start();
+  PlaceGeduldLabel();
+  // Lets the status line show before the search takes the thread.
+  pause_->Pause(200);
+}
+
+void TMainForm_QY_HTML::SearchStopped() {
+  gedultTimer_->stop();
+  // Otherwise the last dots stay until the next run.
+  ui->GeduldLabel->clear();
+}
+
+void TMainForm_QY_HTML::SearchFinished() { ui->Label1->clear(); }
 
 void TMainForm_QY_HTML::LiesNamenDatenbanken() {
   ui->ListBox1->clear();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/forms/program_state.h"
+#include "app/forms/such_form.h"
 #include "platform/window_directory.h"
 #include "textlib/widestrings.h"
 
@@ -58,7 +59,7 @@ struct BucketLists {
 // "." for an empty slot; words after the fifth are ignored.
 std::array<std::u16string, 5> ExtensionSlots(std::u16string_view field);
 
-class TMainForm_QY_HTML : public QWidget {
+class TMainForm_QY_HTML : public QWidget, private SearchProgressView {
   Q_OBJECT
  public:
   // arguments: the command line, the program file first.
@@ -154,6 +155,9 @@ class TMainForm_QY_HTML : public QWidget {
   void SetActionButtons(bool enabled);
   int64_t FinishedArchiveCount() const;
   void PlaceGeduldLabel();
+  void SearchStarting() override;
+  void SearchStopped() override;
+  void SearchFinished() override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   std::u16string DbFolder() const { return state_.BaseFolder + u"Datenbank\\"; }
   std::u16string HistoryFolder() const { return DbFolder() + u"Suchwoerterlisten\\"; }

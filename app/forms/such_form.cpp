@@ -21,6 +21,10 @@ TSuchForm::TSuchForm(ProgramState& state, QWidget* parent)
   setMinimumSize(1043, 500);
   connect(ui->OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(); });
   connect(ui->CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
+  session_.storesStarting = [this] {
+    if (progress_) progress_->SearchStarting();
+    setWindowTitle(QStringLiteral("Suche läuft..."));
+  };
 }
 
 TSuchForm::~TSuchForm() = default;
@@ -126,7 +130,6 @@ void TSuchForm::OKBtnClick() {
   writer_.CurrentDbName = state_.CurrentDbName;
   session_.grossKleinBeachten = writer_.GrossKleinBeachten = ui->GrossKleinBeachten->isChecked();
   session_.nurGanzeWoerter = writer_.NurGanzeWoerter = ui->NurGanzeWoerterCheckBox->isChecked();
-  setWindowTitle(QStringLiteral("Suche läuft..."));
 
   // The engine refuses a one-character text with its box and searches nothing.
   const bool searched = engine_.Run(files, FromQ(ui->UniEdit2->text()));
@@ -143,6 +146,7 @@ void TSuchForm::OKBtnClick() {
       ui->UniEdit2->setText(ToQ(text));
     }
     if (LeseRegKey(kRegistryKey, reg::SuchwortInZwischenablage) == u"1") CopySearchTextToClipboard();
+    if (progress_) progress_->SearchStopped();
   }
 
   state_.CancelRequested = false;
@@ -152,8 +156,10 @@ void TSuchForm::OKBtnClick() {
   ui->CancelBtn->setToolTip(QStringLiteral("Schließt das Fenster"));
   SetSearchControlsEnabled(true);
   session_.quietFlag = false;
+  if (!searched) return;
+  if (progress_) progress_->SearchFinished();
   // Accepted only after the controls are back, so the window reopens ready.
-  if (searched) accept();
+  accept();
 }
 
 void TSuchForm::CopySearchTextToClipboard() {

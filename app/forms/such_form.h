@@ -19,6 +19,18 @@ class TSuchForm;
 
 namespace app {
 
+// What a local search shows in the main window while it runs.
+class SearchProgressView {
+ public:
+  virtual ~SearchProgressView() = default;
+  // The stores are about to be searched: the status line says so and the busy dots run.
+  virtual void SearchStarting() = 0;
+  // The search is over: the busy dots stop.
+  virtual void SearchStopped() = 0;
+  // The window is ready again: the status line is emptied.
+  virtual void SearchFinished() = 0;
+};
+
 class TSuchForm : public QDialog {
   Q_OBJECT
  public:
@@ -68,6 +80,8 @@ class TSuchForm : public QDialog {
   const search::TDatabaseSearch& Engine() const { return engine_; }
   // Opens the first result page; the program sets the browser of its settings.
   std::function<void(const std::u16string&)> OpenResultPage;
+  // The main window's part of a run; none in tests of this window alone.
+  void SetProgressView(SearchProgressView* view) { progress_ = view; }
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -94,6 +108,7 @@ class TSuchForm : public QDialog {
   PageHost host_{*this};
   TResultPageWriter writer_{pages_, host_};
   search::TDatabaseSearch engine_{session_, writer_, pages_};
+  SearchProgressView* progress_ = nullptr;
   bool memoHints_ = true;
   bool searchWindowMinimized_ = false;
 };

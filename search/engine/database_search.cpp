@@ -312,7 +312,7 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
 
   // The page buffer still holds the last page of the run before.
   writer_.UniRichEdit1.Clear();
-  if (session_.setStatus) session_.setStatus(u"Suche läuft...");
+  if (session_.storesStarting) session_.storesStarting();
   NoHits = true;
   session_.quietFlag = true;
   SearchRunning = true;
@@ -339,7 +339,6 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
     writer_.SchreibHTMLDocNeu(searchText, 0);
   session_.quietFlag = false;
   SearchRunning = false;
-  if (session_.setStatus) session_.setStatus(u"");
   return true;
 }
 

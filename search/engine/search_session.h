@@ -30,9 +30,11 @@ class SearchSession : public FindNextSource {
   std::u16string dokumentmarke;
   bool quietFlag = false;
 
-  // The main window's caption and status text; both optional.
+  // The main window's caption while title positions are built; optional.
   std::function<void(const std::u16string&)> setMainCaption;
-  std::function<void(const std::u16string&)> setStatus;
+  // Called once a search run has prepared its stores and is about to search them, so the
+  // windows can say so; optional.
+  std::function<void()> storesStarting;
 };
 
 }  // namespace search

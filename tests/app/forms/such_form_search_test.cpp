@@ -4,6 +4,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "platform/clipboard.h"
 #include "platform/file.h"
@@ -72,6 +73,32 @@ TEST_F(LocalSearch, FindsTheDocumentWritesThePageAndAcceptsTheWindow) {
   EXPECT_TRUE(Entry()->isEnabled());
   EXPECT_EQ(Button("CancelBtn")->toolTip(), QStringLiteral("Schließt das Fenster"));
   EXPECT_TRUE(Form().windowTitle().isEmpty());
+}
+
+TEST_F(LocalSearch, TheMainWindowShowsTheRunWhileItSearches) {
+  Ui::TMainForm_QY_HTML& main = w_->main->Form();
+  main.Label1->setText(QStringLiteral("Fertig mit der Indizierung."));
+  QString statusDuring;
+  bool dotsDuring = false;
+  // Runs inside the pause that lets the status line show before the stores are searched.
+  QTimer::singleShot(50, [&] {
+    statusDuring = main.Label1->text();
+    dotsDuring = w_->main->GedultTimer().isActive();
+  });
+  Form().SetSearchText(u"Haus");
+  Form().OKBtnClick();
+  EXPECT_EQ(statusDuring, QStringLiteral("Suche läuft..."));
+  EXPECT_TRUE(dotsDuring);
+  EXPECT_TRUE(main.Label1->text().isEmpty());
+  EXPECT_FALSE(w_->main->GedultTimer().isActive());
+  EXPECT_TRUE(main.GeduldLabel->text().isEmpty());
+
+  // A refused text leaves the main window as it was.
+  main.Label1->setText(QStringLiteral("bereit"));
+  Form().SetSearchText(u"H");
+  Form().OKBtnClick();
+  EXPECT_EQ(main.Label1->text(), QStringLiteral("bereit"));
+  EXPECT_FALSE(w_->main->GedultTimer().isActive());
 }
 
 TEST_F(LocalSearch, ClipboardFollowsTheSettingAndThePhraseBox) {
