@@ -326,6 +326,21 @@ TEST_F(DriverTest, EndToEndTheBuilderListsTheFolderAndTheNewDatabaseIsSelected) 
   EXPECT_NE(logText.find(u"2 HTML-Dateien wurden indiziert."), std::u16string::npos);
   EXPECT_FALSE(w->state.UpdateMode);
   EXPECT_TRUE(w->main->Form().SuchenBtn->isEnabled());
+
+  // And the new database is searched from the main window, as a click on "Lokale Suche" would.
+  w->main->ShowSearchWindow = [](app::TSuchForm& form) {
+    form.SetSearchText(u"Haus");
+    form.OKBtnClick();
+    return form.result() == QDialog::Accepted;
+  };
+  w->main->SuchenBtnClick();
+  const std::string page = drive_.ReadFile("base/Datenbank/Temp/QY_Ergebnis.htm");
+  EXPECT_NE(page.find("file:///"), std::string::npos);
+  EXPECT_NE(page.find("T:\\docs\\a.htm"), std::string::npos);
+  EXPECT_NE(page.find("<b>Haus</b>"), std::string::npos);
+  EXPECT_EQ(page.find("b.html"), std::string::npos);
+  EXPECT_EQ(w->search->Suggestions(), std::vector<std::u16string>{u"Haus"});
+  EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{});
 }
 
 }  // namespace
