@@ -118,8 +118,8 @@ std::u16string THinweisForm::Notice() const { return FromQ(ui->Memo1->toPlainTex
 
 // ---- TOKBottomDlg
 
-TOKBottomDlg::TOKBottomDlg(ProgramState& state, THinweisForm& notice, QWidget* parent)
-    : QDialog(parent), state_(state), notice_(notice), ui(std::make_unique<Ui::TOKBottomDlg>()) {
+TOKBottomDlg::TOKBottomDlg(ProgramState& state, QWidget* parent)
+    : QDialog(parent), state_(state), ui(std::make_unique<Ui::TOKBottomDlg>()) {
   ui->setupUi(this);
   setFixedSize(540, 477);
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowSystemMenuHint |
@@ -298,8 +298,9 @@ std::optional<std::u16string> TOKBottomDlg::BrowseForFolderDialog(QWidget* owner
 }
 
 bool TOKBottomDlg::AskRebuildMasterList(char16_t driveLetter) {
-  notice_.SetNotice(MasterListNoticeText(driveLetter, MasterListDate));
-  const bool yes = notice_.exec() == QDialog::Accepted;
+  if (!notice_) return false;
+  notice_->SetNotice(MasterListNoticeText(driveLetter, MasterListDate));
+  const bool yes = notice_->exec() == QDialog::Accepted;
   // The notice is gone; the dialog it covered comes back to the front.
   ForceWindowToFront(this);
   Pause(1000);

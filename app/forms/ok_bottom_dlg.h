@@ -49,8 +49,10 @@ class THinweisForm : public QDialog {
 class TOKBottomDlg : public QDialog {
   Q_OBJECT
  public:
-  TOKBottomDlg(ProgramState& state, THinweisForm& notice, QWidget* parent = nullptr);
+  TOKBottomDlg(ProgramState& state, QWidget* parent = nullptr);
   ~TOKBottomDlg() override;
+  // The notice window is created after this one and asks about an existing master list.
+  void SetNotice(THinweisForm* notice) { notice_ = notice; }
 
   Ui::TOKBottomDlg& Form() { return *ui; }
 
@@ -114,7 +116,7 @@ class TOKBottomDlg : public QDialog {
   void ChooseFolder();
 
   ProgramState& state_;
-  THinweisForm& notice_;
+  THinweisForm* notice_ = nullptr;
   std::unique_ptr<Ui::TOKBottomDlg> ui;
   QMenu* popup_ = nullptr;
   bool filtering_ = false;

@@ -36,12 +36,13 @@ int main(int argc, char** argv) {
 
   app::ProgramState state;
   app::TMainForm_QY_HTML mainForm(state, arguments);
-  app::THinweisForm notice(&mainForm);  // owned before the dialog that uses it
-  app::TOKBottomDlg dialog(state, notice, &mainForm);
+  app::TOKBottomDlg dialog(state, &mainForm);
   app::TFormTempRTF tempRtf;
   app::TEinstellform settings(state, &mainForm);
   app::TFormProgress progress(&mainForm);
+  app::THinweisForm notice(&mainForm);
   app::TSuchForm search(state, &mainForm);
+  dialog.SetNotice(&notice);
   RegistryBrowserSetting browserSetting;
   search.OpenResultPage = [&browserSetting](const std::u16string& page) {
     app::StarteInternetBrowser(page, browserSetting, app::DefaultLauncher());

@@ -33,16 +33,16 @@ struct Windows {
 
   explicit Windows(const QStringList& arguments) {
     main = std::make_unique<app::TMainForm_QY_HTML>(state, arguments);
-    notice = std::make_unique<app::THinweisForm>();
-    dialog = std::make_unique<app::TOKBottomDlg>(state, *notice);
+    dialog = std::make_unique<app::TOKBottomDlg>(state);
     settings = std::make_unique<app::TEinstellform>(state);
+    notice = std::make_unique<app::THinweisForm>();
     search = std::make_unique<app::TSuchForm>(state);
+    dialog->SetNotice(notice.get());
     main->SetForms(dialog.get(), settings.get(), search.get());
   }
   ~Windows() {
-    // The dialog refers to the notice; the main window to all of them.
+    // The main window refers to all of them.
     main.reset();
-    dialog.reset();
   }
 };
 
