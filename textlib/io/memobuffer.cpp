@@ -4,6 +4,26 @@
 
 namespace textlib {
 
+namespace {
+
+// Keeps one notification of the control quiet for a scope, also when an edit throws.
+class TQuietNotification {
+ public:
+  TQuietNotification(TMemoControl& control, TMemoControl::TNotification which)
+      : control_(control), which_(which) {
+    control_.SuspendNotification(which_, true);
+  }
+  ~TQuietNotification() { control_.SuspendNotification(which_, false); }
+  TQuietNotification(const TQuietNotification&) = delete;
+  TQuietNotification& operator=(const TQuietNotification&) = delete;
+
+ private:
+  TMemoControl& control_;
+  TMemoControl::TNotification which_;
+};
+
+}  // namespace
+
 // ---- TMemoBuffer ----
 
 TMemoBuffer::TMemoBuffer(Kind kind) : kind_(kind) {
@@ -124,7 +144,7 @@ bool TMemoBuffer::Replace(int64_t start, int64_t end, std::u16string_view text, 
 
 // ---- TUniMemoStrings ----
 
-TUniMemoStrings::TUniMemoStrings(TMemoBuffer& memo, bool richEditMode, TTextLineBreakStyle style)
+TUniMemoStrings::TUniMemoStrings(TMemoControl& memo, bool richEditMode, TTextLineBreakStyle style)
     : memo_(memo), richEditMode_(richEditMode), style_(style) {}
 
 std::u16string TUniMemoStrings::Get(int index) const { return memo_.ControlLine(index); }
@@ -148,6 +168,8 @@ void TUniMemoStrings::SetTextStr(std::u16string_view text) {
   const std::u16string converted = WideAdjustLineBreaks(text, style_);
   if (converted != GetTextStr()) memo_.SetControlText(converted);
 }
+
+void TUniMemoStrings::SetUpdateState(bool updating) { memo_.SetUpdateState(updating); }
 
 void TUniMemoStrings::Clear() { memo_.SetControlText(u""); }
 
@@ -178,6 +200,18 @@ void TUniMemoStrings::Insert(int index, const std::u16string& s) {
     if (text == u"\r") text = u"\r\n";
   }
   if (!memo_.Replace(at, at, text, true)) throw EOutOfResources(u"Zeile kann nicht eingefügt werden");
+}
+
+// ---- TUniRichEditStrings ----
+
+void TUniRichEditStrings::SetTextStr(std::u16string_view text) {
+  TQuietNotification quiet(memo_, TMemoControl::TNotification::Change);
+  TUniMemoStrings::SetTextStr(text);
+}
+
+void TUniRichEditStrings::AddStrings(const TUniStrings& strings) {
+  TQuietNotification quiet(memo_, TMemoControl::TNotification::SelectionChange);
+  TUniMemoStrings::AddStrings(strings);
 }
 
 }  // namespace textlib

@@ -172,3 +172,39 @@ TEST(MemoBuffer, RichEditLinesTable) {
     EXPECT_EQ(rich.Lines().Count(), c.count) << c.what;
   }
 }
+
+TEST(MemoBuffer, RichEditLinesQuietTheirNotifications) {
+  // A control that records which notifications the Lines switch off and on again.
+  class Recording : public TMemoBuffer {
+   public:
+    Recording() : TMemoBuffer(Kind::RichEdit) {}
+    void SuspendNotification(TNotification which, bool suspended) override {
+      calls.push_back(std::string(which == TNotification::Change ? "change" : "selection") +
+                      (suspended ? " off" : " on"));
+    }
+    std::vector<std::string> calls;
+  } rich;
+  rich.Lines().SetTextStr(u"a\r\nb");
+  EXPECT_EQ(rich.calls, (std::vector<std::string>{"change off", "change on"}));
+  EXPECT_EQ(rich.Text(), u"a\r\nb");
+
+  rich.calls.clear();
+  TUniStringList more;
+  more.Add(u"c");
+  more.Add(u"d");
+  rich.Lines().AddStrings(more);
+  EXPECT_EQ(rich.calls, (std::vector<std::string>{"selection off", "selection on"}));
+  EXPECT_EQ(rich.Text(), u"a\r\nb\r\nc\r\nd");
+
+  // A refused line still switches the notification on again.
+  rich.calls.clear();
+  rich.SetMaxLength(rich.TextLength());
+  EXPECT_THROW(rich.Lines().AddStrings(more), EOutOfResources);
+  EXPECT_EQ(rich.calls, (std::vector<std::string>{"selection off", "selection on"}));
+
+  // A memo's Lines have nothing to keep quiet.
+  TMemoBuffer memo;
+  memo.Lines().SetTextStr(u"x");
+  memo.Lines().AddStrings(more);
+  EXPECT_EQ(memo.Text(), u"x\r\nc\r\nd");
+}
