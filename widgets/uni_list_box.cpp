@@ -1,0 +1,148 @@
+#include "widgets/uni_list_box.h"
+
+#include <QVariant>
+
+#include "textlib/list_common.h"
+#include "textlib/unicode.h"
+#include "widgets/qt_wide.h"
+#include "widgets/wide_control.h"
+
+namespace widgets {
+
+namespace {
+// The class library's texts, as the other wide lists raise them.
+constexpr std::u16string_view kListIndexError = u"Der Index der Liste überschreitet das Maximum (%d)";
+constexpr std::u16string_view kInsertError = u"Zeile kann nicht eingefügt werden";
+
+bool SameIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && textlib::UnicodeLowerCase(a) == textlib::UnicodeLowerCase(b);
+}
+}  // namespace
+
+// ---- TUniListBoxStrings ----
+
+void TUniListBoxStrings::CheckIndex(int index) const {
+  if (index < 0 || index >= listBox_.count()) Error(kListIndexError, index);
+}
+
+std::u16string TUniListBoxStrings::Get(int index) const {
+  CheckIndex(index);
+  return FromQ(listBox_.item(index)->text());
+}
+
+int TUniListBoxStrings::GetCount() const { return listBox_.count(); }
+
+textlib::TObjectRef TUniListBoxStrings::GetObject(int index) const {
+  CheckIndex(index);
+  return listBox_.item(index)->data(TUniListBox::kObjectRole).value<void*>();
+}
+
+void TUniListBoxStrings::Put(int index, const std::u16string& s) {
+  CheckIndex(index);
+  // Qt can change an item's text in place, which keeps its object and selection without
+  // the delete-and-insert the platform list needed.
+  listBox_.item(index)->setText(ToQ(s));
+}
+
+void TUniListBoxStrings::PutObject(int index, textlib::TObjectRef object) {
+  CheckIndex(index);
+  listBox_.item(index)->setData(TUniListBox::kObjectRole, QVariant::fromValue(object));
+}
+
+void TUniListBoxStrings::SetUpdateState(bool updating) { listBox_.setUpdatesEnabled(!updating); }
+
+int TUniListBoxStrings::Add(const std::u16string& s) {
+  auto* item = new QListWidgetItem(ToQ(s));
+  listBox_.addItem(item);
+  return listBox_.row(item);  // a sorting list box files it in place
+}
+
+void TUniListBoxStrings::Clear() { listBox_.clear(); }
+
+void TUniListBoxStrings::Delete(int index) { delete listBox_.takeItem(index); }
+
+void TUniListBoxStrings::Exchange(int index1, int index2) {
+  CheckIndex(index1);
+  CheckIndex(index2);
+  textlib::WithinUpdate(*this, [&] {
+    const int selected = listBox_.ItemIndex();
+    const std::u16string text1 = Get(index1);
+    const textlib::TObjectRef object1 = GetObject(index1);
+    Put(index1, Get(index2));
+    PutObject(index1, GetObject(index2));
+    Put(index2, text1);
+    PutObject(index2, object1);
+    if (selected == index1) listBox_.SetItemIndex(index2);
+    else if (selected == index2) listBox_.SetItemIndex(index1);
+  });
+}
+
+int TUniListBoxStrings::IndexOf(const std::u16string& s) const {
+  for (int i = 0; i < listBox_.count(); ++i)
+    if (SameIgnoringCase(FromQ(listBox_.item(i)->text()), s)) return i;
+  return -1;
+}
+
+void TUniListBoxStrings::Insert(int index, const std::u16string& s) {
+  if (index == -1) index = listBox_.count();
+  // Qt would clamp a wrong index; the platform list refuses it.
+  if (index < 0 || index > listBox_.count()) throw textlib::EOutOfResources(std::u16string(kInsertError));
+  listBox_.insertItem(index, ToQ(s));
+}
+
+void TUniListBoxStrings::Move(int currentIndex, int newIndex) {
+  if (currentIndex == newIndex) return;
+  // Both checked first, so a wrong target cannot lose the item on the way.
+  CheckIndex(currentIndex);
+  CheckIndex(newIndex);
+  textlib::WithinUpdate(*this, [&] {
+    QListWidgetItem* current = listBox_.currentItem();
+    const bool wasSelected = listBox_.item(currentIndex)->isSelected();
+    QListWidgetItem* moved = listBox_.takeItem(currentIndex);
+    // The item itself travels, so its text, object and any other data go with it.
+    listBox_.insertItem(newIndex, moved);
+    moved->setSelected(wasSelected);
+    if (current) listBox_.setCurrentItem(current, QItemSelectionModel::NoUpdate);
+  });
+}
+
+// ---- TUniListBox ----
+
+TUniListBox::TUniListBox(QWidget* parent) : QListWidget(parent), items_(*this) {}
+
+TUniListBox::~TUniListBox() = default;
+
+int TUniListBox::ItemIndex() const {
+  const QListWidgetItem* current = currentItem();
+  if (!current) return -1;
+  // A single-selection list has an index only while its item is selected; lists of
+  // several selections report the focused row.
+  if (selectionMode() == QAbstractItemView::SingleSelection && !current->isSelected()) return -1;
+  return currentRow();
+}
+
+void TUniListBox::SetItemIndex(int index) {
+  if (index < 0 || index >= count()) {
+    setCurrentRow(-1, QItemSelectionModel::Clear);
+    return;
+  }
+  setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+}
+
+int TUniListBox::TopIndex() {
+  executeDelayedItemsLayout();
+  const QModelIndex top = indexAt(QPoint(spacing() + 1, spacing() + 1));
+  return top.isValid() ? top.row() : 0;
+}
+
+void TUniListBox::SetTopIndex(int index) {
+  if (index < 0 || index >= count()) return;
+  executeDelayedItemsLayout();
+  scrollToItem(item(index), QAbstractItemView::PositionAtTop);
+}
+
+std::u16string TUniListBox::Hint() const { return WideControlGetHint(*this); }
+
+void TUniListBox::SetHint(std::u16string_view hint) { WideControlSetHint(*this, hint); }
+
+}  // namespace widgets
