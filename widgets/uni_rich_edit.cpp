@@ -1,0 +1,61 @@
+#include "widgets/uni_rich_edit.h"
+
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include "widgets/wide_control.h"
+
+namespace widgets {
+
+TUniRichEdit::TUniRichEdit(QWidget* parent) : QTextEdit(parent), TDocumentMemo(1) {
+  setAcceptRichText(false);
+  SetWordWrap(true);
+  connect(this, &QTextEdit::textChanged, this, [this] {
+    if (!Editing()) emit Changed();
+  });
+  connect(this, &QTextEdit::cursorPositionChanged, this, &TUniRichEdit::CheckSelection);
+  connect(this, &QTextEdit::selectionChanged, this, &TUniRichEdit::CheckSelection);
+}
+
+TUniRichEdit::~TUniRichEdit() = default;
+
+std::u16string TUniRichEdit::Hint() const { return WideControlGetHint(*this); }
+
+void TUniRichEdit::SetHint(std::u16string_view hint) { WideControlSetHint(*this, hint); }
+
+bool TUniRichEdit::WordWrap() const { return lineWrapMode() != NoWrap; }
+
+void TUniRichEdit::SetWordWrap(bool wrap) {
+  setLineWrapMode(wrap ? WidgetWidth : NoWrap);
+  setHorizontalScrollBarPolicy(wrap ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+}
+
+void TUniRichEdit::SetUpdateState(bool updating) { setUpdatesEnabled(!updating); }
+
+void TUniRichEdit::SuspendNotification(TNotification which, bool suspended) {
+  TDocumentMemo::SuspendNotification(which, suspended);
+  // What moved meanwhile is not reported afterwards, as with a detached handler.
+  if (which == TNotification::SelectionChange && !Quiet(which)) {
+    const QTextCursor cursor = textCursor();
+    lastAnchor_ = cursor.anchor();
+    lastPosition_ = cursor.position();
+  }
+}
+
+void TUniRichEdit::CheckSelection() {
+  const QTextCursor cursor = textCursor();
+  if (cursor.anchor() == lastAnchor_ && cursor.position() == lastPosition_) return;
+  lastAnchor_ = cursor.anchor();
+  lastPosition_ = cursor.position();
+  if (!Quiet(TNotification::SelectionChange)) emit SelectionChange();
+}
+
+QTextDocument& TUniRichEdit::Document() const { return *document(); }
+
+QTextCursor TUniRichEdit::Caret() const { return textCursor(); }
+
+void TUniRichEdit::SetCaret(const QTextCursor& cursor) { setTextCursor(cursor); }
+
+void TUniRichEdit::RaiseChanged() { emit Changed(); }
+
+}  // namespace widgets
