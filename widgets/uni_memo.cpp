@@ -131,6 +131,8 @@ void TDocumentMemo::SetControlText(std::u16string_view text) {
     TEditing editing(editing_);
     Document().setPlainText(ToQ(own));
   }
+  // A new text starts with the caret at its beginning, as the control's set-text does.
+  SetCaret(QTextCursor(&Document()));
   NotifyChanged();
 }
 
