@@ -9,15 +9,15 @@
 
 namespace widgets {
 
-namespace {
-// The class library's texts, as the other wide lists raise them.
-constexpr std::u16string_view kListIndexError = u"Der Index der Liste überschreitet das Maximum (%d)";
-constexpr std::u16string_view kInsertError = u"Zeile kann nicht eingefügt werden";
-
-bool SameIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() && textlib::UnicodeLowerCase(a) == textlib::UnicodeLowerCase(b);
+bool SameItemText(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  // Unit by unit, upper or lower case alike, so that a final sigma matches a capital one.
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i] && textlib::CharToUpper(a[i]) != textlib::CharToUpper(b[i]) &&
+        textlib::CharToLower(a[i]) != textlib::CharToLower(b[i]))
+      return false;
+  return true;
 }
-}  // namespace
 
 // ---- TUniListBoxStrings ----
 
@@ -79,7 +79,7 @@ void TUniListBoxStrings::Exchange(int index1, int index2) {
 
 int TUniListBoxStrings::IndexOf(const std::u16string& s) const {
   for (int i = 0; i < listBox_.count(); ++i)
-    if (SameIgnoringCase(FromQ(listBox_.item(i)->text()), s)) return i;
+    if (SameItemText(FromQ(listBox_.item(i)->text()), s)) return i;
   return -1;
 }
 

@@ -4,10 +4,17 @@
 // and objects move together and outlive any change of the view.
 #include <QListWidget>
 #include <string>
+#include <string_view>
 
 #include "textlib/io/unistrings.h"
 
 namespace widgets {
+
+// What the wide item lists of list box and combo box share: the class library's error
+// texts and the item match of the platform lists, exact but for case.
+inline constexpr std::u16string_view kListIndexError = u"Der Index der Liste überschreitet das Maximum (%d)";
+inline constexpr std::u16string_view kInsertError = u"Zeile kann nicht eingefügt werden";
+bool SameItemText(std::u16string_view a, std::u16string_view b);
 
 class TUniListBox;
 

@@ -1,0 +1,104 @@
+#pragma once
+// The wide combo box: an editable QComboBox whose Text follows the wide text rule (an
+// equal text changes nothing and notifies nothing) and whose Items are the wide list
+// interface. Changing the items never changes the Text, as with the platform's combo box,
+// so Qt's own habits (selecting the first item added, completing typed text, adding the
+// typed text on Enter) are switched off.
+#include <QComboBox>
+#include <QPointer>
+#include <string>
+#include <string_view>
+
+#include "textlib/io/unistrings.h"
+
+class QLineEdit;
+
+namespace widgets {
+
+class TUniComboBox;
+
+class TUniComboBoxStrings : public textlib::TUniStrings {
+ public:
+  explicit TUniComboBoxStrings(TUniComboBox& comboBox) : comboBox_(comboBox) {}
+
+  // An index without an item gives an empty text, not an error.
+  std::u16string Get(int index) const override;
+  int GetCount() const override;
+  // Raise the list error with the index when there is no such item.
+  textlib::TObjectRef GetObject(int index) const override;
+  void PutObject(int index, textlib::TObjectRef object) override;
+  // Repainting is held back while updating.
+  void SetUpdateState(bool updating) override;
+  int Add(const std::u16string& s) override;
+  // The Text stays.
+  void Clear() override;
+  void Delete(int index) override;
+  // The first item equal to s when case is ignored, or -1.
+  int IndexOf(const std::u16string& s) const override;
+  // -1 appends; any other index outside 0..count raises EOutOfResources and changes nothing.
+  void Insert(int index, const std::u16string& s) override;
+
+ private:
+  void CheckIndex(int index) const;
+  TUniComboBox& comboBox_;
+};
+
+class TUniComboBox : public QComboBox {
+  Q_OBJECT
+
+ public:
+  // The item data role that holds an item's object (QComboBox's own user data).
+  static constexpr int kObjectRole = Qt::UserRole;
+
+  explicit TUniComboBox(QWidget* parent = nullptr);
+  ~TUniComboBox() override;
+
+  TUniComboBoxStrings& Items() { return items_; }
+  const TUniComboBoxStrings& Items() const { return items_; }
+  void AddItem(const std::u16string& item, textlib::TObjectRef object) { items_.AddObject(item, object); }
+
+  std::u16string Text() const;
+  // A different text is shown and Changed is emitted once; an equal one does nothing.
+  // Without an edit field the matching item is selected, or none.
+  void SetText(std::u16string_view text);
+
+  // The selected item, -1 for none; setting it by program notifies nothing.
+  int ItemIndex() const { return currentIndex(); }
+  void SetItemIndex(int index);
+
+  std::u16string Hint() const;
+  void SetHint(std::u16string_view hint);
+
+  // Sees every character typed into the edit field before it is taken; setting ch to 0
+  // refuses it, another value replaces it.
+  virtual void EditCharFilter(char16_t& ch);
+
+ signals:
+  // The user chose an item: Click, then Changed.
+  void Click();
+  // The Text changed, by program, by typing, or by the choice of an item.
+  void Changed();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  friend class TUniComboBoxStrings;
+  // Runs an item change, then puts back the Text and, for a list that was empty, the
+  // empty selection.
+  template <typename Change>
+  void KeepingText(Change change);
+  // Connects a new edit field (Qt makes one whenever the box becomes editable).
+  void WireLineEdit();
+  // Applies the filter to a typed key; false when every character was refused, else
+  // fills replacement with the key to pass on when a character changed.
+  bool FilterKey(const QKeyEvent& event, QString& replacement);
+  void ItemChosen(int index);
+
+  TUniComboBoxStrings items_;
+  QPointer<QLineEdit> wiredEdit_;
+};
+
+}  // namespace widgets
