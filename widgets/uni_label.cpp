@@ -1,0 +1,86 @@
+#include "widgets/uni_label.h"
+
+#include <QPainter>
+#include <QStyle>
+
+#include "widgets/qt_wide.h"
+#include "widgets/wide_control.h"
+
+namespace widgets {
+
+TUniLabel::TUniLabel(QWidget* parent) : QLabel(parent) {
+  setTextFormat(Qt::PlainText);
+  ApplyCaption();
+}
+
+TUniLabel::~TUniLabel() = default;
+
+void TUniLabel::SetCaption(std::u16string_view caption) {
+  if (caption_ == caption) return;
+  caption_ = caption;
+  ApplyCaption();
+  emit Changed();
+}
+
+void TUniLabel::SetShowAccelChar(bool show) {
+  if (showAccelChar_ == show) return;
+  showAccelChar_ = show;
+  ApplyCaption();
+}
+
+void TUniLabel::ApplyCaption() {
+  QString text;
+  // Nothing to show still measures one blank, so an empty label keeps its line.
+  if (caption_.empty() || (showAccelChar_ && caption_ == u"&")) {
+    text = QStringLiteral(" ");
+  } else {
+    // Qt's mnemonics are written as the caption's accelerators; without them every "&"
+    // is doubled so that none marks a key.
+    text = ToQ(caption_);
+    if (!showAccelChar_) text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+  }
+  setText(text);
+  update();
+}
+
+QSize TUniLabel::WithoutLiteralAmpersands(QSize size) const {
+  // Without a buddy Qt measures every "&" as a character, though none is drawn alone.
+  const QString measured = text();
+  if (buddy() || wordWrap() || !measured.contains(QLatin1Char('&'))) return size;
+  const QFontMetrics metrics = fontMetrics();
+  const int extra = metrics.size(0, measured).width() - metrics.size(Qt::TextShowMnemonic, measured).width();
+  return QSize(size.width() - extra, size.height());
+}
+
+QSize TUniLabel::sizeHint() const { return WithoutLiteralAmpersands(QLabel::sizeHint()); }
+
+QSize TUniLabel::minimumSizeHint() const { return WithoutLiteralAmpersands(QLabel::minimumSizeHint()); }
+
+void TUniLabel::paintEvent(QPaintEvent* event) {
+  if (!pixmap().isNull()) {
+    QLabel::paintEvent(event);
+    return;
+  }
+  QPainter painter(this);
+  drawFrame(&painter);
+  const int m = margin();
+  const QRect area = contentsRect().adjusted(m, m, -m, -m);
+  const int flags = static_cast<int>(QStyle::visualAlignment(layoutDirection(), alignment())) |
+                    (wordWrap() ? Qt::TextWordWrap : 0) | (showAccelChar_ ? Qt::TextShowMnemonic : 0);
+  const QString text = ToQ(caption_);
+  if (isEnabled()) {
+    painter.setPen(palette().color(foregroundRole()));
+    painter.drawText(area, flags, text);
+    return;
+  }
+  painter.setPen(palette().color(QPalette::Light));
+  painter.drawText(area.translated(1, 1), flags, text);
+  painter.setPen(palette().color(QPalette::Dark));
+  painter.drawText(area, flags, text);
+}
+
+std::u16string TUniLabel::Hint() const { return WideControlGetHint(*this); }
+
+void TUniLabel::SetHint(std::u16string_view hint) { WideControlSetHint(*this, hint); }
+
+}  // namespace widgets

@@ -1,0 +1,47 @@
+#pragma once
+// The wide label: a QLabel whose Caption follows the wide text rule and which draws the
+// caption itself, so that the accelerator rule ("&x" marks x, "&&" shows "&") holds with
+// or without a buddy, and a disabled label looks engraved (light copy one pixel down and
+// right, dark copy in place). Qt's own label text carries the caption in Qt's mnemonic
+// form, which keeps the buddy's shortcut and the measuring of Qt's layouts.
+#include <QLabel>
+#include <string>
+#include <string_view>
+
+namespace widgets {
+
+class TUniLabel : public QLabel {
+  Q_OBJECT
+
+ public:
+  explicit TUniLabel(QWidget* parent = nullptr);
+  ~TUniLabel() override;
+
+  const std::u16string& Caption() const { return caption_; }
+  // A different caption is shown and Changed is emitted once; an equal one does nothing.
+  void SetCaption(std::u16string_view caption);
+
+  bool ShowAccelChar() const { return showAccelChar_; }
+  void SetShowAccelChar(bool show);
+
+  std::u16string Hint() const;
+  void SetHint(std::u16string_view hint);
+
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+
+ signals:
+  void Changed();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void ApplyCaption();
+  QSize WithoutLiteralAmpersands(QSize size) const;
+
+  std::u16string caption_;
+  bool showAccelChar_ = true;
+};
+
+}  // namespace widgets
