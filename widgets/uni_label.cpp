@@ -15,7 +15,19 @@ TUniLabel::TUniLabel(QWidget* parent) : QLabel(parent) {
 
 TUniLabel::~TUniLabel() = default;
 
+std::u16string TUniLabel::Caption() const {
+  // Qt's mnemonic form is the caption's own form.
+  return text() == appliedText_ ? caption_ : FromQ(text());
+}
+
+void TUniLabel::AdoptForeignText() {
+  if (text() == appliedText_) return;
+  caption_ = FromQ(text());
+  ApplyCaption();
+}
+
 void TUniLabel::SetCaption(std::u16string_view caption) {
+  AdoptForeignText();
   if (caption_ == caption) return;
   caption_ = caption;
   ApplyCaption();
@@ -24,6 +36,7 @@ void TUniLabel::SetCaption(std::u16string_view caption) {
 
 void TUniLabel::SetShowAccelChar(bool show) {
   if (showAccelChar_ == show) return;
+  AdoptForeignText();
   showAccelChar_ = show;
   ApplyCaption();
 }
@@ -39,6 +52,7 @@ void TUniLabel::ApplyCaption() {
     text = ToQ(caption_);
     if (!showAccelChar_) text.replace(QLatin1Char('&'), QStringLiteral("&&"));
   }
+  appliedText_ = text;
   setText(text);
   update();
 }
@@ -57,6 +71,7 @@ QSize TUniLabel::sizeHint() const { return WithoutLiteralAmpersands(QLabel::size
 QSize TUniLabel::minimumSizeHint() const { return WithoutLiteralAmpersands(QLabel::minimumSizeHint()); }
 
 void TUniLabel::paintEvent(QPaintEvent* event) {
+  AdoptForeignText();
   if (!pixmap().isNull()) {
     QLabel::paintEvent(event);
     return;

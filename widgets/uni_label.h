@@ -17,7 +17,8 @@ class TUniLabel : public QLabel {
   explicit TUniLabel(QWidget* parent = nullptr);
   ~TUniLabel() override;
 
-  const std::u16string& Caption() const { return caption_; }
+  // A text given to Qt's setText (as a layout file does) counts as the caption.
+  std::u16string Caption() const;
   // A different caption is shown and Changed is emitted once; an equal one does nothing.
   void SetCaption(std::u16string_view caption);
 
@@ -38,9 +39,11 @@ class TUniLabel : public QLabel {
 
  private:
   void ApplyCaption();
+  void AdoptForeignText();
   QSize WithoutLiteralAmpersands(QSize size) const;
 
   std::u16string caption_;
+  QString appliedText_;  // what ApplyCaption gave Qt's label
   bool showAccelChar_ = true;
 };
 

@@ -122,6 +122,19 @@ TEST(Label, AcceleratorFocusesTheBuddyOnlyWhenShown) {
   EXPECT_TRUE(other->hasFocus());
 }
 
+TEST(Label, TextGivenToQtIsTheCaption) {
+  TUniLabel label;
+  label.setText(QStringLiteral("&Neu"));  // as a layout file's setup does
+  EXPECT_EQ(label.Caption(), u"&Neu");
+  TUniLabel reference;
+  reference.SetCaption(u"&Neu");
+  EXPECT_EQ(label.sizeHint(), reference.sizeHint());
+  EXPECT_EQ(label.grab().toImage(), reference.grab().toImage());
+  QSignalSpy changed(&label, &TUniLabel::Changed);
+  label.SetCaption(u"&Neu");
+  EXPECT_EQ(changed.count(), 0);
+}
+
 TEST(Label, HintKeepsItsScript) {
   TUniLabel label;
   label.SetHint(u"Ευρετήριο|Index");
