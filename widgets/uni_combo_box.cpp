@@ -33,7 +33,11 @@ void TUniComboBoxStrings::PutObject(int index, textlib::TObjectRef object) {
   comboBox_.setItemData(index, QVariant::fromValue(object), TUniComboBox::kObjectRole);
 }
 
-void TUniComboBoxStrings::SetUpdateState(bool updating) { comboBox_.setUpdatesEnabled(!updating); }
+void TUniComboBoxStrings::SetUpdateState(bool updating) {
+  if (updating) signalsWereBlocked_ = comboBox_.blockSignals(true);
+  else comboBox_.blockSignals(signalsWereBlocked_);
+  comboBox_.setUpdatesEnabled(!updating);
+}
 
 int TUniComboBoxStrings::Add(const std::u16string& s) {
   const int index = comboBox_.count();

@@ -27,7 +27,8 @@ class TUniComboBoxStrings : public textlib::TUniStrings {
   // Raise the list error with the index when there is no such item.
   textlib::TObjectRef GetObject(int index) const override;
   void PutObject(int index, textlib::TObjectRef object) override;
-  // Repainting is held back while updating.
+  // Repainting and the control's signals are held back while updating: the platform's
+  // lists sent no notifications for changes by program, and forms were written for that.
   void SetUpdateState(bool updating) override;
   int Add(const std::u16string& s) override;
   // The Text stays.
@@ -40,6 +41,7 @@ class TUniComboBoxStrings : public textlib::TUniStrings {
 
  private:
   void CheckIndex(int index) const;
+  bool signalsWereBlocked_ = false;
   TUniComboBox& comboBox_;
 };
 

@@ -49,7 +49,11 @@ void TUniListBoxStrings::PutObject(int index, textlib::TObjectRef object) {
   listBox_.item(index)->setData(TUniListBox::kObjectRole, QVariant::fromValue(object));
 }
 
-void TUniListBoxStrings::SetUpdateState(bool updating) { listBox_.setUpdatesEnabled(!updating); }
+void TUniListBoxStrings::SetUpdateState(bool updating) {
+  if (updating) signalsWereBlocked_ = listBox_.blockSignals(true);
+  else listBox_.blockSignals(signalsWereBlocked_);
+  listBox_.setUpdatesEnabled(!updating);
+}
 
 int TUniListBoxStrings::Add(const std::u16string& s) {
   auto* item = new QListWidgetItem(ToQ(s));

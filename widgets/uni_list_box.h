@@ -29,7 +29,8 @@ class TUniListBoxStrings : public textlib::TUniStrings {
   // The item keeps its object and the selection stays where it was.
   void Put(int index, const std::u16string& s) override;
   void PutObject(int index, textlib::TObjectRef object) override;
-  // Repainting is held back while updating.
+  // Repainting and the control's signals are held back while updating: the platform's
+  // lists sent no notifications for changes by program, and forms were written for that.
   void SetUpdateState(bool updating) override;
   int Add(const std::u16string& s) override;
   void Clear() override;
@@ -47,6 +48,7 @@ class TUniListBoxStrings : public textlib::TUniStrings {
 
  private:
   void CheckIndex(int index) const;
+  bool signalsWereBlocked_ = false;
   TUniListBox& listBox_;
 };
 

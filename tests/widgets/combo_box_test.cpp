@@ -56,6 +56,20 @@ TEST(ComboBox, ItemsReadWrongIndexesAsEmptyAndRefuseWrongInserts) {
   EXPECT_EQ(box.Items().Text(), u"zwei\r\n");
 }
 
+TEST(ComboBox, UpdateBracketHoldsBackRepaintingAndSignals) {
+  TUniComboBox box;
+  QSignalSpy index(&box, &QComboBox::currentIndexChanged);
+  box.Items().BeginUpdate();
+  box.Items().SetText(u"eins\r\nzwei");
+  box.SetItemIndex(1);
+  EXPECT_FALSE(box.updatesEnabled());
+  box.Items().EndUpdate();
+  EXPECT_TRUE(box.updatesEnabled());
+  EXPECT_EQ(index.count(), 0);
+  box.SetItemIndex(0);
+  EXPECT_EQ(index.count(), 1);
+}
+
 TEST(ComboBox, IndexOfIsAnExactMatchIgnoringCase) {
   TUniComboBox box;
   box.Items().SetText(u"Äpfel\r\nBirnen\r\nΣίτος");

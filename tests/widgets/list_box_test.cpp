@@ -129,14 +129,21 @@ TEST_F(ListBoxTest, DeleteClearAndTextGoThroughTheItems) {
   EXPECT_EQ(box.ItemIndex(), -1);
 }
 
-TEST_F(ListBoxTest, UpdateBracketHoldsBackRepainting) {
+TEST_F(ListBoxTest, UpdateBracketHoldsBackRepaintingAndSignals) {
+  QSignalSpy current(&box, &QListWidget::currentRowChanged);
   box.Items().BeginUpdate();
   EXPECT_FALSE(box.updatesEnabled());
   box.Items().BeginUpdate();
   box.Items().EndUpdate();
   EXPECT_FALSE(box.updatesEnabled());
+  box.SetItemIndex(2);
+  box.Items().Exchange(0, 2);
   box.Items().EndUpdate();
   EXPECT_TRUE(box.updatesEnabled());
+  EXPECT_EQ(box.ItemIndex(), 0);
+  EXPECT_EQ(current.count(), 0);
+  box.SetItemIndex(1);
+  EXPECT_EQ(current.count(), 1);
 }
 
 TEST_F(ListBoxTest, ItemIndexOutsideTheItemsSelectsNone) {
