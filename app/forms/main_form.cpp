@@ -85,7 +85,7 @@ class ListGlyphDelegate : public QStyledItemDelegate {
     const bool selected = option.state & QStyle::State_Selected;
     painter->fillRect(option.rect, selected ? owner_.SelectedEntryColor() : list_.palette().color(QPalette::Base));
     int textLeft = option.rect.left() + 2;
-    const QPixmap glyph = index.data(Qt::UserRole).value<QPixmap>();
+    const QPixmap& glyph = owner_.ListGlyph();
     if (!glyph.isNull()) {
       QPixmap shown = glyph;
       shown.setMask(glyph.createMaskFromColor(QColor(0xFF, 0, 0)));  // pure red is transparent
@@ -221,7 +221,8 @@ void TMainForm_QY_HTML::SetForms(TOKBottomDlg* dialog, TEinstellform* settings, 
 
 std::vector<std::u16string> TMainForm_QY_HTML::DatabaseNames() const {
   std::vector<std::u16string> names;
-  for (int i = 0; i < ui->ListBox1->count(); ++i) names.push_back(FromQ(ui->ListBox1->item(i)->text()));
+  const textlib::TUniStrings& entries = ui->ListBox1->Items();
+  for (int i = 0; i < entries.Count(); ++i) names.push_back(entries[i]);
   return names;
 }
 
@@ -399,7 +400,7 @@ void TMainForm_QY_HTML::RestoreSelection() {
   if (index == count || index == -1 || index > count || index < -1) index = 0;
   if (count == 0) return;
   ui->ListBox1->setCurrentRow(int(index));
-  state_.HistoryName = FromQ(ui->ListBox1->item(int(index))->text());
+  state_.HistoryName = ui->ListBox1->Items()[int(index)];
   state_.SearchedIndex = int(index);
   state_.ClickedIndex = int(index);
 }
@@ -662,7 +663,7 @@ void TMainForm_QY_HTML::NeuErstellenBtnClick() {
 
   if (state_.UpdateMode) {
     for (int i = 0; i < ui->ListBox1->count(); ++i) {
-      if (ui->ListBox1->item(i)->isSelected()) state_.CurrentDbName = FromQ(ui->ListBox1->item(i)->text());
+      if (ui->ListBox1->item(i)->isSelected()) state_.CurrentDbName = ui->ListBox1->Items()[i];
     }
     const std::u16string resume = DbFolder() + state_.CurrentDbName + u"_mht_temp.dat";
     if (auto st = platform::Stat(platform::PosixPath(resume)); st && st->isRegular) {
@@ -810,7 +811,7 @@ void TMainForm_QY_HTML::aktualisieren1Click() {
   bool selected = false;
   for (int i = 0; i < ui->ListBox1->count(); ++i) {
     if (!ui->ListBox1->item(i)->isSelected()) continue;
-    state_.CurrentDbName = FromQ(ui->ListBox1->item(i)->text());
+    state_.CurrentDbName = ui->ListBox1->Items()[i];
     selected = true;
   }
   if (!selected) {
@@ -968,12 +969,12 @@ void TMainForm_QY_HTML::SearchStopped() {
 void TMainForm_QY_HTML::SearchFinished() { ui->Label1->clear(); }
 
 void TMainForm_QY_HTML::LiesNamenDatenbanken() {
-  ui->ListBox1->clear();
-  for (const auto& name : DatabaseNamesIn(DbFolder())) {
-    auto* item = new QListWidgetItem(ToQ(name), ui->ListBox1);
-    item->setData(Qt::UserRole, listGlyph_);
-  }
-  const int count = ui->ListBox1->count();
+  textlib::TUniStrings& entries = ui->ListBox1->Items();
+  entries.BeginUpdate();
+  entries.Clear();
+  for (const auto& name : DatabaseNamesIn(DbFolder())) entries.Add(name);
+  entries.EndUpdate();
+  const int count = entries.Count();
   const int64_t stored = LeseRegInteger(reg::AusgewaehlteDatenbank, 0);
   if (state_.UpdateMode) {
     if (count > 0) ui->ListBox1->setCurrentRow(stored >= 0 && stored < count ? int(stored) : 0);
@@ -983,7 +984,7 @@ void TMainForm_QY_HTML::LiesNamenDatenbanken() {
   if (built.empty()) return;
   // Exactly the database just built, not every name that contains it.
   for (int i = 0; i < count; ++i) {
-    if (FromQ(ui->ListBox1->item(i)->text()) == built) {
+    if (entries[i] == built) {
       ui->ListBox1->setCurrentRow(i);
       ListBox1Click();
       break;
@@ -997,7 +998,7 @@ void TMainForm_QY_HTML::ListBox1Click() {
   const int index = ui->ListBox1->currentRow();
   if (index < 0) return;
   state_.ClickedIndex = index;
-  state_.HistoryName = FromQ(ui->ListBox1->item(index)->text());
+  state_.HistoryName = ui->ListBox1->Items()[index];
   WriteReg(reg::AusgewaehlteDatenbank, Decimal(index));
   state_.BookmarkPos = 0;
   state_.BrowsedKindAnsi = state_.BrowsedKindUtf8 = state_.BrowsedKindMht = false;
@@ -1030,7 +1031,7 @@ void TMainForm_QY_HTML::SuchenBtnClick() {
   int selectedCount = 0;
   for (int i = 0; i < ui->ListBox1->count(); ++i) {
     if (!ui->ListBox1->item(i)->isSelected()) continue;
-    state_.CurrentDbName = FromQ(ui->ListBox1->item(i)->text());
+    state_.CurrentDbName = ui->ListBox1->Items()[i];
     lists_->SelectedNames.Add(state_.CurrentDbName);
     ++selectedCount;
   }
@@ -1110,7 +1111,7 @@ void TMainForm_QY_HTML::Datenbankloeschen1Click() {
   const int index = ui->ListBox1->currentRow();
   // Without a selected entry there is nothing to name in the question or to delete.
   if (index < 0 || index >= ui->ListBox1->count()) return;
-  state_.CurrentDbName = FromQ(ui->ListBox1->item(index)->text());
+  state_.CurrentDbName = ui->ListBox1->Items()[index];
   if (platform::ShowMessageBox(u"Möchten Sie die Datenbank \"" + state_.CurrentDbName + u"\" wirklich löschen?",
                                u"Bestätigung", platform::mb::YesNo | platform::mb::IconQuestion) ==
       platform::MsgResult::Yes) {

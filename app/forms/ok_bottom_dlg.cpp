@@ -141,8 +141,8 @@ TOKBottomDlg::TOKBottomDlg(ProgramState& state, QWidget* parent)
   connect(ui->CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
   connect(ui->OrdnerwaehlenButton, &QToolButton::clicked, this, &TOKBottomDlg::OrdnerwaehlenButtonClick);
   connect(ui->AuswahlMitOhneIndizierung, &QCheckBox::clicked, this, &TOKBottomDlg::AuswahlMitOhneIndizierungClick);
-  connect(ui->Edit1, &QLineEdit::textChanged, this, &TOKBottomDlg::Edit1Change);
-  connect(ui->Edit2, &QLineEdit::textChanged, this, &TOKBottomDlg::Edit2Change);
+  connect(ui->Edit1, &widgets::TUniEdit::Changed, this, &TOKBottomDlg::Edit1Change);
+  connect(ui->Edit2, &widgets::TUniEdit::Changed, this, &TOKBottomDlg::Edit2Change);
   connect(ui->Button1, &QPushButton::clicked, this, &TOKBottomDlg::Button1Click);
   connect(ui->BitBtn1, &QToolButton::clicked, this, &TOKBottomDlg::BitBtn2Click);
   connect(ui->BitBtn2, &QToolButton::clicked, this, &TOKBottomDlg::BitBtn2Click);
@@ -152,10 +152,10 @@ TOKBottomDlg::TOKBottomDlg(ProgramState& state, QWidget* parent)
 
 TOKBottomDlg::~TOKBottomDlg() = default;
 
-std::u16string TOKBottomDlg::NameField() const { return FromQ(ui->Edit1->text()); }
-void TOKBottomDlg::SetNameField(std::u16string_view text) { ui->Edit1->setText(ToQ(text)); }
-std::u16string TOKBottomDlg::FolderField() const { return FromQ(ui->Edit2->text()); }
-void TOKBottomDlg::SetFolderField(std::u16string_view text) { ui->Edit2->setText(ToQ(text)); }
+std::u16string TOKBottomDlg::NameField() const { return ui->Edit1->Text(); }
+void TOKBottomDlg::SetNameField(std::u16string_view text) { ui->Edit1->SetText(text); }
+std::u16string TOKBottomDlg::FolderField() const { return ui->Edit2->Text(); }
+void TOKBottomDlg::SetFolderField(std::u16string_view text) { ui->Edit2->SetText(text); }
 std::u16string TOKBottomDlg::ExtensionField() const { return FromQ(ui->Edit3->text()); }
 void TOKBottomDlg::SetExtensionField(std::u16string_view text) { ui->Edit3->setText(ToQ(text)); }
 std::vector<std::u16string> TOKBottomDlg::PatternChoices() const {
@@ -208,7 +208,7 @@ void TOKBottomDlg::showEvent(QShowEvent* event) {
 }
 
 void TOKBottomDlg::paintEvent(QPaintEvent* event) {
-  if (ui->Edit1->hasSelectedText()) ui->Edit1->deselect();
+  if (ui->Edit1->SelLength() != 0) ui->Edit1->SetSelLength(0);
   QDialog::paintEvent(event);
 }
 
@@ -231,14 +231,14 @@ bool TOKBottomDlg::eventFilter(QObject* watched, QEvent* event) {
 void TOKBottomDlg::Edit1Change() {
   if (filtering_) return;
   filtering_ = true;
-  const std::u16string text = FromQ(ui->Edit1->text());
+  const std::u16string text = ui->Edit1->Text();
   const std::u16string filtered = FilterDatabaseName(text);
-  if (filtered != text) ui->Edit1->setText(ToQ(filtered));
+  ui->Edit1->SetText(filtered);
   filtering_ = false;
 }
 
 void TOKBottomDlg::Edit2Change() {
-  const std::u16string text = FromQ(ui->Edit2->text());
+  const std::u16string text = ui->Edit2->Text();
   const std::string bytes = platform::WideToAnsi(text);
   if (bytes.size() < 3 || bytes[1] != ':' || bytes[2] != '\\') return;
   if (DriveHasRealFileSystem(text[0])) return;
@@ -246,7 +246,7 @@ void TOKBottomDlg::Edit2Change() {
   message += text[0];
   message += u"\" hat kein NTFS-Dateisystem! Quarry kann es deshalb nicht indizieren.";
   Inform(message);
-  ui->Edit2->clear();
+  ui->Edit2->SetText(u"");
 }
 
 void TOKBottomDlg::Button1Click() { ui->Edit3->clear(); }
@@ -316,7 +316,7 @@ void TOKBottomDlg::OrdnerwaehlenButtonClick() {
 void TOKBottomDlg::ChooseFolder() {
   const std::optional<std::u16string> path = BrowseForFolder(u"Ordner zum Scannen wählen", BrowseRoot);
   if (!path || path->empty()) return;
-  ui->Edit2->setText(ToQ(*path));
+  ui->Edit2->SetText(*path);
   state_.BuildMasterList = true;
   ui->Image1->hide();
   const std::u16string list = MasterListPath(state_.BaseFolder, (*path)[0]);
@@ -334,15 +334,15 @@ void TOKBottomDlg::PfadAusZwischenablageClick() {
   const qsizetype nul = text.indexOf(QChar(0));
   if (nul >= 0) text.truncate(nul);
   BrowseRoot = FromQ(text);
-  ui->Edit2->setText(text);
+  ui->Edit2->SetText(BrowseRoot);
   if (BrowseRoot.empty()) BrowseRoot = u"desktop";
   ChooseFolder();
 }
 
 void TOKBottomDlg::OKBtnClick() {
   bool ok = true;
-  const std::u16string name = FromQ(ui->Edit1->text());
-  const std::u16string folder = FromQ(ui->Edit2->text());
+  const std::u16string name = ui->Edit1->Text();
+  const std::u16string folder = ui->Edit2->Text();
   if (name.empty()) {
     Inform(u"Sie haben keinen Namen für die Datenbank angegeben");
     ok = false;

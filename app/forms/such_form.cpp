@@ -62,7 +62,7 @@ void TSuchForm::SetHintColor(const QColor& color) {
 void TSuchForm::SetMemoHintsShown(bool on) { memoHints_ = on; }
 
 void TSuchForm::LoadSuggestions(std::u16string_view fileName) {
-  ui->UniListBox2->clear();
+  ui->UniListBox2->Items().Clear();
   auto st = platform::Stat(platform::PosixPath(fileName));
   if (!st || !st->isRegular) return;
   textlib::TUniStringList lines;
@@ -71,20 +71,20 @@ void TSuchForm::LoadSuggestions(std::u16string_view fileName) {
   } catch (const textlib::Exception&) {
     return;
   }
-  for (int i = 0; i < lines.Count(); ++i) ui->UniListBox2->addItem(ToQ(lines[i]));
+  ui->UniListBox2->Items().Assign(lines);
 }
 
 int TSuchForm::SuggestionCount() const { return ui->UniListBox2->count(); }
 
-void TSuchForm::CloseViewerDocument() { ui->ViewerMemo->clear(); }
+void TSuchForm::CloseViewerDocument() { ui->ViewerMemo->Lines().Clear(); }
 
 void TSuchForm::ResetBrowsingView() {
-  ui->Label8->clear();
-  ui->Label2->clear();
+  ui->Label8->SetCaption(u"");
+  ui->Label2->SetCaption(u"");
   ui->SortierteListeBtn->setEnabled(false);
 }
 
-void TSuchForm::ClearSuggestions() { ui->UniListBox2->clear(); }
+void TSuchForm::ClearSuggestions() { ui->UniListBox2->Items().Clear(); }
 
 void TSuchForm::SetSuggestionsColor(const QColor& color) {
   QPalette p = ui->UniListBox2->palette();
@@ -96,20 +96,24 @@ void TSuchForm::HideSuggestions() { ui->UniListBox2->setVisible(false); }
 
 std::vector<std::u16string> TSuchForm::Suggestions() const {
   std::vector<std::u16string> lines;
-  for (int i = 0; i < ui->UniListBox2->count(); ++i) lines.push_back(FromQ(ui->UniListBox2->item(i)->text()));
+  const textlib::TUniStrings& items = ui->UniListBox2->Items();
+  for (int i = 0; i < items.Count(); ++i) lines.push_back(items[i]);
   return lines;
 }
 
 void TSuchForm::SetSuggestions(const std::vector<std::u16string>& lines) {
-  ui->UniListBox2->clear();
-  for (const auto& line : lines) ui->UniListBox2->addItem(ToQ(line));
+  textlib::TUniStrings& items = ui->UniListBox2->Items();
+  items.BeginUpdate();
+  items.Clear();
+  for (const auto& line : lines) items.Add(line);
+  items.EndUpdate();
 }
 
-std::u16string TSuchForm::SearchText() const { return FromQ(ui->UniEdit2->text()); }
-void TSuchForm::SetSearchText(std::u16string_view text) { ui->UniEdit2->setText(ToQ(text)); }
-void TSuchForm::ClearInDocumentSearch() { ui->UniEdit1->clear(); }
-std::u16string TSuchForm::PositionCaption() const { return FromQ(ui->Label8->text()); }
-void TSuchForm::SetPositionCaption(std::u16string_view text) { ui->Label8->setText(ToQ(text)); }
+std::u16string TSuchForm::SearchText() const { return ui->UniEdit2->Text(); }
+void TSuchForm::SetSearchText(std::u16string_view text) { ui->UniEdit2->SetText(text); }
+void TSuchForm::ClearInDocumentSearch() { ui->UniEdit1->SetText(u""); }
+std::u16string TSuchForm::PositionCaption() const { return ui->Label8->Caption(); }
+void TSuchForm::SetPositionCaption(std::u16string_view text) { ui->Label8->SetCaption(text); }
 
 void TSuchForm::SetSearchControlsEnabled(bool on) {
   for (QWidget* w : std::initializer_list<QWidget*>{ui->OKBtn, ui->UniEdit2, ui->GrossKleinBeachten,
@@ -132,18 +136,18 @@ void TSuchForm::OKBtnClick() {
   session_.nurGanzeWoerter = writer_.NurGanzeWoerter = ui->NurGanzeWoerterCheckBox->isChecked();
 
   // The engine refuses a one-character text with its box and searches nothing.
-  const bool searched = engine_.Run(files, FromQ(ui->UniEdit2->text()));
+  const bool searched = engine_.Run(files, ui->UniEdit2->Text());
   state_.Searching = false;
   if (searched) {
     state_.NoHits = engine_.NoHits;
     state_.NoHitUtf8 = engine_.NoHitUtf8;
     state_.NoHitMht = engine_.NoHitMht;
 
-    std::u16string text = FromQ(ui->UniEdit2->text());
+    std::u16string text = ui->UniEdit2->Text();
     const size_t bad = text.find(u'\uFFFD');
     if (bad != std::u16string::npos && bad + 1 == text.size()) {
       text.pop_back();
-      ui->UniEdit2->setText(ToQ(text));
+      ui->UniEdit2->SetText(text);
     }
     if (LeseRegKey(kRegistryKey, reg::SuchwortInZwischenablage) == u"1") CopySearchTextToClipboard();
     if (progress_) progress_->SearchStopped();
@@ -163,7 +167,7 @@ void TSuchForm::OKBtnClick() {
 }
 
 void TSuchForm::CopySearchTextToClipboard() {
-  std::u16string text = textlib::UnicodeTrim(FromQ(ui->UniEdit2->text()));
+  std::u16string text = textlib::UnicodeTrim(ui->UniEdit2->Text());
   if (!ui->PhraseCheckBox->isChecked()) {
     const size_t blank = text.find(u' ');
     if (blank != std::u16string::npos && blank > 0) text = textlib::UnicodeTrim(text.substr(0, blank + 1));

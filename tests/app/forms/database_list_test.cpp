@@ -100,7 +100,7 @@ TEST_F(ListTest, EntriesCarryTheGlyphAndTheStoredSelectionIsRestored) {
   auto w = Start();
   w->main->FormPaint();
   EXPECT_EQ(Entries(*w), (std::vector<std::u16string>{u"Alpha", u"mitte", u"zeta"}));
-  EXPECT_FALSE(List(*w).item(0)->data(Qt::UserRole).value<QPixmap>().isNull());
+  EXPECT_FALSE(w->main->ListGlyph().isNull());
   EXPECT_EQ(List(*w).currentRow(), 1);
   EXPECT_EQ(w->state.HistoryName, u"mitte");
 }
