@@ -123,6 +123,9 @@ void TSuchForm::SetSearchControlsEnabled(bool on) {
 }
 
 void TSuchForm::OKBtnClick() {
+  // The memo overlay is redrawn when the browsed view is reopened; its selection is kept.
+  const std::u16string overlayLine = ui->ViewerMemo->Lines()[0];
+  const int64_t overlayStart = ui->ViewerMemo->SelStart(), overlayLength = ui->ViewerMemo->SelLength();
   engine_.HitList.Clear();
   SetSearchControlsEnabled(false);
   ui->CancelBtn->setToolTip(QStringLiteral("Suche abbrechen"));
@@ -161,9 +164,21 @@ void TSuchForm::OKBtnClick() {
   SetSearchControlsEnabled(true);
   session_.quietFlag = false;
   if (!searched) return;
+  RestoreOverlaySelection(overlayLine, overlayStart, overlayLength);
   if (progress_) progress_->SearchFinished();
   // Accepted only after the controls are back, so the window reopens ready.
   accept();
+}
+
+void TSuchForm::RestoreOverlaySelection(const std::u16string& line, int64_t start, int64_t length) {
+  widgets::TUniMemo& memo = *ui->ViewerMemo;
+  const std::u16string newLine = memo.Lines()[0];
+  // Another first line means the view moved on by it (and its break).
+  memo.SetSelStart(newLine.find(line) != std::u16string::npos
+                       ? start
+                       : start + static_cast<int64_t>(newLine.size()) + 2);
+  memo.SetSelLength(length);
+  memo.setFocus();
 }
 
 void TSuchForm::CopySearchTextToClipboard() {

@@ -100,6 +100,7 @@ class TSuchForm : public QDialog {
   };
   void SetSearchControlsEnabled(bool on);
   void CopySearchTextToClipboard();
+  void RestoreOverlaySelection(const std::u16string& line, int64_t start, int64_t length);
 
   ProgramState& state_;
   std::unique_ptr<Ui::TSuchForm> ui;

@@ -12,6 +12,7 @@
 #include "tests/app/forms/forms_fixture.h"
 #include "tests/search/search_fixtures.h"
 #include "ui_main_form.h"
+#include "widgets/uni_memo.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ class LocalSearch : public formstest::FormsTest {
     drive_.WriteFile("base/Datenbank/db.dat", "PFAD_UND_ENDUNGEN= T:\\Docs\\ *.htm    \r\n");
     drive_.WriteFile("base/Datenbank/db_UTF8Dokument.txt",
                      searchtest::Utf8Store({{u"T:\\Docs\\a.htm", u"Ein grünes Haus am See"},
-                                            {u"T:\\Docs\\b.htm", u"Nichts hier."}}));
+                                            {u"T:\\Docs\\b.htm", u"Nichts hier, nur ελληνικό κείμενο."}}));
     w_ = Start();
     w_->state.CurrentDbName = u"db";
     search::SearchSession session;
@@ -99,6 +100,21 @@ TEST_F(LocalSearch, TheMainWindowShowsTheRunWhileItSearches) {
   Form().OKBtnClick();
   EXPECT_EQ(main.Label1->text(), QStringLiteral("bereit"));
   EXPECT_FALSE(w_->main->GedultTimer().isActive());
+}
+
+TEST_F(LocalSearch, TextOutsideTheAnsiCodePageIsSearchedAndTheOverlayKeepsItsSelection) {
+  auto* overlay = Form().findChild<widgets::TUniMemo*>(QStringLiteral("ViewerMemo"));
+  overlay->Lines().SetTextStr(u"Zeile eins\r\nZeile zwei");
+  overlay->SetSelStart(12);
+  overlay->SetSelLength(5);
+  Form().SetSearchText(u"κείμενο");
+  Form().OKBtnClick();
+  EXPECT_EQ(Form().result(), QDialog::Accepted);
+  ASSERT_EQ(Form().Engine().HitList.Count(), 1);
+  EXPECT_NE(Page().find("b.htm"), std::string::npos);
+  EXPECT_NE(Page().find("<b>\xCE\xBA\xCE\xB5\xCE\xAF\xCE\xBC\xCE\xB5\xCE\xBD\xCE\xBF</b>"), std::string::npos);
+  EXPECT_EQ(Form().SearchText(), u"κείμενο");
+  EXPECT_EQ(overlay->SelText(), u"Zeile");
 }
 
 TEST_F(LocalSearch, ClipboardFollowsTheSettingAndThePhraseBox) {
