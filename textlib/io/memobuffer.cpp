@@ -68,6 +68,8 @@ std::vector<std::u16string> TMemoBuffer::Split(std::u16string_view text) const {
 void TMemoBuffer::SetControlText(std::u16string_view text) {
   // A rich edit keeps its paragraphs apart by CR alone, whatever it was given.
   const std::u16string own = IsRichEdit() ? WideAdjustLineBreaks(text, tlbsCR) : std::u16string(text);
+  // An equal text is no change.
+  if (static_cast<int64_t>(own.size()) == length_ && own == ControlText()) return;
   lines_ = Split(own);
   length_ = static_cast<int64_t>(own.size());
   ++changes_;
@@ -134,6 +136,10 @@ bool TMemoBuffer::Replace(int64_t start, int64_t end, std::u16string_view text, 
   int64_t added = static_cast<int64_t>(parts.size() - 1) * brk;
   for (const auto& part : parts) added += static_cast<int64_t>(part.size());
   if (enforceLimit && maxLength_ > 0 && length_ - removed + added > maxLength_) return false;
+  // Replacing a range by the text it holds is no change.
+  if (added == removed && std::equal(parts.begin(), parts.end(), lines_.begin() + static_cast<ptrdiff_t>(a.line),
+                                     lines_.begin() + static_cast<ptrdiff_t>(b.line) + 1))
+    return true;
   lines_.erase(lines_.begin() + static_cast<ptrdiff_t>(a.line), lines_.begin() + static_cast<ptrdiff_t>(b.line) + 1);
   lines_.insert(lines_.begin() + static_cast<ptrdiff_t>(a.line), std::make_move_iterator(parts.begin()),
                 std::make_move_iterator(parts.end()));

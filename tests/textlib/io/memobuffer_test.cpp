@@ -55,6 +55,22 @@ TEST(MemoBuffer, SameTextSendsNothing) {
   EXPECT_GT(memo.ChangeCount(), changes);
 }
 
+TEST(MemoBuffer, EqualTextOrLineChangesNothing) {
+  for (const auto kind : {TMemoBuffer::Kind::Memo, TMemoBuffer::Kind::RichEdit}) {
+    TMemoBuffer memo(kind);
+    memo.SetText(u"a\r\nb\r\n");
+    const uint64_t changes = memo.ChangeCount();
+    memo.SetText(u"a\r\nb\r\n");
+    memo.Lines().SetTextStr(u"a\r\nb\r\n");
+    memo.Lines().Put(1, u"b");
+    memo.Replace(0, 0, u"");
+    EXPECT_EQ(memo.ChangeCount(), changes);
+    memo.Lines().Put(1, u"c");
+    EXPECT_EQ(memo.ChangeCount(), changes + 1);
+    EXPECT_EQ(memo.Text(), u"a\r\nc\r\n");
+  }
+}
+
 TEST(MemoBuffer, LongLinesAndManyLines) {
   TMemoBuffer memo;
   const std::u16string longLine(200000, u'x');
