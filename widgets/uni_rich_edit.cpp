@@ -43,6 +43,8 @@ void TUniRichEdit::SuspendNotification(TNotification which, bool suspended) {
 }
 
 void TUniRichEdit::CheckSelection() {
+  // A program edit moves the caret on the way and then puts it where it belongs.
+  if (Editing()) return;
   const QTextCursor cursor = textCursor();
   if (cursor.anchor() == lastAnchor_ && cursor.position() == lastPosition_) return;
   lastAnchor_ = cursor.anchor();
@@ -54,7 +56,11 @@ QTextDocument& TUniRichEdit::Document() const { return *document(); }
 
 QTextCursor TUniRichEdit::Caret() const { return textCursor(); }
 
-void TUniRichEdit::SetCaret(const QTextCursor& cursor) { setTextCursor(cursor); }
+void TUniRichEdit::SetCaret(const QTextCursor& cursor) {
+  setTextCursor(cursor);
+  // Qt stays silent when an edit had already carried its caret there.
+  CheckSelection();
+}
 
 void TUniRichEdit::RaiseChanged() { emit Changed(); }
 

@@ -106,6 +106,19 @@ TEST(UniRichEdit, LinesTextRaisesNoChange) {
   EXPECT_EQ(changed.count(), 4);
 }
 
+TEST(UniRichEdit, SettingTheTextMovesTheCaretOnce) {
+  TUniRichEdit rich;
+  rich.SetText(u"ab\r\ncd");
+  rich.SetSelStart(4);
+  QSignalSpy selection(&rich, &TUniRichEdit::SelectionChange);
+  // The document moves the caret behind the new text on the way; only where it ends counts.
+  rich.SetText(u"xy\r\nzw\r\nuv");
+  EXPECT_EQ(selection.count(), 1);
+  EXPECT_EQ(rich.SelStart(), 0);
+  rich.SetText(u"neu");
+  EXPECT_EQ(selection.count(), 1);
+}
+
 TEST(UniRichEdit, AddStringsRaisesNoSelectionChange) {
   TUniRichEdit rich;
   QSignalSpy selection(&rich, &TUniRichEdit::SelectionChange);
