@@ -1,5 +1,6 @@
 #include "widgets/uni_memo.h"
 
+#include <QKeyEvent>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -181,6 +182,16 @@ bool TDocumentMemo::Replace(int64_t start, int64_t end, std::u16string_view text
   return true;
 }
 
+bool PlainEnterForShiftEnter(QKeyEvent& event, const std::function<void(QKeyEvent&)>& handle) {
+  if ((event.key() != Qt::Key_Return && event.key() != Qt::Key_Enter) || !(event.modifiers() & Qt::ShiftModifier))
+    return false;
+  QKeyEvent plain(event.type(), event.key(), event.modifiers() & ~Qt::ShiftModifier, event.text(),
+                  event.isAutoRepeat(), static_cast<quint16>(event.count()));
+  handle(plain);
+  event.setAccepted(plain.isAccepted());
+  return true;
+}
+
 // ---- TUniMemo ----
 
 TUniMemo::TUniMemo(QWidget* parent) : QPlainTextEdit(parent), TDocumentMemo(2) {
@@ -196,6 +207,11 @@ std::u16string TUniMemo::Hint() const { return WideControlGetHint(*this); }
 void TUniMemo::SetHint(std::u16string_view hint) { WideControlSetHint(*this, hint); }
 
 void TUniMemo::SetUpdateState(bool updating) { setUpdatesEnabled(!updating); }
+
+void TUniMemo::keyPressEvent(QKeyEvent* event) {
+  if (!PlainEnterForShiftEnter(*event, [this](QKeyEvent& plain) { QPlainTextEdit::keyPressEvent(&plain); }))
+    QPlainTextEdit::keyPressEvent(event);
+}
 
 QTextDocument& TUniMemo::Document() const { return *document(); }
 

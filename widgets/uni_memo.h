@@ -7,11 +7,13 @@
 // Lines are the document's blocks, never its wrapped display lines.
 #include <QPlainTextEdit>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "textlib/io/memobuffer.h"
 
+class QKeyEvent;
 class QTextCursor;
 class QTextDocument;
 
@@ -77,6 +79,10 @@ class TDocumentMemo : public textlib::TMemoControl {
   int quietSelection_ = 0;
 };
 
+// Shift+Enter breaks the line as Enter does: Qt would put a line separator inside the block,
+// which callers would see as no break at all. True when the event was handled so.
+bool PlainEnterForShiftEnter(QKeyEvent& event, const std::function<void(QKeyEvent&)>& handle);
+
 class TUniMemo : public QPlainTextEdit, public TDocumentMemo {
   Q_OBJECT
 
@@ -98,6 +104,7 @@ class TUniMemo : public QPlainTextEdit, public TDocumentMemo {
   void Changed();
 
  protected:
+  void keyPressEvent(QKeyEvent* event) override;
   QTextDocument& Document() const override;
   QTextCursor Caret() const override;
   void SetCaret(const QTextCursor& cursor) override;

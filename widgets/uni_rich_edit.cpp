@@ -1,5 +1,6 @@
 #include "widgets/uni_rich_edit.h"
 
+#include <QKeyEvent>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -31,6 +32,11 @@ void TUniRichEdit::SetWordWrap(bool wrap) {
 }
 
 void TUniRichEdit::SetUpdateState(bool updating) { setUpdatesEnabled(!updating); }
+
+void TUniRichEdit::keyPressEvent(QKeyEvent* event) {
+  if (!PlainEnterForShiftEnter(*event, [this](QKeyEvent& plain) { QTextEdit::keyPressEvent(&plain); }))
+    QTextEdit::keyPressEvent(event);
+}
 
 void TUniRichEdit::SuspendNotification(TNotification which, bool suspended) {
   TDocumentMemo::SuspendNotification(which, suspended);

@@ -41,6 +41,7 @@ class TUniRichEdit : public QTextEdit, public TDocumentMemo {
   void SelectionChange();
 
  protected:
+  void keyPressEvent(QKeyEvent* event) override;
   QTextDocument& Document() const override;
   QTextCursor Caret() const override;
   void SetCaret(const QTextCursor& cursor) override;

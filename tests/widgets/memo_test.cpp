@@ -133,6 +133,15 @@ TEST(UniMemo, SelectionInCrLfUnits) {
   EXPECT_EQ(memo.SelStart(), 2);
 }
 
+TEST(UniMemo, ShiftEnterBreaksTheLine) {
+  TUniMemo memo;
+  QTest::keyClicks(&memo, QStringLiteral("ab"));
+  QTest::keyClick(&memo, Qt::Key_Return, Qt::ShiftModifier);
+  QTest::keyClicks(&memo, QStringLiteral("cd"));
+  EXPECT_EQ(memo.Text(), u"ab\r\ncd");
+  EXPECT_EQ(memo.Lines().Count(), 2);
+}
+
 TEST(UniMemo, UserEditsNotifyOncePerChange) {
   TUniMemo memo;
   memo.SetText(u"Ω");

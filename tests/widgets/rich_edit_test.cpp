@@ -106,6 +106,15 @@ TEST(UniRichEdit, LinesTextRaisesNoChange) {
   EXPECT_EQ(changed.count(), 4);
 }
 
+TEST(UniRichEdit, ShiftEnterBreaksTheLine) {
+  TUniRichEdit rich;
+  QTest::keyClicks(&rich, QStringLiteral("ab"));
+  QTest::keyClick(&rich, Qt::Key_Enter, Qt::ShiftModifier | Qt::KeypadModifier);
+  QTest::keyClicks(&rich, QStringLiteral("cd"));
+  EXPECT_EQ(rich.Text(), u"ab\r\ncd");
+  EXPECT_EQ(rich.Lines().Count(), 2);
+}
+
 TEST(UniRichEdit, SettingTheTextMovesTheCaretOnce) {
   TUniRichEdit rich;
   rich.SetText(u"ab\r\ncd");
