@@ -27,8 +27,11 @@ void WideControlSetHint(QWidget& control, std::u16string_view hint) {
 
 std::u16string WideControlGetHint(const QWidget& control) {
   const QVariant hint = control.property(kHintProperty);
-  // A tooltip set by Qt's own means (a layout file) is the hint too.
-  return hint.isValid() ? FromQ(hint.toString()) : FromQ(control.toolTip());
+  // A tooltip set by Qt's own means (a layout file, or later by a form) is the hint, as the
+  // wide hint holds only while the tooltip still shows its short part.
+  if (!hint.isValid()) return FromQ(control.toolTip());
+  std::u16string wide = FromQ(hint.toString());
+  return ToQ(WideShortHintPart(wide)) == control.toolTip() ? wide : FromQ(control.toolTip());
 }
 
 std::u16string WideGetHintOfControlOrParent(const QWidget* control) {

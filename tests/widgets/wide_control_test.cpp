@@ -38,5 +38,16 @@ TEST(WideHint, TooltipShowsShortPartAndParentsLendTheirs) {
   EXPECT_EQ(WideGetHintOfControlOrParent(grandChild), u"eigener");
 }
 
+TEST(WideHint, ATooltipSetLaterReplacesTheWideHint) {
+  QWidget control;
+  WideControlSetHint(control, u"Ελληνικά|lang");
+  control.setToolTip(QStringLiteral("neu"));
+  EXPECT_EQ(WideControlGetHint(control), u"neu");
+  control.setToolTip(QString());
+  EXPECT_EQ(WideControlGetHint(control), u"");
+  WideControlSetHint(control, u"日本|lang");
+  EXPECT_EQ(WideControlGetHint(control), u"日本|lang");
+}
+
 }  // namespace
 }  // namespace widgets
