@@ -63,7 +63,12 @@ int TUniListBoxStrings::Add(const std::u16string& s) {
 
 void TUniListBoxStrings::Clear() { listBox_.clear(); }
 
-void TUniListBoxStrings::Delete(int index) { delete listBox_.takeItem(index); }
+void TUniListBoxStrings::Delete(int index) {
+  const bool wasSelected = index >= 0 && index < listBox_.count() && listBox_.ItemIndex() == index;
+  delete listBox_.takeItem(index);
+  // The platform list selects nothing once its selected item is gone; Qt would select the next.
+  if (wasSelected && listBox_.selectionMode() == QAbstractItemView::SingleSelection) listBox_.SetItemIndex(-1);
+}
 
 void TUniListBoxStrings::Exchange(int index1, int index2) {
   CheckIndex(index1);

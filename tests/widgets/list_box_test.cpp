@@ -117,6 +117,15 @@ TEST_F(ListBoxTest, InsertAtAWrongIndexRaisesAndChangesNothing) {
   EXPECT_EQ(box.Items().GetObject(0), nullptr);
 }
 
+TEST_F(ListBoxTest, DeletingTheSelectedItemLeavesNoneSelected) {
+  box.Items().Delete(0);  // before the selected item, which keeps the selection
+  EXPECT_EQ(box.ItemIndex(), 0);
+  box.Items().Delete(0);
+  EXPECT_EQ(box.ItemIndex(), -1);
+  EXPECT_TRUE(box.selectedItems().isEmpty());
+  EXPECT_EQ(Texts(), u"Gamma|");
+}
+
 TEST_F(ListBoxTest, DeleteClearAndTextGoThroughTheItems) {
   box.Items().Delete(9);
   box.Items().Delete(0);
