@@ -84,7 +84,9 @@ void MoveItem(List& list, int currentIndex, int newIndex) {
 template <typename List, typename Source>
 void AddItemsOf(List& list, const Source& source) {
   WithinUpdate(list, [&] {
-    for (int i = 0; i < source.GetCount(); ++i) list.AddObject(source.Get(i), source.GetObject(i));
+    // Counted once: a list added to itself doubles instead of growing forever.
+    const int count = source.GetCount();
+    for (int i = 0; i < count; ++i) list.AddObject(source.Get(i), source.GetObject(i));
   });
 }
 

@@ -7,6 +7,7 @@
 
 #include "tests/support/temp_dir.h"
 #include "tests/textlib/io/caught.h"
+#include "textlib/widestrings.h"
 
 using namespace textlib;
 
@@ -173,4 +174,16 @@ TEST(FindInSortedComponentList, FirstEqualOrInsertionPoint) {
     EXPECT_EQ(index, c.index) << c.item;
   }
   EXPECT_FALSE(ComServerInstalled(u"{4955DD33-B159-11D0-8FCF-00AA006BCC59}"));
+}
+
+TEST(UniStringList, AddingAListToItselfDoublesIt) {
+  TUniStringList uni;
+  uni.Add(u"a");
+  uni.Add(u"b");
+  uni.AddStrings(uni);
+  EXPECT_EQ(uni.GetTextStr(), u"a\r\nb\r\na\r\nb\r\n");
+  textlib::TWideStringList wide;
+  wide.Add(u"x");
+  wide.AddStrings(wide);
+  EXPECT_EQ(wide.Count(), 2);
 }
