@@ -196,68 +196,6 @@ std::u16string LoadWorkingText(std::string_view bytes) { return ToCrLf(LoadedTex
 
 std::u16string FormatWorkingText(std::u16string_view text) { return ToCrLf(textlib::HtmlToText(text)); }
 
-namespace {
-
-// The store text when the rules change the text; nullopt when it stays as it is.
-std::optional<std::u16string> ChangedStoreText(const std::u16string& text, EncodingKind kind, uint16_t codePage) {
-  // A file with a UTF-8 mark was decoded by the load; narrowing it to code page 1252
-  // would turn everything outside that code page into "?".
-  if (kind == kKindUtf8) return std::nullopt;
-  const bool eightBit = kind == kKindNoUnicode;
-  // One pass gathers what the rules ask about the text.
-  bool utf8Umlaut = false, rule5 = false, rule6 = false, umlaut = false, lost = false;
-  int unmapped = 0;  // characters in a row that narrow to "?"
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c < 0x80) {
-      unmapped = c == u'?' ? unmapped + 1 : 0;
-    } else {
-      switch (c) {
-        case u'Ã': utf8Umlaut = utf8Umlaut || (i + 1 < text.size() && (text[i + 1] == u'¼' || text[i + 1] == u'¶')); break;
-        case u'ç': case u'ã': case u'ó': rule5 = true; break;
-        case u'é': case u'à': rule6 = true; break;
-        case u'ä': case u'ö': case u'ü': umlaut = true; break;
-        default: break;
-      }
-      unmapped = c >= 0xA0 && c <= 0xFF ? 0 : platform::WideToCp1252(c) ? 0 : unmapped + 1;
-    }
-    lost = lost || unmapped >= 4;
-    if (utf8Umlaut && eightBit) break;  // the first rule decides
-  }
-  auto A = [&] { return platform::WideToAnsi(text); };
-  if (eightBit) {
-    if (utf8Umlaut) return AnsiUtf8ToWideLenient(text);
-    if (lost) return std::nullopt;
-  }
-  switch (codePage) {
-    case 932: case 936: case 950: case 54936: case 1251: {
-      std::u16string converted = CodePageToWide(A(), codePage);
-      // A code page missing here must not cost the text.
-      if (converted.empty()) return std::nullopt;
-      return converted;
-    }
-    case kKeepTextCodePage: case 1256:
-      return std::nullopt;
-    default:
-      break;
-  }
-  if (!eightBit) return std::nullopt;
-  if (rule5 || rule6) return AnsiUtf8ToWideLenient(text);
-  if (umlaut) return std::nullopt;
-  // Only text that is UTF-8 through and through is decoded as such: code page 1252 text
-  // ("Straße", "it’s") is no UTF-8 and stays as loaded.
-  const std::string ansi = A();
-  if (ClassifyUtf8(ansi) == 1) return textlib::DecodeUtf8(ansi);
-  return std::nullopt;
-}
-
-}  // namespace
-
-std::u16string ConvertStoreText(const std::u16string& text, EncodingKind kind, uint16_t codePage) {
-  std::optional<std::u16string> changed = ChangedStoreText(text, kind, codePage);
-  return changed ? std::move(*changed) : text;
-}
-
 std::u16string ReadDatHeaderPath(std::u16string_view fileName) {
   const std::optional<std::string> bytes = ReadFileBytes(fileName);
   if (!bytes) return {};
@@ -584,12 +522,11 @@ void IndexRun::StripHTML(std::u16string_view path) {
   if (!bytes || bytes->empty()) return;
   const EncodingKind kind = DetectTextEncodingBytes(std::string_view(*bytes).substr(0, 4));
   counters_.totalBytes += static_cast<int64_t>(bytes->size());
-  const uint16_t codePage = CodePageFromCharset(std::string_view(*bytes).substr(0, 2000));
 
-  // The breaks of the loaded text are left to the formatter's output: both are white space
-  // to the parser, and the formatted text gets CR LF breaks anyway.
-  memo_ = LoadedText(*bytes);
-  if (!memo_.empty()) memo_ = FormatWorkingText(memo_);
+  // The bytes become text before the HTML is parsed, so character references and raw
+  // characters meet in Unicode and the formatted text needs no conversion afterwards.
+  const std::u16string decoded = DecodePageBytes(*bytes, kind);
+  if (!decoded.empty()) memo_ = FormatWorkingText(decoded);
   if (memo_.empty()) {
     std::u16string units(bytes->size() / 2, u'\0');
     for (size_t i = 0; i < units.size(); ++i)
@@ -597,7 +534,7 @@ void IndexRun::StripHTML(std::u16string_view path) {
                                        static_cast<unsigned char>((*bytes)[2 * i + 1]) << 8);
     if (!units.empty()) memo_ = FormatWorkingText(units);
   }
-  if (memo_.empty()) memo_ = std::u16string(kNoTextMessage) + LoadWorkingText(*bytes);
+  if (memo_.empty()) memo_ = std::u16string(kNoTextMessage) + ToCrLf(decoded);
 
   store_.Append(u" ");
   store_.Append(u" ");
@@ -612,8 +549,7 @@ void IndexRun::StripHTML(std::u16string_view path) {
     if (Has(FirstLine(memo_), u"body { color:")) memo_ = kNoTextMessage;
     memo_ = u"\r\n\r\n" + memo_;
   }
-  const std::optional<std::u16string> changed = ChangedStoreText(memo_, kind, codePage);
-  store_.Append(changed ? *changed : memo_);
+  store_.Append(memo_);
 }
 
 bool IndexRun::WriteIndexLog() {

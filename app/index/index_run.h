@@ -134,9 +134,6 @@ class IndexRun {
   bool storeFailed_ = false;
 };
 
-// The store text of one file by the conversion rules: T is the trimmed working text, kind
-// the file's encoding kind, codePage what its first 2000 bytes declare.
-std::u16string ConvertStoreText(const std::u16string& text, EncodingKind kind, uint16_t codePage);
 // The working text as the wide list load makes it from a file's bytes: UTF-16 in either
 // order or UTF-8 behind their marks, else code page 1252; CR LF line breaks.
 std::u16string LoadWorkingText(std::string_view bytes);

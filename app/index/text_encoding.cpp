@@ -4,6 +4,7 @@
 #include <bitset>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "platform/codepage.h"
 #include "platform/drives.h"
@@ -122,6 +123,229 @@ uint16_t CodePageFromCharset(std::string_view sample) {
     return 65001;
   }
   return codePage;
+}
+
+namespace {
+
+// Names that pages use besides those of the charset table.
+constexpr CharsetName kCharsetAliases[] = {
+    {"utf-8", 65001}, {"utf8", 65001}, {"unicode-1-1-utf-8", 65001}, {"latin1", 28591},    {"l1", 28591},
+    {"iso8859-1", 28591},   {"iso_8859-1", 28591},        {"ascii", 20127},     {"cp1252", 1252},
+    {"x-sjis", 932},        {"sjis", 932},                {"shift-jis", 932},   {"ms_kanji", 932},
+    {"windows-31j", 932},   {"cp932", 932},               {"gbk", 936},         {"x-gbk", 936},
+    {"cp936", 936},         {"cp1251", 1251},             {"cp1250", 1250},     {"latin2", 28592},
+    {"iso-8859-16", 28606}, {"latin9", 28605},            {"iso8859-15", 28605}, {"koi8r", 20866},
+};
+
+std::optional<uint16_t> CodePageOfName(std::string_view name) {
+  for (const CharsetName& entry : kCharsets)
+    if (entry.name == name) return entry.codePage;
+  for (const CharsetName& entry : kCharsetAliases)
+    if (entry.name == name) return entry.codePage;
+  return std::nullopt;
+}
+
+bool IsCharsetNameChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' || c == ':' ||
+         c == '+';
+}
+
+// The name after "<key>" "=" with optional blanks and quotes, lower case.
+std::string_view ValueAfter(std::string_view lower, size_t pos) {
+  auto skip = [&](auto pred) {
+    while (pos < lower.size() && pred(lower[pos])) ++pos;
+  };
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  skip(blank);
+  if (pos >= lower.size() || lower[pos] != '=') return {};
+  ++pos;
+  skip([&](char c) { return blank(c) || c == '"' || c == '\''; });
+  const size_t start = pos;
+  skip(IsCharsetNameChar);
+  return lower.substr(start, pos - start);
+}
+
+}  // namespace
+
+uint16_t DeclaredCodePage(std::string_view sample) {
+  std::string lower(sample);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  // The first declaration that names a known charset wins, as in browsers.
+  for (std::string_view key : {"charset", "encoding"}) {
+    for (size_t at = lower.find(key); at != std::string::npos; at = lower.find(key, at + 1)) {
+      if (key == "encoding" && lower.rfind("<?xml", at) == std::string::npos) break;
+      if (const std::optional<uint16_t> cp = CodePageOfName(ValueAfter(lower, at + key.size()))) return *cp;
+    }
+  }
+  return 0;
+}
+
+namespace {
+
+enum class PageCharset { Unknown, Utf8, Cp1252, Other };
+
+// How bytes that are not UTF-8 are read when a page names the code page.
+PageCharset CharsetOfCodePage(uint16_t cp) {
+  switch (cp) {
+    case 0: return PageCharset::Unknown;
+    // A page that claims UTF-16 or UTF-32 but has no mark was readable as ASCII: it is
+    // none of them, and browsers take it as UTF-8.
+    case 65001: case kKeepTextCodePage: case 1200: case 1201: case 12000: case 12001:
+      return PageCharset::Utf8;
+    // Browsers read ISO-8859-1 and US-ASCII as windows-1252, and real pages rely on it.
+    case 1252: case 28591: case 20127: case 65000:
+      return PageCharset::Cp1252;
+    default: break;
+  }
+  // EBCDIC pages cannot be what a declaration readable as ASCII stands in.
+  const bool ebcdic = cp == 37 || cp == 500 || cp == 870 || cp == 875 || cp == 1026 || cp == 1047 ||
+                      (cp >= 1140 && cp <= 1149) || (cp >= 20273 && cp <= 20297) ||
+                      (cp >= 20420 && cp <= 20424) || cp == 20833 || cp == 20838 || cp == 20871 ||
+                      cp == 20880 || cp == 20905 || cp == 20924 || cp == 21025;
+  return ebcdic ? PageCharset::Cp1252 : PageCharset::Other;
+}
+
+// 7-bit code pages whose escape sequences change pure ASCII bytes.
+bool IsStatefulSevenBit(uint16_t cp) { return (cp >= 50220 && cp <= 50229) || cp == 52936; }
+
+// Length of the well-formed UTF-8 sequence (RFC 3629) at p and its value; 0 for none.
+inline size_t Utf8Sequence(const unsigned char* p, size_t left, char32_t& value) {
+  const unsigned char b = p[0];
+  auto cont = [](unsigned char c) { return (c & 0xC0) == 0x80; };
+  if (b >= 0xC2 && b <= 0xDF) {
+    if (left < 2 || !cont(p[1])) return 0;
+    value = (char32_t{b} & 0x1F) << 6 | (p[1] & 0x3F);
+    return 2;
+  }
+  if (b >= 0xE0 && b <= 0xEF) {
+    // No overlong forms (E0 80-9F) and no surrogates (ED A0-BF).
+    const unsigned char lo = b == 0xE0 ? 0xA0 : 0x80, hi = b == 0xED ? 0x9F : 0xBF;
+    if (left < 3 || p[1] < lo || p[1] > hi || !cont(p[2])) return 0;
+    value = (char32_t{b} & 0x0F) << 12 | char32_t{p[1] & 0x3Fu} << 6 | (p[2] & 0x3F);
+    return 3;
+  }
+  if (b >= 0xF0 && b <= 0xF4) {
+    const unsigned char lo = b == 0xF0 ? 0x90 : 0x80, hi = b == 0xF4 ? 0x8F : 0xBF;
+    if (left < 4 || p[1] < lo || p[1] > hi || !cont(p[2]) || !cont(p[3])) return 0;
+    value = (char32_t{b} & 0x07) << 18 | char32_t{p[1] & 0x3Fu} << 12 | char32_t{p[2] & 0x3Fu} << 6 | (p[3] & 0x3F);
+    return 4;
+  }
+  return 0;
+}
+
+std::u16string Utf16Units(std::string_view bytes, bool bigEndian) {
+  std::u16string out(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < out.size(); ++i) {
+    const auto a = static_cast<unsigned char>(bytes[2 * i]), b = static_cast<unsigned char>(bytes[2 * i + 1]);
+    out[i] = bigEndian ? static_cast<char16_t>(a << 8 | b) : static_cast<char16_t>(b << 8 | a);
+  }
+  return out;
+}
+
+std::u16string Utf32Units(std::string_view bytes, bool bigEndian) {
+  std::u16string out;
+  out.reserve(bytes.size() / 4);
+  for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+    char32_t c = 0;
+    for (size_t k = 0; k < 4; ++k) {
+      const char32_t byte = static_cast<unsigned char>(bytes[i + (bigEndian ? k : 3 - k)]);
+      c = c << 8 | byte;
+    }
+    if (c >= 0x10000 && c <= 0x10FFFF) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(c > 0xFFFF || (c >= 0xD800 && c < 0xE000) ? u'\uFFFD' : static_cast<char16_t>(c));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::u16string Utf8OrCp1252ToWide(std::string_view bytes, bool* wellFormed, bool* multibyte) {
+  // Never more units than bytes: a four-byte sequence gives two.
+  std::u16string out(bytes.size(), u'\0');
+  char16_t* o = out.data();
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const unsigned char* const end = p + bytes.size();
+  bool ok = true, multi = false;
+  while (p < end) {
+    // Runs of ASCII, eight bytes at a time: most of a page.
+    while (end - p >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, 8);
+      if (word & 0x8080808080808080ull) break;
+      for (int k = 0; k < 8; ++k) o[k] = p[k];
+      o += 8;
+      p += 8;
+    }
+    if (p == end) break;
+    if (*p < 0x80) {
+      *o++ = *p++;
+      continue;
+    }
+    char32_t c = 0;
+    const size_t n = Utf8Sequence(p, static_cast<size_t>(end - p), c);
+    if (n == 0) {
+      *o++ = platform::Cp1252ToWide(*p++);
+      ok = false;
+      continue;
+    }
+    multi = true;
+    if (c >= 0x10000) {
+      *o++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      *o++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      *o++ = static_cast<char16_t>(c);
+    }
+    p += n;
+  }
+  out.resize(static_cast<size_t>(o - out.data()));
+  if (wellFormed) *wellFormed = ok;
+  if (multibyte) *multibyte = multi;
+  return out;
+}
+
+std::u16string DecodePageBytes(std::string_view bytes, EncodingKind kind) {
+  switch (kind) {
+    case kKindUtf8: return Utf8OrCp1252ToWide(bytes.substr(3));
+    case kKindUtf16LE: return Utf16Units(bytes.substr(2), false);
+    case kKindUtf16BE: return Utf16Units(bytes.substr(2), true);
+    case kKindUtf32LE: return Utf32Units(bytes.substr(4), false);
+    case kKindUtf32BE: return Utf32Units(bytes.substr(4), true);
+    default: break;
+  }
+  bool wellFormed = false, multibyte = false;
+  std::u16string utf8 = Utf8OrCp1252ToWide(bytes, &wellFormed, &multibyte);
+  if (wellFormed && multibyte) return utf8;
+  const std::string_view sample = bytes.substr(0, 2000);
+  uint16_t declared = DeclaredCodePage(sample);
+  if (declared == 0) {
+    // Without a declaration the pages that the charset names anywhere in the sample
+    // convert are still taken from it.
+    switch (const uint16_t named = CodePageFromCharset(sample)) {
+      case 932: case 936: case 950: case 54936: case 1251: case 1256: case 65001: case kKeepTextCodePage:
+        declared = named;
+        break;
+      default:
+        break;
+    }
+  }
+  switch (CharsetOfCodePage(declared)) {
+    case PageCharset::Utf8:
+      return utf8;
+    case PageCharset::Other:
+      if (wellFormed && !IsStatefulSevenBit(declared)) return utf8;  // plain ASCII reads alike in all of them
+      if (std::optional<std::u16string> text = platform::MultiByteToWide(declared, bytes)) return std::move(*text);
+      break;
+    case PageCharset::Unknown:
+    case PageCharset::Cp1252:
+      break;
+  }
+  if (wellFormed) return utf8;  // plain ASCII
+  return platform::AnsiToWide(bytes);
 }
 
 int ClassifyUtf8(const unsigned char* bytes, size_t length) {

@@ -36,6 +36,20 @@ inline constexpr uint16_t kKeepTextCodePage = 11111;
 // decides: the last name of the charset table that occurs in it, then the UTF-8 overrides.
 uint16_t CodePageFromCharset(std::string_view sample);
 
+// The code page that a page's charset declaration names ("charset=" of a meta element or
+// a Content-Type, "encoding=" of an XML declaration) in its sample; 0 without one.
+uint16_t DeclaredCodePage(std::string_view sample);
+
+// A page's bytes as text, decided before its HTML is parsed so that character references
+// are resolved in Unicode and nothing is narrowed afterwards: the byte-order mark first;
+// then bytes that are well-formed UTF-8 with a multibyte sequence are UTF-8 whatever the
+// page declares; then the declared code page; then code page 1252.
+std::u16string DecodePageBytes(std::string_view bytes, EncodingKind kind);
+
+// UTF-8 where the bytes form it; every other byte stands for its code page 1252
+// character. wellFormed/multibyte (when given) say what the bytes were.
+std::u16string Utf8OrCp1252ToWide(std::string_view bytes, bool* wellFormed = nullptr, bool* multibyte = nullptr);
+
 // 0 plain ASCII, 1 well-formed with at least one multibyte sequence, 2 ill-formed (also a
 // sequence cut off by the end).
 int ClassifyUtf8(const unsigned char* bytes, size_t length);
