@@ -277,12 +277,21 @@ uint32_t LocaleAnsiCodePage(LocaleId locale) {
 std::string EncodeUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char16_t u : text) {
+  const size_t n = text.size();
+  for (size_t i = 0; i < n; ++i) {
+    const char16_t u = text[i];
     if (u < 0x80) {
       out.push_back(static_cast<char>(u));
     } else if (u < 0x800) {
       out.push_back(static_cast<char>(0xC0 | (u >> 6)));
       out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+    } else if (u >= 0xD800 && u < 0xDC00 && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+      const char32_t v = 0x10000 + ((char32_t{u} - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      out.push_back(static_cast<char>(0xF0 | (v >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((v >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((v >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
+      ++i;
     } else {
       out.push_back(static_cast<char>(0xE0 | (u >> 12)));
       out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));

@@ -88,7 +88,8 @@ inline constexpr CompareTextFunc CompareTextProc = &CompareTextNT;
 
 uint32_t LocaleAnsiCodePage(LocaleId locale);
 
-// UTF-16 -> UTF-8 unit by unit (a surrogate pair becomes two three-byte sequences).
+// UTF-16 -> UTF-8: a surrogate pair is one four-byte sequence, as other tools read UTF-8;
+// a lone surrogate half keeps its three-byte form, so every text comes back as it was.
 std::string EncodeUtf8(std::u16string_view text);
 // UTF-8 -> UTF-16, lenient: continuation bytes are not checked, a stray byte 80-BF gives
 // the unit of the same number, values above U+10FFFF and sequences cut off by the end of

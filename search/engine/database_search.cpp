@@ -30,12 +30,16 @@ size_t ForwardToBoundary(const std::string& s, size_t at) {
   while (at < s.size() && IsContinuation(s[at])) ++at;
   return at;
 }
-size_t ForwardToBoundary(const std::u16string&, size_t at) { return at; }
+// A UTF-16 snippet is never cut between the halves of a surrogate pair.
+bool InsidePair(const std::u16string& s, size_t at) {
+  return at > 0 && at < s.size() && s[at] >= 0xDC00 && s[at] < 0xE000 && s[at - 1] >= 0xD800 && s[at - 1] < 0xDC00;
+}
+size_t ForwardToBoundary(const std::u16string& s, size_t at) { return InsidePair(s, at) ? at + 1 : at; }
 size_t BackToBoundary(const std::string& s, size_t at) {
   while (at > 0 && at < s.size() && IsContinuation(s[at])) --at;
   return at;
 }
-size_t BackToBoundary(const std::u16string&, size_t at) { return at; }
+size_t BackToBoundary(const std::u16string& s, size_t at) { return InsidePair(s, at) ? at - 1 : at; }
 
 // Without continuation bytes at the start and a sequence cut off at the end.
 void CompleteCharacters(std::string& s) {

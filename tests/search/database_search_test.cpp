@@ -1,5 +1,7 @@
 #include "search/engine/database_search.h"
 
+#include "app/index/index_run.h"
+
 #include <gtest/gtest.h>
 
 #include "tests/search/search_fixtures.h"
@@ -312,6 +314,62 @@ TEST(PathListPaging, PagesAndLastPage) {
       }
       EXPECT_EQ(page.find("Zur nächsten") != std::string::npos, row.more[p]) << row.hits << " page " << p + 1;
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+class QuietIndexStatus : public app::IndexStatus {
+ public:
+  void Pause(int) override {}
+  int64_t TickCount() const override { return 0; }
+};
+
+// The store as the indexer writes it is real UTF-8: characters above U+FFFF are one
+// four-byte sequence there, in the search text and in the result page.
+TEST_F(DatabaseSearch, StoreRoundTripOfCharactersOutsideTheBasicPlane) {
+  drive.WriteFile("Docs/lab.htm", "<meta charset=utf-8><p>Labor \xF0\x9F\x94\xAC links &rarr; rechts &#x1F980;</p>");
+  drive.WriteFile("Docs/other.htm", "<p>nichts hier</p>");
+  QuietIndexStatus status;
+  app::IndexSettings settings;
+  settings.baseFolder = drive.Drive();
+  settings.dbName = u"db";
+  app::IndexRun index(settings, status);
+  index.Store().BeginFile(index.DbFile(u"_UTF8Dokument.txt"));
+  index.StripHTML(u"T:\\Docs\\other.htm");
+  index.StripHTML(u"T:\\Docs\\lab.htm");  // last: its short snippet takes nothing after it
+  ASSERT_TRUE(index.FlushDocumentStore());
+  const std::string store = drive.ReadFile("Datenbank/db_UTF8Dokument.txt");
+  EXPECT_NE(store.find("Labor \xF0\x9F\x94\xAC links \xE2\x86\x92 rechts \xF0\x9F\xA6\x80"), std::string::npos);
+  EXPECT_FALSE(platform::PosixUtf8ToWide(store) == std::nullopt) << "the store is well-formed UTF-8";
+  search::Button4Click(session, files);
+
+  for (const std::u16string text : {u"\U0001F52C", u"\u2192 rechts", u"\U0001F980"}) {
+    ASSERT_TRUE(run.Run(files, text));
+    ASSERT_EQ(Entries(), (std::vector<std::string>{"T:\\Docs\\lab.htm##text##Labor \xF0\x9F\x94\xAC links "
+                                                   "\xE2\x86\x92 rechts \xF0\x9F\xA6\x80<br>"}));
+    const std::string page = drive.ReadFile("Datenbank/Temp/QY_Ergebnis.htm");
+    EXPECT_NE(page.find("<b>" + platform::WideToPosixUtf8(text) + "</b>"), std::string::npos) << page;
+    EXPECT_TRUE(platform::PosixUtf8ToWide(page).has_value());
+  }
+}
+
+TEST(Snippet, NeverSplitsACharacter) {
+  // Long lines with the hit far in: the cuts land next to multibyte characters.
+  for (size_t pad = 0; pad < 8; ++pad) {
+    const std::string before = std::string(pad, 'x') + [] {
+      std::string s;
+      for (int i = 0; i < 120; ++i) s += "\xF0\x9F\x94\xAC\xC3\xA4";
+      return s;
+    }();
+    const std::string line = before + " Haus " + before + before;
+    const std::string s = search::SnippetUtf8(line, "Haus", true, 0, [](int64_t) { return std::string(); });
+    EXPECT_TRUE(platform::PosixUtf8ToWide(s).has_value()) << pad;
+    std::u16string wide = platform::PosixUtf8ToWide(line).value();
+    const std::u16string w = search::SnippetUnicode(wide, u"Haus", true, 0, [](int64_t) { return std::u16string(); });
+    EXPECT_EQ(platform::WideToPosixUtf8(w).find("\xEF\xBF\xBD"), std::string::npos) << pad;
   }
 }
 

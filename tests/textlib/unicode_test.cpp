@@ -179,7 +179,10 @@ TEST(Unicode, CompareAndLocaleCodePage) {
 
 TEST(Utf8, EncodeAndDecodeTables) {
   EXPECT_EQ(EncodeUtf8(u"ä€"), Bytes({0xC3, 0xA4, 0xE2, 0x82, 0xAC}));
-  EXPECT_EQ(EncodeUtf8(u"\U0001F600"), Bytes({0xED, 0xA0, 0xBD, 0xED, 0xB8, 0x80}));
+  EXPECT_EQ(EncodeUtf8(u"\U0001F600"), Bytes({0xF0, 0x9F, 0x98, 0x80}));
+  // Lone halves keep their three-byte form, so they come back as they were.
+  EXPECT_EQ(EncodeUtf8(u"\xDE00\xD83D"), Bytes({0xED, 0xB8, 0x80, 0xED, 0xA0, 0xBD}));
+  EXPECT_EQ(DecodeUtf8(EncodeUtf8(u"\xDE00\xD83D")), u"\xDE00\xD83D");
   EXPECT_EQ(EncodeUtf8(u""), "");
   struct Case {
     std::string in;

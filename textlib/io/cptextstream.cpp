@@ -75,13 +75,26 @@ size_t DecodeUtf8(const Byte* in, size_t n, char16_t* out, int64_t room, int64_t
   return i;
 }
 
-// Unit by unit, surrogate halves and U+0000 included, in one to three bytes.
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c < 0xDC00; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c < 0xE000; }
+
+// Unit by unit in one to three bytes, U+0000 and lone surrogate halves included, except
+// that a surrogate pair is one four-byte sequence: what every other tool reads as UTF-8.
 size_t Utf8Length(char16_t c) { return (c >= 1 && c <= 0x7F) ? 1 : c <= 0x7FF && c != 0 ? 2 : 3; }
 
 size_t EncodeUtf8(const char16_t* in, int64_t units, char* out) {
   size_t o = 0;
   for (int64_t i = 0; i < units; ++i) {
     const char16_t c = in[i];
+    if (IsHighSurrogate(c) && i + 1 < units && IsLowSurrogate(in[i + 1])) {
+      const char32_t v = 0x10000 + ((char32_t{c} - 0xD800) << 10) + (in[i + 1] - 0xDC00);
+      out[o++] = static_cast<char>(0xF0 | (v >> 18));
+      out[o++] = static_cast<char>(0x80 | ((v >> 12) & 0x3F));
+      out[o++] = static_cast<char>(0x80 | ((v >> 6) & 0x3F));
+      out[o++] = static_cast<char>(0x80 | (v & 0x3F));
+      ++i;
+      continue;
+    }
     switch (Utf8Length(c)) {
       case 1: out[o++] = static_cast<char>(c); break;
       case 2:
@@ -433,18 +446,23 @@ int64_t TCpTextStream::Write(const void* buffer, int64_t count) {
 }
 
 int64_t TCpTextStream::WriteUtf8(const char16_t* in, int64_t units) {
+  // A pair takes four bytes for two units, so three bytes a unit is still enough.
   char* buf = AllocBuffer(static_cast<size_t>(std::min(units, kChunkUnits)) * 3);
   int64_t done = 0;
   while (done < units) {
-    const int64_t k = std::min(units - done, kChunkUnits);
+    int64_t k = std::min(units - done, kChunkUnits);
+    // A pair is never split between two chunks.
+    if (k > 1 && done + k < units && IsHighSurrogate(in[done + k - 1]) && IsLowSurrogate(in[done + k])) --k;
     const auto bytes = static_cast<int64_t>(EncodeUtf8(in + done, k, buf));
     const int64_t written = std::max<int64_t>(Wrapped().Write(buf, bytes), 0);
     if (written < bytes) {
       // Count the units whose whole sequences made it out.
       int64_t pos = 0;
       for (int64_t i = 0; i < k; ++i) {
-        pos += static_cast<int64_t>(Utf8Length(in[done + i]));
+        const bool pair = IsHighSurrogate(in[done + i]) && i + 1 < k && IsLowSurrogate(in[done + i + 1]);
+        pos += pair ? 4 : static_cast<int64_t>(Utf8Length(in[done + i]));
         if (pos > written) return done + i;
+        if (pair) ++i;
       }
       return done + k;
     }

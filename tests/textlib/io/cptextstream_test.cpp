@@ -54,12 +54,19 @@ class LimitedStream : public TMemoryStream {
   int64_t limit_;
 };
 
-// Plain references, straight from the stored formats: UTF-8 unit by unit (surrogate
-// halves and U+0000 in three bytes), UTF-32 as the unit and two zero bytes.
+// Plain references, straight from the stored formats: UTF-8 unit by unit (lone surrogate
+// halves and U+0000 in three bytes) but a pair in four, UTF-32 as the unit and two zero bytes.
 std::string ReferenceUtf8(const std::u16string& text) {
   std::string out;
-  for (char16_t c : text) {
-    if (c >= 1 && c <= 0x7F) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+      const char32_t v = 0x10000 + ((char32_t{c} - 0xD800) << 10) + (text[++i] - 0xDC00);
+      out += static_cast<char>(0xF0 | (v >> 18));
+      out += static_cast<char>(0x80 | ((v >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((v >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (v & 0x3F));
+    } else if (c >= 1 && c <= 0x7F) {
       out += static_cast<char>(c);
     } else if (c >= 1 && c <= 0x7FF) {
       out += static_cast<char>(0xC0 | (c >> 6));
@@ -132,8 +139,9 @@ TEST(CpTextStream, WriteModeLeadingBytes) {
       {1252, kBom, u"a", "a"},
       {850, kNone, u"\u00E4", "\x84"},
       {65001, kNone, std::u16string(1, u'\0'), "\xE0\x80\x80"},
-      // Unit by unit: a surrogate pair becomes two three-byte sequences.
-      {65001, kNone, u"\U0001F600", "\xED\xA0\xBD\xED\xB8\x80"},
+      // A surrogate pair is one four-byte sequence; a lone half keeps three bytes.
+      {65001, kNone, u"\U0001F600", "\xF0\x9F\x98\x80"},
+      {65001, kNone, u"\xDE00\xD83D", "\xED\xB8\x80\xED\xA0\xBD"},
       {12000, kNone, u"\U0001F600", std::string("\xFF\xFE\0\0\x3D\xD8\0\0\x00\xDE\0\0", 12)},
   };
   for (const auto& c : cases) {
