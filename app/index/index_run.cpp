@@ -411,7 +411,8 @@ BuildOutcome IndexRun::LiesDieListeEin() {
   if (!sel.taken.empty() && !writeFailed) outcome = StartExtractor();
 
   indexing_ = false;
-  if (settings_.watchTickCount == 0 && outcome == BuildOutcome::Done) {
+  // After a cancel the status line keeps saying so: nothing here was finished.
+  if (settings_.watchTickCount == 0 && outcome == BuildOutcome::Done && !cancelRequested_) {
     status_.SetStatusText(settings_.resumeAnswer ? u"Fertig mit der abgebrochenen Indizierung.!"
                                                  : u"Fertig mit der Indizierung.!");
   }
@@ -465,6 +466,7 @@ BuildOutcome IndexRun::StartExtractor() {
 
 void IndexRun::IndexListedFiles() {
   counters_.storedFiles = 0;
+  counters_.untriedFiles = 0;
   counters_.totalBytes = 0;
   storeFailed_ = false;
   const std::u16string datPath = DbFile(u".dat");
@@ -493,7 +495,10 @@ void IndexRun::IndexListedFiles() {
     const int64_t size = GetFileSize64(probe);
     if (size > kLargeFile) status_.SetCaption(u"Bitte Geduld! Große Datei: " + ConvertBytes(size) + u"  " + path);
     probe.Close();
-    if (cancelRequested_) break;
+    if (cancelRequested_) {
+      counters_.untriedFiles = static_cast<int64_t>(lines.size() - i);
+      break;
+    }
     if (Exists(path)) {
       Pump();
       StripHTML(path);
@@ -555,7 +560,8 @@ void IndexRun::StripHTML(std::u16string_view path) {
 bool IndexRun::WriteIndexLog() {
   if (counters_.totalBytes == 0) return true;
   const std::u16string size = ConvertBytes(counters_.totalBytes);
-  const int64_t notIndexed = counters_.listedFiles - counters_.storedFiles;
+  // Files a cancel never reached did not fail.
+  const int64_t notIndexed = counters_.listedFiles - counters_.storedFiles - counters_.untriedFiles;
   textlib::TUniMemoStrings& lines = logMemo_.Lines();
   lines.Add(u" ");
   lines.Add(u"Dateien insgesamt: " + FormatThousands(counters_.listedFiles));

@@ -64,6 +64,7 @@ class IndexStatus {
 struct RunCounters {
   int64_t listedFiles = 0;  // selected files plus archives
   int64_t storedFiles = 0;  // one per store record (plus the archives)
+  int64_t untriedFiles = 0;  // listed files a cancel left before the run reached them
   int64_t totalBytes = 0;   // sizes of all non-empty files read
 };
 

@@ -194,6 +194,11 @@ TEST_F(BuildRun, CancelKeepsTheRecordsSoFar) {
   EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
   EXPECT_EQ(Read("base/Datenbank/web_UTF8Dokument.txt"), " \r\n \r\n#T:\\docs\\a.htm\r\n======\r\n\r\n\r\neins\r\n");
   EXPECT_EQ(run.Counters().storedFiles, 1);
+  // The status line keeps the cancel notice, and the file never reached did not fail.
+  EXPECT_EQ(status.StatusText().find(u"Fertig"), std::u16string::npos);
+  ASSERT_TRUE(run.WriteIndexLog());
+  EXPECT_NE(Read("base/Datenbank/web.log").find(Le16(u"Konnten nicht indiziert werden: 0\r\n").substr(2)),
+            std::string::npos);
 }
 
 TEST_F(BuildRun, LargeFileNoticeInTheCaption) {
