@@ -9,10 +9,14 @@ holds German text in UTF-8 and windows-1252, with and without a meta charset, en
 included. It is mapped as drive Q through QUARRY_DRIVES. `qh-bench index` runs twice: the
 first run lets Manifester write the drive file list, the second (list present, hot cache)
 is the measured one. Reported: MB/s of HTML turned into store text, the peak resident
-memory of the run, and the time of `w3m -dump` over the same files as a shell loop.
+memory of the run, the time of `w3m -dump` over the same files as a shell loop, and per
+encoding class the share of umlauts, "ß", "€" and „“ of each page's text that reach its
+record, with the records that hold U+FFFD, C1 controls or mojibake their page does not hold.
 """
 import argparse
+import html
 import os
+import re
 import random
 import shutil
 import subprocess
@@ -23,7 +27,8 @@ import time
 WORDS = ("Straße Größe Übersicht Bücher Ärger öffentlich Maßnahme Gebäude Prüfung Zuständigkeit "
          "Haus Garten Arbeit Stadt Land Wasser Mittag Abend Kinder Schule Bericht Kapitel Frühling "
          "über für schön heißen natürlich weiß süß Fußball Äpfel Öl Tür Mädchen Brötchen "
-         "die der das und oder aber nicht mit von zu im am ist sind wird wurde haben sein").split()
+         "die der das und oder aber nicht mit von zu im am ist sind wird wurde haben sein "
+         "„Zitat“ „Anführung“").split()
 ENTITIES = ["&auml;", "&ouml;", "&uuml;", "&szlig;", "&euro;", "&ndash;", "&rsquo;", "&nbsp;", "&amp;"]
 
 
@@ -78,6 +83,65 @@ def generate(root, files, total_mb):
     return total, paths
 
 
+CLASSES = ["UTF-8 declared", "UTF-8 undeclared", "cp1252 declared", "cp1252 undeclared"]
+COUNTED = "äöüÄÖÜß€„“"
+SUSPECT = re.compile("[\ufffd\x80-\x9f]|Ã|â€")
+
+
+def page_class(path):
+    return int(re.search(r"(\d{5})\.html?$", path).group(1)) % len(CLASSES)
+
+
+def visible_text(data, encoding):
+    text = data.decode(encoding)
+    text = re.sub(r"(?is)<(title|style|script)\b.*?</\1\s*>", " ", text)
+    return html.unescape(re.sub(r"<[^>]*>", " ", text))
+
+
+def store_records(store_path, corpus):
+    """Maps the corpus file of each record to the record's text."""
+    with open(store_path, "rb") as f:
+        text = f.read().decode("utf-8")
+    records = {}
+    for part in text.split(" \r\n \r\n#")[1:]:
+        lines = part.split("\r\n", 2)
+        path = lines[0]
+        posix = os.path.join(corpus, path[3:].replace("\\", "/"))
+        records[posix] = lines[2] if len(lines) > 2 else ""
+    return records
+
+
+def fidelity(store_path, corpus, paths):
+    records = store_records(store_path, corpus)
+    expected = [0] * len(CLASSES)
+    found = [0] * len(CLASSES)
+    pages = [0] * len(CLASSES)
+    suspect = [0] * len(CLASSES)
+    missing = 0
+    for path in paths:
+        k = page_class(path)
+        with open(path, "rb") as f:
+            data = f.read()
+        page = visible_text(data, "utf-8" if k < 2 else "cp1252")
+        record = records.get(path)
+        if record is None:
+            missing += 1
+            continue
+        pages[k] += 1
+        for c in COUNTED:
+            want = page.count(c)
+            expected[k] += want
+            found[k] += min(want, record.count(c))
+        if set(SUSPECT.findall(record)) - set(SUSPECT.findall(page)):
+            suspect[k] += 1
+    print(f"{'class':<20} {'pages':>6} {'characters':>11} {'reached':>8} {'suspect records':>16}")
+    for k, name in enumerate(CLASSES):
+        share = 100.0 * found[k] / expected[k] if expected[k] else 100.0
+        print(f"{name:<20} {pages[k]:>6} {expected[k]:>11} {share:>7.2f}% {suspect[k]:>16}")
+    if missing:
+        print(f"pages without a record: {missing}")
+
+
 def run_measured(cmd, env):
     """Runs cmd, returns (seconds, peak RSS in MB, exit status)."""
     start = time.perf_counter()
@@ -128,6 +192,7 @@ def main():
         print(f"build run with Manifester: {cold:.2f} s, peak {cold_rss:.1f} MB")
         print(f"build run, list present:   {warm:.2f} s, {total / 1e6 / warm:.1f} MB/s of HTML, "
               f"peak {warm_rss:.1f} MB, store {store / 1e6:.1f} MB")
+        fidelity(os.path.join(base, "Datenbank", "bench_UTF8Dokument.txt"), corpus, paths)
         if args.no_w3m or not shutil.which("w3m"):
             print("w3m: skipped" + ("" if args.no_w3m else " (not installed)"))
             return
