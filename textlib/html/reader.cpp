@@ -41,11 +41,21 @@ bool IsKeywordNoCase(std::u16string_view token, std::u16string_view upperWord) {
   return token.size() == upperWord.size() && MatchesNoCase(token, 0, upperWord);
 }
 
+// "<script" or "</script" (as `tag`) at `at`, in any case, followed by what ends a name; at
+// the end of the text the name may still go on, so it is no tag yet.
+bool IsScriptTagAt(std::u16string_view text, size_t at, std::u16string_view tag) {
+  constexpr std::u16string_view kName = u"SCRIPT";
+  const size_t end = at + tag.size() + kName.size();
+  return end < text.size() && text.substr(at, tag.size()) == tag &&
+         MatchesNoCase(text, at + tag.size(), kName) && IsNameDelimiter(text[end]);
+}
+
 }  // namespace
 
 void THtmlReader::SetHtmlStr(std::u16string text) {
   html_ = std::move(text);
   pos_ = 0;
+  scriptStartTag_ = scriptContent_ = false;
   for (FindCache& c : cache_) c = FindCache{};
 }
 
@@ -125,6 +135,36 @@ void THtmlReader::ReportText(std::u16string_view text) {
   Fire(OnTextNode, HtmlReaderEvent::kTextNode);
 }
 
+// Where a script's content ends: at the "</script" that closes it, else at the end of the
+// text. Browsers' rules: inside "<!--" ... "-->" a "<script" opens a nested script whose
+// "</script" closes only that one, which old pages rely on for document.write('<script ...
+// </script>'). Only "<" (and "-" inside such a comment) stop the scan.
+size_t THtmlReader::ScriptEnd(size_t from) const {
+  enum Mode { kData, kEscaped, kDoubleEscaped } mode = kData;
+  const std::u16string_view text(html_);
+  const size_t n = text.size();
+  for (size_t at = from;; ++at) {
+    at = FindEither(text.data(), at, n, u'<', mode == kData ? u'<' : u'-');
+    if (at == n) return n;
+    if (text[at] == u'-') {
+      if (text.substr(at).starts_with(u"-->")) {
+        mode = kData;
+        at += 2;
+      }
+    } else if (IsScriptTagAt(text, at, u"</")) {
+      if (mode != kDoubleEscaped) return at;
+      mode = kEscaped;
+      at += 7;
+    } else if (mode == kData && text.substr(at).starts_with(u"<!--")) {
+      mode = kEscaped;
+      at += 1;  // the dashes may also be the start of "-->", as in "<!-->"
+    } else if (mode == kEscaped && IsScriptTagAt(text, at, u"<")) {
+      mode = kDoubleEscaped;
+      at += 6;
+    }
+  }
+}
+
 bool THtmlReader::Read() {
   event_ = HtmlReaderEvent::kNone;
   nodeType_ = kReaderNone;
@@ -151,6 +191,18 @@ bool THtmlReader::Read() {
       return true;
     default:
       break;
+  }
+
+  if (scriptContent_) {
+    // Nothing in it is markup or a reference, as in browsers: a "</div>" in a JavaScript
+    // string used to end the script and leak its code as text. Its "</script" is read as usual.
+    scriptContent_ = false;
+    const size_t end = ScriptEnd(pos_);
+    if (end > pos_) {
+      ReportText(std::u16string_view(html_).substr(pos_, end - pos_));
+      pos_ = end;
+      return true;
+    }
   }
 
   const char16_t c = html_[pos_];
@@ -227,6 +279,7 @@ bool THtmlReader::MarkupStep() {
   const std::u16string_view name = ReadToken<IsNameDelimiter>();
   if (name.empty()) return false;
   SetFoldedName(name);
+  scriptStartTag_ = prefix_.empty() && localName_ == u"script";
   nodeType_ = kReaderElement;
   state_ = kStateInStartTag;
   Fire(OnElementStart, HtmlReaderEvent::kElementStart);
@@ -344,6 +397,9 @@ void THtmlReader::CloseStartTag() {
     ++pos_;
   }
   SkipTo(kNeedleGt);  // whatever stands before the ">" is dropped
+  // "<script/>" is closed at once by the builder, so what follows is no content of it.
+  scriptContent_ = scriptStartTag_ && !isEmptyElement_;
+  scriptStartTag_ = false;
   nodeType_ = kReaderElement;
   Fire(OnElementEnd, HtmlReaderEvent::kElementEnd);
   state_ = kStateContent;

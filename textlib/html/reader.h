@@ -2,7 +2,8 @@
 // THtmlReader cuts one UTF-16 HTML text into tokens and reports each through a callback.
 // It never fails: whatever forms no token comes back as text or as the entity reference
 // "lt" or "amp". Each "skip to" search remembers where its text was last found, so
-// unterminated constructs repeated many times stay linear.
+// unterminated constructs repeated many times stay linear. The content of a script element
+// is one text run, as in browsers, so markup inside JavaScript strings stays script.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -100,6 +101,7 @@ class THtmlReader {
   void CloseStartTag();
   bool ValueStep();
   void ReportText(std::u16string_view text);
+  size_t ScriptEnd(size_t from) const;
 
   std::u16string html_;
   size_t pos_ = 0;
@@ -111,6 +113,8 @@ class THtmlReader {
   uint8_t state_ = kStateContent;
   HtmlReaderEvent event_ = HtmlReaderEvent::kNone;
   char16_t quotation_ = 0;
+  bool scriptStartTag_ = false;  // the start tag being read is "script"
+  bool scriptContent_ = false;   // the next content Read starts a script's content
   FindCache cache_[kNeedleCount];
 };
 

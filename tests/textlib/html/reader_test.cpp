@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "html_test_util.h"
+#include "textlib/html/formatter.h"
+#include "textlib/html/parser.h"
 #include "textlib/html/tags.h"
 
 namespace textlib {
@@ -52,12 +54,12 @@ TEST(HtmlReader, TokenTable) {
       {u"&amp x", "R{amp} T{amp x}"},
       {u"&AElig;&aelig;", "R{AElig} R{aelig}"},
       // Numeric references above U+FFFF become a surrogate pair; beyond U+10FFFF U+FFFD.
-      {u"&#128512;", "T{\xED\xA0\xBD\xED\xB8\x80}"},
-      {u"&#x1F600;", "T{\xED\xA0\xBD\xED\xB8\x80}"},
-      {u"&#65601;", "T{\xED\xA0\x80\xED\xB1\x81}"},
+      {u"&#128512;", "T{\xF0\x9F\x98\x80}"},
+      {u"&#x1F600;", "T{\xF0\x9F\x98\x80}"},
+      {u"&#65601;", "T{\xF0\x90\x81\x81}"},
       {u"&#x110000;", "T{\xEF\xBF\xBD}"},
       {u"&#99999999999999999999;", "T{\xEF\xBF\xBD}"},
-      {u"&#1114111;", "T{\xED\xAF\xBF\xED\xBF\xBF}"},
+      {u"&#1114111;", "T{\xF4\x8F\xBF\xBF}"},
       // Names go through code page 1252: a unit it lacks becomes "?".
       {u"<b\u4E2Dx\u00C4>", "E{b?x\u00C4} >"},
   };
@@ -85,6 +87,84 @@ TEST(HtmlReader, DocType) {
   };
   for (const TokenCase& c : cases)
     EXPECT_EQ(Tokens(c.html), c.tokens) << testing::U8(c.html);
+}
+
+// A script's content is one text run up to the "</script" that closes it, so markup in
+// JavaScript strings and data blocks stays inside the script, which the formatter leaves
+// out. Tokens are those of the input; tree and text are those of the input in a body.
+TEST(HtmlReader, ScriptContentIsOneTextRun) {
+  struct ScriptCase {
+    std::u16string html;
+    std::string tokens;
+    std::string tree;
+    std::string text;
+  };
+  const ScriptCase cases[] = {
+      {u"<script>var m = \"<ul><li>\" + x + \"</div>\";</script>Text",
+       "E{script} > T{var m = \"<ul><li>\" + x + \"</div>\";} /{script} T{Text}",
+       "body(script(\"var m = \"<ul><li>\" + x + \"</div>\";\"),\"Text\")", "Text"},
+      {u"<script>document.write('<select><option>Deutsch</option></select>');</script>Willkommen",
+       "E{script} > T{document.write('<select><option>Deutsch</option></select>');} /{script} "
+       "T{Willkommen}",
+       "body(script(\"document.write('<select><option>Deutsch</option></select>');\"),"
+       "\"Willkommen\")",
+       "Willkommen"},
+      {u"<SCRIPT LANGUAGE=\"JavaScript\">if (a<b && c>d) x();</SCRIPT>nach",
+       "E{script} A{language} T{JavaScript} a > T{if (a<b && c>d) x();} /{script} T{nach}",
+       "body(script[language=JavaScript](\"if (a<b && c>d) x();\"),\"nach\")", "nach"},
+      // Only a name followed by a blank, "/" or ">" closes.
+      {u"<script>a = \"</scriptx>\" + \"</scrip>\";</Script >b",
+       "E{script} > T{a = \"</scriptx>\" + \"</scrip>\";} /{script} T{b}",
+       "body(script(\"a = \"</scriptx>\" + \"</scrip>\";\"),\"b\")", "b"},
+      {u"<script>a</script/>b<script>c</SCRIPT\n>d",
+       "E{script} > T{a} /{script} T{b} E{script} > T{c} /{script} T{d}",
+       "body(script(\"a\"),\"b\",script(\"c\"),\"d\")", "bd"},
+      // A data block: neither tags nor references inside.
+      {u"<script type=\"text/json\">{\"html\": \"<b>fett</b> &amp; mehr\"}</script>Sichtbar",
+       "E{script} A{type} T{text/json} a > T{{\"html\": \"<b>fett</b> &amp; mehr\"}} /{script} "
+       "T{Sichtbar}",
+       "body(script[type=text/json](\"{\"html\": \"<b>fett</b> &amp; mehr\"}\"),\"Sichtbar\")",
+       "Sichtbar"},
+      {u"<script src=\"a.js\"></script>x", "E{script} A{src} T{a.js} a > /{script} T{x}",
+       "body(script[src=a.js],\"x\")", "x"},
+      // "/>" closes the element at once, so what follows is markup again.
+      {u"<script src=\"a.js\"/><b>x</b>", "E{script} A{src} T{a.js} a /> E{b} > T{x} /{b}",
+       "body(script[src=a.js],b(\"x\"))", "x"},
+      // Unclosed: the content runs to the end; a "</script" with nothing behind it is no tag.
+      {u"Vor<script>var a = \"<p>\";", "T{Vor} E{script} > T{var a = \"<p>\";}",
+       "body(\"Vor\",script(\"var a = \"<p>\";</body>\"))", "Vor"},
+      {u"<script>a</script", "E{script} > T{a</script}", "body(script(\"a</script</body>\"))", ""},
+      // Inside "<!--" a "<script" opens a nested script that its own "</script" closes.
+      {u"<script><!--\ndocument.write('<script src=\"w.js\"></script>');\n//--></script>Text",
+       "E{script} > T{<!--\ndocument.write('<script src=\"w.js\"></script>');\n//-->} /{script} "
+       "T{Text}",
+       "body(script(\"<!--\ndocument.write('<script src=\"w.js\"></script>');\n//-->\"),"
+       "\"Text\")",
+       "Text"},
+      {u"<script><!-- a </script>b", "E{script} > T{<!-- a } /{script} T{b}",
+       "body(script(\"<!-- a \"),\"b\")", "b"},
+      {u"<script>s = \"<!--\";</script>b", "E{script} > T{s = \"<!--\";} /{script} T{b}",
+       "body(script(\"s = \"<!--\";\"),\"b\")", "b"},
+      {u"<script><!--><script></script>x</script>y",
+       "E{script} > T{<!--><script>} /{script} T{x} /{script} T{y}",
+       "body(script(\"<!--><script>\"),\"x\",\"y\")", "xy"},
+      {u"<script><!-- <script> </script> -- >x", "E{script} > T{<!-- <script> </script> -- >x}",
+       "body(script(\"<!-- <script> </script> -- >x</body>\"))", ""},
+      // Style content and prefixed names are read as markup, as before.
+      {u"<style>p:before { content: \"<b>\" }</style>",
+       "E{style} > T{p:before { content: \"} E{b} > T{\" }} /{style}",
+       "body(style(\"p:before { content: \"\",b(\"\" }\")))", "p:before { content: \"\" }"},
+      {u"<x:script>a<b>c</b></x:script>", "E{x:script} > T{a} E{b} > T{c} /{b} /{x:script}",
+       "body(x:script(\"a\",b(\"c\")))", "ac"},
+  };
+  for (const ScriptCase& c : cases) {
+    SCOPED_TRACE(testing::U8(c.html));
+    EXPECT_EQ(Tokens(c.html), c.tokens);
+    const std::u16string body = u"<body>" + c.html + u"</body>";
+    THtmlParser parser;
+    EXPECT_EQ(testing::Tree(parser.ParseString(body).get()), c.tree);
+    EXPECT_EQ(testing::U8(HtmlToText(body)), c.text);
+  }
 }
 
 TEST(HtmlReader, PositionStateAndReadAtEnd) {

@@ -34,6 +34,10 @@ TEST(HtmlRobustness, HostileInputs) {
       u"<p " + Repeat(u"x y z ", 100000) + u">t",
       std::u16string(100000, u'\0') + u"<b>\0</b>",
       Repeat(u"\xD800<\xDC00\xDFFF&\xD83D;", 20000),
+      Repeat(u"<script>a</script ", 50000),
+      Repeat(u"<SCRIPT>x</scrip", 50000),
+      Repeat(u"<script><!--<script>-", 30000),
+      Repeat(u"<script>-->", 50000),
   };
   for (const std::u16string& html : inputs) {
     const std::u16string text = HtmlToText(html);
