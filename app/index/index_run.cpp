@@ -222,7 +222,9 @@ IndexRun::IndexRun(IndexSettings settings, IndexStatus& status) : settings_(std:
 void IndexRun::MarkStart() { startTick_ = status_.TickCount(); }
 
 std::u16string IndexRun::ElapsedText() const {
-  return SecondsToHms(status_.TickCount() / 1000 - startTick_ / 1000);
+  // The difference first: whole seconds of each tick would round a start before the
+  // clock's zero (a test's, or a machine just started) toward zero.
+  return SecondsToHms((status_.TickCount() - startTick_) / 1000);
 }
 
 void IndexRun::Pump() { platform::ProcessMessages(); }
