@@ -22,8 +22,13 @@ int64_t Pos(const S& term, const S& s) {
   return at == S::npos ? 0 : static_cast<int64_t>(at) + 1;
 }
 
-std::string Lower(const std::string& s) { return AnsiLowerCase(s); }
+// 1-based position of term in s without case, 0 when absent: UTF-8 folded per character.
+int64_t PosIgnoringCase(const std::string& term, const std::string& s) {
+  const int64_t at = Utf8Matcher(term).Find(s, true, kNoChar, kNoChar, nullptr);
+  return at + 1;
+}
 std::u16string Lower(const std::u16string& s) { return textlib::UnicodeLowerCase(s); }
+int64_t PosIgnoringCase(const std::u16string& term, const std::u16string& s) { return Pos(Lower(term), Lower(s)); }
 
 // Cut points of a UTF-8 snippet move to character starts.
 size_t ForwardToBoundary(const std::string& s, size_t at) {
@@ -76,7 +81,7 @@ S Snippet(S s, const S& term, bool caseSensitive, int64_t foundStart, int64_t ch
     if (next.empty() || OpensRecord(next)) break;
     s = s + blank + next;
   }
-  auto find = [&](const S& text) { return caseSensitive ? Pos(term, text) : Pos(Lower(term), Lower(text)); };
+  auto find = [&](const S& text) { return caseSensitive ? Pos(term, text) : PosIgnoringCase(term, text); };
   const int64_t termLength = static_cast<int64_t>(term.size());
 
   if (const int64_t p = find(s); p > 100) s.erase(0, ForwardToBoundary(s, static_cast<size_t>(p - 40)));
@@ -136,7 +141,7 @@ std::string SnippetUtf8(std::string line, const std::string& term, bool caseSens
 
 std::u16string SnippetUnicode(std::u16string line, const std::u16string& term, bool caseSensitive,
                               int64_t foundStart, const std::function<std::u16string(int64_t)>& selectLine) {
-  const bool present = caseSensitive ? Pos(term, line) > 0 : Pos(Lower(term), Lower(line)) > 0;
+  const bool present = caseSensitive ? Pos(term, line) > 0 : PosIgnoringCase(term, line) > 0;
   if (!present) line.clear();
   return Snippet<std::u16string>(std::move(line), term, caseSensitive, foundStart, 2, selectLine);
 }
@@ -260,6 +265,7 @@ void TDatabaseSearch::StoreLoop(const std::u16string& store, bool mht) {
   titles_.Load(mht ? files_.MhtTitlePositions() : files_.Utf8TitlePositions());
   search_.NextSource = &session_;
   search_.BlockSize = BlockSize;
+  search_.TextIsUtf8 = !mht;
   Step(true, mht);
   while (StoreStepFound) {
     session_.currentSearchText = session_.dokumentmarke;

@@ -72,7 +72,7 @@ bool TStreamSearch::FindFirst(const std::u16string& text, TViewerEncoding encodi
   savedOptions_ = options;
   if ((options & kSearchBackward) && start == 0) start = std::numeric_limits<int64_t>::max();
   foundStart_ = FindInStream(text, encoding, options, start);
-  foundLength_ = foundStart_ < 0 ? 0 : static_cast<int64_t>(text.size()) * charSize_;
+  foundLength_ = foundStart_ < 0 ? 0 : matchLength_;
   return foundStart_ >= 0;
 }
 
@@ -89,7 +89,7 @@ bool TStreamSearch::FindNext(bool backward) {
   }
   if (backward) options |= kSearchBackward;
   foundStart_ = FindInStream(savedText_, savedEncoding_, options, start);
-  foundLength_ = foundStart_ < 0 ? 0 : static_cast<int64_t>(savedText_.size()) * charSize_;
+  foundLength_ = foundStart_ < 0 ? 0 : matchLength_;
   return foundStart_ >= 0;
 }
 
@@ -103,7 +103,13 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
 
   const bool forward = (options & kSearchBackward) == 0;
   const MatchOptions match{(options & kSearchCaseSensitive) != 0, (options & kSearchWholeWords) != 0};
-  const int64_t textBytes = static_cast<int64_t>(text.size()) * cs;
+  const bool wide = cs == 2;
+  std::unique_ptr<Utf8Matcher> folding;
+  if (!wide && TextIsUtf8 && encoding == vEncANSI && !match.caseSensitive)
+    folding = std::make_unique<Utf8Matcher>(platform::WideToAnsi(text), match.wholeWords);
+  matchLength_ = static_cast<int64_t>(text.size()) * cs;
+  // The longest match decides the overlap of the blocks.
+  const int64_t textBytes = folding ? static_cast<int64_t>(folding->MaxLength()) : static_cast<int64_t>(text.size()) * cs;
   // The block must hold the text twice over and one character more than the overlap of
   // (length + 1) characters, or the search would not move on.
   const int64_t block = std::max({RoundDown(std::max<int64_t>(BlockSize, cs), cs), 2 * textBytes,
@@ -121,14 +127,13 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
   }
   if (!Progress(start, size)) return -1;
 
-  const bool wide = cs == 2;
   const bool bigEndian = encoding == vEncUnicodeBE;
   std::unique_ptr<ByteMatcher> bytes;
   std::unique_ptr<WideMatcher> units;
   const std::array<unsigned char, 256>* toAnsi = nullptr;
   if (wide) {
     units = std::make_unique<WideMatcher>(text, match);
-  } else {
+  } else if (!folding) {
     bytes = std::make_unique<ByteMatcher>(platform::WideToAnsi(text), match);
     toAnsi = EncodingToAnsiTable(encoding);
   }
@@ -162,6 +167,14 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
       const int32_t before = leadUnits ? all[0] : kNoChar;
       const int32_t after = afterBytes >= 2 ? all[leadUnits + blockUnits] : kNoChar;
       index = units->Find(std::u16string_view(all).substr(leadUnits, blockUnits), forward, before, after);
+    } else if (folding) {
+      const std::string_view view(buffer.data(), static_cast<size_t>(lead + inBlock + afterBytes));
+      const int32_t before = lead ? static_cast<unsigned char>(view[0]) : kNoChar;
+      const int32_t after = afterBytes ? static_cast<unsigned char>(view[static_cast<size_t>(lead + inBlock)]) : kNoChar;
+      size_t length = 0;
+      index = folding->Find(view.substr(static_cast<size_t>(lead), static_cast<size_t>(inBlock)), forward, before,
+                            after, &length);
+      if (index >= 0) matchLength_ = static_cast<int64_t>(length);
     } else {
       const size_t total = static_cast<size_t>(lead + inBlock + afterBytes);
       std::string_view view(buffer.data(), total);
@@ -185,7 +198,7 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
     if (index >= 0) return blockStart + index * cs;
 
     if (!Progress(position, size)) return -1;
-    const int64_t step = block - (static_cast<int64_t>(text.size()) + 1) * cs;
+    const int64_t step = block - textBytes - cs;
     position = RoundDown(forward ? position + step : position - step, cs);
     if (position < 0 || position > lastPos || lastBlock) break;
   }

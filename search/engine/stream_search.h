@@ -69,6 +69,10 @@ class TStreamSearch {
   const FindNextSource* NextSource = nullptr;
   // Bytes per block; tests use tiny blocks. Raised as needed to hold twice the text.
   int64_t BlockSize = kDefaultBlockSize;
+  // The 8-bit text and stream are UTF-8 (the text given one byte per unit): without case
+  // they are compared character by character with Unicode case folding, not byte by
+  // byte through the ANSI code page.
+  bool TextIsUtf8 = false;
 
  private:
   int64_t FindInStream(const std::u16string& text, TViewerEncoding encoding, uint8_t options, int64_t start);
@@ -80,6 +84,7 @@ class TStreamSearch {
   textlib::TStream* stream_ = nullptr;
   int64_t foundStart_ = -1;
   int64_t foundLength_ = 0;
+  int64_t matchLength_ = 0;  // bytes of the match FindInStream found
   int charSize_ = 1;
   std::u16string savedText_;
   TViewerEncoding savedEncoding_ = vEncANSI;

@@ -2,6 +2,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <type_traits>
@@ -204,6 +205,181 @@ int64_t ByteMatcher::Find(std::string_view block, bool forward, int32_t before, 
   if (forward) return FindForward(block, before, after);
   auto verify = [&](size_t at) { return Verify(block, at, before, after); };
   return LastVerified(block.size() - text_.size(), verify);
+}
+
+// ---- UTF-8 without case ----
+
+namespace {
+
+size_t Utf8Length(char32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
+
+void EncodeUtf8Char(char32_t c, unsigned char* out) {
+  switch (Utf8Length(c)) {
+    case 1: out[0] = static_cast<unsigned char>(c); break;
+    case 2:
+      out[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
+      out[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      break;
+    case 3:
+      out[0] = static_cast<unsigned char>(0xE0 | (c >> 12));
+      out[1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+      out[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      break;
+    default:
+      out[0] = static_cast<unsigned char>(0xF0 | (c >> 18));
+      out[1] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+      out[2] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+      out[3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+  }
+}
+
+// Bytes that start no well-formed sequence fold to a value of their own beyond Unicode,
+// so they match only themselves.
+constexpr char32_t kStrayByte = 0x110000;
+
+char32_t LowerOf(char32_t c) {
+  if (c < 0x10000) return WideLowerTable()[c];
+  return c < kStrayByte ? textlib::CharToLower(c) : c;
+}
+
+// Every character with its simple lower case, by the lower case; made once.
+const std::vector<std::pair<char32_t, char32_t>>& CasedCharacters() {
+  static const auto* pairs = [] {
+    auto* v = new std::vector<std::pair<char32_t, char32_t>>();
+    // Cased letters above the basic plane all lie in plane 1.
+    for (char32_t u = 0; u < 0x20000; ++u) {
+      if (u >= 0xD800 && u < 0xE000) continue;
+      const char32_t l = LowerOf(u);
+      if (l != u) v->emplace_back(l, u);
+    }
+    std::sort(v->begin(), v->end());
+    return v;
+  }();
+  return *pairs;
+}
+
+// The characters that fold to c, c itself first.
+std::vector<char32_t> FoldVariants(char32_t c) {
+  std::vector<char32_t> out{c};
+  if (c >= kStrayByte) return out;
+  const auto& pairs = CasedCharacters();
+  auto it = std::lower_bound(pairs.begin(), pairs.end(), std::make_pair(c, char32_t{0}));
+  for (; it != pairs.end() && it->first == c; ++it) out.push_back(it->second);
+  return out;
+}
+
+}  // namespace
+
+FoldedChar FoldUtf8Char(const unsigned char* p, size_t left) {
+  const unsigned char b = p[0];
+  if (b < 0x80) return {WideLowerTable()[b], 1};
+  auto cont = [&](size_t k) { return k < left && (p[k] & 0xC0) == 0x80; };
+  char32_t c;
+  size_t n;
+  if (b >= 0xC2 && b <= 0xDF && cont(1)) {
+    c = (char32_t{b} & 0x1F) << 6 | (p[1] & 0x3F);
+    n = 2;
+  } else if (b >= 0xE0 && b <= 0xEF && cont(1) && cont(2) && !(b == 0xE0 && p[1] < 0xA0) &&
+             !(b == 0xED && p[1] > 0x9F)) {
+    c = (char32_t{b} & 0x0F) << 12 | char32_t{p[1] & 0x3Fu} << 6 | (p[2] & 0x3F);
+    n = 3;
+  } else if (b >= 0xF0 && b <= 0xF4 && cont(1) && cont(2) && cont(3) && !(b == 0xF0 && p[1] < 0x90) &&
+             !(b == 0xF4 && p[1] > 0x8F)) {
+    c = (char32_t{b} & 0x07) << 18 | char32_t{p[1] & 0x3Fu} << 12 | char32_t{p[2] & 0x3Fu} << 6 | (p[3] & 0x3F);
+    n = 4;
+  } else {
+    return {kStrayByte + b, 1};
+  }
+  return {LowerOf(c), n};
+}
+
+Utf8Matcher::Utf8Matcher(std::string_view utf8Text, bool wholeWords) : wholeWords_(wholeWords) {
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8Text.data());
+  for (size_t i = 0; i < utf8Text.size();) {
+    const FoldedChar f = FoldUtf8Char(p + i, utf8Text.size() - i);
+    folded_.push_back(f.folded);
+    i += f.length;
+  }
+  if (folded_.empty()) return;
+  std::array<bool, 256> last{};
+  for (size_t k = 0; k < folded_.size(); ++k) {
+    const char32_t c = folded_[k];
+    const size_t ownLength = c >= kStrayByte ? 1 : Utf8Length(c);
+    foldedBytes_ += ownLength;
+    size_t longest = 0;
+    for (const char32_t v : FoldVariants(c)) {
+      unsigned char bytes[4];
+      size_t n = 1;
+      if (v >= kStrayByte) {
+        bytes[0] = static_cast<unsigned char>(v - kStrayByte);
+      } else {
+        n = Utf8Length(v);
+        EncodeUtf8Char(v, bytes);
+      }
+      longest = std::max(longest, n);
+      fixedLength_ = fixedLength_ && n == ownLength;
+      if (k == 0) first_[bytes[0]] = true;
+      if (k + 1 == folded_.size()) last[bytes[n - 1]] = true;
+    }
+    maxLength_ += longest;
+  }
+  for (int b = 0; b < 256; ++b) {
+    if (first_[b]) firstVariants_.push_back(static_cast<unsigned char>(b));
+    if (last[b]) lastVariants_.push_back(static_cast<unsigned char>(b));
+  }
+}
+
+size_t Utf8Matcher::MatchAt(std::string_view block, size_t at) const {
+  const auto* p = reinterpret_cast<const unsigned char*>(block.data());
+  const size_t size = block.size();
+  size_t pos = at;
+  for (const char32_t want : folded_) {
+    if (pos >= size) return 0;
+    const FoldedChar f = FoldUtf8Char(p + pos, size - pos);
+    if (f.folded != want) return 0;
+    pos += f.length;
+  }
+  return pos - at;
+}
+
+bool Utf8Matcher::Verify(std::string_view block, size_t at, int32_t before, int32_t after, size_t* length) const {
+  const size_t n = MatchAt(block, at);
+  if (n == 0) return false;
+  if (wholeWords_ && !StandsAlone(block, at, n, before, after)) return false;
+  *length = n;
+  return true;
+}
+
+int64_t Utf8Matcher::Find(std::string_view block, bool forward, int32_t before, int32_t after, size_t* length) const {
+  if (folded_.empty() || block.empty()) return -1;
+  size_t found = 0;
+  auto verify = [&](size_t at) { return Verify(block, at, before, after, &found); };
+  int64_t at = -1;
+  if (fixedLength_) {
+    if (block.size() < foldedBytes_) return -1;
+    const size_t last = block.size() - foldedBytes_;
+    if (!forward) {
+      for (size_t i = last + 1; i-- > 0 && at < 0;)
+        if (first_[static_cast<unsigned char>(block[i])] && verify(i)) at = static_cast<int64_t>(i);
+    } else if (firstVariants_.size() <= 2 && lastVariants_.size() <= 2) {
+      const auto* p = reinterpret_cast<const unsigned char*>(block.data());
+      const unsigned char f0 = firstVariants_[0], f1 = firstVariants_.back();
+      const unsigned char l0 = lastVariants_[0], l1 = lastVariants_.back();
+      at = HasAvx2() ? ScanBytesAvx2(p, last, foldedBytes_, f0, f1, l0, l1, verify)
+                     : ScanBytesSse2(p, last, foldedBytes_, f0, f1, l0, l1, verify);
+    } else {
+      for (size_t i = 0; i <= last && at < 0; ++i)
+        if (first_[static_cast<unsigned char>(block[i])] && verify(i)) at = static_cast<int64_t>(i);
+    }
+  } else if (forward) {
+    for (size_t i = 0; i < block.size() && at < 0; ++i)
+      if (first_[static_cast<unsigned char>(block[i])] && verify(i)) at = static_cast<int64_t>(i);
+  } else {
+    for (size_t i = block.size(); i-- > 0 && at < 0;)
+      if (first_[static_cast<unsigned char>(block[i])] && verify(i)) at = static_cast<int64_t>(i);
+  }
+  if (at >= 0 && length) *length = found;
+  return at;
 }
 
 // ---- UTF-16 ----

@@ -48,6 +48,43 @@ class ByteMatcher {
   std::vector<unsigned char> firstVariants_, lastVariants_;
 };
 
+// UTF-8 text without case: each character is folded with the simple case mapping of the
+// program's Unicode tables ("Ö" finds "ö", "ß" stays "ß"), so a match can be longer or
+// shorter in bytes than the text (the Kelvin sign is "k"). Texts whose characters fold
+// only to forms of their own byte length, as nearly all do, are scanned by their first
+// and last bytes with vector compares; the rest candidate by candidate.
+class Utf8Matcher {
+ public:
+  explicit Utf8Matcher(std::string_view utf8Text, bool wholeWords = false);
+  // 0-based index of the first (forward) or last (backward) match in block, or -1; its
+  // length in bytes goes to *length.
+  int64_t Find(std::string_view block, bool forward, int32_t before, int32_t after, size_t* length) const;
+  // The longest match in bytes.
+  size_t MaxLength() const { return maxLength_; }
+  bool Empty() const { return folded_.empty(); }
+
+ private:
+  // The length of a match at `at` (0: none).
+  size_t MatchAt(std::string_view block, size_t at) const;
+  bool Verify(std::string_view block, size_t at, int32_t before, int32_t after, size_t* length) const;
+
+  std::vector<char32_t> folded_;
+  bool wholeWords_ = false;
+  bool fixedLength_ = true;  // every match is as long as the folded text
+  size_t foldedBytes_ = 0;
+  size_t maxLength_ = 0;
+  std::array<bool, 256> first_{};  // bytes that can begin a match
+  std::vector<unsigned char> firstVariants_, lastVariants_;
+};
+
+// The UTF-8 case folding of one character: the decoded character at p (a byte that starts
+// no well-formed sequence stands for nothing any text holds) with its simple lower case.
+struct FoldedChar {
+  char32_t folded;
+  size_t length;
+};
+FoldedChar FoldUtf8Char(const unsigned char* p, size_t left);
+
 class WideMatcher {
  public:
   WideMatcher(std::u16string_view text, MatchOptions options);

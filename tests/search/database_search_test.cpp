@@ -96,6 +96,37 @@ TEST_F(DatabaseSearch, WholeWordsAndCase) {
   ASSERT_EQ(run.HitList.Count(), 1);
 }
 
+TEST_F(DatabaseSearch, IgnoringCaseFoldsEveryLanguageInBothStores) {
+  const std::vector<Doc> docs = {{u"T:\\Docs\\de.htm", u"Das Öl und der Ölpreis, viel Ärger"},
+                                 {u"T:\\Docs\\ru.htm", u"Привет, мир"},
+                                 {u"T:\\Docs\\el.htm", u"Αθήνα ist groß"}};
+  Utf8Database(docs);
+  std::vector<Doc> archives;
+  for (const auto& d : docs) {
+    archives.push_back({d.path.substr(0, d.path.size() - 3) + u"mht", d.text});
+    drive.WriteFile("Docs/" + platform::WideToPosixUtf8(archives.back().path.substr(8)), "x");
+  }
+  drive.WriteFile("Datenbank/db_MHTtext.txt", searchtest::MhtStore(archives));
+  search::Button4Click(session, files);
+  const struct {
+    std::u16string text;
+    bool caseSensitive, words;
+    size_t hitsPerStore;
+  } rows[] = {
+      {u"öl", false, false, 1},      {u"ölpreis", false, false, 1}, {u"ärger", false, false, 1},
+      {u"привет", false, false, 1},  {u"αθήνα", false, false, 1},   {u"ÖL", false, true, 1},
+      {u"öl", true, false, 0},       {u"GROSS", false, false, 0},   {u"GROß", false, false, 1},
+      {u"ölp", false, true, 0},
+  };
+  for (const auto& r : rows) {
+    session.grossKleinBeachten = r.caseSensitive;
+    session.nurGanzeWoerter = r.words;
+    run.Run(files, r.text);
+    EXPECT_EQ(static_cast<size_t>(run.HitList.Count()), 2 * r.hitsPerStore)
+        << platform::WideToPosixUtf8(r.text) << " case " << r.caseSensitive << " words " << r.words;
+  }
+}
+
 TEST_F(DatabaseSearch, SixtyHitsMakeThreePages) {
   Utf8Database(Numbered(61, 60));
   run.Run(files, u"Haus");

@@ -113,6 +113,110 @@ TEST(StreamSearch, AgreesWithTheReferenceOnRandomStreamsAndBlockSizes) {
   }
 }
 
+// UTF-8 without case, read plainly: the stream as characters (a byte that starts no
+// well-formed sequence is a character of its own), each lowered with the simple mapping.
+struct Utf8Char {
+  char32_t folded;
+  int64_t offset, length;
+};
+std::vector<Utf8Char> FoldPlainly(const std::string& bytes) {
+  std::vector<Utf8Char> out;
+  std::u16string wide;
+  for (size_t i = 0; i < bytes.size();) {
+    size_t n = 1;
+    char32_t c = 0x110000 + static_cast<unsigned char>(bytes[i]);
+    for (size_t len : {2, 3, 4}) {
+      if (i + len > bytes.size()) break;
+      if (auto w = platform::PosixUtf8ToWide(bytes.substr(i, len)); w && !w->empty() &&
+          w->size() == (len == 4 ? 2u : 1u) && (static_cast<unsigned char>(bytes[i]) & 0xC0) == 0xC0) {
+        c = w->size() == 2 ? 0x10000 + ((char32_t((*w)[0]) - 0xD800) << 10) + ((*w)[1] - 0xDC00) : (*w)[0];
+        n = len;
+        break;
+      }
+    }
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) c = static_cast<unsigned char>(bytes[i]);
+    if (c < 0x110000) c = textlib::CharToLower(c);
+    out.push_back({c, static_cast<int64_t>(i), static_cast<int64_t>(n)});
+    i += n;
+  }
+  return out;
+}
+
+// The first match at or after start: offset and length in bytes.
+std::pair<int64_t, int64_t> Utf8Reference(const std::string& stream, const std::string& text, bool words,
+                                          int64_t start) {
+  const std::vector<Utf8Char> hay = FoldPlainly(stream), needle = FoldPlainly(text);
+  if (needle.empty()) return {-1, 0};
+  for (size_t p = 0; p + needle.size() <= hay.size(); ++p) {
+    if (hay[p].offset < start) continue;
+    bool equal = true;
+    for (size_t k = 0; k < needle.size() && equal; ++k) equal = hay[p + k].folded == needle[k].folded;
+    if (!equal) continue;
+    const int64_t end = hay[p + needle.size() - 1].offset + hay[p + needle.size() - 1].length;
+    if (words) {
+      const auto at = [&](int64_t o) { return static_cast<unsigned char>(stream[static_cast<size_t>(o)]); };
+      if (hay[p].offset > 0 && !IsWordDelimiter(at(hay[p].offset - 1))) continue;
+      if (end < static_cast<int64_t>(stream.size()) && !IsWordDelimiter(at(end))) continue;
+    }
+    return {hay[p].offset, end - hay[p].offset};
+  }
+  return {-1, 0};
+}
+
+TEST(StreamSearch, Utf8FoldingAgreesWithThePlainReference) {
+  std::mt19937 rng(5);
+  const char* pieces[] = {"a", "A", "k", "K", "\xE2\x84\xAA" /* Kelvin sign */, "\xC3\xB6", "\xC3\x96", "\xC3\x9F",
+                          "ss", "i", "I", "\xC4\xB0" /* I with dot */, "\xF0\x90\x90\x80", "\xF0\x90\x90\xA8",
+                          "\xD0\x9F", "\xD0\xBF", " ", ".", "_", "\xC3" /* stray */, "\xFF"};
+  for (int round = 0; round < 4000; ++round) {
+    std::string content, text;
+    for (int i = 0, n = int(rng() % 40); i < n; ++i) content += pieces[rng() % std::size(pieces)];
+    for (int i = 0, n = 1 + int(rng() % 3); i < n; ++i) text += pieces[rng() % (std::size(pieces) - 2)];
+    const bool words = rng() % 2;
+    const int64_t start = static_cast<int64_t>(rng() % (content.size() + 2));
+    const int64_t blockSize = std::array<int64_t, 4>{1, 5, 16, 65536}[rng() % 4];
+    TMemoryStream stream(content);
+    TStreamSearch search;
+    search.BlockSize = blockSize;
+    search.TextIsUtf8 = true;
+    search.AssignSearchStream(&stream);
+    search.FindFirst(platform::AnsiToWide(text), vEncANSI, words ? kSearchWholeWords : 0, start);
+    const auto [offset, length] = Utf8Reference(content, text, words, start);
+    ASSERT_EQ(search.FoundStart(), offset) << "round " << round << " block " << blockSize;
+    ASSERT_EQ(search.FoundLength(), length) << "round " << round;
+  }
+}
+
+TEST(StreamSearch, Utf8FoldingTable) {
+  const struct {
+    const char* text;
+    const char* store;
+    uint8_t options;
+    int64_t at;
+  } rows[] = {
+      {"\xC3\xB6l", "Das \xC3\x96l", 0, 4},                                        // öl finds Öl
+      {"\xC3\xB6l", "\xC3\x96lpreis", 0, 0},                                       // ... and Ölpreis
+      {"\xC3\xB6l", "\xC3\x96lpreis", kSearchWholeWords, -1},                      // not as a word
+      {"\xC3\xB6l", "Das \xC3\x96l.", kSearchWholeWords, 4},
+      {"\xC3\xB6l", "Das \xC3\x96l", kSearchCaseSensitive, -1},                    // case stays byte-exact
+      {"\xC3\xA4rger", "viel \xC3\x84rger", 0, 5},                                 // ärger finds Ärger
+      {"\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82!", 0, 0},
+      {"\xCE\xB1\xCE\xB8\xCE\xAE\xCE\xBD\xCE\xB1", "in \xCE\x91\xCE\xB8\xCE\xAE\xCE\xBD\xCE\xB1", 0, 3},
+      {"STRASSE", "Stra\xC3\x9F" "e", 0, -1},                                      // simple mapping only
+      {"stra\xC3\x9F" "e", "STRA\xC3\x9F" "E", 0, 0},                              // ß stays ß
+      {"M\xC3\x9CLLABFUHRGEB\xC3\x9CHREN", "die M\xC3\xBCllabfuhrgeb\xC3\xBChren", 0, 4},
+      {"\xF0\x9F\x94\xAC", "Labor \xF0\x9F\x94\xAC", 0, 6},
+  };
+  for (const auto& r : rows) {
+    TMemoryStream stream(std::string(r.store));
+    TStreamSearch search;
+    search.TextIsUtf8 = true;
+    search.AssignSearchStream(&stream);
+    search.FindFirst(platform::AnsiToWide(r.text), vEncANSI, r.options, 0);
+    EXPECT_EQ(search.FoundStart(), r.at) << r.text << " in " << r.store;
+  }
+}
+
 TEST(StreamSearch, BlockBoundaries) {
   for (int64_t cs : {1, 2}) {
     const TViewerEncoding enc = cs == 1 ? vEncANSI : vEncUnicodeLE;
