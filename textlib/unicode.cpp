@@ -207,12 +207,15 @@ bool IsUpperChar(char32_t code) { return IsInCategory(code, kCatLu); }
 bool IsLowerChar(char32_t code) { return IsInCategory(code, kCatLl); }
 
 char32_t CharToUpper(char32_t code) {
+  if (code < 0x80) return code >= 'a' && code <= 'z' ? code - 0x20 : code;
   if (IsUpperChar(code)) return code;
   const UnicodeCaseTable& c = CaseTable();
   return IsLowerChar(code) ? c.UpperOfLower(code) : c.UpperOfOther(code);
 }
 
 char32_t CharToLower(char32_t code) {
+  // ASCII is fixed by Unicode, and most text is ASCII: no table look-up for it.
+  if (code < 0x80) return code >= 'A' && code <= 'Z' ? code + 0x20 : code;
   if (IsLowerChar(code)) return code;
   const UnicodeCaseTable& c = CaseTable();
   return IsUpperChar(code) ? c.LowerOfUpper(code) : c.LowerOfOther(code);

@@ -134,7 +134,9 @@ bool TResultPageWriter::WritePage(const std::u16string& name, const std::u16stri
 void TResultPageWriter::SchreibHTMLDocNeu(const std::u16string& searchText, int64_t hitCount) {
   textlib::TWideStringList& lines = UniRichEdit1;
   for (int i = 1; i < lines.Count();) {
-    if (textlib::UnicodeLowerCase(lines[i]) == textlib::UnicodeLowerCase(lines[i - 1])) {
+    // Lower-casing keeps the length: lines of different lengths are never equal.
+    if (lines[i].size() == lines[i - 1].size() &&
+        textlib::UnicodeLowerCase(lines[i]) == textlib::UnicodeLowerCase(lines[i - 1])) {
       lines.Delete(i);
       --hitCount;
     } else {

@@ -231,6 +231,7 @@ void TDatabaseSearch::Step(bool first, bool mht) {
     if (first) {
       try {
         search_.OpenSearchFile(store_);
+        viewer2_.ShareCache(search_.Cache());
       } catch (const textlib::Exception&) {
         platform::ShowMessageBox(store_ + u" kann nicht geöffnet werden.", u"Error", platform::mb::IconError);
         StoreStepFound = false;
@@ -257,6 +258,34 @@ void TDatabaseSearch::Step(bool first, bool mht) {
   RecordHit(mht);
 }
 
+// The marker step without scanning the rest of the document: the title positions name
+// the next record, and the store is checked to hold the marker there as the marker search
+// would see it. Any doubt (no next record listed, another text there) leaves the step to
+// the marker search, so the hits are those of the plain alternation.
+bool TDatabaseSearch::SkipToNextRecord(bool mht) {
+  const std::shared_ptr<TBlockCache> cache = search_.Cache();
+  if (!cache) return false;
+  const std::optional<int64_t> next = titles_.NextOffsetAfter(search_.FoundStart());
+  if (!next) return false;
+  const std::u16string& marker = session_.dokumentmarke;
+  const int64_t cs = mht ? 2 : 1;
+  const std::optional<std::string_view> bytes = cache->View(*next, static_cast<int64_t>(marker.size()) * cs);
+  if (!bytes || bytes->size() != marker.size() * cs) return false;
+  for (size_t i = 0; i < marker.size(); ++i) {
+    char16_t unit = static_cast<unsigned char>((*bytes)[i * cs]);
+    if (mht) unit |= static_cast<char16_t>(static_cast<unsigned char>((*bytes)[i * cs + 1]) << 8);
+    const char16_t want = marker[i];
+    const bool same = unit == want || (!session_.grossKleinBeachten && want < 0x80 && unit < 0x80 &&
+                                       textlib::CharToLower(unit) == textlib::CharToLower(want));
+    if (!same) return false;
+  }
+  search_.SetFound(*next, static_cast<int64_t>(marker.size()) * cs);
+  viewer2_.SetSelection(*next, static_cast<int64_t>(marker.size()) * cs);
+  viewer2_.SelectAt(0, *next);
+  StoreStepFound = true;
+  return true;
+}
+
 void TDatabaseSearch::StoreLoop(const std::u16string& store, bool mht) {
   session_.quietFlag = true;
   store_ = store;
@@ -269,7 +298,7 @@ void TDatabaseSearch::StoreLoop(const std::u16string& store, bool mht) {
   Step(true, mht);
   while (StoreStepFound) {
     session_.currentSearchText = session_.dokumentmarke;
-    Step(false, mht);
+    if (!SkipByTitlePositions || !SkipToNextRecord(mht)) Step(false, mht);
     viewer2_.SelectAt(0, search_.FoundStart());
     if (!StoreStepFound) break;
     session_.currentSearchText = mht ? wideSearchText_ : platform::AnsiToWide(utf8SearchText_);

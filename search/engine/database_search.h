@@ -72,10 +72,14 @@ class TDatabaseSearch {
   int64_t HitsSinceFlush = 0;
   // Search stream block size (tests use tiny ones).
   int64_t BlockSize = TStreamSearch::kDefaultBlockSize;
+  // After a hit, go on at the next record the title positions name instead of searching
+  // for its marker (tests turn it off to compare with the plain alternation).
+  bool SkipByTitlePositions = true;
 
  private:
   void StoreLoop(const std::u16string& store, bool mht);
   void Step(bool first, bool mht);
+  bool SkipToNextRecord(bool mht);
   void RecordHit(bool mht);
 
   SearchSession& session_;

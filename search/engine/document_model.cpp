@@ -28,6 +28,7 @@ bool TDocumentModel::Open(const std::u16string& fileName) {
 
 void TDocumentModel::Close() {
   file_.Close();
+  cache_.reset();
   fileName_.clear();
   size_ = 0;
   bigEndian_ = false;
@@ -47,6 +48,11 @@ int64_t TDocumentModel::LastPos() const {
 std::string TDocumentModel::ReadAt(int64_t offset, int64_t count) {
   std::string out;
   if (!file_.Valid() || count <= 0 || offset < 0) return out;
+  if (cache_ && cache_->Size() == size_) {
+    if (const std::optional<std::string_view> view = cache_->View(offset, count)) return std::string(*view);
+    MsgError(SubstituteFileName(kMsgCannotReadFile, fileName_));
+    return out;
+  }
   out.resize(static_cast<size_t>(count));
   if (file_.Seek(offset, platform::SeekOrigin::Begin) != offset) {
     MsgError(SubstituteFileName(kMsgCannotReadFile, fileName_));

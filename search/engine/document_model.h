@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <string>
 
+#include <memory>
+
 #include "platform/file.h"
+#include "search/engine/block_cache.h"
 #include "search/engine/viewer_encoding.h"
 
 namespace search {
@@ -22,6 +25,9 @@ class TDocumentModel {
   bool Open(const std::u16string& fileName);
   void Close();
   bool IsOpen() const { return file_.Valid(); }
+  // Reads through the buffer of a stream search over the same file from now on, so the
+  // lines around a hit come from the block it was found in (until the next Open).
+  void ShareCache(std::shared_ptr<TBlockCache> cache) { cache_ = std::move(cache); }
 
   void SetMode(TDocumentMode mode);
   TDocumentMode Mode() const { return mode_; }
@@ -52,6 +58,7 @@ class TDocumentModel {
 
   std::u16string fileName_;
   platform::NativeFile file_;
+  std::shared_ptr<TBlockCache> cache_;
   int64_t size_ = 0;
   bool bigEndian_ = false;
   TDocumentMode mode_ = TDocumentMode::Text;

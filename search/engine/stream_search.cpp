@@ -27,16 +27,19 @@ std::u16string UnitsOf(const char* bytes, size_t count, bool bigEndian) {
 
 }  // namespace
 
+struct TStreamSearch::FoldingCache {
+  std::u16string text;
+  bool wholeWords;
+  std::shared_ptr<Utf8Matcher> matcher;
+};
+
 void TStreamSearch::ClearSaved() {
   savedText_.clear();
   savedEncoding_ = vEncANSI;
   savedOptions_ = 0;
 }
 
-void TStreamSearch::CloseSearchFile() {
-  if (owned_ && stream_ == owned_.get()) stream_ = nullptr;
-  owned_.reset();
-}
+void TStreamSearch::CloseSearchFile() { cache_.reset(); }
 
 void TStreamSearch::OpenSearchFile(const std::u16string& fileName) {
   CloseSearchFile();
@@ -47,8 +50,8 @@ void TStreamSearch::OpenSearchFile(const std::u16string& fileName) {
       platform::NativeFile::Open(platform::PosixPath(fileName), platform::FileAccess::Read);
   if (!file.Valid())
     throw textlib::EFOpenError(u"Datei " + fileName + u" kann nicht geöffnet werden");
-  owned_ = std::make_unique<textlib::THandleStream>(std::move(file));
-  stream_ = owned_.get();
+  cache_ = std::make_shared<TBlockCache>(std::move(file));
+  stream_ = nullptr;
 }
 
 void TStreamSearch::AssignSearchStream(textlib::TStream* stream) {
@@ -97,16 +100,23 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
                                     uint8_t options, int64_t start) {
   charSize_ = EncodingCharSize(encoding);
   const int64_t cs = charSize_;
-  if (!stream_ || text.empty()) return -1;
-  const int64_t size = stream_->Size();
+  if ((!stream_ && !cache_) || text.empty()) return -1;
+  const int64_t size = cache_ ? cache_->Size() : stream_->Size();
   if (size < cs) return -1;
 
   const bool forward = (options & kSearchBackward) == 0;
   const MatchOptions match{(options & kSearchCaseSensitive) != 0, (options & kSearchWholeWords) != 0};
   const bool wide = cs == 2;
-  std::unique_ptr<Utf8Matcher> folding;
-  if (!wide && TextIsUtf8 && encoding == vEncANSI && !match.caseSensitive)
-    folding = std::make_unique<Utf8Matcher>(platform::WideToAnsi(text), match.wholeWords);
+  std::shared_ptr<Utf8Matcher> folding;
+  if (!wide && TextIsUtf8 && encoding == vEncANSI && !match.caseSensitive) {
+    for (const auto& kept : folding_)
+      if (kept && kept->wholeWords == match.wholeWords && kept->text == text) folding = kept->matcher;
+    if (!folding) {
+      folding = std::make_shared<Utf8Matcher>(platform::WideToAnsi(text), match.wholeWords);
+      folding_[1] = std::move(folding_[0]);
+      folding_[0] = std::make_shared<FoldingCache>(FoldingCache{text, match.wholeWords, folding});
+    }
+  }
   matchLength_ = static_cast<int64_t>(text.size()) * cs;
   // The longest match decides the overlap of the blocks.
   const int64_t textBytes = folding ? static_cast<int64_t>(folding->MaxLength()) : static_cast<int64_t>(text.size()) * cs;
@@ -139,36 +149,45 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
   }
 
   // The block with one character before and after it, for the whole-word test.
-  std::string buffer(static_cast<size_t>(block + 2 * cs), '\0');
+  std::string buffer(cache_ ? 0 : static_cast<size_t>(block + 2 * cs), '\0');
   int64_t position = start;
   while (true) {
     const int64_t blockStart = forward ? position : std::max<int64_t>(0, position - (block - cs));
     const int64_t blockLength = forward ? block : std::min(block, position + cs - blockStart);
     const int64_t readStart = std::max<int64_t>(0, blockStart - cs);
     const int64_t lead = blockStart - readStart;
-    if (stream_->Seek(readStart, textlib::SeekOrigin::Begin) != readStart)
-      throw EStreamSearchReadError(u"Read error at offset " + textlib::NumberText(blockStart));
     const int64_t wanted = lead + blockLength + cs;
-    int64_t got = 0;
-    while (got < wanted) {
-      const int64_t n = stream_->Read(buffer.data() + got, wanted - got);
-      if (n < 0) throw EStreamSearchReadError(u"Read error at offset " + textlib::NumberText(blockStart));
-      if (n == 0) break;
-      got += n;
+    std::string_view data;
+    if (cache_) {
+      const std::optional<std::string_view> view = cache_->View(readStart, wanted);
+      if (!view) throw EStreamSearchReadError(u"Read error at offset " + textlib::NumberText(blockStart));
+      data = *view;
+    } else {
+      if (stream_->Seek(readStart, textlib::SeekOrigin::Begin) != readStart)
+        throw EStreamSearchReadError(u"Read error at offset " + textlib::NumberText(blockStart));
+      int64_t got = 0;
+      while (got < wanted) {
+        const int64_t n = stream_->Read(buffer.data() + got, wanted - got);
+        if (n < 0) throw EStreamSearchReadError(u"Read error at offset " + textlib::NumberText(blockStart));
+        if (n == 0) break;
+        got += n;
+      }
+      data = std::string_view(buffer.data(), static_cast<size_t>(got));
     }
+    const int64_t got = static_cast<int64_t>(data.size());
     const int64_t inBlock = std::clamp<int64_t>(got - lead, 0, blockLength);
     const bool lastBlock = inBlock < block;
     const int64_t afterBytes = got - lead - inBlock;  // 0 at the end of the stream
 
     int64_t index = -1;
     if (wide) {
-      const std::u16string all = UnitsOf(buffer.data(), static_cast<size_t>(lead + inBlock + afterBytes), bigEndian);
+      const std::u16string all = UnitsOf(data.data(), static_cast<size_t>(lead + inBlock + afterBytes), bigEndian);
       const size_t leadUnits = static_cast<size_t>(lead / 2), blockUnits = static_cast<size_t>(inBlock / 2);
       const int32_t before = leadUnits ? all[0] : kNoChar;
       const int32_t after = afterBytes >= 2 ? all[leadUnits + blockUnits] : kNoChar;
       index = units->Find(std::u16string_view(all).substr(leadUnits, blockUnits), forward, before, after);
     } else if (folding) {
-      const std::string_view view(buffer.data(), static_cast<size_t>(lead + inBlock + afterBytes));
+      const std::string_view view = data.substr(0, static_cast<size_t>(lead + inBlock + afterBytes));
       const int32_t before = lead ? static_cast<unsigned char>(view[0]) : kNoChar;
       const int32_t after = afterBytes ? static_cast<unsigned char>(view[static_cast<size_t>(lead + inBlock)]) : kNoChar;
       size_t length = 0;
@@ -177,14 +196,14 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
       if (index >= 0) matchLength_ = static_cast<int64_t>(length);
     } else {
       const size_t total = static_cast<size_t>(lead + inBlock + afterBytes);
-      std::string_view view(buffer.data(), total);
+      std::string_view view = data.substr(0, total);
       std::string converted;
       if (!toAnsi) {
         view = "?";  // the code page is not installed: the block reads as "?"
       } else if (encoding != vEncANSI) {
         converted.resize(total);
         for (size_t i = 0; i < total; ++i)
-          converted[i] = static_cast<char>((*toAnsi)[static_cast<unsigned char>(buffer[i])]);
+          converted[i] = static_cast<char>((*toAnsi)[static_cast<unsigned char>(data[i])]);
         view = converted;
       }
       if (toAnsi) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "search/engine/block_cache.h"
 #include "search/engine/viewer_encoding.h"
 #include "textlib/errors.h"
 #include "textlib/stream.h"
@@ -56,10 +57,18 @@ class TStreamSearch {
   // Searches a stream the caller keeps.
   void AssignSearchStream(textlib::TStream* stream);
   void CloseSearchFile();
+  // The buffer the opened file is read through, for a viewer of the same file to share.
+  std::shared_ptr<TBlockCache> Cache() const { return cache_; }
 
   bool FindFirst(const std::u16string& text, TViewerEncoding encoding, uint8_t options, int64_t start);
   bool FindNext(bool backward);
 
+  // A match found by other means (a record opening known from the title positions):
+  // FindNext goes on after it as after one of its own.
+  void SetFound(int64_t start, int64_t length) {
+    foundStart_ = start;
+    foundLength_ = length;
+  }
   int64_t FoundStart() const { return foundStart_; }
   int64_t FoundLength() const { return foundLength_; }
   int CharSize() const { return charSize_; }
@@ -80,7 +89,11 @@ class TStreamSearch {
   void ClearSaved();
 
   std::u16string fileName_;
-  std::unique_ptr<textlib::TStream> owned_;
+  std::shared_ptr<TBlockCache> cache_;  // the file opened by OpenSearchFile
+  // The folding matcher of the last search, kept while its text and options repeat (a
+  // store search alternates between two texts, step after step).
+  struct FoldingCache;
+  std::shared_ptr<FoldingCache> folding_[2];
   textlib::TStream* stream_ = nullptr;
   int64_t foundStart_ = -1;
   int64_t foundLength_ = 0;

@@ -47,6 +47,7 @@ std::optional<size_t> MatchingLine(const std::vector<TTitlePositions::Line>& lin
 
 bool TTitlePositions::Load(const std::u16string& fileName) {
   lines_.clear();
+  markers_.clear();
   ascending_ = true;
   const auto bytes = platform::ReadWholeFile(platform::PosixPath(fileName));
   if (!bytes) return false;
@@ -61,11 +62,14 @@ bool TTitlePositions::Load(const std::u16string& fileName) {
     // out of range, stray text) is left out: read as offset 0 it would cut the range of
     // the record before it.
     const size_t blank = text.find(' ');
-    if (blank == std::string::npos || blank == 0 || blank + 1 >= text.size() || text[blank + 1] != '#') continue;
+    if (blank == std::string::npos || blank == 0 || blank + 1 >= text.size()) continue;
     Line line{0, std::move(text)};
     const auto result = std::from_chars(line.text.data(), line.text.data() + blank, line.offset);
     if (result.ec != std::errc() || result.ptr != line.text.data() + blank) continue;
-    if (!lines_.empty() && line.offset < lines_.back().offset) ascending_ = false;
+    // A marker inside a line is no record, but the marker search stops there all the same.
+    if (!markers_.empty() && line.offset < markers_.back()) ascending_ = false;
+    markers_.push_back(line.offset);
+    if (line.text[blank + 1] != '#') continue;
     lines_.push_back(std::move(line));
   }
   return true;
@@ -74,6 +78,13 @@ bool TTitlePositions::Load(const std::u16string& fileName) {
 std::string TTitlePositions::RawPathAt(int64_t offset) const {
   const auto index = MatchingLine(lines_, ascending_, offset);
   return index ? AfterMarker(lines_[*index].text) : std::string();
+}
+
+std::optional<int64_t> TTitlePositions::NextOffsetAfter(int64_t offset) const {
+  if (!ascending_) return std::nullopt;
+  const auto it = std::upper_bound(markers_.begin(), markers_.end(), offset);
+  if (it == markers_.end()) return std::nullopt;
+  return *it;
 }
 
 std::string GetPfadUtf8(const TTitlePositions& titles, int64_t offset) {

@@ -5,6 +5,7 @@
 // belongs to it, the next record's does not. A run loads the file once, not per hit.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,15 +27,22 @@ class TTitlePositions {
   // A missing file gives no lines (and false). Lines that are not "<number> #<path>"
   // are skipped.
   bool Load(const std::u16string& fileName);
-  void Clear() { lines_.clear(); }
+  void Clear() {
+    lines_.clear();
+    markers_.clear();
+  }
   const std::vector<Line>& Lines() const { return lines_; }
   bool Empty() const { return lines_.empty(); }
   // The bytes after the first " #" of the line whose record holds the offset; empty when
   // none.
   std::string RawPathAt(int64_t offset) const;
+  // The offset of the first marker after the offset (a record's, or one inside a line);
+  // nullopt when none follows or the lines are not in ascending order.
+  std::optional<int64_t> NextOffsetAfter(int64_t offset) const;
 
  private:
   std::vector<Line> lines_;
+  std::vector<int64_t> markers_;  // every marker the file lists
   bool ascending_ = true;
 };
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "tests/search/search_fixtures.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/temp_dir.h"
@@ -124,6 +126,42 @@ TEST_F(DatabaseSearch, IgnoringCaseFoldsEveryLanguageInBothStores) {
     run.Run(files, r.text);
     EXPECT_EQ(static_cast<size_t>(run.HitList.Count()), 2 * r.hitsPerStore)
         << platform::WideToPosixUtf8(r.text) << " case " << r.caseSensitive << " words " << r.words;
+  }
+}
+
+TEST_F(DatabaseSearch, SkippingByTitlePositionsFindsWhatTheAlternationFinds) {
+  std::mt19937 rng(3);
+  const std::u16string words[] = {u"Haus", u"haus", u"HAUS", u"Hausbau", u"Maus", u"#T:\\x", u"über", u"Über", u" ",
+                                  u"\r\n", u"hä", u"\U0001F52C"};
+  for (int round = 0; round < 60; ++round) {
+    std::vector<Doc> docs;
+    for (int d = 0, n = 1 + int(rng() % 12); d < n; ++d) {
+      std::u16string text;
+      for (int w = 0, m = int(rng() % 30); w < m; ++w) text += words[rng() % std::size(words)] + u" ";
+      docs.push_back({u"T:\\Docs\\d" + std::u16string(1, static_cast<char16_t>(u'a' + d)) + u".htm", text});
+    }
+    const bool mht = round % 2;
+    if (mht) {
+      for (auto& d : docs) d.path.replace(d.path.size() - 3, 3, u"mht");
+      for (const auto& d : docs) drive.WriteFile("Docs/" + platform::WideToPosixUtf8(d.path.substr(8)), "x");
+      drive.WriteFile("Datenbank/db_MHTtext.txt", searchtest::MhtStore(docs));
+      platform::RemoveFile(drive.Posix("Datenbank/db_UTF8Dokument.txt"));
+    } else {
+      platform::RemoveFile(drive.Posix("Datenbank/db_MHTtext.txt"));
+      Utf8Database(docs);
+    }
+    search::Button4Click(session, files);
+    for (const std::u16string term : {u"haus", u"über", u"hä"}) {
+      session.grossKleinBeachten = rng() % 2;
+      session.nurGanzeWoerter = rng() % 2;
+      run.BlockSize = std::array<int64_t, 3>{16, 64, 65536}[rng() % 3];
+      run.SkipByTitlePositions = false;
+      run.Run(files, term);
+      const std::vector<std::string> plain = Entries();
+      run.SkipByTitlePositions = true;
+      run.Run(files, term);
+      ASSERT_EQ(Entries(), plain) << "round " << round;
+    }
   }
 }
 

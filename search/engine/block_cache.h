@@ -1,0 +1,39 @@
+#pragma once
+// A file read through one large buffer. A store search asks for overlapping blocks and
+// the lines around every hit, nearly always inside what it read last: a view of a range
+// inside the buffer costs no read and no copy, and the buffer is refilled from the asked
+// offset only when a range lies outside it. The stream search and the hidden viewer of a
+// run share one, so a hit's snippet comes from the block it was found in.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/file.h"
+
+namespace search {
+
+class TBlockCache {
+ public:
+  static constexpr int64_t kDefaultCapacity = int64_t{1} << 20;
+
+  explicit TBlockCache(platform::NativeFile file, int64_t capacity = kDefaultCapacity);
+  TBlockCache(const TBlockCache&) = delete;
+  TBlockCache& operator=(const TBlockCache&) = delete;
+
+  // The file's size when it was opened.
+  int64_t Size() const { return size_; }
+  // The bytes [offset, offset + count), shorter at the end of the file; valid until the
+  // next call. nullopt when the file cannot be read there.
+  std::optional<std::string_view> View(int64_t offset, int64_t count);
+
+ private:
+  platform::NativeFile file_;
+  int64_t size_ = 0;
+  int64_t capacity_;
+  std::string buffer_;
+  int64_t start_ = 0;  // file offset of buffer_[0]
+  int64_t valid_ = 0;  // bytes of buffer_ that hold the file
+};
+
+}  // namespace search
