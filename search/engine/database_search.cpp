@@ -1,5 +1,7 @@
 #include "search/engine/database_search.h"
 
+#include <algorithm>
+#include <optional>
 #include <type_traits>
 
 #include "platform/codepage.h"
@@ -114,17 +116,28 @@ bool Utf8FileExists(const std::string& path) {
   return !path.empty() && FileExistsNotDirectory(textlib::DecodeUtf8(path));
 }
 
-// The snippet's source of further lines: the viewer's line at a store offset, nothing
-// past the store's end.
+// A record's path line or the line of "=" under it: never part of a snippet.
 template <class S>
-std::function<S(int64_t)> LinesOf(TDocumentModel& viewer) {
-  return [&viewer](int64_t offset) {
-    if (offset > viewer.LastPos()) return S();
+bool RecordHeadLine(const S& line) {
+  if (OpensRecord(line)) return true;
+  return !line.empty() && std::all_of(line.begin(), line.end(), [](auto c) { return c == '='; });
+}
+
+// The snippet's source of further lines: the viewer's line at a store offset, nothing
+// from the next record on (its opening blanks, "#" and "=" lines come in front of the
+// marker at recordEnd) and nothing past the store's end.
+template <class S>
+std::function<S(int64_t)> LinesOf(TDocumentModel& viewer, std::optional<int64_t> recordEnd) {
+  return [&viewer, recordEnd](int64_t offset) {
+    constexpr int64_t kOpeningBytes = 6;  // " \r\n \r\n" in UTF-8, " \r\n" in UTF-16
+    if (offset > viewer.LastPos() || (recordEnd && offset >= *recordEnd - kOpeningBytes)) return S();
     viewer.SelectAt(0, offset);
+    S line;
     if constexpr (std::is_same_v<S, std::string>)
-      return viewer.SelText();
+      line = viewer.SelText();
     else
-      return viewer.SelTextW();
+      line = viewer.SelTextW();
+    return RecordHeadLine(line) ? S() : line;
   };
 }
 
@@ -195,17 +208,32 @@ std::string TDatabaseSearch::CheckPath(const std::string& path) const {
 }
 
 void TDatabaseSearch::RecordHit(bool mht) {
-  const int64_t start = search_.FoundStart();
+  int64_t start = search_.FoundStart();
+  const int64_t cs = mht ? 2 : 1;
+  const std::optional<int64_t> recordEnd = titles_.NextOffsetAfter(start);
+  // A hit in the record's path or "=" line: the snippet starts with the record's text.
+  for (int head = 0; head < 2; ++head) {
+    const bool inHead = mht ? RecordHeadLine(viewer2_.SelTextW()) : RecordHeadLine(viewer2_.SelText());
+    if (!inHead) break;
+    const int64_t next = viewer2_.SelStart() + viewer2_.SelLength() + 2 * cs;
+    if (next > viewer2_.LastPos() || (recordEnd && next >= *recordEnd)) break;
+    viewer2_.SelectAt(0, next);
+    start = viewer2_.SelStart();
+  }
   std::string path, snippet;
   if (mht) {
-    path = GetPfadUnicode(titles_, start);
-    const std::u16string s = SnippetUnicode(viewer2_.SelTextW(), wideSearchText_, session_.grossKleinBeachten, start,
-                                            LinesOf<std::u16string>(viewer2_));
+    path = GetPfadUnicode(titles_, search_.FoundStart());
+    std::u16string line = viewer2_.SelTextW();
+    if (RecordHeadLine(line)) line.clear();
+    const std::u16string s = SnippetUnicode(line, wideSearchText_, session_.grossKleinBeachten, start,
+                                            LinesOf<std::u16string>(viewer2_, recordEnd));
     snippet = textlib::EncodeUtf8(textlib::UnicodeTrim(s + u"<br>"));
   } else {
-    path = GetPfadUtf8(titles_, start);
-    const std::string s =
-        SnippetUtf8(viewer2_.SelText(), utf8SearchText_, session_.grossKleinBeachten, start, LinesOf<std::string>(viewer2_));
+    path = GetPfadUtf8(titles_, search_.FoundStart());
+    std::string line = viewer2_.SelText();
+    if (RecordHeadLine(line)) line.clear();
+    const std::string s = SnippetUtf8(line, utf8SearchText_, session_.grossKleinBeachten, start,
+                                      LinesOf<std::string>(viewer2_, recordEnd));
     snippet = TrimControlsAndBlanks(s + "<br>");
   }
   const bool bareSnippet = snippet == "<br>";

@@ -165,6 +165,23 @@ TEST_F(DatabaseSearch, SkippingByTitlePositionsFindsWhatTheAlternationFinds) {
   }
 }
 
+TEST_F(DatabaseSearch, SnippetsNeverShowARecordsPathOrSeparatorLine) {
+  Utf8Database({{u"T:\\Docs\\iterators.htm", u"Processing a Series of Items"},
+                {u"T:\\Docs\\kurz.htm", u"Einleitung\r\nHaus"},
+                {u"T:\\Docs\\lang.htm", u"Ein langer Text ohne das Wort, der weiter geht und geht"}});
+  for (const std::u16string term : {u"iterators", u"Haus", u"Docs"}) {
+    run.Run(files, term);
+    ASSERT_FALSE(Entries().empty());
+    for (const std::string& entry : Entries()) {
+      const std::string snippet = entry.substr(entry.find("##text##") + 8);
+      EXPECT_EQ(snippet.find("#T:"), std::string::npos) << entry;
+      EXPECT_EQ(snippet.find("=="), std::string::npos) << entry;
+    }
+  }
+  run.Run(files, u"iterators");
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"T:\\Docs\\iterators.htm##text##Processing a Series of Items<br>"}));
+}
+
 TEST_F(DatabaseSearch, SixtyHitsMakeThreePages) {
   Utf8Database(Numbered(61, 60));
   run.Run(files, u"Haus");
