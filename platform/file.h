@@ -2,9 +2,16 @@
 // Native file access on POSIX paths with 64-bit sizes and offsets. Reads and writes are
 // retried when interrupted or partial, so a short count only ever means end of file or
 // failure. Failures leave their errno in LastError() (the thread's "last error").
+//
+// Every write, rename and sync passes one fault hook (at the end of this header), so that
+// tests can make any of them fail, or kill the process at an exact byte, on any machine.
+#include <cerrno>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -33,7 +40,9 @@ class NativeFile {
   bool Valid() const { return fd_ >= 0; }
   int Fd() const { return fd_; }
   int Release();
-  void Close();
+  // false (LastError set) when the system reports a failure on closing, such as a
+  // delayed write error; the descriptor is released either way.
+  bool Close();
 
   // Bytes read (less than count only at end of file), or -1.
   int64_t Read(void* buffer, int64_t count);
@@ -43,6 +52,8 @@ class NativeFile {
   int64_t Seek(int64_t offset, SeekOrigin origin);
   int64_t Size() const;
   bool Truncate(int64_t size);
+  // Flushes the file's data to the disk (fsync).
+  bool Sync();
 
  private:
   int fd_ = -1;
@@ -76,10 +87,107 @@ bool MakeDirectory(const std::string& path);
 bool RemoveFile(const std::string& path);
 bool RemoveDirectory(const std::string& path);
 bool RenameFile(const std::string& from, const std::string& to);
+// Flushes a folder's entries (a rename or a new name in it) to the disk. A file system
+// that cannot sync folders counts as done.
+bool SyncDirectory(const std::string& path);
 
-// Whole-file helpers. WriteFileAtomically writes a temporary sibling and renames it over
-// the target, so a crash or a full disk never leaves a half-written file in its place.
+// A real folder: lstat says directory, so a symbolic link to one is not.
+bool IsRealDirectory(const std::string& path);
+// Removes everything inside `folder` and leaves it empty, never following a symbolic
+// link: a link is removed, not what it points to, and subfolders are opened relative to
+// their parent without following links, so a link swapped in meanwhile is removed too.
+// `folder` itself must be a real folder; a link there is refused (ELOOP or ENOTDIR).
+// Keeps going after a failure; false then, with the first failure in LastError().
+bool RemoveTreeContentsNoFollow(const std::string& folder);
+// Removes `path` the same way: a file or link is unlinked, a real folder emptied and removed.
+bool RemoveTreeNoFollow(const std::string& path);
+
+// Creates a new temporary file beside `targetPath` for writing its replacement, opened for
+// reading and writing. Its name is the target's + ".tmp" + pid + "-" + a random suffix,
+// created with O_CREAT|O_EXCL|O_NOFOLLOW (a new name is tried when one exists), so a file
+// or symbolic link planted at any name can never receive the write. It gets the
+// permission bits of an existing regular target (a rewrite keeps them), else `mode` less
+// the umask. An invalid file on failure.
+NativeFile CreateExclusiveTemp(const std::string& targetPath, std::string* tempPath,
+                               uint32_t mode = 0666);
+// Puts a finished temporary in place of `targetPath`: syncs and closes `file`, renames
+// `tempPath` over the target and syncs the folder. When any step before the rename
+// fails, the temporary is removed and the target is untouched; when only the last sync
+// of the folder fails, the new contents are in place but may not survive a power cut.
+// false on any failure, with the system's reason in LastError().
+bool CommitTempFile(NativeFile& file, const std::string& tempPath, const std::string& targetPath);
+// The same for a temporary whose writer has closed it already (a stream that owns the
+// descriptor): it is opened again, without following a link, to be synced.
+bool CommitTempFile(const std::string& tempPath, const std::string& targetPath);
+
+// Whole-file helpers. WriteFileAtomically writes an exclusive temporary beside the target
+// and commits it as above, so a crash or a full disk never leaves a half-written file in
+// its place. A symbolic link at the target is replaced, not followed.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 bool WriteFileAtomically(const std::string& path, const std::string& bytes);
+
+// ---- Fault injection, for tests ----
+// NativeFile::Write, RenameFile and the syncs (NativeFile::Sync, SyncDirectory, so also
+// those of CommitTempFile and WriteFileAtomically) each pass one process-wide hook. Disarmed
+// it costs one relaxed atomic load. Armed, it counts those calls from the moment of arming
+// and fails the chosen ones before they touch the disk, reporting as a real failure does
+// (errno and LastError set, nothing written). A test runs once with an empty plan to learn
+// the counts, then fails each call in turn to reach every failure path.
+//
+// The environment variable QUARRY_FAULT arms a plan when a program starts, so that a child
+// process can be failed or killed too; it is then removed from the environment, so the
+// programs that child starts run unharmed. Its syntax is items separated by ",":
+//   write:17:ENOSPC      the 17th write fails with ENOSPC (op: write, rename or sync;
+//                        error: a name such as EIO, EDQUOT, EROFS, or a number)
+//   sync:2+:EIO          the 2nd sync and every later one fail
+//   kill-after-bytes:N   SIGKILL once N bytes in all have been written (the write that
+//                        reaches N writes only up to N)
+//   counts:PATH          at a normal exit, write the counters to PATH (which holds no
+//                        ",") as lines "writes N", "renames N", "syncs N", "bytes N"
+enum class FaultOp { Write, Rename, Sync };
+
+struct FaultRule {
+  FaultOp op = FaultOp::Write;
+  int64_t nth = 1;        // 1: the first such call after arming
+  int error = EIO;
+  bool andLater = false;  // also every such call after the nth
+  bool operator==(const FaultRule&) const = default;
+};
+
+struct FaultPlan {
+  std::vector<FaultRule> rules;
+  int64_t killAfterBytes = -1;  // < 0: never
+  std::string countsFile;       // empty: none
+  bool operator==(const FaultPlan&) const = default;
+};
+
+struct FaultCounts {
+  int64_t writes = 0;
+  int64_t renames = 0;
+  int64_t syncs = 0;
+  int64_t bytes = 0;  // bytes that writes passed to the system
+  bool operator==(const FaultCounts&) const = default;
+};
+
+// Replaces any plan; the counters restart at zero.
+void ArmFaults(FaultPlan plan);
+// Stops failing and counting; the counters keep their values.
+void DisarmFaults();
+FaultCounts FaultCounters();
+// A plan in QUARRY_FAULT's syntax; nullopt when the text is not understood.
+std::optional<FaultPlan> ParseFaultPlan(std::string_view spec);
+
+// Arms a plan for a scope (a test), disarming at its end.
+class ScopedFaults {
+ public:
+  explicit ScopedFaults(FaultPlan plan = {}) { ArmFaults(std::move(plan)); }
+  ~ScopedFaults() { DisarmFaults(); }
+  ScopedFaults(const ScopedFaults&) = delete;
+  ScopedFaults& operator=(const ScopedFaults&) = delete;
+};
+
+// Replaces the random part of CreateExclusiveTemp's names, so that a test can plant a
+// file or link at the very name that will be tried next; nullptr restores randomness.
+void SetTempSuffixSourceForTesting(std::function<std::string()> source);
 
 }  // namespace platform

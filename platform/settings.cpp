@@ -111,40 +111,79 @@ const Section* FindSection(const std::vector<Section>& sections, std::u16string_
   return nullptr;
 }
 
-bool MakeParents(const std::string& path) {
+std::optional<SettingsFailure> Failure(std::string file) {
+  return SettingsFailure{std::move(file), LastError()};
+}
+
+std::optional<SettingsFailure> MakeParents(const std::string& path) {
   for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
     const std::string folder = path.substr(0, slash);
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
       SetLastError(errno);
-      return false;
+      return Failure(folder);
     }
   }
-  return true;
+  return std::nullopt;
+}
+
+// The file a symbolic link at `path` leads to, through any chain of links, even when
+// that file does not exist yet; `path` itself when it is no link.
+std::optional<std::string> FollowLinks(std::string path) {
+  constexpr int kMaxLinks = 40;  // as the kernel's own limit
+  for (int i = 0; i < kMaxLinks; ++i) {
+    const auto st = Stat(path, false);
+    if (!st || !st->isSymlink) return path;
+    std::string target(static_cast<size_t>(st->size > 0 ? st->size : 255) + 1, '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n < 0 || static_cast<size_t>(n) >= target.size()) {
+      SetLastError(n < 0 ? errno : ENAMETOOLONG);
+      return std::nullopt;
+    }
+    target.resize(static_cast<size_t>(n));
+    if (target.empty()) {
+      SetLastError(ENOENT);
+      return std::nullopt;
+    }
+    const size_t slash = path.rfind('/');
+    path = target[0] == '/' || slash == std::string::npos ? target : path.substr(0, slash + 1) + target;
+  }
+  SetLastError(ELOOP);
+  return std::nullopt;
 }
 
 // Read, change and rewrite under an exclusive lock on a sibling file (the settings file
-// itself is replaced by each write, so it cannot carry the lock).
-bool Modify(const std::string& path, const std::function<bool(std::vector<Section>&)>& change) {
-  if (!MakeParents(path)) return false;
+// itself is replaced by each write, so it cannot carry the lock). nullopt: saved, or
+// nothing to change.
+std::optional<SettingsFailure> Modify(const std::string& path,
+                                      const std::function<bool(std::vector<Section>&)>& change) {
+  if (auto failure = MakeParents(path)) return failure;
   const std::string lockPath = path + ".lock";
   const int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (lock < 0) {
     SetLastError(errno);
-    return false;
+    return Failure(lockPath);
   }
   while (::flock(lock, LOCK_EX) != 0 && errno == EINTR) {
   }
-  bool ok = false;
+  std::optional<SettingsFailure> failure;
   if (auto sections = Load(path)) {
-    if (change(*sections)) ok = WriteFileAtomically(path, Serialize(*sections));
+    if (change(*sections)) {
+      const auto target = FollowLinks(path);
+      if (!target) failure = Failure(path);
+      else if (!WriteFileAtomically(*target, Serialize(*sections))) failure = Failure(*target);
+    }
+  } else {
+    failure = Failure(path);
   }
   const int saved = LastError();
   ::close(lock);  // releases the lock
   SetLastError(saved);
-  return ok;
+  return failure;
 }
 
 }  // namespace
+
+std::string SettingsFailure::Text() const { return file + ": " + SystemErrorText(error); }
 
 std::string SettingsFilePath() {
   if (const char* explicitPath = std::getenv("QUARRY_SETTINGS"); explicitPath && *explicitPath)
@@ -192,7 +231,7 @@ bool SettingsStore::Write(std::u16string_view key, std::u16string_view name,
 }
 
 bool SettingsStore::Write(std::u16string_view key, const std::vector<NamedValue>& values) {
-  return Modify(path_, [&](std::vector<Section>& sections) {
+  lastFailure_ = Modify(path_, [&](std::vector<Section>& sections) {
     Section* section = const_cast<Section*>(FindSection(sections, key));
     if (!section) section = &sections.emplace_back(Section{NormalizeKey(key), {}});
     for (const auto& [name, value] : values) {
@@ -208,11 +247,12 @@ bool SettingsStore::Write(std::u16string_view key, const std::vector<NamedValue>
     }
     return true;
   });
+  return !lastFailure_;
 }
 
 bool SettingsStore::Delete(std::u16string_view key, std::u16string_view name) {
   bool found = false;
-  const bool written = Modify(path_, [&](std::vector<Section>& sections) {
+  lastFailure_ = Modify(path_, [&](std::vector<Section>& sections) {
     Section* section = const_cast<Section*>(FindSection(sections, key));
     if (!section) return false;
     for (auto it = section->values.begin(); it != section->values.end(); ++it) {
@@ -224,7 +264,7 @@ bool SettingsStore::Delete(std::u16string_view key, std::u16string_view name) {
     }
     return false;
   });
-  return found && written;
+  return found && !lastFailure_;
 }
 
 }  // namespace platform

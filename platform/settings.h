@@ -11,6 +11,11 @@
 //
 // Names and values are UTF-8; "%", control characters (so line breaks) and in names
 // also "[", "]", "=", ";" and "#" are written as "%" + two hex digits.
+//
+// A rewrite keeps the file's permission bits, and when the file is a symbolic link (kept
+// in a folder of dotfiles, say) the link stays and its target is rewritten. A change that
+// cannot be saved is never lost without a word: the call returns false and LastFailure()
+// says which file failed and why.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +27,14 @@ namespace platform {
 // QUARRY_SETTINGS when set, else $XDG_CONFIG_HOME (default ~/.config) +
 // "/Tolvane/Quarry-HTML/registry.ini".
 std::string SettingsFilePath();
+
+// Why a change was not saved: the file (or folder) that failed and the system's error.
+struct SettingsFailure {
+  std::string file;
+  int error = 0;
+  // "<file>: <system's reason>", to be shown in a message.
+  std::string Text() const;
+};
 
 class SettingsStore {
  public:
@@ -40,15 +53,20 @@ class SettingsStore {
   std::vector<std::u16string> ValueNames(std::u16string_view key) const;
 
   // Creates the key (and the file's folder) as needed. false: the file could not be read
-  // or written; the file is then unchanged.
+  // or written; the file is then unchanged and LastFailure() says why.
   bool Write(std::u16string_view key, std::u16string_view name, std::u16string_view value);
   // Several values in one rewrite, in the given order.
   bool Write(std::u16string_view key, const std::vector<NamedValue>& values);
-  // false when the value did not exist or the file could not be written.
+  // false when the value did not exist (LastFailure() empty) or the file could not be
+  // written (LastFailure() says why).
   bool Delete(std::u16string_view key, std::u16string_view name);
+
+  // Why the last Write or Delete of this store failed; empty after one that succeeded.
+  const std::optional<SettingsFailure>& LastFailure() const { return lastFailure_; }
 
  private:
   std::string path_;
+  std::optional<SettingsFailure> lastFailure_;
 };
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/window_directory.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -73,26 +75,68 @@ bool SocketAddress(const std::string& path, sockaddr_un& address) {
   return true;
 }
 
-// The folder must be ours alone: a directory (not a link) owned by us, closed to others.
-bool EnsurePrivateFolder(const std::string& folder) {
-  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    SetLastError(errno);
-    return false;
-  }
+std::string WithoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+// The folder, opened without following a link, when it is ours alone; else an invalid
+// file and `check` says why.
+NativeFile OpenTrustedFolder(const std::string& folder, FolderCheck& check) {
+  check = FolderCheck{};
+  check.folder = folder;
+  const std::string path = WithoutTrailingSlashes(folder);
+  NativeFile dir(path.empty() ? (errno = ENOENT, -1)
+                              : ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   struct stat st {};
-  if (::lstat(folder.c_str(), &st) != 0) {
-    SetLastError(errno);
-    return false;
+  if (!dir.Valid() || ::fstat(dir.Fd(), &st) != 0) {
+    check.error = errno;
+    check.trust = errno == ENOENT                     ? FolderTrust::Missing
+                  : errno == ELOOP || errno == ENOTDIR ? FolderTrust::NotAFolder
+                                                       : FolderTrust::Unusable;
+    SetLastError(check.error);
+    return NativeFile();
   }
-  if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
-    SetLastError(EPERM);
-    return false;
+  if (st.st_uid != ::geteuid()) {
+    check.trust = FolderTrust::ForeignOwner;
+    check.owner = st.st_uid;
+  } else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    check.trust = FolderTrust::OpenToOthers;
+    check.mode = st.st_mode & 07777;
+  } else {
+    check.trust = FolderTrust::Trusted;
+    return dir;
   }
-  if ((st.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0) {
-    SetLastError(errno);
-    return false;
+  SetLastError(EPERM);
+  return NativeFile();
+}
+
+// An entry's bytes, only from a regular file of ours no larger than kMaxWindowEntryBytes,
+// opened without following a link and without waiting on a FIFO.
+std::optional<std::string> ReadEntryFile(int dirFd, const std::string& name) {
+  NativeFile file(::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  struct stat st {};
+  if (!file.Valid() || ::fstat(file.Fd(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+      st.st_size > kMaxWindowEntryBytes)
+    return std::nullopt;
+  std::string bytes(static_cast<size_t>(kMaxWindowEntryBytes) + 1, '\0');
+  const int64_t n = file.Read(bytes.data(), static_cast<int64_t>(bytes.size()));
+  if (n < 0 || n > kMaxWindowEntryBytes) return std::nullopt;  // grew since fstat
+  bytes.resize(static_cast<size_t>(n));
+  return bytes;
+}
+
+std::vector<std::string> NamesIn(int dirFd) {
+  std::vector<std::string> names;
+  const int fd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+  DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+  if (!dir) {
+    if (fd >= 0) ::close(fd);
+    return names;
   }
-  return true;
+  while (const dirent* e = ::readdir(dir)) names.emplace_back(e->d_name);
+  ::closedir(dir);
+  return names;
 }
 
 struct ParsedEntry {
@@ -162,30 +206,27 @@ struct LiveEntry {
   ParsedEntry entry;
 };
 
-// Reads every entry of live processes; removes the files of ended ones.
-std::vector<LiveEntry> ReadEntries(const std::string& folder) {
+// Reads every entry of live processes in the open folder; removes the files of ended ones.
+std::vector<LiveEntry> ReadEntries(int dirFd) {
   std::vector<LiveEntry> live;
-  auto names = ListDirectory(folder);
-  if (!names) return live;
-  for (const auto& e : *names) {
-    std::string_view name = e.name;
+  for (const auto& fileName : NamesIn(dirFd)) {
+    std::string_view name = fileName;
     const bool isEntry = name.ends_with(".win");
     const bool isSocket = name.ends_with(".sock");
     if (!isEntry && !isSocket) continue;
-    const std::string_view stem = name.substr(0, name.rfind('.'));
+    const std::string stem(name.substr(0, name.rfind('.')));
     int64_t pid = 0;
     uint32_t listener = 0;
     if (!ParseBaseName(stem, pid, listener)) continue;
-    const std::string base = folder + "/" + std::string(stem);
     const auto startTime = LiveStartTime(pid);
     std::optional<ParsedEntry> entry;
-    if (isEntry) {
-      if (auto text = ReadWholeFile(base + ".win")) entry = ParseEntry(*text);
+    if (isEntry && startTime) {
+      if (auto text = ReadEntryFile(dirFd, fileName)) entry = ParseEntry(*text);
     }
     const bool stale = !startTime || (entry && (entry->pid != pid || entry->startTime != *startTime));
     if (stale) {
-      ::unlink((base + ".win").c_str());
-      ::unlink((base + ".sock").c_str());
+      ::unlinkat(dirFd, (stem + ".win").c_str(), 0);
+      ::unlinkat(dirFd, (stem + ".sock").c_str(), 0);
       continue;
     }
     if (isEntry && entry) live.push_back({WindowHandle{pid, listener, 0}, std::move(*entry)});
@@ -196,6 +237,31 @@ std::vector<LiveEntry> ReadEntries(const std::string& folder) {
 std::atomic<uint32_t> gListenerCount{0};
 
 }  // namespace
+
+std::string FolderCheck::Text() const {
+  const std::string quoted = "\"" + folder + "\"";
+  char number[32];
+  switch (trust) {
+    case FolderTrust::Trusted: return {};
+    case FolderTrust::Missing: return "Der Ordner " + quoted + " fehlt.";
+    case FolderTrust::NotAFolder:
+      return quoted + " ist kein echter Ordner, sondern eine Datei oder ein symbolischer Verweis.";
+    case FolderTrust::ForeignOwner:
+      std::snprintf(number, sizeof number, "%u", owner);
+      return "Der Ordner " + quoted + " geh\xC3\xB6rt einem anderen Benutzer (Benutzernummer " + number + ").";
+    case FolderTrust::OpenToOthers:
+      std::snprintf(number, sizeof number, "%04o", mode);
+      return "In den Ordner " + quoted + " d\xC3\xBCrfen andere Benutzer schreiben (Rechte " + number + ").";
+    case FolderTrust::Unusable: break;
+  }
+  return "Der Ordner " + quoted + " kann nicht verwendet werden: " + SystemErrorText(error);
+}
+
+FolderCheck CheckWindowFolder(const std::string& folder) {
+  FolderCheck check;
+  OpenTrustedFolder(folder, check);
+  return check;
+}
 
 std::string WindowDirectoryFolder() {
   if (const char* explicitFolder = std::getenv("QUARRY_RUNTIME_DIR"); explicitFolder && *explicitFolder)
@@ -211,7 +277,10 @@ std::vector<WindowDirectory::Entry> WindowDirectory::Windows() const {
     Entry entry;
   };
   std::vector<Ordered> all;
-  for (auto& live : ReadEntries(folder_)) {
+  FolderCheck check;
+  const NativeFile dir = OpenTrustedFolder(folder_, check);
+  if (!dir.Valid()) return {};
+  for (auto& live : ReadEntries(dir.Fd())) {
     for (auto& w : live.entry.windows) {
       WindowHandle handle = live.listenerHandle;
       handle.window = w.number;
@@ -244,9 +313,15 @@ std::optional<WindowDirectory::Entry> WindowDirectory::FindWindowContaining(std:
 bool WindowDirectory::PostMessage(const WindowHandle& window, uint32_t message, int64_t wParam,
                                   int64_t lParam) const {
   if (!window) return false;
-  const std::string base =
-      folder_ + "/" + std::to_string(window.pid) + "-" + std::to_string(window.listener);
-  auto text = ReadWholeFile(base + ".win");
+  FolderCheck check;
+  const NativeFile dir = OpenTrustedFolder(folder_, check);
+  if (!dir.Valid()) {
+    SetLastError(check.trust == FolderTrust::Missing ? ESRCH : EPERM);
+    return false;
+  }
+  const std::string stem = std::to_string(window.pid) + "-" + std::to_string(window.listener);
+  const std::string base = WithoutTrailingSlashes(folder_) + "/" + stem;
+  auto text = ReadEntryFile(dir.Fd(), stem + ".win");
   auto entry = text ? ParseEntry(*text) : std::nullopt;
   const auto startTime = LiveStartTime(window.pid);
   if (!entry || !startTime || entry->startTime != *startTime) {
@@ -280,8 +355,20 @@ bool WindowDirectory::PostMessage(const WindowHandle& window, uint32_t message, 
 WindowListener::WindowListener(std::string folder) : folder_(std::move(folder)) {
   ownerPid_ = ::getpid();
   number_ = ++gListenerCount;
-  if (!EnsurePrivateFolder(folder_)) return;
-  base_ = folder_ + "/" + std::to_string(ownerPid_) + "-" + std::to_string(number_);
+  if (::mkdir(folder_.c_str(), 0700) != 0 && errno != EEXIST) {
+    const int error = errno;
+    folderStatus_ = FolderCheck{FolderTrust::Unusable, folder_, error};
+    SetLastError(error);
+    return;
+  }
+  {
+    const NativeFile dir = OpenTrustedFolder(folder_, folderStatus_);
+    if (!dir.Valid()) return;
+    struct stat st {};
+    // Nobody else may write here (checked); nobody else need read our titles either.
+    if (::fstat(dir.Fd(), &st) == 0 && (st.st_mode & 077) != 0) (void)!::fchmod(dir.Fd(), 0700);
+  }
+  base_ = WithoutTrailingSlashes(folder_) + "/" + std::to_string(ownerPid_) + "-" + std::to_string(number_);
   sockaddr_un address;
   if (!SocketAddress(base_ + ".sock", address)) return;
   const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);

@@ -9,6 +9,11 @@
 // Posting is fire and forget, as with a posted window message: the datagram is queued
 // at the receiver, which reads it when its event loop gets round to it (a socket
 // notifier on Fd(), or Dispatch() from the message pump).
+//
+// Another local user may create the folder first (it lies in /tmp without a runtime
+// folder), so both sides use it only when it is a real folder of ours that nobody else
+// can write, and read an entry only when it is a small regular file of ours; a folder
+// they cannot trust is reported, never used.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -43,6 +48,33 @@ struct WindowMessage {
 // "/tmp/quarry-<uid>".
 std::string WindowDirectoryFolder();
 
+// Entries larger than this are no entries of ours (a few titles take some hundred bytes).
+inline constexpr int64_t kMaxWindowEntryBytes = 64 * 1024;
+
+// Whether the directory's folder may be used.
+enum class FolderTrust {
+  Trusted,       // a real folder of this user that nobody else can write
+  Missing,       // not there (for a look-up: no window registered yet)
+  NotAFolder,    // a file, or a symbolic link
+  ForeignOwner,  // another user's folder
+  OpenToOthers,  // group or others may write into it
+  Unusable,      // cannot be created or opened; see error
+};
+
+struct FolderCheck {
+  FolderTrust trust = FolderTrust::Missing;
+  std::string folder;
+  int error = 0;      // errno for Missing and Unusable
+  uint32_t owner = 0; // uid found, for ForeignOwner
+  uint32_t mode = 0;  // permission bits found, for OpenToOthers
+  bool Trusted() const { return trust == FolderTrust::Trusted; }
+  // A German sentence for a message to the user (UTF-8).
+  std::string Text() const;
+};
+
+// Checks the folder without changing anything.
+FolderCheck CheckWindowFolder(const std::string& folder);
+
 class WindowDirectory {
  public:
   struct Entry {
@@ -51,12 +83,17 @@ class WindowDirectory {
   };
   explicit WindowDirectory(std::string folder = WindowDirectoryFolder()) : folder_(std::move(folder)) {}
 
+  // Whether the folder can be used; the look-ups find nothing in a folder that is not
+  // trusted, so a caller that finds nothing may ask this to tell the user why.
+  FolderCheck CheckFolder() const { return CheckWindowFolder(folder_); }
+
   // The windows of live processes in the order they were registered (oldest first).
   std::vector<Entry> Windows() const;
   // The first window whose title contains `text`; an empty text matches nothing.
   // ignoreCase compares upper-cased forms (as the title look-ups of the programs do).
   std::optional<Entry> FindWindowContaining(std::u16string_view text, bool ignoreCase = true) const;
-  // false when the window or its process is gone, or the receiver's queue is full.
+  // false when the window or its process is gone, the receiver's queue is full, or the
+  // folder is not trusted (EPERM).
   bool PostMessage(const WindowHandle& window, uint32_t message, int64_t wParam, int64_t lParam) const;
 
  private:
@@ -73,8 +110,11 @@ class WindowListener {
   WindowListener(const WindowListener&) = delete;
   WindowListener& operator=(const WindowListener&) = delete;
 
-  // false when the folder or the socket could not be set up; see LastError().
+  // false when the folder or the socket could not be set up; see LastError(), and
+  // FolderStatus() for a folder that is not to be trusted.
   bool Valid() const { return fd_ >= 0; }
+  // The check of the folder made when this listener was set up (creating it if missing).
+  const FolderCheck& FolderStatus() const { return folderStatus_; }
   // The new window's handle; a null handle when the directory entry could not be written.
   WindowHandle AddWindow(std::u16string title);
   bool SetTitle(const WindowHandle& window, std::u16string title);
@@ -98,6 +138,7 @@ class WindowListener {
   bool WriteEntry();
 
   std::string folder_, base_;  // base_: folder + "/<pid>-<n>", + ".win" and ".sock"
+  FolderCheck folderStatus_;
   int64_t ownerPid_ = 0;
   uint32_t number_ = 0;
   int fd_ = -1;

@@ -1,6 +1,7 @@
 #include "platform/settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "platform/file.h"
 #include "tests/support/temp_dir.h"
 
 namespace platform {
@@ -154,9 +156,134 @@ TEST(SettingsStore, AnUnreadableFileIsNeverOverwritten) {
   SettingsStore store(dir.Posix("registry.ini"));
   EXPECT_FALSE(store.Write(kKey, u"Farbe", u"clRed"));
   EXPECT_TRUE(std::filesystem::is_directory(dir.Posix("registry.ini/keep")));
+  ASSERT_TRUE(store.LastFailure());
+  EXPECT_EQ(store.LastFailure()->file, dir.Posix("registry.ini"));
+  EXPECT_EQ(store.LastFailure()->error, EISDIR);
   // A folder that cannot be created.
   dir.WriteFile("file", "x");
-  EXPECT_FALSE(SettingsStore(dir.Posix("file/sub/registry.ini")).Write(kKey, u"Farbe", u"clRed"));
+  SettingsStore below(dir.Posix("file/sub/registry.ini"));
+  EXPECT_FALSE(below.Write(kKey, u"Farbe", u"clRed"));
+  ASSERT_TRUE(below.LastFailure());
+  EXPECT_EQ(below.LastFailure()->file, dir.Posix("file/sub"));
+  EXPECT_EQ(below.LastFailure()->error, ENOTDIR);
+}
+
+TEST(SettingsStore, ARewriteKeepsTheFileMode) {
+  testsupport::TempDrive dir;
+  SettingsStore store(dir.Posix("registry.ini"));
+  for (uint32_t mode : {0600u, 0640u, 0644u, 0604u, 0660u}) {
+    ASSERT_TRUE(store.Write(kKey, u"Farbe", u"clRed"));
+    ASSERT_EQ(::chmod(store.Path().c_str(), mode), 0);
+    ASSERT_TRUE(store.Write(kKey, u"Farbe", u"clBlue"));
+    ASSERT_TRUE(store.Delete(kKey, u"Farbe"));
+    EXPECT_EQ(Stat(store.Path())->mode & 07777, mode) << std::oct << mode;
+  }
+}
+
+TEST(SettingsStore, ALinkStaysALinkAndItsTargetIsRewritten) {
+  testsupport::TempDrive dir;
+  std::filesystem::create_directories(dir.Posix("dotfiles/quarry"));
+  std::filesystem::create_directories(dir.Posix("config"));
+  const struct {
+    const char* what;
+    std::string link;                              // in config/
+    std::vector<std::pair<std::string, std::string>> links;  // further links: name, target
+    std::string target;                            // the file that must receive the values
+    bool targetExists;
+  } cases[] = {
+      {"absolute", dir.Posix("dotfiles/quarry/a.ini"), {}, "dotfiles/quarry/a.ini", true},
+      {"relative", "../dotfiles/quarry/b.ini", {}, "dotfiles/quarry/b.ini", true},
+      {"dangling", "../dotfiles/quarry/c.ini", {}, "dotfiles/quarry/c.ini", false},
+      {"chain", "../dotfiles/hop.ini", {{"dotfiles/hop.ini", "quarry/d.ini"}}, "dotfiles/quarry/d.ini", true},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = dir.Posix("config/registry" + std::to_string(n++) + ".ini");
+    ASSERT_EQ(::symlink(c.link.c_str(), path.c_str()), 0);
+    for (const auto& [name, to] : c.links) ASSERT_EQ(::symlink(to.c_str(), dir.Posix(name).c_str()), 0);
+    if (c.targetExists) {
+      dir.WriteFile(c.target, "[Software\\Tolvane\\Quarry-HTML]\nAlt=1\n");
+      ASSERT_EQ(::chmod(dir.Posix(c.target).c_str(), 0600), 0);
+    }
+    SettingsStore store(path);
+    ASSERT_TRUE(store.Write(kKey, u"Neu", u"2")) << store.LastFailure()->Text();
+    auto st = Stat(path, false);
+    ASSERT_TRUE(st);
+    EXPECT_TRUE(st->isSymlink);
+    char buffer[256] = {};
+    ASSERT_GT(::readlink(path.c_str(), buffer, sizeof buffer - 1), 0);
+    EXPECT_EQ(buffer, c.link);
+    EXPECT_EQ(store.Read(kKey, u"Neu"), u"2");
+    EXPECT_EQ(store.Read(kKey, u"Alt"), c.targetExists ? std::optional<std::u16string>(u"1") : std::nullopt);
+    EXPECT_NE(dir.ReadFile(c.target).find("Neu=2"), std::string::npos);
+    if (c.targetExists) {
+      EXPECT_EQ(Stat(dir.Posix(c.target))->mode & 07777, 0600u);
+    }
+  }
+  // Beside the links only their locks: every temporary went to the targets' folder and on.
+  for (const auto& name : std::filesystem::directory_iterator(dir.Posix("config")))
+    EXPECT_TRUE(name.is_symlink() || name.path().extension() == ".lock") << name.path();
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Posix("dotfiles/quarry")), {}), 4);
+}
+
+TEST(SettingsStore, AFailedSaveIsReportedAndChangesNothing) {
+  testsupport::TempDrive dir;
+  SettingsStore store(dir.Posix("registry.ini"));
+  ASSERT_TRUE(store.Write(kKey, u"Farbe", u"clRed"));
+  const std::string before = dir.ReadFile("registry.ini");
+  FaultCounts counts;
+  {
+    ScopedFaults counting;
+    ASSERT_TRUE(store.Write(kKey, u"Farbe", u"clRed"));  // the same bytes again
+    counts = FaultCounters();
+  }
+  ASSERT_GT(counts.writes + counts.renames + counts.syncs, 0);
+  const struct {
+    FaultOp op;
+    int64_t calls;
+  } ops[] = {{FaultOp::Write, counts.writes}, {FaultOp::Rename, counts.renames}, {FaultOp::Sync, counts.syncs}};
+  for (const auto& op : ops) {
+    for (int64_t n = 1; n <= op.calls; ++n) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(op.op)) + ":" + std::to_string(n));
+      const int error = op.op == FaultOp::Write ? ENOSPC : EIO;  // a full disk, a failing one
+      FaultPlan plan;
+      plan.rules.push_back({op.op, n, error, false});
+      const bool afterRename = op.op == FaultOp::Sync && n == counts.syncs;  // the folder's sync
+      {
+        ScopedFaults faults(plan);
+        EXPECT_FALSE(store.Write(kKey, {{u"Farbe", u"clBlue"}, {u"Neu", u"1"}}));
+        ASSERT_TRUE(store.LastFailure());
+        EXPECT_EQ(store.LastFailure()->file, store.Path());
+        EXPECT_EQ(store.LastFailure()->error, error);
+        EXPECT_EQ(store.LastFailure()->Text(), store.Path() + ": " + SystemErrorText(error));
+      }
+      if (afterRename) {
+        // In place but perhaps not on the disk; it was still reported. Back to the start.
+        ASSERT_TRUE(store.Write(kKey, u"Farbe", u"clRed"));
+        ASSERT_TRUE(store.Delete(kKey, u"Neu"));
+      }
+      EXPECT_EQ(dir.ReadFile("registry.ini"), before);
+      std::vector<std::string> names;
+      for (const auto& e : std::filesystem::directory_iterator(dir.Root())) names.push_back(e.path().filename());
+      std::sort(names.begin(), names.end());
+      EXPECT_EQ(names, (std::vector<std::string>{"registry.ini", "registry.ini.lock"}));
+      ASSERT_TRUE(store.Write(kKey, u"Farbe", u"clRed"));
+      EXPECT_FALSE(store.LastFailure());
+    }
+  }
+  // A failed deletion keeps the value; a value that does not exist is no failure.
+  {
+    FaultPlan plan;
+    plan.rules.push_back({FaultOp::Rename, 1, EIO, true});
+    ScopedFaults faults(plan);
+    EXPECT_FALSE(store.Delete(kKey, u"Farbe"));
+    ASSERT_TRUE(store.LastFailure());
+    EXPECT_EQ(store.LastFailure()->error, EIO);
+  }
+  EXPECT_EQ(store.Read(kKey, u"Farbe"), u"clRed");
+  EXPECT_FALSE(store.Delete(kKey, u"Nie"));
+  EXPECT_FALSE(store.LastFailure());
 }
 
 TEST(SettingsStore, ConcurrentWritersLoseNothing) {
