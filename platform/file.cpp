@@ -549,15 +549,17 @@ NativeFile CreateExclusiveTemp(const std::string& targetPath, std::string* tempP
   return NativeFile(FailWith(EEXIST));
 }
 
-bool CommitTempFile(NativeFile& file, const std::string& tempPath, const std::string& targetPath) {
-  if (!file.Sync() || !file.Close() || !RenameFile(tempPath, targetPath)) {
+bool CommitTempFile(NativeFile& file, const std::string& tempPath, const std::string& targetPath,
+                    Durability durability) {
+  const bool synced = durability == Durability::Unsynced || file.Sync();
+  if (!synced || !file.Close() || !RenameFile(tempPath, targetPath)) {
     const int saved = LastError();
     file.Close();
     ::unlink(tempPath.c_str());
     tLastError = errno = saved;
     return false;
   }
-  return SyncDirectory(ParentFolder(targetPath));
+  return durability == Durability::Unsynced || SyncDirectory(ParentFolder(targetPath));
 }
 
 bool CommitTempFile(const std::string& tempPath, const std::string& targetPath) {
@@ -584,7 +586,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return data;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, Durability durability) {
   std::string temp;
   NativeFile file = CreateExclusiveTemp(path, &temp);
   if (!file.Valid()) return false;
@@ -595,8 +597,33 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
     tLastError = errno = saved;
     return false;
   }
-  return CommitTempFile(file, temp, path);
+  return CommitTempFile(file, temp, path, durability);
 }
+
+namespace {
+
+NativeFile OpenRegularForWriting(const std::string& path, bool truncate) {
+  NativeFile file(path.empty() ? (errno = ENOENT, -1) : ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+  if (!file.Valid()) return FailWith(errno), NativeFile();
+  struct stat st;
+  if (::fstat(file.Fd(), &st) != 0 || !S_ISREG(st.st_mode)) return FailWith(EINVAL), NativeFile();
+  if (truncate && ::ftruncate(file.Fd(), 0) != 0) return FailWith(errno), NativeFile();
+  return file;
+}
+
+}  // namespace
+
+bool OverwriteExistingFile(const std::string& path, const std::string& bytes) {
+  // Written over, then cut to its new length: a file cut to length 0 and written again is
+  // flushed to the disk on close by some file systems (ext4's replace-by-truncate rule).
+  NativeFile file = OpenRegularForWriting(path, false);
+  if (!file.Valid()) return false;
+  if (file.Write(bytes.data(), static_cast<int64_t>(bytes.size())) < 0) return false;
+  if (::ftruncate(file.Fd(), static_cast<off_t>(bytes.size())) != 0) return FailWith(errno), false;
+  return file.Close();
+}
+
+bool TruncateRegularFile(const std::string& path) { return OpenRegularForWriting(path, true).Valid(); }
 
 void ArmFaults(FaultPlan plan) {
   ReadPlanFromEnvironment();  // so that a later first look cannot replace this plan

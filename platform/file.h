@@ -115,7 +115,11 @@ NativeFile CreateExclusiveTemp(const std::string& targetPath, std::string* tempP
 // fails, the temporary is removed and the target is untouched; when only the last sync
 // of the folder fails, the new contents are in place but may not survive a power cut.
 // false on any failure, with the system's reason in LastError().
-bool CommitTempFile(NativeFile& file, const std::string& tempPath, const std::string& targetPath);
+// Unsynced skips both syncs: for files that need not outlive a power cut (result pages),
+// which are still never seen half-written.
+enum class Durability { Synced, Unsynced };
+bool CommitTempFile(NativeFile& file, const std::string& tempPath, const std::string& targetPath,
+                    Durability durability = Durability::Synced);
 // The same for a temporary whose writer has closed it already (a stream that owns the
 // descriptor): it is opened again, without following a link, to be synced.
 bool CommitTempFile(const std::string& tempPath, const std::string& targetPath);
@@ -124,7 +128,16 @@ bool CommitTempFile(const std::string& tempPath, const std::string& targetPath);
 // and commits it as above, so a crash or a full disk never leaves a half-written file in
 // its place. A symbolic link at the target is replaced, not followed.
 std::optional<std::string> ReadWholeFile(const std::string& path);
-bool WriteFileAtomically(const std::string& path, const std::string& bytes);
+bool WriteFileAtomically(const std::string& path, const std::string& bytes,
+                         Durability durability = Durability::Synced);
+
+// Rewrites a regular file that exists, in place: truncated, then written. Its inode is
+// kept, which spares the file system finding a new one (hundreds of result pages per
+// search). false for a missing file, a link or anything else that is no regular file,
+// and on a write failure (the file may then be cut short).
+bool OverwriteExistingFile(const std::string& path, const std::string& bytes);
+// Cuts a regular file (not a link) to length 0.
+bool TruncateRegularFile(const std::string& path);
 
 // ---- Fault injection, for tests ----
 // NativeFile::Write, RenameFile and the syncs (NativeFile::Sync, SyncDirectory, so also

@@ -122,11 +122,24 @@ std::u16string TResultPageWriter::NextPageLink() const {
 
 bool TResultPageWriter::WritePage(const std::u16string& name, const std::u16string& text) {
   const std::u16string fileName = TempFolder() + name;
-  platform::MakeDirectory(platform::PosixPath(BaseFolder + u"Datenbank"));
-  platform::MakeDirectory(platform::PosixPath(TempFolder()));
-  // Proper UTF-8: characters beyond the BMP as one four-byte sequence.
-  if (!platform::WriteFileAtomically(platform::PosixPath(fileName), platform::WideToPosixUtf8(text)))
+  if (madeTempFolder_ != TempFolder()) {
+    platform::MakeDirectory(platform::PosixPath(BaseFolder + u"Datenbank"));
+    platform::MakeDirectory(platform::PosixPath(TempFolder()));
+    madeTempFolder_ = TempFolder();
+  }
+  // Proper UTF-8: characters beyond the BMP as one four-byte sequence. A result page
+  // lives until the next search: whole, but not synced to the disk.
+  const std::string posix = platform::PosixPath(fileName);
+  const std::string bytes = platform::WideToPosixUtf8(text);
+  // A page file the search emptied for this run is written in place (see
+  // EmptyTempKeepingPages); any other name gets a new file.
+  const std::optional<platform::FileStat> old = platform::Stat(posix, false);
+  const bool written = old && old->isRegular ? platform::OverwriteExistingFile(posix, bytes)
+                                             : platform::WriteFileAtomically(posix, bytes, platform::Durability::Unsynced);
+  if (!written) {
+    madeTempFolder_.clear();
     return false;
+  }
   written_.push_back(fileName);
   return true;
 }

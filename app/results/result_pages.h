@@ -74,6 +74,7 @@ class TResultPageWriter {
   ResultPageHost& host_;
   std::u16string lastPage_;
   std::vector<std::u16string> written_;
+  std::u16string madeTempFolder_;  // the Temp folder made (or found) last
 };
 
 }  // namespace app

@@ -34,7 +34,8 @@ void Generate(const std::string& path, int64_t bytes, int documents) {
     while (static_cast<int64_t>(text.size()) < perDoc) {
       const char* w = kWords[rng() % (sizeof kWords / sizeof *kWords)];
       text += w;
-      if (d % 2000 == 7 && rng() % 5000 == 0) text += " Quarzsandgrube";  // the rare term
+      if (d % 2000 == 7 && rng() % 5000 == 0) text += " Quarzsandgrube";  // the rare terms
+      if (d % 1500 == 11 && rng() % 5000 == 0) text += d % 2 ? " M\xC3\xBCllabfuhrgeb\xC3\xBChren" : " M\xC3\x9CLLABFUHRGEB\xC3\x9CHREN";
       column += 8;
       text += column > 70 ? (column = 0, "\r\n") : " ";
     }
@@ -61,6 +62,7 @@ int64_t DocumentsWith(const std::string& path, const std::u16string& term, uint8
   source.caseSensitive = options & search::kSearchCaseSensitive;
   source.words = options & search::kSearchWholeWords;
   s.NextSource = &source;
+  s.TextIsUtf8 = true;
   int64_t hits = 0;
   source.current = term;
   if (!s.FindFirst(term, search::vEncANSI, options, 0)) return 0;
@@ -112,6 +114,7 @@ int main(int argc, char** argv) {
       {"rare, case-sensitive", "Quarzsandgrube", 1, "", false},
       {"rare, ignore case", "quarzsandgrube", 0, "-i", false},
       {"rare, ignore case, words", "quarzsandgrube", 2, "-i -w", false},
+      {"rare non-ASCII, ignore case", "m\xC3\xBCllabfuhrgeb\xC3\xBChren", 0, "-i", false},
       {"frequent, case-sensitive (run)", "Rathaus", 1, "", true},
       {"frequent, ignore case (run)", "rathaus", 0, "-i", true},
       {"frequent, ignore case, words (run)", "rathaus", 2, "-i -w", true},
@@ -126,6 +129,7 @@ int main(int argc, char** argv) {
       } else {
         search::TStreamSearch s;
         if (const char* b = std::getenv("QH_BLOCK")) s.BlockSize = std::atoll(b);
+        s.TextIsUtf8 = true;
         s.OpenSearchFile(platform::AnsiToWide(drivePath));
         hits = s.FindFirst(term, search::vEncANSI, q.options | 0, 0) ? 1 : 0;
         // A full pass: continue to the end.

@@ -15,7 +15,8 @@ namespace search {
 
 class TBlockCache {
  public:
-  static constexpr int64_t kDefaultCapacity = int64_t{1} << 20;
+  // Reads are at least this long; a longer range is read whole.
+  static constexpr int64_t kDefaultCapacity = int64_t{1} << 13;
 
   explicit TBlockCache(platform::NativeFile file, int64_t capacity = kDefaultCapacity);
   TBlockCache(const TBlockCache&) = delete;

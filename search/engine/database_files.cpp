@@ -40,7 +40,8 @@ std::u16string LaufwerkSuchen(const std::u16string& path) {
 
 void DateienLoeschen(const std::u16string& folder) {
   const std::string posix = platform::PosixPath(folder);
-  if (posix.empty()) return;
+  // A working folder that is a link would have the files it points to deleted.
+  if (posix.empty() || !platform::IsRealDirectory(posix)) return;
   const auto entries = platform::ListDirectory(posix);
   if (!entries) return;
   for (const auto& entry : *entries) {
@@ -48,6 +49,39 @@ void DateienLoeschen(const std::u16string& folder) {
     const auto st = platform::Stat(path, false);
     if (st && !st->isDirectory) platform::RemoveFile(path);
   }
+}
+
+namespace {
+
+bool IsResultPageName(std::string_view name) {
+  return name.starts_with("QY_Ergebnis") && name.ends_with(".htm");
+}
+
+template <typename Act>
+void ForEachFile(const std::u16string& folder, Act act) {
+  const std::string posix = platform::PosixPath(folder);
+  if (posix.empty() || !platform::IsRealDirectory(posix)) return;
+  const auto entries = platform::ListDirectory(posix);
+  if (!entries) return;
+  for (const auto& entry : *entries) {
+    const std::string path = posix + (posix.ends_with('/') ? "" : "/") + entry.name;
+    const auto st = platform::Stat(path, false);
+    if (st && !st->isDirectory) act(entry.name, path, *st);
+  }
+}
+
+}  // namespace
+
+void EmptyTempKeepingPages(const std::u16string& folder) {
+  ForEachFile(folder, [](const std::string& name, const std::string& path, const platform::FileStat& st) {
+    if (!(IsResultPageName(name) && st.isRegular && platform::TruncateRegularFile(path))) platform::RemoveFile(path);
+  });
+}
+
+void RemoveEmptyPages(const std::u16string& folder) {
+  ForEachFile(folder, [](const std::string& name, const std::string& path, const platform::FileStat& st) {
+    if (IsResultPageName(name) && st.isRegular && st.size == 0) platform::RemoveFile(path);
+  });
 }
 
 }  // namespace search

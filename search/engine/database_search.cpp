@@ -297,6 +297,9 @@ bool TDatabaseSearch::SkipToNextRecord(bool mht) {
   if (!next) return false;
   const std::u16string& marker = session_.dokumentmarke;
   const int64_t cs = mht ? 2 : 1;
+  // The line around the marker first: its window reaches back before the marker, and the
+  // marker is then read from the same buffer.
+  viewer2_.SelectAt(0, *next);
   const std::optional<std::string_view> bytes = cache->View(*next, static_cast<int64_t>(marker.size()) * cs);
   if (!bytes || bytes->size() != marker.size() * cs) return false;
   for (size_t i = 0; i < marker.size(); ++i) {
@@ -308,8 +311,6 @@ bool TDatabaseSearch::SkipToNextRecord(bool mht) {
     if (!same) return false;
   }
   search_.SetFound(*next, static_cast<int64_t>(marker.size()) * cs);
-  viewer2_.SetSelection(*next, static_cast<int64_t>(marker.size()) * cs);
-  viewer2_.SelectAt(0, *next);
   StoreStepFound = true;
   return true;
 }
@@ -367,7 +368,7 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
                              platform::mb::Ok | platform::mb::IconInformation);
     return false;
   }
-  DateienLoeschen(files.TempFolder());
+  EmptyTempKeepingPages(files.TempFolder());
   session_.currentSearchText.clear();
 
   const std::u16string root = textlib::UnicodeTrim(LiesWurzelPfad(files.Description()));
@@ -404,6 +405,7 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
     NoHits = false;
   else
     writer_.SchreibHTMLDocNeu(searchText, 0);
+  RemoveEmptyPages(files.TempFolder());
   session_.quietFlag = false;
   SearchRunning = false;
   return true;

@@ -124,6 +124,12 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
   // (length + 1) characters, or the search would not move on.
   const int64_t block = std::max({RoundDown(std::max<int64_t>(BlockSize, cs), cs), 2 * textBytes,
                                   textBytes + 2 * cs});
+  // A forward search starts with a small block and doubles it up to the full size: the
+  // store search steps from a record's start to a hit that is mostly near, and reading a
+  // full block each time would read the whole store.
+  constexpr int64_t kFirstBlock = 4096;
+  int64_t current = forward ? std::max({RoundDown(std::min(block, kFirstBlock), cs), 2 * textBytes, textBytes + 2 * cs})
+                            : block;
 
   const int64_t lastPos = std::max<int64_t>(0, RoundDown(size, cs) - cs);
   start = RoundDown(start, cs);
@@ -153,7 +159,7 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
   int64_t position = start;
   while (true) {
     const int64_t blockStart = forward ? position : std::max<int64_t>(0, position - (block - cs));
-    const int64_t blockLength = forward ? block : std::min(block, position + cs - blockStart);
+    const int64_t blockLength = forward ? current : std::min(block, position + cs - blockStart);
     const int64_t readStart = std::max<int64_t>(0, blockStart - cs);
     const int64_t lead = blockStart - readStart;
     const int64_t wanted = lead + blockLength + cs;
@@ -176,7 +182,7 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
     }
     const int64_t got = static_cast<int64_t>(data.size());
     const int64_t inBlock = std::clamp<int64_t>(got - lead, 0, blockLength);
-    const bool lastBlock = inBlock < block;
+    const bool lastBlock = inBlock < (forward ? current : block);
     const int64_t afterBytes = got - lead - inBlock;  // 0 at the end of the stream
 
     int64_t index = -1;
@@ -217,7 +223,8 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
     if (index >= 0) return blockStart + index * cs;
 
     if (!Progress(position, size)) return -1;
-    const int64_t step = block - textBytes - cs;
+    const int64_t step = (forward ? current : block) - textBytes - cs;
+    if (forward) current = std::min(block, current * 2);
     position = RoundDown(forward ? position + step : position - step, cs);
     if (position < 0 || position > lastPos || lastBlock) break;
   }
