@@ -103,7 +103,7 @@ int Search(const std::vector<std::string>& args) {
   search::TDatabaseSearch run(session, writer, state);
   if (!run.Run(files, *wideText)) return 1;
 
-  std::printf("%d hits\n", run.HitList.Count());
+  std::printf("%lld hits\n", static_cast<long long>(run.HitCount()));
   for (const auto& page : writer.WrittenFiles()) std::printf("%s\n", platform::PosixPath(page).c_str());
   return 0;
 }

@@ -33,7 +33,17 @@ QUERIES = [
 ]
 
 
+GNU_TIME = "/usr/bin/time"
+
+
 def timed(cmd, env=None):
+    """Seconds, peak resident MB and output of one run. The peak comes from GNU time when
+    it is there: the rusage of a child forked from this interpreter counts the
+    interpreter's own pages from before the exec."""
+    rss_file = None
+    if os.path.exists(GNU_TIME):
+        rss_file = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"qh-bench-rss-{os.getpid()}")
+        cmd = [GNU_TIME, "-f", "%M", "-o", rss_file, *cmd]
     start = time.perf_counter()
     proc = subprocess.Popen(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     _, status, usage = os.wait4(proc.pid, 0)
@@ -41,7 +51,12 @@ def timed(cmd, env=None):
     out = proc.stdout.read().decode("utf-8", "replace")
     if os.waitstatus_to_exitcode(status) != 0:
         sys.exit(f"failed: {' '.join(cmd)}\n{out}{proc.stderr.read().decode('utf-8', 'replace')}")
-    return seconds, usage.ru_maxrss / 1024.0, out
+    rss = usage.ru_maxrss / 1024.0
+    if rss_file:
+        with open(rss_file) as f:
+            rss = int(f.read().split()[-1]) / 1024.0
+        os.remove(rss_file)
+    return seconds, rss, out
 
 
 def median_run(cmd, runs):

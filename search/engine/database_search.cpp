@@ -240,6 +240,7 @@ void TDatabaseSearch::RecordHit(bool mht) {
   path = CheckPath(path);
   ++HitsSinceFlush;
   HitList.Add(platform::AnsiToWide(path + "##text##" + snippet));
+  if (HitList.Count() > kHitsPerPage) PageFirstFullPage();
   if (!bareSnippet && !path.empty()) {
     if (mht && session_.browsedKindMht) NoHitMht = false;
     if (!mht && session_.browsedKindUtf8) NoHitUtf8 = false;
@@ -340,6 +341,21 @@ void TDatabaseSearch::StoreLoop(const std::u16string& store, bool mht) {
 void TDatabaseSearch::DBSucheUtf8(const std::u16string& store) { StoreLoop(store, false); }
 void TDatabaseSearch::DBSucheUnicode(const std::u16string& store) { StoreLoop(store, true); }
 
+// The first 25 entries as a page that links to the next (a hit follows it), then gone
+// from memory.
+void TDatabaseSearch::PageFirstFullPage() {
+  writer_.UniRichEdit1.Clear();
+  for (int i = 0; i < kHitsPerPage; ++i) writer_.UniRichEdit1.Add(DecodeEntry(HitList[i]));
+  pages_.MorePages = true;
+  writer_.SchreibHTMLDocNeu(searchText_, int64_t{pages_.ResultPageNo} * kHitsPerPage);
+  pages_.ResultPageNo = pages_.ResultPageNo == 0 ? 2 : pages_.ResultPageNo + 1;
+  textlib::TWideStringList rest;
+  for (int i = kHitsPerPage; i < HitList.Count(); ++i) rest.Add(HitList[i]);
+  HitList.Clear();
+  for (int i = 0; i < rest.Count(); ++i) HitList.Add(rest[i]);
+  pagedHits_ += kHitsPerPage;
+}
+
 void TDatabaseSearch::PageStoreHits() {
   const int n = HitList.Count();
   const int full = n / kHitsPerPage, rest = n % kHitsPerPage;
@@ -363,6 +379,7 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
   files_ = files;
   searchText_ = searchText;
   HitList.Clear();
+  pagedHits_ = 0;
   if (textlib::UnicodeTrim(searchText).size() == 1) {
     platform::ShowMessageBox(u"Nur ein Zeichen als Suchtext ist bei der \"Suche\" nicht erlaubt", u"Quarry-HTML",
                              platform::mb::Ok | platform::mb::IconInformation);
@@ -401,7 +418,7 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
     }
   }
   PageStoreHits();
-  if (HitList.Count() > 0)
+  if (HitCount() > 0)
     NoHits = false;
   else
     writer_.SchreibHTMLDocNeu(searchText, 0);

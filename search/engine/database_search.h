@@ -63,8 +63,12 @@ class TDatabaseSearch {
   // Step E1.
   void PageStoreHits();
 
-  // Hit entries, UTF-8 bytes one per character: path + "##text##" + snippet.
+  // Hit entries not yet on a page, UTF-8 bytes one per character: path + "##text##" +
+  // snippet. A full page goes out as soon as a hit follows it, so a run keeps at most one
+  // page of entries whatever the number of hits.
   textlib::TWideStringList HitList;
+  // Every entry of the run: those on pages and those in HitList.
+  int64_t HitCount() const { return pagedHits_ + HitList.Count(); }
   std::u16string RelocationLetter;
   bool NoHitUtf8 = true, NoHitMht = true, NoHits = true;
   bool StoreStepFound = false;
@@ -81,6 +85,7 @@ class TDatabaseSearch {
   void Step(bool first, bool mht);
   bool SkipToNextRecord(bool mht);
   void RecordHit(bool mht);
+  void PageFirstFullPage();
 
   SearchSession& session_;
   app::TResultPageWriter& writer_;
@@ -90,6 +95,7 @@ class TDatabaseSearch {
   std::string utf8SearchText_;
   std::u16string wideSearchText_;
   std::u16string store_;
+  int64_t pagedHits_ = 0;
   TStreamSearch search_;
   TDocumentModel viewer2_;
   TTitlePositions titles_;

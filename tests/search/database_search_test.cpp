@@ -124,7 +124,7 @@ TEST_F(DatabaseSearch, IgnoringCaseFoldsEveryLanguageInBothStores) {
     session.grossKleinBeachten = r.caseSensitive;
     session.nurGanzeWoerter = r.words;
     run.Run(files, r.text);
-    EXPECT_EQ(static_cast<size_t>(run.HitList.Count()), 2 * r.hitsPerStore)
+    EXPECT_EQ(static_cast<size_t>(run.HitCount()), 2 * r.hitsPerStore)
         << platform::WideToPosixUtf8(r.text) << " case " << r.caseSensitive << " words " << r.words;
   }
 }
@@ -185,7 +185,8 @@ TEST_F(DatabaseSearch, SnippetsNeverShowARecordsPathOrSeparatorLine) {
 TEST_F(DatabaseSearch, SixtyHitsMakeThreePages) {
   Utf8Database(Numbered(61, 60));
   run.Run(files, u"Haus");
-  ASSERT_EQ(run.HitList.Count(), 60);
+  ASSERT_EQ(run.HitCount(), 60);
+  EXPECT_LE(run.HitList.Count(), 25);  // the pages hold the rest
   ASSERT_EQ(writer.WrittenFiles().size(), 3u);
   const std::string p1 = drive.ReadFile("Datenbank/Temp/QY_Ergebnis.htm");
   const std::string p2 = drive.ReadFile("Datenbank/Temp/QY_Ergebnis2.htm");
