@@ -6,6 +6,7 @@
 
 #include "platform/codepage.h"
 #include "search/engine/text_matcher.h"
+#include "tests/support/temp_dir.h"
 #include "textlib/unicode.h"
 
 namespace search {
@@ -334,6 +335,42 @@ TEST(StreamSearch, OpensFilesByDriveName) {
   EXPECT_THROW(search.OpenSearchFile(u"C:\\no\\such\\file.txt"), textlib::EFOpenError);
   search.OpenSearchFile(u"");
   EXPECT_FALSE(search.FindFirst(u"a", vEncANSI, 0, 0));
+}
+
+}  // namespace
+}  // namespace search
+
+namespace search {
+namespace {
+
+// A file opened by name is read through the search's buffer: the same results as the
+// plain reference, whatever the block size and however the blocks meet the buffer.
+TEST(StreamSearch, OpenedFilesAgreeWithTheReference) {
+  testsupport::TempDrive drive;
+  std::mt19937 rng(17);
+  const std::u16string alphabet = u"abAB _.\u00E4\u00C4x";
+  for (int round = 0; round < 200; ++round) {
+    const TViewerEncoding enc = round % 2 ? vEncUnicodeLE : vEncANSI;
+    std::u16string content;
+    for (int i = 0, n = int(rng() % 30000); i < n; ++i) content.push_back(alphabet[rng() % alphabet.size()]);
+    const std::string data = enc == vEncANSI ? platform::WideToAnsi(content) : Utf16(content);
+    drive.WriteFile("store.txt", data);
+    std::u16string text;
+    for (int i = 0, n = 1 + int(rng() % 4); i < n; ++i) text.push_back(alphabet[rng() % alphabet.size()]);
+    TStreamSearch search;
+    search.BlockSize = std::array<int64_t, 4>{16, 1000, 8192, 65536}[rng() % 4];
+    search.OpenSearchFile(drive.Drive(u"store.txt"));
+    const uint8_t options = static_cast<uint8_t>(rng() % 4);
+    int64_t start = static_cast<int64_t>(rng() % (data.size() + 1));
+    bool found = search.FindFirst(text, enc, options, start);
+    for (int step = 0; step < 5; ++step) {
+      const int64_t expected = Reference(data, text, enc, options, start);
+      ASSERT_EQ(found ? search.FoundStart() : -1, expected) << "round " << round << " step " << step;
+      if (!found) break;
+      start = search.FoundStart() + EncodingCharSize(enc);
+      found = search.FindNext(false);
+    }
+  }
 }
 
 }  // namespace
