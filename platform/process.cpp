@@ -12,6 +12,8 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <system_error>
+#include <thread>
 
 #include "platform/codepage.h"
 #include "platform/drives.h"
@@ -25,14 +27,23 @@ namespace platform {
 namespace {
 
 // Children started here, and the exits of those reaped before anyone asked for them.
+// Each child has a thread of its own blocked in waitpid() on exactly that pid, so it is
+// reaped the moment it ends (a browser started for a result page must not linger as a
+// zombie until the next start), and no child of anyone else (Qt's, a library's) is
+// ever taken. Children whose thread could not be started are reaped lazily instead.
 struct Children {
   std::mutex mutex;
-  std::set<pid_t> running;
+  // Running children, each with the number of its start: a reaping thread that comes
+  // late must not take the entry of a new child that got the same pid.
+  std::map<pid_t, uint64_t> running;
+  std::set<pid_t> unwatched;  // running without a reaping thread
   std::map<pid_t, ProcessExit> ended;
+  uint64_t starts = 0;
 };
 Children& StartedChildren() {
-  static Children children;
-  return children;
+  // Never destroyed: a reaping thread may still record an exit while the program ends.
+  static Children* children = new Children;
+  return *children;
 }
 
 ProcessExit ExitOf(int status) {
@@ -40,20 +51,52 @@ ProcessExit ExitOf(int status) {
   return {false, WIFSIGNALED(status) ? WTERMSIG(status) : 0};
 }
 
-void ReapStartedLocked(Children& c) {
-  for (auto it = c.running.begin(); it != c.running.end();) {
-    int status = 0;
-    const pid_t r = ::waitpid(*it, &status, WNOHANG);
-    if (r == 0) {
-      ++it;
-      continue;
-    }
-    if (r == *it) {
-      if (c.ended.size() >= 256) c.ended.erase(c.ended.begin());
-      c.ended[*it] = ExitOf(status);
-    }
-    it = c.running.erase(it);  // reaped, or no longer our child (ECHILD)
+void RecordEndLocked(Children& c, pid_t pid, bool reaped, int status) {
+  if (reaped) {
+    if (c.ended.size() >= 256) c.ended.erase(c.ended.begin());
+    c.ended[pid] = ExitOf(status);
   }
+  c.running.erase(pid);  // reaped, or no longer our child (ECHILD)
+  c.unwatched.erase(pid);
+}
+
+void ReapUnwatchedLocked(Children& c) {
+  for (auto it = c.unwatched.begin(); it != c.unwatched.end();) {
+    const pid_t pid = *it++;
+    int status = 0;
+    const pid_t r = ::waitpid(pid, &status, WNOHANG);
+    if (r != 0) RecordEndLocked(c, pid, r == pid, status);
+  }
+}
+
+void Reap(pid_t pid, uint64_t start) {
+  int status = 0;
+  pid_t r;
+  do {
+    r = ::waitpid(pid, &status, 0);
+  } while (r < 0 && errno == EINTR);
+  Children& c = StartedChildren();
+  std::lock_guard lock(c.mutex);
+  if (auto it = c.running.find(pid); it != c.running.end() && it->second == start) {
+    RecordEndLocked(c, pid, r == pid, status);
+  }
+}
+
+// Called with the children's lock held, right after the start.
+void WatchLocked(Children& c, pid_t pid) {
+  c.ended.erase(pid);
+  const uint64_t start = ++c.starts;
+  c.running[pid] = start;
+  // The thread starts with every signal blocked: signals stay with the program's threads.
+  sigset_t all, old;
+  sigfillset(&all);
+  ::pthread_sigmask(SIG_SETMASK, &all, &old);
+  try {
+    std::thread(Reap, pid, start).detach();
+  } catch (const std::system_error&) {
+    c.unwatched.insert(pid);
+  }
+  ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }
 
 // 'Z' (zombie) or 'X' (dead) in /proc/<pid>/stat; unknown counts as not ended.
@@ -122,7 +165,7 @@ StartResult StartProgram(const std::string& program, const std::vector<std::stri
                          const std::string& workingDir) {
   Children& c = StartedChildren();
   std::lock_guard lock(c.mutex);
-  ReapStartedLocked(c);
+  ReapUnwatchedLocked(c);
 
   std::vector<std::string> argvStore;
   argvStore.reserve(args.size() + 1);
@@ -153,8 +196,7 @@ StartResult StartProgram(const std::string& program, const std::vector<std::stri
   posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return {0, rc};
-  c.ended.erase(pid);
-  c.running.insert(pid);
+  WatchLocked(c, pid);
   return {pid, 0};
 }
 
@@ -241,7 +283,7 @@ std::optional<ProcessExit> WaitForProcess(int64_t pid, int64_t timeoutMs) {
     {
       Children& c = StartedChildren();
       std::lock_guard lock(c.mutex);
-      ReapStartedLocked(c);
+      ReapUnwatchedLocked(c);
       if (auto it = c.ended.find(p); it != c.ended.end()) {
         ProcessExit exit = it->second;
         c.ended.erase(it);
@@ -260,7 +302,7 @@ std::optional<ProcessExit> WaitForProcess(int64_t pid, int64_t timeoutMs) {
 bool IsProcessAlive(int64_t pid) {
   Children& c = StartedChildren();
   std::lock_guard lock(c.mutex);
-  ReapStartedLocked(c);
+  ReapUnwatchedLocked(c);
   return c.running.count(static_cast<pid_t>(pid)) || Exists(static_cast<pid_t>(pid));
 }
 
@@ -268,7 +310,7 @@ bool IsProcessRunning(std::u16string_view name) {
   {
     Children& c = StartedChildren();
     std::lock_guard lock(c.mutex);
-    ReapStartedLocked(c);
+    ReapUnwatchedLocked(c);
   }
   if (name.empty()) return false;
   const std::u16string wanted = FoldCase(name);

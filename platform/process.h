@@ -4,9 +4,9 @@
 // becomes a command. "RunAs" starts without elevation (there is none to ask for here);
 // documents, folders and URLs go to the desktop's handler through xdg-open.
 //
-// Every child started here is remembered and reaped as soon as it has ended (by waits,
-// by IsProcessRunning and by each new start), so a finished child never lingers as a
-// zombie that still looks like a running process.
+// Every child started here is reaped the moment it ends, by a thread that waits for
+// exactly that child (never for anyone else's), so a finished child never lingers as a
+// zombie; its exit is kept for a later WaitForProcess.
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -2,7 +2,7 @@
 QUARRY_PACKAGES=(
   g++ cmake ninja-build pkg-config python3
   libgtest-dev libgmock-dev libbenchmark-dev
-  libicu-dev qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
+  libicu-dev qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-dejavu-core
   clang-14 libclang-rt-14-dev
 )
 

@@ -365,6 +365,13 @@ void TMainForm_QY_HTML::FirstPaintOnce() {
                                                     ui->GeduldLabel}) {
     SetWidgetTextColor(w, hintColor);
   }
+  {
+    // The title button is disabled for good; Qt's greyed text is barely readable on the
+    // window's colour, the text colour chosen for that colour is.
+    QPalette p = ui->SpeedButton3->palette();
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, hintColor);
+    ui->SpeedButton3->setPalette(p);
+  }
   if (settings_) settings_->SetHintColor(hintColor);
   if (search_) search_->SetHintColor(hintColor);
   if (dialog_) dialog_->SetHintColor(hintColor);
@@ -487,12 +494,17 @@ int64_t TMainForm_QY_HTML::TickCount() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+int64_t TMainForm_QY_HTML::ElapsedSeconds(int64_t startTick, int64_t nowTick) {
+  // Division truncates toward zero; a negative tick must go down to its whole second.
+  auto wholeSeconds = [](int64_t tick) { return tick / 1000 - (tick % 1000 < 0 ? 1 : 0); };
+  return wholeSeconds(nowTick) - wholeSeconds(startTick);
+}
+
 void TMainForm_QY_HTML::Timer1Timer() {
   // The run keeps the count; without this the display would stay at 0 during a build.
   if (run_) state_.IndexedFileCount = run_->Counters().listedFiles;
-  const int64_t seconds = TickCount() / 1000 - state_.IndexStartTick / 1000;
   ui->Label2->setText(ToQ(u"Anzahl Dateien:     " + FormatThousands(state_.IndexedFileCount) + u"     Zeit: " +
-                          SecondsToHms(seconds)));
+                          SecondsToHms(ElapsedSeconds(state_.IndexStartTick, Ticks()))));
 }
 
 void TMainForm_QY_HTML::StartVirusScannerNotice() {
@@ -568,7 +580,7 @@ class MainIndexStatus : public IndexStatus {
     return platform::WindowDirectory().FindWindowContaining(titlePart).has_value();
   }
   void Pause(int milliseconds) override { pause_(milliseconds); }
-  int64_t TickCount() const override { return TMainForm_QY_HTML::TickCount(); }
+  int64_t TickCount() const override { return form_.Ticks(); }
 
  private:
   TMainForm_QY_HTML& form_;
@@ -701,7 +713,7 @@ void TMainForm_QY_HTML::NeuErstellenBtnClick() {
   }
 
   state_.IndexedFileCount = 0;
-  state_.IndexStartTick = TickCount();
+  state_.IndexStartTick = Ticks();
   timer1_->start();
   gedultTimer_->start();
   PlaceGeduldLabel();

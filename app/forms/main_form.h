@@ -97,6 +97,12 @@ class TMainForm_QY_HTML : public QWidget, private SearchProgressView {
   void ProgrammNeuStarten();
   // Monotonic milliseconds, 64-bit.
   static int64_t TickCount();
+  // The clock of the build's count/time line and of the run; tests set one of their own.
+  std::function<int64_t()> Ticks = &TickCount;
+  // Seconds from one tick count to another as the count/time line shows them: each
+  // tick's whole seconds (floored, so a tick before the clock's zero counts right too)
+  // minus the other's.
+  static int64_t ElapsedSeconds(int64_t startTick, int64_t nowTick);
 
   // Restores the stored selection of the database list (first paint, step 9).
   void RestoreSelection();

@@ -1,16 +1,23 @@
 #include "app/forms/ok_bottom_dlg.h"
 
+#include <limits.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
 #include <QStandardPaths>
 #include <algorithm>
 
+#include "app/forms/database_list.h"
 #include "app/forms/drive_check.h"
 #include "app/forms/other_forms.h"
 #include "app/forms/qt_text.h"
@@ -56,7 +63,93 @@ bool NameClashesWithOtherFiles(std::u16string_view name) {
   return EndsWithIgnoringCase(name, u"_mht") || EndsWithIgnoringCase(name, u"_mht_temp");
 }
 
+// Every file is first written under a temporary sibling name, at most this many bytes
+// longer than the file's own (".schreiben", ".quarry-tmp", ".tmp" + process id).
+constexpr int64_t kTemporaryEndingBytes = 11;
+
+// The smallest font a text is shrunk to; below it a text is no longer readable.
+constexpr int kSmallestTextPixels = 9;
+
+int PixelSizeOf(const QFont& font) { return font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize(); }
+
+// The layout is fixed (the dialog has a single border), but fonts differ between machines:
+// DejaVu Sans is wider than the fonts the layout was made for, and a text cut at the edge
+// cannot be read. So a label or check box whose text does not fit gets a smaller font,
+// down to a readable one. (A push button's size hint holds a minimum width of the style's,
+// not its text's.)
+void ShrinkFontToFit(QWidget* widget) {
+  widget->setFont(QFont());  // the dialog's own font first: a shorter text needs no shrinking
+  QFont font = widget->font();
+  for (int pixels = PixelSizeOf(font);
+       widget->sizeHint().width() > widget->width() && pixels > kSmallestTextPixels;) {
+    font.setPixelSize(--pixels);
+    widget->setFont(font);
+  }
+}
+
+// A list document with a check mark, and the notice's first sentence: the drive's master
+// file list exists and is kept, so the explanation of the file-list program it covers
+// does not apply.
+QPixmap KeptListPicture(QSize size, char16_t driveLetter, const QFont& baseFont) {
+  QPixmap picture(size);
+  picture.fill(QColor(0xE8, 0xE8, 0xE8));
+  QPainter p(&picture);
+  p.setRenderHint(QPainter::Antialiasing);
+  const int h = size.height();
+  const QRectF page(10, 6, h * 0.6, h - 12);
+  QPainterPath sheet;
+  const qreal fold = page.width() * 0.3;
+  sheet.moveTo(page.topLeft());
+  sheet.lineTo(page.right() - fold, page.top());
+  sheet.lineTo(page.right(), page.top() + fold);
+  sheet.lineTo(page.bottomRight());
+  sheet.lineTo(page.bottomLeft());
+  sheet.closeSubpath();
+  p.setPen(QPen(QColor(0x60, 0x60, 0x60), 1.5));
+  p.setBrush(Qt::white);
+  p.drawPath(sheet);
+  p.setPen(QPen(QColor(0x90, 0x90, 0x90), 2));
+  for (qreal y = page.top() + fold + 4; y < page.bottom() - 4; y += 6) {
+    p.drawLine(QPointF(page.left() + 5, y), QPointF(page.right() - 5, y));
+  }
+  const QPointF badge(page.right() - 2, page.bottom() - 10);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(0x2E, 0x9E, 0x3E));
+  p.drawEllipse(badge, 11, 11);
+  p.setPen(QPen(Qt::white, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  p.drawPolyline(QPolygonF({badge + QPointF(-6, 0), badge + QPointF(-2, 5), badge + QPointF(6, -5)}));
+
+  std::u16string sentence = u"Die \"Haupt_Dateinamen_Liste_Laufwerk_";
+  sentence += driveLetter;
+  sentence += u".txt\" ist schon vorhanden.";
+  const QString text = ToQ(sentence);
+  const QRect area(int(page.right()) + 22, 0, size.width() - int(page.right()) - 30, h);
+  QFont font = baseFont;
+  font.setBold(true);
+  for (int pixels = PixelSizeOf(font);
+       pixels > kSmallestTextPixels && QFontMetrics(font).horizontalAdvance(text) > area.width();) {
+    font.setPixelSize(--pixels);
+  }
+  p.setFont(font);
+  p.setPen(QColor(0x20, 0x20, 0x20));
+  p.drawText(area, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextWordWrap, text);
+  return picture;
+}
+
 }  // namespace
+
+int64_t MaxDatabaseNameBytes(std::u16string_view dbFolder) {
+  // The history files in "Suchwoerterlisten\" have the longest suffix
+  // (<db>_Gesamt_OhneDB_Suchwoerterliste.txt), longer than any in "Datenbank\".
+  size_t longest = 0;
+  for (const auto* suffixes : {&DatabaseFileSuffixes(), &HistoryFileSuffixes()}) {
+    for (std::u16string_view suffix : *suffixes) longest = std::max(longest, platform::WideToPosixUtf8(suffix).size());
+  }
+  const std::string folder = platform::PosixPath(dbFolder);
+  long limit = folder.empty() ? -1 : ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (limit <= 0) limit = NAME_MAX;
+  return int64_t(limit) - int64_t(longest) - kTemporaryEndingBytes;
+}
 
 std::u16string FilterDatabaseName(std::u16string_view text) {
   const std::string bytes = platform::WideToAnsi(text);
@@ -126,6 +219,7 @@ TOKBottomDlg::TOKBottomDlg(ProgramState& state, QWidget* parent)
                  Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
   SetWidgetBackground(ui->Panel1, ToQColor(FromColorRef(0x00FFFF)));
   SetWidgetBackground(ui->Image1, QColor(0xB0, 0xB0, 0xB0));
+  FitTexts();
 
   popup_ = new QMenu(this);
   popup_->setObjectName(QStringLiteral("DateingabePopupMenu1"));
@@ -202,14 +296,36 @@ void TOKBottomDlg::LoadPatternChoices(std::u16string_view fileName) {
   ui->ComboBox1->addItems(items);
 }
 
+void TOKBottomDlg::FitTexts() {
+  for (QLabel* label : findChildren<QLabel*>()) {
+    if (!label->text().isEmpty()) ShrinkFontToFit(label);
+  }
+  ShrinkFontToFit(ui->AuswahlMitOhneIndizierung);
+  // The three lines of the explanation read as one paragraph: one size for all.
+  const std::initializer_list<QWidget*> paragraph = {ui->Label4, ui->Label5, ui->Label6};
+  QFont smallest = ui->Label4->font();
+  for (QWidget* line : paragraph) {
+    if (PixelSizeOf(line->font()) < PixelSizeOf(smallest)) smallest = line->font();
+  }
+  for (QWidget* line : paragraph) line->setFont(smallest);
+}
+
 void TOKBottomDlg::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   ui->Edit1->setFocus();
 }
 
-void TOKBottomDlg::paintEvent(QPaintEvent* event) {
-  if (ui->Edit1->SelLength() != 0) ui->Edit1->SetSelLength(0);
-  QDialog::paintEvent(event);
+void TOKBottomDlg::setVisible(bool visible) {
+  QDialog::setVisible(visible);
+  // Showing hands the name field a focus as if tabbed into, which selects its whole text.
+  // The text starts unselected, once; Qt repaints far more often than the original
+  // platform, so clearing on every paint would undo every selection the user makes.
+  if (visible) ui->Edit1->SetSelLength(0);
+}
+
+void TOKBottomDlg::ShowKeptListPicture(char16_t driveLetter) {
+  ui->Image1->setPixmap(KeptListPicture(ui->Image1->size(), driveLetter, font()));
+  ui->Image1->show();
 }
 
 bool TOKBottomDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -271,6 +387,8 @@ void TOKBottomDlg::AuswahlMitOhneIndizierungClick() {
   const IndexModeTexts texts = IndexModeText(with);
   ui->AuswahlMitOhneIndizierung->setText(ToQ(texts.checkBox));
   ui->Label7->setText(ToQ(texts.label));
+  ShrinkFontToFit(ui->AuswahlMitOhneIndizierung);
+  ShrinkFontToFit(ui->Label7);
 }
 
 bool TOKBottomDlg::ForceWindowToFront(QWidget* window) {
@@ -323,7 +441,7 @@ void TOKBottomDlg::ChooseFolder() {
   if (!FileExists(list)) return;
   if (auto date = DlgGetFileTimesLocal(list)) MasterListDate = *date;
   if (!AskRebuildMasterList((*path)[0])) {
-    ui->Image1->show();
+    ShowKeptListPicture((*path)[0]);
     state_.BuildMasterList = false;
     Pause(2000);
   }
@@ -348,6 +466,11 @@ void TOKBottomDlg::OKBtnClick() {
     ok = false;
   } else if (NameClashesWithOtherFiles(name)) {
     Inform(u"Der Name darf nicht auf \"_mht\" oder \"_mht_temp\" enden! Geben Sie einen anderen ein!");
+    ok = false;
+  } else if (int64_t(platform::WideToPosixUtf8(name).size()) >
+             MaxDatabaseNameBytes(state_.BaseFolder + u"Datenbank\\")) {
+    // Otherwise the build would start and then fail at the first file whose name is too long.
+    Inform(u"Der Name ist zu lang! Geben Sie einen kürzeren ein!");
     ok = false;
   }
   if (folder.empty()) {
@@ -391,7 +514,7 @@ void TOKBottomDlg::OKBtnClick() {
         MasterListDate = *date;
       }
       if (!AskRebuildMasterList(drive)) {
-        ui->Image1->show();
+        ShowKeptListPicture(drive);
         state_.BuildMasterList = false;
         Pause(1000);
       }

@@ -28,6 +28,11 @@ std::u16string FilterDatabaseName(std::u16string_view text);
 // The notice's text for drive X and the list's date.
 std::u16string MasterListNoticeText(char16_t driveLetter, std::u16string_view date);
 
+// The most UTF-8 bytes a database name may have in the "Datenbank\" folder `dbFolder`
+// (drive form): the name plus its longest file suffix plus the longest temporary
+// sibling ending must fit the file system's name limit there.
+int64_t MaxDatabaseNameBytes(std::u16string_view dbFolder);
+
 // The index-mode texts: caption of the check box and of Label7.
 struct IndexModeTexts {
   std::u16string_view checkBox, label;
@@ -51,6 +56,8 @@ class TOKBottomDlg : public QDialog {
  public:
   TOKBottomDlg(ProgramState& state, QWidget* parent = nullptr);
   ~TOKBottomDlg() override;
+  // Showing ends with the name field's text unselected.
+  void setVisible(bool visible) override;
   // The notice window is created after this one and asks about an existing master list.
   void SetNotice(THinweisForm* notice) { notice_ = notice; }
 
@@ -107,13 +114,15 @@ class TOKBottomDlg : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
-  void paintEvent(QPaintEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // Shows the notice for drive X; true when the user answered "Ja".
   bool AskRebuildMasterList(char16_t driveLetter);
   void ChooseFolder();
+  // Image1 over the explanation of the file-list program: the list of drive X is kept.
+  void ShowKeptListPicture(char16_t driveLetter);
+  void FitTexts();
 
   ProgramState& state_;
   THinweisForm* notice_ = nullptr;

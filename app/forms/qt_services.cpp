@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTranslator>
 #include <memory>
 #include <vector>
 
@@ -116,5 +118,17 @@ void InstallGuiPumpHook() {
 }
 
 void InstallGuiClipboard() { platform::SetClipboard(std::make_shared<QtClipboard>()); }
+
+void SetApplicationNames() { QCoreApplication::setApplicationName(QStringLiteral("Quarry-HTML")); }
+
+QTranslator* InstallQtGermanTranslation(const QString& folder) {
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  const QString from = folder.isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : folder;
+  if (!translator->load(QStringLiteral("qtbase_de"), from) || !QCoreApplication::installTranslator(translator)) {
+    delete translator;
+    return nullptr;
+  }
+  return translator;
+}
 
 }  // namespace app

@@ -25,8 +25,9 @@ class RegistryBrowserSetting : public app::BrowserSettingStore {
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Quarry-HTML"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Quarry-HTML"));
+  app::SetApplicationNames();
+  // Before the first window, so every standard dialog and button is created in German.
+  app::InstallQtGermanTranslation();
   app::InstallGuiMessageBoxSink();
   app::InstallGuiPumpHook();
   app::InstallGuiClipboard();

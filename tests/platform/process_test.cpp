@@ -9,6 +9,7 @@
 #include <cctype>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "platform/file.h"
@@ -191,6 +192,55 @@ class FakeDesktop {
  private:
   std::string bin_, oldPath_;
 };
+
+// The state letter of /proc/<pid>/stat; 0 once the process is gone (reaped).
+char ProcessState(int64_t pid) {
+  auto stat = ReadWholeFile("/proc/" + std::to_string(pid) + "/stat");
+  if (!stat) return 0;
+  const size_t close = stat->rfind(')');
+  return close != std::string::npos && close + 2 < stat->size() ? (*stat)[close + 2] : '?';
+}
+
+TEST(Process, AChildThatEndsIsReapedWithoutAnyoneAsking) {
+  testsupport::TempDrive dir;
+  FakeDesktop desktop(dir);
+  struct Case {
+    const char* what;
+    std::function<StartResult()> start;
+  };
+  const Case cases[] = {
+      {"program", [] { return StartProgram("/bin/true", {}); }},
+      {"failing program", [] { return StartProgram("/bin/false", {}); }},
+      // Result pages reach the browser through the desktop's handler.
+      {"desktop handler", [] { return OpenWithDesktop("file:///tmp/Ergebnis.htm"); }},
+  };
+  for (const Case& c : cases) {
+    const StartResult r = c.start();
+    ASSERT_TRUE(r.Ok()) << c.what;
+    // Nothing of ours is called meanwhile: no wait, no start, no look-up could reap it.
+    char state = ProcessState(r.pid);
+    for (int i = 0; i < 1000 && state != 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      state = ProcessState(r.pid);
+    }
+    EXPECT_EQ(state, 0) << c.what << ": still there in state " << state;
+    int status = 0;
+    EXPECT_EQ(::waitpid(static_cast<pid_t>(r.pid), &status, WNOHANG), -1) << c.what;
+    EXPECT_EQ(errno, ECHILD) << c.what;
+  }
+}
+
+TEST(Process, TheExitOfAReapedChildIsStillReported) {
+  const StartResult r = StartProgram("/bin/sh", {"-c", "exit 7"});
+  ASSERT_TRUE(r.Ok());
+  for (int i = 0; i < 1000 && ProcessState(r.pid) != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(ProcessState(r.pid), 0);
+  EXPECT_FALSE(IsProcessAlive(r.pid));
+  const auto exit = WaitForProcess(r.pid, 0);
+  ASSERT_TRUE(exit);
+  EXPECT_TRUE(exit->exited);
+  EXPECT_EQ(exit->code, 7);
+}
 
 TEST(Process, ShellExecuteStartsProgramsAndOpensTheRest) {
   testsupport::TempDrive dir;

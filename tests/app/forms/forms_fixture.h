@@ -6,7 +6,10 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
 #include <QStringList>
 #include <filesystem>
 #include <memory>
@@ -45,6 +48,22 @@ struct Windows {
     main.reset();
   }
 };
+
+// Labels and check boxes need their size hint's width; a push or tool button its text.
+inline void ExpectEveryTextFits(QWidget& window, const char* state) {
+  for (QLabel* label : window.findChildren<QLabel*>()) {
+    if (label->text().isEmpty()) continue;
+    EXPECT_LE(label->sizeHint().width(), label->width()) << state << ": " << label->objectName().toStdString();
+    EXPECT_GE(QFontInfo(label->font()).pixelSize(), 9) << label->objectName().toStdString();
+  }
+  for (QAbstractButton* button : window.findChildren<QAbstractButton*>()) {
+    if (button->text().isEmpty()) continue;
+    const QString text = QString(button->text()).remove(QLatin1Char('&'));
+    const int needed = qobject_cast<QCheckBox*>(button) ? button->sizeHint().width()
+                                                         : button->fontMetrics().horizontalAdvance(text) + 4;
+    EXPECT_LE(needed, button->width()) << state << ": " << button->objectName().toStdString();
+  }
+}
 
 class FormsTest : public ::testing::Test {
  protected:

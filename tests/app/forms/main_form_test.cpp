@@ -145,6 +145,35 @@ TEST_F(FormsTest, FirstPaintAppliesTheSettingsOnce) {
   EXPECT_FALSE(w->main->ListGlyph().isNull());
 }
 
+TEST_F(FormsTest, EveryTextOfTheMainWindowFitsAtTheDefaultSize) {
+  auto w = Start();
+  w->main->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w->main.get()));
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(w->main->FirstPaint());
+  EXPECT_EQ(w->main->size(), QSize(900, 506));
+  // The longest status lines the window writes itself.
+  const QString lines[] = {
+      QStringLiteral("\"Manifester.exe\" wurde abgebrochen, Vorgabezeit überschritten oder noch nicht mit "
+                     "\"JA\" bestätigt!"),
+      QStringLiteral("Datenbank wird aktualisiert. Bitte Geduld! Windows Defender überprüft gerade Quarry."),
+      QStringLiteral("MHT/EML-Dateien - Fertig mit der abgebrochenen Indizierung. Es wurden 1234567 Dateien "
+                     "indiziert."),
+      QStringLiteral("Fertig mit der Indizierung (nur Pfadliste wurde erstellt)."),
+  };
+  // The disabled title button in the toolbar is drawn in the hint colour, not greyed out.
+  auto* title = w->main->Form().SpeedButton3;
+  EXPECT_FALSE(title->isEnabled());
+  EXPECT_EQ(title->palette().color(QPalette::Disabled, QPalette::ButtonText), QColor(Qt::white));
+  for (const QString& line : lines) {
+    w->main->Form().Label1->setText(line);
+    w->main->Form().Label2->setText(QStringLiteral("Anzahl Dateien:     1.234.567     Zeit: 123:59:59"));
+    QCoreApplication::processEvents();
+    ExpectEveryTextFits(*w->main, line.toStdString().c_str());
+  }
+  w->main->hide();
+}
+
 TEST_F(FormsTest, TheWindowCannotBeMadeSmallerThan900By504) {
   auto w = Start();
   w->main->show();
@@ -250,14 +279,32 @@ TEST_F(FormsTest, BusyIndicatorCountsFiveDegreeSignsThenStartsAgain) {
 }
 
 TEST_F(FormsTest, CountAndTimeLine) {
+  // A clock of the test's own: the line must not depend on how long the machine is up,
+  // and a start tick before the clock's zero must count as well as any other.
+  struct Case {
+    int64_t start, now;
+    const char* time;
+  };
+  const Case cases[] = {
+      {500, 3725999, "1:2:5"},
+      {1000500, 4726000, "1:2:6"},  // whole seconds of each tick, as the line counts them
+      {0, 0, "0:0:0"},
+      {-500, 999, "0:0:1"},
+      {-500, -1, "0:0:0"},
+      {-3725500, 200, "1:2:6"},
+      {-3726000, -1000, "1:2:5"},
+      {-1, 0, "0:0:1"},
+  };
   auto w = Start();
   w->state.IndexedFileCount = 1234567;
-  w->state.IndexStartTick = app::TMainForm_QY_HTML::TickCount() - 3725 * 1000 - 500;
-  w->main->Timer1Timer();
-  const QString text = w->main->Form().Label2->text();
-  EXPECT_TRUE(text == QStringLiteral("Anzahl Dateien:     1.234.567     Zeit: 1:2:5") ||
-              text == QStringLiteral("Anzahl Dateien:     1.234.567     Zeit: 1:2:6"))
-      << text.toStdString();
+  for (const Case& c : cases) {
+    w->main->Ticks = [&c] { return c.now; };
+    w->state.IndexStartTick = c.start;
+    w->main->Timer1Timer();
+    EXPECT_EQ(w->main->Form().Label2->text(),
+              QStringLiteral("Anzahl Dateien:     1.234.567     Zeit: ") + QString::fromLatin1(c.time))
+        << c.start << " -> " << c.now;
+  }
 }
 
 TEST_F(FormsTest, VirusScannerNoticeStopsWhenNoScannerRuns) {

@@ -1,3 +1,6 @@
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDateTime>
 #include <QCheckBox>
@@ -9,10 +12,13 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 
+#include "app/forms/database_list.h"
 #include "app/forms/drive_check.h"
 #include "app/forms/qt_text.h"
 #include "forms_fixture.h"
+#include "platform/codepage.h"
 #include "platform/file.h"
 #include "ui_main_form.h"
 #include "ui_ok_bottom_dlg.h"
@@ -104,6 +110,158 @@ TEST_F(DialogTest, TextsOfTheDialog) {
   EXPECT_EQ(Ui().ComboBox1->count(), 2);
   EXPECT_EQ(Ui().ComboBox1->maxVisibleItems(), 20);
   EXPECT_EQ(Dlg().DateingabePopupMenu1()->actions().at(0)->text(), QStringLiteral("Pfad aus Zwischenablage einfügen"));
+}
+
+TEST_F(DialogTest, TheNameFieldStartsUnselectedAndKeepsWhatTheUserSelects) {
+  Ui().Edit1->setText(QStringLiteral("Neue Datenbank"));
+  Dlg().show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&Dlg()));
+  EXPECT_TRUE(Ui().Edit1->hasFocus());
+  EXPECT_FALSE(Ui().Edit1->hasSelectedText());
+
+  auto* edit = Ui().Edit1;
+  const int wordX = edit->fontMetrics().horizontalAdvance(QStringLiteral("Neue Daten")) + 4;
+  struct Case {
+    const char* gesture;
+    std::function<void()> select;
+    QString selected;
+  };
+  const Case cases[] = {
+      {"Ctrl+A", [&] { QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier); }, QStringLiteral("Neue Datenbank")},
+      {"Shift+Home",
+       [&] {
+         QTest::keyClick(edit, Qt::Key_End);
+         QTest::keyClick(edit, Qt::Key_Home, Qt::ShiftModifier);
+       },
+       QStringLiteral("Neue Datenbank")},
+      {"Shift+Left",
+       [&] {
+         QTest::keyClick(edit, Qt::Key_End);
+         for (int i = 0; i < 4; ++i) QTest::keyClick(edit, Qt::Key_Left, Qt::ShiftModifier);
+       },
+       QStringLiteral("bank")},
+      {"double click", [&] { QTest::mouseDClick(edit, Qt::LeftButton, {}, QPoint(wordX, edit->height() / 2)); },
+       QStringLiteral("Datenbank")},
+  };
+  for (const Case& c : cases) {
+    edit->deselect();
+    c.select();
+    // Whatever Qt repaints meanwhile leaves the selection alone.
+    Dlg().repaint();
+    edit->repaint();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(edit->selectedText(), c.selected) << c.gesture;
+  }
+  Dlg().hide();
+}
+
+TEST_F(DialogTest, EveryTextFitsAtTheDefaultSize) {
+  Dlg().show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&Dlg()));
+  EXPECT_EQ(Dlg().size(), QSize(540, 477));
+  ExpectEveryTextFits(Dlg(), "with database");
+  Ui().AuswahlMitOhneIndizierung->click();
+  ExpectEveryTextFits(Dlg(), "path list only");
+  Ui().AuswahlMitOhneIndizierung->click();
+  ExpectEveryTextFits(Dlg(), "with database again");
+  // The explanation's three lines are one paragraph in one size.
+  EXPECT_EQ(Ui().Label5->font(), Ui().Label4->font());
+  EXPECT_EQ(Ui().Label6->font(), Ui().Label4->font());
+  Dlg().hide();
+}
+
+TEST_F(DialogTest, TheKeptListPictureShowsWhatItStandsFor) {
+  WriteMasterList("base", 'T');
+  chosen_ = u"T:\\docs";
+  Dlg().show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&Dlg()));
+  AnswerNotice(false);
+  Dlg().OrdnerwaehlenButtonClick();
+  ASSERT_TRUE(Ui().Image1->isVisible());
+  QCoreApplication::processEvents();
+  const std::string file = drive_.Posix("dialog.png");
+  ASSERT_TRUE(Dlg().grab().save(QString::fromStdString(file), "PNG"));
+  const QImage shot = QImage(QString::fromStdString(file)).copy(Ui().Image1->geometry());
+  ASSERT_FALSE(shot.isNull());
+  // Not an empty box: a picture and dark lettering over most of its width.
+  QSet<QRgb> colours;
+  int darkLeft = shot.width(), darkRight = -1;
+  for (int y = 0; y < shot.height(); ++y) {
+    for (int x = 0; x < shot.width(); ++x) {
+      const QColor c(shot.pixel(x, y));
+      colours.insert(c.rgb());
+      if (c.lightness() < 80) darkLeft = std::min(darkLeft, x), darkRight = std::max(darkRight, x);
+    }
+  }
+  EXPECT_GT(colours.size(), 20);
+  EXPECT_GT(darkRight - darkLeft, shot.width() / 2);
+  EXPECT_LT(darkRight, shot.width() - 2);  // the lettering ends inside the picture
+  Dlg().hide();
+}
+
+// A name of exactly `bytes` UTF-8 bytes: the character repeated, then ASCII to make up.
+QString NameOfBytes(int64_t bytes, const QString& character) {
+  const int64_t each = character.toUtf8().size();
+  return character.repeated(int(bytes / each)) + QString(int(bytes % each), QLatin1Char('a'));
+}
+
+bool CanCreate(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0600);
+  if (fd < 0) return false;
+  ::close(fd);
+  ::unlink(path.c_str());
+  return true;
+}
+
+TEST_F(DialogTest, ANameMustLeaveRoomForTheDatabasesLongestFileName) {
+  const std::string dbFolder = drive_.Posix("base/Datenbank/");
+  const long limit = ::pathconf(dbFolder.c_str(), _PC_NAME_MAX);
+  ASSERT_GT(limit, 100);
+  // <db>_Gesamt_OhneDB_Suchwoerterliste.txt (35 bytes after the name) is the longest
+  // file, and it is written under a temporary name up to 11 bytes longer first.
+  const int64_t most = app::MaxDatabaseNameBytes(u"T:\\base\\Datenbank\\");
+  EXPECT_EQ(most, limit - 35 - 11);
+
+  struct Case {
+    QString name;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {NameOfBytes(most, QStringLiteral("€")), true},       // three bytes each
+      {NameOfBytes(most + 1, QStringLiteral("€")), false},
+      {NameOfBytes(most, QStringLiteral("ä")), true},       // two bytes each
+      {NameOfBytes(most + 1, QStringLiteral("ä")), false},
+      {QString(most, QLatin1Char('n')), true},
+      {QString(308, QLatin1Char('n')), false},
+  };
+  std::filesystem::create_directories(drive_.Posix("base/Datenbank/Suchwoerterlisten"));
+  for (const Case& c : cases) {
+    const std::string name = c.name.toStdString();
+    Fill(c.name, QStringLiteral("T:\\docs"), QStringLiteral("*.htm"));
+    ASSERT_EQ(Ui().Edit1->text(), c.name);
+    const size_t before = sink_->Boxes().size();
+    Dlg().OKBtnClick();
+    EXPECT_EQ(Dlg().result(), c.accepted ? QDialog::Accepted : QDialog::Rejected) << name.size() << " bytes";
+    const std::vector<std::u16string> all = BoxTexts();
+    const std::vector<std::u16string> texts(all.begin() + std::ptrdiff_t(before), all.end());
+    EXPECT_EQ(texts, c.accepted ? std::vector<std::u16string>{}
+                                : std::vector<std::u16string>{u"Der Name ist zu lang! Geben Sie einen kürzeren ein!"})
+        << name.size() << " bytes";
+    if (!c.accepted && sink_->Boxes().size() > before) {
+      EXPECT_EQ(sink_->Boxes()[before].flags, platform::mb::Ok | platform::mb::IconInformation);
+    }
+    // The boundary is the file system's: every file of an accepted name can be made,
+    // temporary name included; one byte more and the longest cannot.
+    bool creatable = true;
+    for (auto suffix : app::DatabaseFileSuffixes()) {
+      creatable = creatable && CanCreate(dbFolder + name + platform::WideToPosixUtf8(suffix) + ".quarry-tmp");
+    }
+    for (auto suffix : app::HistoryFileSuffixes()) {
+      creatable = creatable &&
+                  CanCreate(dbFolder + "Suchwoerterlisten/" + name + platform::WideToPosixUtf8(suffix) + ".quarry-tmp");
+    }
+    EXPECT_EQ(creatable, c.accepted) << name.size() << " bytes";
+  }
 }
 
 TEST_F(DialogTest, TypingAnInvalidCharacterIsFilteredOut) {
