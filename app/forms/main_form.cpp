@@ -783,12 +783,35 @@ void TMainForm_QY_HTML::NeuErstellenBtnClick() {
 }
 
 void TMainForm_QY_HTML::RunBuild() {
-  run_->LiesDieListeEin();
+  const BuildOutcome outcome = run_->LiesDieListeEin();
+  buildRefused_ = outcome == BuildOutcome::FolderMissing || outcome == BuildOutcome::NoDriveList ||
+                  outcome == BuildOutcome::WriteFailed;
   state_.IndexRunning = false;
   state_.IndexedFileCount = run_->Counters().listedFiles;
 }
 
 void TMainForm_QY_HTML::FinishBuild(std::u16string_view titleText, std::u16string_view resumeText) {
+  // A build that changed nothing (the folder is missing, the drive list too, a write
+  // failed) or was cancelled keeps the status text that says so: nothing is "Fertig".
+  const bool refused = buildRefused_;
+  const bool cancelled = run_->CancelRequested();
+  if (refused || cancelled) {
+    if (cancelled && !refused) {
+      search::SearchSession session;
+      session.setMainCaption = [this](const std::u16string& caption) { setWindowTitle(ToQ(caption)); };
+      search::Button4Click(session, search::DatabaseFiles{state_.BaseFolder, state_.CurrentDbName});
+      run_->WriteIndexLog();
+    }
+    setWindowTitle(QString());
+    ui->GeduldLabel->clear();
+    gedultTimer_->stop();
+    LiesNamenDatenbanken();
+    SetActionButtons(true);
+    ui->BitBtn2->setEnabled(true);
+    timer1_->stop();
+    state_.UpdateMode = false;
+    return;
+  }
   if (!state_.PathListOnly) {
     ui->Label1->setText(ToQ(titleText));
     pause_->Pause(100);

@@ -158,6 +158,8 @@ class TMainForm_QY_HTML : public QWidget, private SearchProgressView {
   // Steps after a build: title positions, end texts, log, list, buttons.
   void FinishBuild(std::u16string_view titleText, std::u16string_view resumeText);
   void RunBuild();
+  // The last build run changed nothing (folder or drive list missing, a write failed).
+  bool buildRefused_ = false;
   void SetActionButtons(bool enabled);
   int64_t FinishedArchiveCount() const;
   void PlaceGeduldLabel();

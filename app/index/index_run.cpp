@@ -151,6 +151,35 @@ std::u16string ToCrLf(std::u16string text) {
   return out;
 }
 
+// A text line that reads as a record marker ("#" + letter + ":\\") would open a record of
+// its own in the store: the title positions would list it, and the page's later hits would
+// be shown under a path the page chose. A blank in front keeps the line searchable.
+std::u16string EscapeRecordMarkers(std::u16string text) {
+  auto marksAt = [&](size_t i) {
+    return i + 3 < text.size() && text[i] == u'#' && text[i + 2] == u':' && text[i + 3] == u'\\' &&
+           ((text[i + 1] >= u'A' && text[i + 1] <= u'Z') || (text[i + 1] >= u'a' && text[i + 1] <= u'z'));
+  };
+  std::vector<size_t> at;
+  if (marksAt(0)) at.push_back(0);
+  for (size_t p = text.find(u"\n#"); p != std::u16string::npos; p = text.find(u"\n#", p + 1))
+    if (marksAt(p + 1)) at.push_back(p + 1);
+  for (auto it = at.rbegin(); it != at.rend(); ++it) text.insert(*it, 1, u' ');
+  return text;
+}
+
+// A path with a "." or ".." segment names a file outside the folder it seems to lie in.
+bool HasDotSegment(std::string_view path) {
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('\\', start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view segment = path.substr(start, end - start);
+    if (segment == "." || segment == "..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 std::u16string FirstLine(std::u16string_view text) {
   return std::u16string(text.substr(0, text.find(u"\r\n")));
 }
@@ -286,6 +315,7 @@ void IndexRun::SelectLines(Selection& sel, bool archives) {
                           (currentFolder.size() > folder.size() && currentFolder[folder.size()] == u'\\');
     if (!inFolder) continue;
     if (HasZero(currentFolderUtf8) || HasZero(name)) continue;
+    if (HasDotSegment(currentFolderUtf8) || HasDotSegment(name)) continue;
     const std::u16string ext = StarExtension(line);
     for (const std::u16string& slot : sel.lowerSlots) {
       if (slot.empty() || slot != ext) continue;
@@ -297,6 +327,18 @@ void IndexRun::SelectLines(Selection& sel, bool archives) {
 
 BuildOutcome IndexRun::LiesDieListeEin() {
   if (settings_.watchTimerRunning) return BuildOutcome::Skipped;
+  // An unplugged drive or a mistyped folder lists no file: the run would replace the
+  // database by an empty one and report success.
+  const std::string folderPosix = platform::PosixPath(settings_.folder);
+  const std::optional<platform::FileStat> folderStat = platform::Stat(folderPosix);
+  if (folderPosix.empty() || !folderStat || !folderStat->isDirectory) {
+    platform::ShowMessageBox(u"Der Ordner " + settings_.folder +
+                                 u" wurde nicht gefunden (ist das Laufwerk angeschlossen?). Es wurde nichts "
+                                 u"indiziert, die Datenbank bleibt wie sie war.",
+                             u"Quarry-HTML", platform::mb::IconWarning);
+    status_.SetStatusText(u"Der Ordner " + settings_.folder + u" wurde nicht gefunden! Es wurde nichts indiziert.");
+    return BuildOutcome::FolderMissing;
+  }
   status_.StartVirusScannerNotice();
   indexingStarted_ = true;
   indexing_ = true;
@@ -551,7 +593,7 @@ void IndexRun::StripHTML(std::u16string_view path) {
   if (!Has(status_.StatusText(), u"Windows Defender"))
     status_.SetCaption(textlib::NumberText(counters_.storedFiles) + u"  Datei:  " + std::u16string(path));
 
-  memo_ = textlib::UnicodeTrim(memo_);
+  memo_ = EscapeRecordMarkers(textlib::UnicodeTrim(memo_));
   if (FewerLinesThan(memo_, 4)) {
     if (Has(FirstLine(memo_), u"body { color:")) memo_ = kNoTextMessage;
     memo_ = u"\r\n\r\n" + memo_;

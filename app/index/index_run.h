@@ -72,6 +72,7 @@ enum class BuildOutcome {
   Done,
   Skipped,              // the file-list builder is still running
   NoDriveList,          // the drive file list is missing; nothing was changed
+  FolderMissing,        // the drive or folder is not there (unplugged, mistyped); nothing was changed
   WriteFailed,          // a list, the store or the log could not be written
   ExtractorNotStarted,  // documents are indexed, the archives are not
 };

@@ -87,6 +87,29 @@ TEST_F(DriverTest, ACreatedDatabaseIsIndexedAndItsEntryOfExactlyThatNameSelected
   EXPECT_TRUE(sink_->Boxes().empty());
 }
 
+TEST_F(DriverTest, ABuildThatChangedNothingOrWasCancelledIsNotFinished) {
+  Documents();
+  Put("base/Datenbank/web_UTF8Dokument.txt", "old store");
+  auto w = Start();
+  w->main->FormPaint();
+  // A folder that is not there (an unplugged drive, a typing error).
+  Fill(*w, u"web", u"T:\\dokumente", u"*.htm");
+  w->main->NeuErstellenBtnClick();
+  EXPECT_FALSE(Status(*w).contains(QStringLiteral("Fertig")));
+  ASSERT_EQ(sink_->Boxes().size(), 1u);
+  EXPECT_NE(sink_->Boxes()[0].text.find(u"T:\\dokumente"), std::u16string::npos);
+  EXPECT_EQ(drive_.ReadFile("base/Datenbank/web_UTF8Dokument.txt"), "old store");
+  EXPECT_TRUE(w->main->Form().NeuErstellenBtn->isEnabled());
+
+  // The close button pressed while the build runs.
+  Fill(*w, u"web", u"T:\\docs", u"*.htm *.html");
+  QTimer::singleShot(0, w->main.get(), [&w] { w->main->BitBtn2Click(); });
+  w->main->NeuErstellenBtnClick();
+  EXPECT_EQ(Status(*w), QStringLiteral("Indizierung wurde abgebrochen! Die Daten werden gespeichert"));
+  EXPECT_TRUE(w->main->Form().BitBtn2->isEnabled());
+  EXPECT_TRUE(w->main->Form().NeuErstellenBtn->isEnabled());
+}
+
 TEST_F(DriverTest, KnownPatternsAreNotAddedTwice) {
   Documents();
   Put("base/AuswahlEndungen.txt", "*.htm\r\n*.html\r\n");

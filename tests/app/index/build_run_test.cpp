@@ -33,7 +33,10 @@ std::string Le16(std::u16string_view text) {
 
 class BuildRun : public ::testing::Test {
  protected:
-  void SetUp() override { Write("base/Datenbank/Temp/.keep", ""); }
+  void SetUp() override {
+    Write("base/Datenbank/Temp/.keep", "");
+    Write("docs/.keep", "");  // the folder a build indexes must exist
+  }
 
   void Write(const std::string& relative, const std::string& bytes) {
     std::filesystem::create_directories(std::filesystem::path(drive.Posix(relative)).parent_path());
@@ -302,6 +305,56 @@ TEST(RunAndWait, WaitsForTheProgramWithoutAShell) {
   EXPECT_EQ(RunAndWait({"/bin/sh", {"-c", "test \"$1\" = 'a b $HOME'", "sh", "a b $HOME"}}, SW_SHOW, &exitCode), 0);
   EXPECT_EQ(exitCode, 0);
   EXPECT_EQ(RunAndWait({"/no/such/program", {}}), ENOENT);
+}
+
+}  // namespace
+}  // namespace app
+
+namespace app {
+namespace {
+
+TEST_F(BuildRun, AMissingDriveOrFolderKeepsTheDatabaseAndSaysWhy) {
+  Write("docs/a.htm", "<p>eins</p>");
+  WriteList("T:\\docs\\a.htm\r\n");
+  IndexRun first(Settings(u"T:\\docs", {u".htm"}), status);
+  ASSERT_EQ(first.LiesDieListeEin(), BuildOutcome::Done);
+  const std::string store = Read("base/Datenbank/web_UTF8Dokument.txt"), dat = Read("base/Datenbank/web.dat");
+  for (const std::u16string folder : {u"T:\\dokumente", u"Q:\\docs"}) {  // mistyped; a drive not mapped
+    const size_t boxes = sink->Boxes().size();
+    IndexRun run(Settings(folder, {u".htm"}), status);
+    EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::FolderMissing);
+    ASSERT_EQ(sink->Boxes().size(), boxes + 1);
+    EXPECT_NE(sink->Boxes().back().text.find(folder), std::u16string::npos);
+    EXPECT_EQ(status.StatusText().find(u"Fertig"), std::u16string::npos);
+    EXPECT_EQ(Read("base/Datenbank/web_UTF8Dokument.txt"), store);
+    EXPECT_EQ(Read("base/Datenbank/web.dat"), dat);
+  }
+}
+
+TEST_F(BuildRun, PathsWithDotSegmentsAreSkipped) {
+  Write("docs/a.htm", "<p>eins</p>");
+  Write("secret/s.htm", "<p>geheim</p>");
+  WriteList("T:\\docs\\a.htm\r\nT:\\docs\\..\\secret\\s.htm\r\nT:\\docs\\.\\a.htm\r\nT:\\docs\\x\\..\r\n"
+            "T:\\docs\\sub\\..\\..\\secret\\s.htm\r\nT:\\docs\\..foo.htm\r\n");
+  IndexRun run(Settings(u"T:\\docs", {u".htm"}), status);
+  ASSERT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
+  EXPECT_EQ(Read("base/Datenbank/web.dat"),
+            "PFAD_UND_ENDUNGEN= T:\\docs *.htm    \r\nT:\\docs\\a.htm\r\nT:\\docs\\..foo.htm\r\n");
+  EXPECT_EQ(Read("base/Datenbank/web_UTF8Dokument.txt").find("geheim"), std::string::npos);
+}
+
+TEST_F(BuildRun, APageCannotForgeARecord) {
+  Write("docs/phish.htm", "<p>#J:\\gefaelscht\\phish.htm</p><p>Text</p><pre>x\n#c:\\klein\nz</pre>");
+  WriteList("T:\\docs\\phish.htm\r\n");
+  IndexRun run(Settings(u"T:\\docs", {u".htm"}), status);
+  ASSERT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
+  const std::string store = Read("base/Datenbank/web_UTF8Dokument.txt");
+  // The only line that opens a record is the page's own; the forged ones keep their text.
+  size_t markers = 0;
+  for (size_t at = store.find("\n#"); at != std::string::npos; at = store.find("\n#", at + 1)) ++markers;
+  EXPECT_EQ(markers, 1u);
+  EXPECT_NE(store.find("\r\n #J:\\gefaelscht\\phish.htm"), std::string::npos);
+  EXPECT_NE(store.find("\r\n #c:\\klein"), std::string::npos);
 }
 
 }  // namespace
