@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -624,6 +625,15 @@ bool OverwriteExistingFile(const std::string& path, const std::string& bytes) {
 }
 
 bool TruncateRegularFile(const std::string& path) { return OpenRegularForWriting(path, true).Valid(); }
+
+std::optional<FileLock> FileLock::Try(const std::string& path, Kind kind) {
+  NativeFile file(path.empty() ? (errno = ENOENT, -1)
+                               : ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!file.Valid()) return FailWith(errno), std::nullopt;
+  if (::flock(file.Fd(), (kind == Kind::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0)
+    return FailWith(errno), std::nullopt;
+  return FileLock(std::move(file));
+}
 
 void ArmFaults(FaultPlan plan) {
   ReadPlanFromEnvironment();  // so that a later first look cannot replace this plan

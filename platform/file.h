@@ -139,6 +139,22 @@ bool OverwriteExistingFile(const std::string& path, const std::string& bytes);
 // Cuts a regular file (not a link) to length 0.
 bool TruncateRegularFile(const std::string& path);
 
+// An advisory lock on a lock file (created when missing, never through a link), held
+// while the object lives. Exclusive for a writer, shared for readers; never waits.
+class FileLock {
+ public:
+  enum class Kind { Shared, Exclusive };
+  // nullopt when another process holds a lock that excludes this one (LastError() is
+  // EWOULDBLOCK) or the file cannot be opened.
+  static std::optional<FileLock> Try(const std::string& path, Kind kind);
+  FileLock(FileLock&&) noexcept = default;
+  FileLock& operator=(FileLock&&) noexcept = default;
+
+ private:
+  explicit FileLock(NativeFile file) : file_(std::move(file)) {}
+  NativeFile file_;
+};
+
 // ---- Fault injection, for tests ----
 // NativeFile::Write, RenameFile and the syncs (NativeFile::Sync, SyncDirectory, so also
 // those of CommitTempFile and WriteFileAtomically) each pass one process-wide hook. Disarmed

@@ -1,11 +1,12 @@
 #include "app/index/document_store.h"
 
 #include "app/index/write_to_stream.h"
+#include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/file.h"
 #include "textlib/errors.h"
 #include "textlib/io/cptextstream.h"
-#include "textlib/io/unistrings.h"
+#include "textlib/stream.h"
 
 namespace app {
 namespace {
@@ -14,33 +15,44 @@ namespace {
 // enough that memory stays flat.
 constexpr size_t kWriteChunkUnits = size_t{1} << 19;
 
-std::u16string CreateErrorText(std::u16string_view name) {
-  return u"Datei " + std::u16string(name) + u" kann nicht erstellt werden";
-}
-
 }  // namespace
+
+std::u16string WriteErrorText(std::u16string_view fileName) {
+  const std::string reason = platform::SystemErrorText(platform::LastError());
+  return u"Die Datei " + std::u16string(fileName) + u" kann nicht geschrieben werden: " +
+         platform::PosixUtf8ToWide(reason).value_or(u"?");
+}
 
 DocumentStore::DocumentStore() = default;
 
 DocumentStore::~DocumentStore() { Discard(); }
 
+void DocumentStore::Fail(std::u16string_view what) {
+  if (failed_) return;
+  failed_ = true;
+  error_ = WriteErrorText(what);
+}
+
 bool DocumentStore::BeginFile(std::u16string_view fileName) {
   Discard();
-  tempName_ = std::u16string(fileName) + u".schreiben";
-  try {
-    file_ = std::make_unique<textlib::TUniFileStream>(tempName_, textlib::fmCreate);
-    text_ = std::make_unique<textlib::TCpTextStream>(*file_, textlib::TCpAccessMode::Write, 0, 65001);
-  } catch (const textlib::Exception& e) {
-    CloseStreams();
-    tempName_.clear();
-    failed_ = true;
-    error_ = e.Message();
+  fileName_ = fileName;
+  platform::NativeFile file = platform::CreateExclusiveTemp(platform::PosixPath(fileName), &tempPath_);
+  if (!file.Valid()) {
+    tempPath_.clear();
+    Fail(fileName);
     return false;
   }
-  return true;
+  file_ = std::make_unique<textlib::THandleStream>(std::move(file));
+  try {
+    text_ = std::make_unique<textlib::TCpTextStream>(*file_, textlib::TCpAccessMode::Write, 0, 65001);
+  } catch (const textlib::Exception&) {
+    Fail(fileName);
+  }
+  return !failed_;
 }
 
 void DocumentStore::Append(std::u16string_view entry) {
+  if (failed_ && text_) return;  // the run stops; nothing more is kept
   pending_.append(entry);
   pending_.append(u"\r\n");
   ++entries_;
@@ -48,17 +60,14 @@ void DocumentStore::Append(std::u16string_view entry) {
 }
 
 void DocumentStore::WritePending() {
-  if (!text_ || pending_.empty()) return;
+  if (!text_ || pending_.empty() || failed_) return;
   bool ok = false;
   try {
     ok = text_->WriteText(pending_);
   } catch (const textlib::Exception&) {
     ok = false;
   }
-  if (!ok && !failed_) {
-    failed_ = true;
-    error_ = u"Stream-Schreibfehler: " + tempName_;
-  }
+  if (!ok) Fail(fileName_);
   pending_.clear();
 }
 
@@ -67,34 +76,48 @@ void DocumentStore::CloseStreams() {
   file_.reset();
 }
 
+std::string DocumentStore::Finish() {
+  if (!text_) return {};
+  WritePending();
+  text_.reset();
+  if (!failed_ && !(file_->File().Sync() && file_->File().Close())) Fail(fileName_);
+  file_.reset();
+  if (failed_) {
+    platform::RemoveFile(tempPath_);
+    tempPath_.clear();
+    return {};
+  }
+  std::string done = std::move(tempPath_);
+  tempPath_.clear();
+  return done;
+}
+
 bool DocumentStore::Flush(std::u16string_view fileName) {
   bool ok = false;
   if (text_) {
-    WritePending();
-    CloseStreams();
-    const std::string temp = platform::PosixPath(tempName_);
-    ok = !failed_ && platform::RenameFile(temp, platform::PosixPath(fileName));
-    if (!ok) {
-      if (!failed_) error_ = CreateErrorText(fileName);
+    const std::string temp = Finish();
+    ok = !temp.empty() && platform::RenameFile(temp, platform::PosixPath(fileName));
+    if (!ok && !temp.empty()) {
+      Fail(fileName);
       platform::RemoveFile(temp);
     }
-    tempName_.clear();
   } else if (!failed_) {
     ok = WriteToStream(pending_, fileName, 65001);
-    if (!ok) error_ = CreateErrorText(fileName);
+    if (!ok) Fail(fileName);
   }
   pending_.clear();
   pending_.shrink_to_fit();
   entries_ = 0;
-  failed_ = false;
+  if (ok) failed_ = false;
   return ok;
 }
 
 void DocumentStore::Discard() {
-  const bool streaming = text_ != nullptr;
+  const bool streaming = file_ != nullptr;
   CloseStreams();
-  if (streaming) platform::RemoveFile(platform::PosixPath(tempName_));
-  tempName_.clear();
+  if (streaming && !tempPath_.empty()) platform::RemoveFile(tempPath_);
+  tempPath_.clear();
+  fileName_.clear();
   pending_.clear();
   entries_ = 0;
   failed_ = false;

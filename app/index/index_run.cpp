@@ -272,7 +272,7 @@ std::u16string IndexRun::DriveListPath() const {
 
 bool IndexRun::SaveBytes(const std::u16string& path, const std::string& bytes) {
   if (platform::WriteFileAtomically(platform::PosixPath(path), bytes)) return true;
-  platform::ShowMessageBox(u"Datei " + path + u" kann nicht erstellt werden", u"Quarry-HTML", platform::mb::IconError);
+  ReportWriteFailure(WriteErrorText(path));
   return false;
 }
 
@@ -290,14 +290,6 @@ void IndexRun::SelectLines(Selection& sel, bool archives) {
       currentFolder = textlib::DecodeUtf8(line.substr(0, cut));
       currentFolderUtf8 = textlib::EncodeUtf8(currentFolder);
       name = line.substr(cut);
-    }
-    // Exclusions are matched against the file's whole path, so an excluded line takes
-    // nothing from the lines after it (the folder it names stays current).
-    if (!exclusions_.empty()) {
-      const std::u16string path = textlib::UnicodeLowerCase(currentFolder + textlib::DecodeUtf8(name));
-      bool excluded = false;
-      for (const std::u16string& fragment : exclusions_) excluded = excluded || Has(path, fragment);
-      if (excluded) continue;
     }
     if (line.size() <= 2) continue;
     const std::string lower = AsciiLower(line);
@@ -317,8 +309,14 @@ void IndexRun::SelectLines(Selection& sel, bool archives) {
     if (HasZero(currentFolderUtf8) || HasZero(name)) continue;
     if (HasDotSegment(currentFolderUtf8) || HasDotSegment(name)) continue;
     const std::u16string ext = StarExtension(line);
+    const auto slotTakes = [&ext](const std::u16string& slot) { return !slot.empty() && slot == ext; };
+    if (std::none_of(sel.lowerSlots.begin(), sel.lowerSlots.end(), slotTakes)) continue;
+    // Exclusions are matched last, against the file's whole path, so a long list costs
+    // only for the files that would be taken; an excluded line takes nothing from the
+    // lines after it (the folder it names stays current).
+    if (!exclusions_.Empty() && exclusions_.Excludes(currentFolder + textlib::DecodeUtf8(name))) continue;
     for (const std::u16string& slot : sel.lowerSlots) {
-      if (slot.empty() || slot != ext) continue;
+      if (!slotTakes(slot)) continue;
       sel.taken.push_back(currentFolderUtf8 + std::string(name));
       if (archives) break;  // an archive is listed once
     }
@@ -327,6 +325,20 @@ void IndexRun::SelectLines(Selection& sel, bool archives) {
 
 BuildOutcome IndexRun::LiesDieListeEin() {
   if (settings_.watchTimerRunning) return BuildOutcome::Skipped;
+  // One build of a database at a time; it first completes what a killed one committed.
+  lock_ = LockDatabase(DbFolder(), settings_.dbName, platform::FileLock::Kind::Exclusive);
+  if (!lock_) {
+    platform::ShowMessageBox(u"Die Datenbank \"" + settings_.dbName +
+                                 u"\" wird gerade von einem anderen Programm erstellt! Bitte warten Sie, bis es fertig ist.",
+                             u"Quarry-HTML", platform::mb::IconWarning);
+    return BuildOutcome::Locked;
+  }
+  struct Unlock {
+    std::optional<platform::FileLock>& lock;
+    ~Unlock() { lock.reset(); }
+  } unlock{lock_};
+  RollForwardDatabase(DbFolder(), settings_.dbName);
+  RemoveDatabaseLeftovers(DbFolder(), settings_.dbName);
   // An unplugged drive or a mistyped folder lists no file: the run would replace the
   // database by an empty one and report success.
   const std::string folderPosix = platform::PosixPath(settings_.folder);
@@ -343,20 +355,7 @@ BuildOutcome IndexRun::LiesDieListeEin() {
   indexingStarted_ = true;
   indexing_ = true;
 
-  exclusions_.clear();
-  const std::u16string exclusionFile = WithBackslash(settings_.baseFolder) + u"AusnahmeIndizierung.txt";
-  if (Exists(exclusionFile)) {
-    textlib::TUniStringList list;
-    try {
-      list.LoadFromFile(exclusionFile);
-    } catch (const textlib::Exception&) {
-      list.Clear();
-    }
-    for (int i = 0; i < list.Count(); ++i) {
-      const std::u16string fragment = textlib::UnicodeTrim(list[i]);
-      if (!fragment.empty()) exclusions_.push_back(textlib::UnicodeLowerCase(fragment));
-    }
-  }
+  exclusions_ = ExclusionList::Load(WithBackslash(settings_.baseFolder) + u"AusnahmeIndizierung.txt");
 
   Selection sel;
   sel.folder = settings_.folder;
@@ -413,17 +412,27 @@ BuildOutcome IndexRun::LiesDieListeEin() {
         line[2] == '\\')
       dat.push_back(std::move(line));
   }
-  if (!dat.empty()) {
-    if (!SaveBytes(DbFile(u".dat"), JoinLines(dat))) {
-      indexing_ = false;
-      return BuildOutcome::WriteFailed;
-    }
-    dat.clear();
-    dat.shrink_to_fit();
-    IndexListedFiles();
-  }
+  // The description, the store and the archive list are written under temporary names
+  // and take their places together at the end (CommitPrepared): a failed, refused or
+  // killed run leaves the database's files as they were.
+  datBytes_ = JoinLines(dat);
+  dat.clear();
+  dat.shrink_to_fit();
+  IndexListedFiles();
   status_.SetCaption(u"");
   bool writeFailed = storeFailed_;
+  if (!writeFailed) {
+    const std::string storeTemp = store_.Finish();
+    if (storeTemp.empty()) {
+      writeFailed = true;
+      ReportWriteFailure(store_.ErrorText());
+    } else {
+      prepared_.push_back({storeTemp, platform::PosixPath(DbFile(u"_UTF8Dokument.txt"))});
+    }
+  }
+  writeFailed = writeFailed || !Prepare(DbFile(u".dat"), datBytes_);
+  datBytes_.clear();
+  datBytes_.shrink_to_fit();
 
   // Without ".mht" or ".eml" among the slots the archive list has no first line, and a
   // list without it would lose its first archive to every reader.
@@ -437,16 +446,23 @@ BuildOutcome IndexRun::LiesDieListeEin() {
   std::string jobList;
   if (!sel.taken.empty()) {
     jobList = JoinLines(sel.taken);
-    if (!SaveBytes(DbFile(u"_mht.dat"), jobList)) writeFailed = true;
+    writeFailed = writeFailed || !Prepare(DbFile(u"_mht.dat"), jobList);
     const size_t key = jobList.find("PFAD_UND_ENDUNGEN= ");
     if (key != std::string::npos) {
       const size_t end = jobList.find("\r\n", key);
       jobList.erase(key, end == std::string::npos ? std::string::npos : end + 2 - key);
     }
   }
+  // The extractor's job list is no file of the database: written first, its failure
+  // still changes nothing.
   const std::u16string temp = DbFolder() + u"Temp\\";
   platform::MakeDirectory(platform::PosixPath(temp));
-  if (!SaveBytes(temp + settings_.dbName + u"_mht.dat", jobList)) writeFailed = true;
+  if (!writeFailed && !SaveBytes(temp + settings_.dbName + u"_mht.dat", jobList)) writeFailed = true;
+  if (writeFailed) {
+    DiscardPrepared();
+  } else if (!CommitPrepared()) {
+    writeFailed = true;
+  }
 
   status_.ReleaseSearchFile();
   extractionResumed_ = false;
@@ -513,14 +529,13 @@ void IndexRun::IndexListedFiles() {
   counters_.untriedFiles = 0;
   counters_.totalBytes = 0;
   storeFailed_ = false;
-  const std::u16string datPath = DbFile(u".dat");
-  const std::optional<std::string> dat = ReadFileBytes(datPath);
-  if (!dat) {
-    FlushDocumentStore();
+  const std::u16string storeName = DbFile(u"_UTF8Dokument.txt");
+  if (!store_.BeginFile(storeName)) {
+    storeFailed_ = true;
+    ReportWriteFailure(store_.ErrorText());
     return;
   }
-  store_.BeginFile(DbFile(u"_UTF8Dokument.txt"));
-  const std::vector<std::string_view> lines = SplitLines(*dat);
+  const std::vector<std::string_view> lines = SplitLines(datBytes_);
   std::vector<std::u16string> slots;
   for (const std::u16string& slot : settings_.slots)
     if (slot.size() > 1) slots.push_back(textlib::UnicodeLowerCase(u"*" + slot));
@@ -547,8 +562,55 @@ void IndexRun::IndexListedFiles() {
       Pump();
       StripHTML(path);
     }
+    // The first failed write stops the run: the store could not be completed.
+    if (store_.Failed()) {
+      storeFailed_ = true;
+      ReportWriteFailure(store_.ErrorText());
+      store_.Discard();
+      return;
+    }
   }
-  FlushDocumentStore();
+}
+
+void IndexRun::ReportWriteFailure(const std::u16string& text) {
+  platform::ShowMessageBox(text + u"\r\nDie Datenbank bleibt wie sie war.", u"Quarry-HTML", platform::mb::IconError);
+  status_.SetStatusText(u"Die Indizierung ist gescheitert! Die Datenbank bleibt wie sie war.");
+}
+
+bool IndexRun::Prepare(const std::u16string& target, const std::string& bytes) {
+  PreparedFile file{{}, platform::PosixPath(target)};
+  platform::NativeFile temp = platform::CreateExclusiveTemp(file.target, &file.temp);
+  const bool ok = temp.Valid() && temp.Write(bytes.data(), static_cast<int64_t>(bytes.size())) >= 0 &&
+                  temp.Sync() && temp.Close();
+  if (!ok) {
+    const int error = platform::LastError();
+    if (!file.temp.empty()) platform::RemoveFile(file.temp);
+    platform::SetLastError(error);
+    ReportWriteFailure(WriteErrorText(target));
+    return false;
+  }
+  prepared_.push_back(std::move(file));
+  return true;
+}
+
+void IndexRun::DiscardPrepared() {
+  for (const PreparedFile& file : prepared_) platform::RemoveFile(file.temp);
+  prepared_.clear();
+}
+
+bool IndexRun::CommitPrepared() {
+  std::vector<std::pair<std::string, std::string>> renames;
+  for (const PreparedFile& file : prepared_) renames.emplace_back(file.temp, file.target);
+  prepared_.clear();
+  const std::string journal = platform::PosixPath(DbFile(u".commit"));
+  if (CommitDatabaseFiles(journal, renames)) return true;
+  const int error = platform::LastError();
+  // Without a journal nothing changed; with one, the next reader completes the new set.
+  if (!platform::Stat(journal, false))
+    for (const auto& [temp, target] : renames) platform::RemoveFile(temp);
+  platform::SetLastError(error);
+  ReportWriteFailure(WriteErrorText(DbFile(u".commit")));
+  return false;
 }
 
 bool IndexRun::FlushDocumentStore() {

@@ -7,12 +7,15 @@
 // reports through IndexStatus; pending messages are processed through the platform's pump
 // hook once per item, so a cancel button can set the cancel flag in the middle of a run.
 #include <array>
+#include <optional>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/index/database_set.h"
 #include "app/index/document_store.h"
+#include "app/index/exclusion_list.h"
 #include "app/index/text_encoding.h"
 #include "textlib/io/memobuffer.h"
 
@@ -73,6 +76,7 @@ enum class BuildOutcome {
   Skipped,              // the file-list builder is still running
   NoDriveList,          // the drive file list is missing; nothing was changed
   FolderMissing,        // the drive or folder is not there (unplugged, mistyped); nothing was changed
+  Locked,               // another build of the database runs; nothing was changed
   WriteFailed,          // a list, the store or the log could not be written
   ExtractorNotStarted,  // documents are indexed, the archives are not
 };
@@ -95,7 +99,7 @@ class IndexRun {
 
   // The whole run: selection, <db>.dat, indexing loop, store, archives, extractor.
   BuildOutcome LiesDieListeEin();
-  // The indexing loop over <db>.dat; ends with FlushDocumentStore.
+  // The indexing loop over the description this run built, into the store's temporary.
   void IndexListedFiles();
   // Writes the store of this run to <db>_UTF8Dokument.txt and empties it.
   bool FlushDocumentStore();
@@ -118,6 +122,14 @@ class IndexRun {
   struct Selection;
   void SelectLines(Selection& sel, bool archives);
   bool SaveBytes(const std::u16string& path, const std::string& bytes);
+  // A file of the database written and synced under an exclusive temporary name.
+  struct PreparedFile {
+    std::string temp, target;  // POSIX
+  };
+  bool Prepare(const std::u16string& target, const std::string& bytes);
+  bool CommitPrepared();
+  void DiscardPrepared();
+  void ReportWriteFailure(const std::u16string& text);
   BuildOutcome StartExtractor();
   void Pump();
 
@@ -127,13 +139,16 @@ class IndexRun {
   DocumentStore store_;
   std::u16string memo_;
   textlib::TMemoBuffer logMemo_;
-  std::vector<std::u16string> exclusions_;
+  ExclusionList exclusions_;
   int64_t startTick_ = 0;
   bool cancelRequested_ = false;
   bool indexing_ = false;
   bool indexingStarted_ = false;
   bool extractionResumed_ = false;
   bool storeFailed_ = false;
+  std::string datBytes_;                  // the description this run builds
+  std::vector<PreparedFile> prepared_;
+  std::optional<platform::FileLock> lock_;  // held from the start of a run on
 };
 
 // The working text as the wide list load makes it from a file's bytes: UTF-16 in either

@@ -6,23 +6,32 @@
 #include "platform/file.h"
 #include "textlib/errors.h"
 #include "textlib/io/cptextstream.h"
-#include "textlib/io/unistrings.h"
+#include "textlib/stream.h"
 
 namespace app {
 
 bool WriteToStream(std::u16string_view text, std::u16string_view fileName, uint32_t codePage) {
-  const std::u16string temp = std::u16string(fileName) + u".schreiben";
+  // An exclusive temporary beside the file, never a fixed or guessable name a link could
+  // have been planted at; it takes the file's place only when complete.
+  const std::string target = platform::PosixPath(fileName);
+  std::string temp;
+  platform::NativeFile file = platform::CreateExclusiveTemp(target, &temp);
+  if (!file.Valid()) return false;
   bool written = false;
-  try {
-    textlib::TUniFileStream file(temp, textlib::fmCreate);
-    textlib::TCpTextStream stream(file, textlib::TCpAccessMode::Write, 0, codePage);
-    written = stream.WriteText(text);
-  } catch (const textlib::Exception&) {
-    written = false;
+  int error = 0;
+  {
+    textlib::THandleStream stream(std::move(file));
+    try {
+      textlib::TCpTextStream writer(stream, textlib::TCpAccessMode::Write, 0, codePage);
+      written = writer.WriteText(text);
+    } catch (const textlib::Exception&) {
+      written = false;
+    }
+    error = platform::LastError();
+    if (written) return platform::CommitTempFile(stream.File(), temp, target);
   }
-  const std::string tempPath = platform::PosixPath(temp);
-  if (written && platform::RenameFile(tempPath, platform::PosixPath(fileName))) return true;
-  platform::RemoveFile(tempPath);
+  platform::RemoveFile(temp);
+  platform::SetLastError(error);
   return false;
 }
 

@@ -8,13 +8,28 @@
 
 namespace textlib {
 
+namespace {
+
+bool PairAt(const char16_t* s, size_t i, size_t n) {
+  return s[i] >= 0xD800 && s[i] < 0xDC00 && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000;
+}
+
+}  // namespace
+
+// A surrogate pair is one four-byte sequence, as in every UTF-8 the program writes; a
+// lone half keeps its three-byte form so that any text comes back as it was.
 size_t WideCharsToUtf8(char* target, size_t targetBytes, const char16_t* source, size_t sourceLength) {
   if (!source) return 0;
   size_t count = 0;
   if (!target) {
     for (size_t i = 0; i < sourceLength; ++i) {
-      char16_t u = source[i];
-      count += u < 0x80 ? 1 : u < 0x800 ? 2 : 3;
+      const char16_t u = source[i];
+      if (PairAt(source, i, sourceLength)) {
+        count += 4;
+        ++i;
+      } else {
+        count += u < 0x80 ? 1 : u < 0x800 ? 2 : 3;
+      }
     }
     return count + 1;
   }
@@ -23,10 +38,18 @@ size_t WideCharsToUtf8(char* target, size_t targetBytes, const char16_t* source,
   // cut short by it.
   const size_t room = targetBytes - 1;
   for (size_t i = 0; i < sourceLength; ++i) {
-    char16_t u = source[i];
-    unsigned char bytes[3];
+    const char16_t u = source[i];
+    unsigned char bytes[4];
     size_t n;
-    if (u < 0x80) {
+    const bool pair = PairAt(source, i, sourceLength);
+    if (pair) {
+      const char32_t v = 0x10000 + ((char32_t{u} - 0xD800) << 10) + (source[i + 1] - 0xDC00);
+      bytes[0] = static_cast<unsigned char>(0xF0 | (v >> 18));
+      bytes[1] = static_cast<unsigned char>(0x80 | ((v >> 12) & 0x3F));
+      bytes[2] = static_cast<unsigned char>(0x80 | ((v >> 6) & 0x3F));
+      bytes[3] = static_cast<unsigned char>(0x80 | (v & 0x3F));
+      n = 4;
+    } else if (u < 0x80) {
       bytes[0] = static_cast<unsigned char>(u);
       n = 1;
     } else if (u < 0x800) {
@@ -41,6 +64,7 @@ size_t WideCharsToUtf8(char* target, size_t targetBytes, const char16_t* source,
     }
     if (count + n > room) break;
     for (size_t k = 0; k < n; ++k) target[count++] = static_cast<char>(bytes[k]);
+    if (pair) ++i;
   }
   target[count] = '\0';
   return count + 1;
@@ -48,7 +72,7 @@ size_t WideCharsToUtf8(char* target, size_t targetBytes, const char16_t* source,
 
 std::string WideToUtf8(std::u16string_view text) {
   if (text.empty()) return {};
-  // Three bytes per unit and the terminator: every text fits.
+  // Three bytes per unit (four per pair) and the terminator: every text fits.
   std::string out(text.size() * 3 + 1, '\0');
   size_t written = WideCharsToUtf8(out.data(), out.size(), text.data(), text.size());
   out.resize(written - 1);

@@ -1,6 +1,6 @@
 #pragma once
-// Conversions of the wide platform layer: its own UTF-8 pair (each UTF-16 unit encoded on
-// its own, as the stored files expect), UTF-7 after RFC 2152, and 8-bit strings in any
+// Conversions of the wide platform layer: its own UTF-8 pair (a surrogate pair as one
+// four-byte sequence, a lone half in three bytes), UTF-7 after RFC 2152, and 8-bit strings in any
 // code page. The buffer forms write a terminating zero and return counts including it.
 #include <cstddef>
 #include <cstdint>

@@ -2,11 +2,13 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #include <gtest/gtest.h>
 
 #include "app/index/index_run.h"
 #include "app/index/run_and_wait.h"
+#include "platform/file.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/temp_dir.h"
 
@@ -355,6 +357,110 @@ TEST_F(BuildRun, APageCannotForgeARecord) {
   EXPECT_EQ(markers, 1u);
   EXPECT_NE(store.find("\r\n #J:\\gefaelscht\\phish.htm"), std::string::npos);
   EXPECT_NE(store.find("\r\n #c:\\klein"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace app
+
+namespace app {
+namespace {
+
+// The files of a database as one snapshot.
+std::map<std::string, std::string> DatabaseFiles(testsupport::TempDrive& drive) {
+  std::map<std::string, std::string> files;
+  const auto entries = platform::ListDirectory(drive.Posix("base/Datenbank"));
+  for (const auto& entry : entries.value())
+    if (entry.name.starts_with("web") && entry.name != "web.lock")
+      files[entry.name] = drive.ReadFile("base/Datenbank/" + entry.name);
+  return files;
+}
+
+TEST_F(BuildRun, EveryFailedWriteKeepsTheWholeOldDatabase) {
+  Write("docs/a.htm", "<p>neu eins</p>");
+  Write("docs/b.htm", "<p>neu zwei</p>");
+  WriteList("T:\\docs\\a.htm\r\n\" b.htm\r\n");
+  Write("base/Datenbank/web.dat", "PFAD_UND_ENDUNGEN= T:\\docs *.htm    \r\nT:\\docs\\old.htm\r\n");
+  Write("base/Datenbank/web_UTF8Dokument.txt", " \r\n \r\n#T:\\docs\\old.htm\r\n========\r\nalt\r\n");
+  const auto before = DatabaseFiles(drive);
+
+  // A run without faults counts the writes, renames and syncs there are to fail.
+  platform::FaultCounts counts;
+  {
+    platform::ScopedFaults counting;
+    IndexRun run(Settings(u"T:\\docs", {u".htm"}), status);
+    ASSERT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
+    counts = platform::FaultCounters();
+  }
+  const auto after = DatabaseFiles(drive);
+  ASSERT_NE(after, before);
+  ASSERT_GT(counts.writes + counts.renames + counts.syncs, 5);
+
+  int points = 0;
+  for (const auto& [op, total] : {std::pair{platform::FaultOp::Write, counts.writes},
+                                 std::pair{platform::FaultOp::Rename, counts.renames},
+                                 std::pair{platform::FaultOp::Sync, counts.syncs}}) {
+    for (int64_t nth = 1; nth <= total; ++nth) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(op)) + " #" + std::to_string(nth));
+      for (const auto& [name, bytes] : before) Write("base/Datenbank/" + name, bytes);
+      for (const auto& [name, bytes] : after)
+        if (!before.count(name)) std::filesystem::remove(drive.Posix("base/Datenbank/" + name));
+      const size_t boxes = sink->Boxes().size();
+      BuildOutcome outcome;
+      {
+        platform::FaultPlan plan;
+        plan.rules.push_back({op, nth, ENOSPC, false});
+        platform::ScopedFaults fault(plan);
+        IndexRun run(Settings(u"T:\\docs", {u".htm"}), status);
+        outcome = run.LiesDieListeEin();
+      }
+      RollForwardDatabase(u"T:\\base\\Datenbank\\", u"web");  // what the next reader does
+      const auto now = DatabaseFiles(drive);
+      if (outcome == BuildOutcome::Done) {
+        // Only the last steps (the journal's removal, the folder's sync) may fail after
+        // the new set is in place; then the new set it is.
+        EXPECT_EQ(now.at("web.dat"), after.at("web.dat"));
+        EXPECT_EQ(now.at("web_UTF8Dokument.txt"), after.at("web_UTF8Dokument.txt"));
+      } else {
+        EXPECT_EQ(outcome, BuildOutcome::WriteFailed);
+        EXPECT_EQ(now, before);
+        ASSERT_GT(sink->Boxes().size(), boxes);
+        EXPECT_NE(sink->Boxes().back().text.find(u"No space left on device"), std::u16string::npos);
+        EXPECT_EQ(status.StatusText().find(u"Fertig"), std::u16string::npos);
+      }
+      ++points;
+    }
+  }
+  EXPECT_EQ(points, counts.writes + counts.renames + counts.syncs);
+  std::printf("[ failure points tried: %d ]\n", points);
+}
+
+TEST_F(BuildRun, ASecondBuildOfTheSameDatabaseIsRefused) {
+  Write("docs/a.htm", "<p>eins</p>");
+  WriteList("T:\\docs\\a.htm\r\n");
+  const auto held = LockDatabase(u"T:\\base\\Datenbank\\", u"web", platform::FileLock::Kind::Shared);
+  ASSERT_TRUE(held);
+  IndexRun run(Settings(u"T:\\docs", {u".htm"}), status);
+  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Locked);
+  EXPECT_FALSE(Exists("base/Datenbank/web_UTF8Dokument.txt"));
+  ASSERT_FALSE(sink->Boxes().empty());
+  EXPECT_NE(sink->Boxes().back().text.find(u"wird gerade"), std::u16string::npos);
+}
+
+TEST_F(BuildRun, LeftoversOfAKilledRunAreRemovedByTheNextBuild) {
+  Write("docs/a.htm", "<p>eins</p>");
+  WriteList("T:\\docs\\a.htm\r\n");
+  Write("base/Datenbank/web_UTF8Dokument.txt.schreiben", "half");
+  Write("base/Datenbank/web_UTF8Dokument.txt.tmp4711-0123456789ab", "half");
+  Write("base/Datenbank/web.dat.tmp12-ffffffffffff", "half");
+  Write("base/Datenbank/web2_UTF8Dokument.txt.tmp1-aa", "another database's");
+  Write("base/Datenbank/web.dat.tmpX-1", "not ours");
+  IndexRun run(Settings(u"T:\\docs", {u".htm"}), status);
+  ASSERT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
+  EXPECT_FALSE(Exists("base/Datenbank/web_UTF8Dokument.txt.schreiben"));
+  EXPECT_FALSE(Exists("base/Datenbank/web_UTF8Dokument.txt.tmp4711-0123456789ab"));
+  EXPECT_FALSE(Exists("base/Datenbank/web.dat.tmp12-ffffffffffff"));
+  EXPECT_TRUE(Exists("base/Datenbank/web2_UTF8Dokument.txt.tmp1-aa"));
+  EXPECT_TRUE(Exists("base/Datenbank/web.dat.tmpX-1"));
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ namespace {
 
 using namespace std::string_literals;
 
-TEST(WideUtf8, EncodesEveryUnitOnItsOwn) {
+TEST(WideUtf8, EncodesEveryCharacter) {
   struct Row {
     std::u16string text;
     std::string bytes;
@@ -24,7 +24,8 @@ TEST(WideUtf8, EncodesEveryUnitOnItsOwn) {
       {u"\u00FC", "\xC3\xBC"},
       {u"\u07FF\u0800", "\xDF\xBF\xE0\xA0\x80"},
       {u"\0"s, "\0"s},
-      {u"\U0001F600", "\xED\xA0\xBD\xED\xB8\x80"},  // two halves, three bytes each
+      {u"\U0001F600", "\xF0\x9F\x98\x80"},          // a pair is one character
+      {u"\xDE00\xD83D", "\xED\xB8\x80\xED\xA0\xBD"},  // lone halves, three bytes each
   };
   for (const Row& row : rows) EXPECT_EQ(WideToUtf8(row.text), row.bytes);
 }
