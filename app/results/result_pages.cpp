@@ -3,6 +3,7 @@
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/file.h"
+#include "platform/messagebox.h"
 #include "platform/pump.h"
 #include "textlib/unicode.h"
 
@@ -138,6 +139,13 @@ bool TResultPageWriter::WritePage(const std::u16string& name, const std::u16stri
                                              : platform::WriteFileAtomically(posix, bytes, platform::Durability::Unsynced);
   if (!written) {
     madeTempFolder_.clear();
+    if (!failed_) {
+      const std::string reason = platform::SystemErrorText(platform::LastError());
+      platform::ShowMessageBox(u"Die Ergebnisseite " + fileName + u" kann nicht geschrieben werden: " +
+                                   platform::PosixUtf8ToWide(reason).value_or(u"?"),
+                               u"Quarry-HTML", platform::mb::IconError);
+    }
+    failed_ = true;
     return false;
   }
   written_.push_back(fileName);
@@ -223,14 +231,15 @@ void TResultPageWriter::SchreibHTMLDocNeu(const std::u16string& searchText, int6
 
   const int32_t number = state_.ResultPageNo;
   const bool first = number == 1 || number == -1;
+  bool firstWritten = false;
   if (first) {
-    WritePage(u"QY_Ergebnis.htm", page);
+    firstWritten = WritePage(u"QY_Ergebnis.htm", page);
     if (number == -1) WritePage(u"QY_Ergebnis2.htm", page);
   } else if (number > 1) {
     WritePage(u"QY_Ergebnis" + Number(number) + u".htm", page);
   }
   host_.StopBusyIndicator();
-  if (first) {
+  if (first && firstWritten) {
     host_.OpenInBrowser(TempFolder() + u"QY_Ergebnis.htm");
     if (number == 1) state_.ResultPageNo = 0;
   }

@@ -60,6 +60,10 @@ class TResultPageWriter {
   const std::u16string& LastPage() const { return lastPage_; }
   // Drive-form names of every file written so far, in order.
   const std::vector<std::u16string>& WrittenFiles() const { return written_; }
+  // A page could not be written since the last ResetFailure (reported once, with the
+  // file and the system's reason); no browser is started for a page that is not there.
+  bool Failed() const { return failed_; }
+  void ResetFailure() { failed_ = false; }
   std::u16string TempFolder() const { return BaseFolder + u"Datenbank\\Temp\\"; }
 
  private:
@@ -74,6 +78,7 @@ class TResultPageWriter {
   ResultPageHost& host_;
   std::u16string lastPage_;
   std::vector<std::u16string> written_;
+  bool failed_ = false;
   std::u16string madeTempFolder_;  // the Temp folder made (or found) last
 };
 

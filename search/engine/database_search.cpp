@@ -4,7 +4,9 @@
 #include <optional>
 #include <type_traits>
 
+#include "app/index/database_set.h"
 #include "platform/codepage.h"
+#include "platform/drives.h"
 #include "platform/messagebox.h"
 #include "search/engine/text_matcher.h"
 #include "search/engine/viewer_services.h"
@@ -316,12 +318,49 @@ bool TDatabaseSearch::SkipToNextRecord(bool mht) {
   return true;
 }
 
+// Whether the title positions belong to the store: every record they name (some spread
+// over the file, the first and the last always) starts a line with "#" there.
+bool TDatabaseSearch::TitlesFitStore(const std::u16string& store, bool mht) {
+  platform::NativeFile file = platform::NativeFile::Open(platform::PosixPath(store), platform::FileAccess::Read);
+  if (!file.Valid()) return true;  // the search reports it
+  TBlockCache cache(std::move(file), 64);
+  const auto& lines = titles_.Lines();
+  const int64_t size = cache.Size();
+  if (lines.empty()) return size == 0;
+  const int64_t cs = mht ? 2 : 1;
+  constexpr size_t kChecks = 64;
+  const size_t step = std::max<size_t>(1, lines.size() / kChecks);
+  for (size_t i = 0; i < lines.size(); i = (i + step < lines.size() || i + 1 == lines.size()) ? i + step : lines.size() - 1) {
+    const int64_t offset = lines[i].offset;
+    if (offset < 0 || offset + cs > size) return false;
+    const std::optional<std::string_view> at = cache.View(std::max<int64_t>(0, offset - cs), offset > 0 ? 2 * cs : cs);
+    if (!at) return false;
+    const std::string_view bytes = *at;
+    const std::string_view mark = offset > 0 ? bytes.substr(static_cast<size_t>(cs)) : bytes;
+    if (mark[0] != '#' || (mht && mark[1] != 0)) return false;
+    if (offset > 0 && (bytes[0] != '\n' || (mht && bytes[1] != 0))) return false;
+    if (i + 1 == lines.size()) break;
+  }
+  return true;
+}
+
 void TDatabaseSearch::StoreLoop(const std::u16string& store, bool mht) {
   session_.quietFlag = true;
   store_ = store;
   viewer2_.SetMode(mht ? TDocumentMode::Unicode : TDocumentMode::Text);
   viewer2_.Open(store);
-  titles_.Load(mht ? files_.MhtTitlePositions() : files_.Utf8TitlePositions());
+  const std::u16string titleFile = mht ? files_.MhtTitlePositions() : files_.Utf8TitlePositions();
+  titles_.Load(titleFile);
+  // Title positions of another store (a build killed between the two, a store copied in
+  // by hand) would name hits after the wrong documents: they are made anew.
+  if (!TitlesFitStore(store, mht)) {
+    const bool quiet = session_.quietFlag;
+    const std::u16string current = session_.currentSearchText;
+    TitelPositionenErstellen(session_, store, titleFile, mht ? TitleKind::Mht : TitleKind::Utf8);
+    session_.quietFlag = quiet;
+    session_.currentSearchText = current;
+    titles_.Load(titleFile);
+  }
   search_.NextSource = &session_;
   search_.BlockSize = BlockSize;
   search_.TextIsUtf8 = !mht;
@@ -385,6 +424,18 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
                              platform::mb::Ok | platform::mb::IconInformation);
     return false;
   }
+  // A commit that a killed build left half done is completed first, and no build may
+  // replace the stores while they are searched.
+  const std::u16string dbFolder = files.baseFolder + u"Datenbank\\";
+  app::RollForwardDatabase(dbFolder, files.dbName);
+  const std::optional<platform::FileLock> lock = app::LockDatabase(dbFolder, files.dbName, platform::FileLock::Kind::Shared);
+  if (!lock) {
+    platform::ShowMessageBox(u"Die Datenbank \"" + files.dbName +
+                                 u"\" wird gerade erstellt! Bitte suchen Sie, wenn sie fertig ist.",
+                             u"Quarry-HTML", platform::mb::Ok | platform::mb::IconInformation);
+    return false;
+  }
+  writer_.ResetFailure();
   EmptyTempKeepingPages(files.TempFolder());
   session_.currentSearchText.clear();
 
@@ -423,6 +474,12 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
   else
     writer_.SchreibHTMLDocNeu(searchText, 0);
   RemoveEmptyPages(files.TempFolder());
+  // Pages that could not be written are no result: the run says so and is not done.
+  if (writer_.Failed()) {
+    session_.quietFlag = false;
+    SearchRunning = false;
+    return false;
+  }
   session_.quietFlag = false;
   SearchRunning = false;
   return true;

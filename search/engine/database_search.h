@@ -84,6 +84,7 @@ class TDatabaseSearch {
   void StoreLoop(const std::u16string& store, bool mht);
   void Step(bool first, bool mht);
   bool SkipToNextRecord(bool mht);
+  bool TitlesFitStore(const std::u16string& store, bool mht);
   void RecordHit(bool mht);
   void PageFirstFullPage();
 

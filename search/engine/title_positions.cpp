@@ -4,6 +4,7 @@
 #include <charconv>
 #include <optional>
 
+#include "app/index/document_store.h"
 #include "app/index/write_to_stream.h"
 #include "platform/codepage.h"
 #include "platform/drives.h"
@@ -135,7 +136,14 @@ bool TitelPositionenErstellen(SearchSession& session, const std::u16string& stor
     search.CloseSearchFile();
   }
   if (session.setMainCaption) session.setMainCaption(u"");
-  app::WriteToStream(text, titleFile, 65001);
+  if (!app::WriteToStream(text, titleFile, 65001)) {
+    // Title positions of an older store would name every hit after the wrong document;
+    // without a file the next search builds them anew.
+    const std::u16string error = app::WriteErrorText(titleFile);
+    platform::RemoveFile(platform::PosixPath(titleFile));
+    platform::ShowMessageBox(error, u"Quarry-HTML", platform::mb::IconError);
+    return false;
+  }
   return complete;
 }
 

@@ -1,6 +1,8 @@
 #include "search/engine/database_search.h"
 
+#include "app/index/database_set.h"
 #include "app/index/index_run.h"
+#include "platform/file.h"
 
 #include <gtest/gtest.h>
 
@@ -180,6 +182,49 @@ TEST_F(DatabaseSearch, SnippetsNeverShowARecordsPathOrSeparatorLine) {
   }
   run.Run(files, u"iterators");
   EXPECT_EQ(Entries(), (std::vector<std::string>{"T:\\Docs\\iterators.htm##text##Processing a Series of Items<br>"}));
+}
+
+TEST_F(DatabaseSearch, TitlePositionsOfAnotherStoreAreMadeAnew) {
+  Utf8Database({{u"T:\\Docs\\a.htm", u"eins"}, {u"T:\\Docs\\b.htm", u"zwei Haus"}});
+  // A store of other documents under the old title positions (a build killed between
+  // the two, a store copied in by hand).
+  drive.WriteFile("Docs/ccccccccccccccc.htm", "x");
+  drive.WriteFile("Datenbank/db_UTF8Dokument.txt",
+                  searchtest::Utf8Store({{u"T:\\Docs\\ccccccccccccccc.htm", u"ein langer Text und ein Haus"},
+                                         {u"T:\\Docs\\a.htm", u"eins"}}));
+  run.Run(files, u"Haus");
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"T:\\Docs\\ccccccccccccccc.htm##text##ein langer Text und ein Haus<br>"}));
+}
+
+TEST_F(DatabaseSearch, NoSearchWhileABuildReplacesTheStores) {
+  Utf8Database({{u"T:\\Docs\\a.htm", u"Haus"}});
+  testsupport::ScopedRecordingSink sink;
+  {
+    const auto build = app::LockDatabase(drive.Drive(u"Datenbank\\"), u"db", platform::FileLock::Kind::Exclusive);
+    ASSERT_TRUE(build);
+    EXPECT_FALSE(run.Run(files, u"Haus"));
+    ASSERT_EQ(sink->Boxes().size(), 1u);
+    EXPECT_NE(sink->Boxes()[0].text.find(u"wird gerade erstellt"), std::u16string::npos);
+  }
+  EXPECT_TRUE(run.Run(files, u"Haus"));
+  EXPECT_EQ(run.HitCount(), 1);
+}
+
+TEST_F(DatabaseSearch, PagesThatCannotBeWrittenAreNoResult) {
+  Utf8Database(Numbered(30, 30));
+  testsupport::ScopedRecordingSink sink;
+  {
+    platform::FaultPlan plan;
+    plan.rules.push_back({platform::FaultOp::Write, 1, ENOSPC, true});
+    platform::ScopedFaults full(plan);
+    EXPECT_FALSE(run.Run(files, u"Haus"));
+  }
+  EXPECT_TRUE(host.opened.empty());  // no browser for a page that is not there
+  ASSERT_EQ(sink->Boxes().size(), 1u);
+  EXPECT_NE(sink->Boxes()[0].text.find(u"QY_Ergebnis.htm kann nicht geschrieben werden: No space left on device"),
+            std::u16string::npos);
+  EXPECT_TRUE(run.Run(files, u"Haus"));  // the disk has room again
+  EXPECT_EQ(host.opened.size(), 1u);
 }
 
 TEST_F(DatabaseSearch, SixtyHitsMakeThreePages) {
