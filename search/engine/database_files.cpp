@@ -38,25 +38,14 @@ std::u16string LaufwerkSuchen(const std::u16string& path) {
   return found;
 }
 
-void DateienLoeschen(const std::u16string& folder) {
-  const std::string posix = platform::PosixPath(folder);
-  // A working folder that is a link would have the files it points to deleted.
-  if (posix.empty() || !platform::IsRealDirectory(posix)) return;
-  const auto entries = platform::ListDirectory(posix);
-  if (!entries) return;
-  for (const auto& entry : *entries) {
-    const std::string path = posix + (posix.ends_with('/') ? "" : "/") + entry.name;
-    const auto st = platform::Stat(path, false);
-    if (st && !st->isDirectory) platform::RemoveFile(path);
-  }
-}
-
 namespace {
 
 bool IsResultPageName(std::string_view name) {
   return name.starts_with("QY_Ergebnis") && name.ends_with(".htm");
 }
 
+// The files of a folder, never of a folder a link points to: a working folder that is a
+// link would have the files it points to deleted.
 template <typename Act>
 void ForEachFile(const std::u16string& folder, Act act) {
   const std::string posix = platform::PosixPath(folder);
@@ -71,6 +60,12 @@ void ForEachFile(const std::u16string& folder, Act act) {
 }
 
 }  // namespace
+
+void DateienLoeschen(const std::u16string& folder) {
+  ForEachFile(folder, [](const std::string&, const std::string& path, const platform::FileStat&) {
+    platform::RemoveFile(path);
+  });
+}
 
 void EmptyTempKeepingPages(const std::u16string& folder) {
   ForEachFile(folder, [](const std::string& name, const std::string& path, const platform::FileStat& st) {
