@@ -1,8 +1,12 @@
 #include "app/forms/database_list.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <functional>
+#include <optional>
 
+#include "app/index/database_set.h"
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/file.h"
@@ -15,6 +19,59 @@ namespace {
 
 bool EndsWithIgnoringCase(const std::u16string& lower, std::u16string_view suffix) {
   return lower.size() >= suffix.size() && lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsLetterOrDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (AsciiLower(text[i]) != AsciiLower(prefix[i])) return false;
+  }
+  return true;
+}
+
+// What stands after a file's name while it is being replaced: the store writer's
+// ".schreiben", the list writer's ".quarry-tmp", the archive store moved aside
+// (".vorher"), and an exclusive temporary's ".tmp" + pid + "-" + random letters and digits.
+bool IsWritersEnding(std::string_view tail) {
+  if (tail.empty() || tail == ".schreiben" || tail == ".quarry-tmp" || tail == ".vorher") return true;
+  if (!tail.starts_with(".tmp")) return false;
+  tail.remove_prefix(4);
+  const size_t dash = tail.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash + 1 == tail.size()) return false;
+  return std::all_of(tail.begin(), tail.begin() + std::ptrdiff_t(dash), IsDigit) &&
+         std::all_of(tail.begin() + std::ptrdiff_t(dash) + 1, tail.end(), IsLetterOrDigit);
+}
+
+bool IsFileOf(std::string_view file, std::string_view db, const std::vector<std::u16string_view>& suffixes) {
+  if (!file.starts_with(db)) return false;
+  file.remove_prefix(db.size());
+  for (std::u16string_view suffix : suffixes) {
+    const std::string bytes = platform::WideToPosixUtf8(suffix);
+    if (StartsWithIgnoringAsciiCase(file, bytes) && IsWritersEnding(file.substr(bytes.size()))) return true;
+  }
+  return false;
+}
+
+// Unlinks every entry of `folder` that is no folder and whose name `belongs` accepts.
+bool DeleteEntries(std::u16string_view folder, const std::function<bool(std::string_view)>& belongs) {
+  std::string posix = platform::PosixPath(folder);
+  if (posix.empty()) return false;
+  if (posix.back() != '/') posix += '/';
+  const auto entries = platform::ListDirectory(posix);
+  if (!entries) return platform::LastError() == ENOENT;
+  bool ok = true;
+  for (const auto& e : *entries) {
+    if (!belongs(e.name)) continue;
+    const std::string path = posix + e.name;
+    const auto st = platform::Stat(path, false);
+    if (!st || st->isDirectory) continue;
+    if (!platform::RemoveFile(path) && platform::LastError() != ENOENT) ok = false;
+  }
+  return ok;
 }
 
 }  // namespace
@@ -78,6 +135,7 @@ bool SaveHistoryFile(const std::vector<std::u16string>& list, std::u16string_vie
 const std::vector<std::u16string_view>& DatabaseFileSuffixes() {
   // "_MHT.log" is the extractor's log; without it a new database of the same name would
   // show an old extraction's log.
+  // ".commit" is a build's journal of renames; it belongs to the database's set.
   static const std::vector<std::u16string_view> suffixes = {u".log",
                                                             u"_MHT.log",
                                                             u".dat",
@@ -91,7 +149,8 @@ const std::vector<std::u16string_view>& DatabaseFileSuffixes() {
                                                             u"_MHT_TitelPositionen.txt",
                                                             u"_Phrasen_Woerter_AnsiListe.txt",
                                                             u"_Phrasen_Woerter_MHTListe.txt",
-                                                            u"_Phrasen_Woerter_Utf8Liste.txt"};
+                                                            u"_Phrasen_Woerter_Utf8Liste.txt",
+                                                            u".commit"};
   return suffixes;
 }
 
@@ -107,6 +166,25 @@ const std::vector<std::u16string_view>& StoreFileSuffixes() {
       u"_AnsiDokument.txt",         u"_UTF8Dokument.txt",         u"_MHTtext.txt",
       u"_Ansi_TitelPositionen.txt", u"_Utf8_TitelPositionen.txt", u"_MHT_TitelPositionen.txt"};
   return suffixes;
+}
+
+DeletionOutcome DeleteDatabaseFiles(std::u16string_view dbFolder, std::u16string_view historyFolder,
+                                    std::u16string_view name) {
+  // An empty name would make every file of a suffix "belong" to it.
+  if (name.empty()) return DeletionOutcome::Incomplete;
+  // Held until the files are gone. Without a lock for another reason (no folder, a
+  // read-only one) the deletion goes on and finds out for itself.
+  const std::optional<platform::FileLock> lock =
+      LockDatabase(std::u16string(dbFolder), std::u16string(name), platform::FileLock::Kind::Exclusive);
+  if (!lock && platform::LastError() == EWOULDBLOCK) return DeletionOutcome::InUse;
+  const std::string db = platform::WideToPosixUtf8(name);
+  const std::string lockName = db + ".lock";
+  const bool ok = DeleteEntries(dbFolder, [&](std::string_view file) {
+    return file == lockName || IsFileOf(file, db, DatabaseFileSuffixes());
+  });
+  const bool historyOk =
+      DeleteEntries(historyFolder, [&](std::string_view file) { return IsFileOf(file, db, HistoryFileSuffixes()); });
+  return ok && historyOk ? DeletionOutcome::Deleted : DeletionOutcome::Incomplete;
 }
 
 RgbColor ShadeColor(RgbColor color, int8_t percent) {

@@ -33,6 +33,19 @@ const std::vector<std::u16string_view>& HistoryFileSuffixes();
 // The stores and title positions only (the database keeps its description and log).
 const std::vector<std::u16string_view>& StoreFileSuffixes();
 
+// Deletes database `name`'s files: in `dbFolder` ("Datenbank\", drive form ending in "\")
+// every <name> + DatabaseFileSuffixes() and in `historyFolder` every <name> +
+// HistoryFileSuffixes() (suffixes compared ignoring case, as the list finds "B.DAT"),
+// together with what writing one of them may have left: the same name + ".schreiben",
+// ".quarry-tmp", ".vorher" or ".tmp<pid>-<letters and digits>", and "<name>.lock" in
+// `dbFolder`. A name must be exactly <name> followed by a suffix, so "web" never takes
+// "web2"'s files. Links are removed, never followed; folders are left alone.
+// The database's lock is held meanwhile, so no build or search can start on it, and a
+// database that one is using is not touched (InUse).
+enum class DeletionOutcome { Deleted, Incomplete, InUse };
+DeletionOutcome DeleteDatabaseFiles(std::u16string_view dbFolder, std::u16string_view historyFolder,
+                                    std::u16string_view name);
+
 // Darker (percent < 0, rounded to nearest, ties to even) or lighter (percent >= 0,
 // rounded up) by the percentage of each channel's way to black or white.
 RgbColor ShadeColor(RgbColor color, int8_t percent);

@@ -198,6 +198,12 @@ TMainForm_QY_HTML::TMainForm_QY_HTML(ProgramState& state, const QStringList& arg
     listener_->SetHandler([this](const platform::WindowMessage& m) { ApplicationEvents1Message(m); });
     notifier_ = new QSocketNotifier(listener_->Fd(), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] { listener_->Dispatch(); });
+  } else if (const platform::FolderCheck& folder = listener_->FolderStatus(); !folder.Trusted()) {
+    // The folder is refused, not used: say so, or the extractor's notice would be lost
+    // without a word.
+    platform::ShowMessageBox(FromQ(QString::fromStdString(folder.Text())) +
+                                 u"\r\nAndere Programme von Quarry-HTML können dieses Fenster daher nicht finden.",
+                             u"Quarry-HTML", platform::mb::Ok | platform::mb::IconWarning);
   }
   connect(this, &QWidget::windowTitleChanged, this, [this](const QString& title) {
     if (listener_ && windowHandle_) listener_->SetTitle(windowHandle_, FromQ(title));
@@ -451,17 +457,24 @@ void TMainForm_QY_HTML::FormClose() {
   const int count = ui->ListBox1->count();
   int index = ui->ListBox1->currentRow();
   if (index == -1 && count > 0) index = 0;
-  WriteReg(reg::AusgewaehlteDatenbank, Decimal(index));
+  // One rewrite for all of them: a settings file that cannot be saved is reported once,
+  // and never left with some of the values.
+  std::vector<RegistryValue> values;
+  values.push_back({std::u16string(reg::AusgewaehlteDatenbank), Decimal(index)});
   if (Reg(reg::Farbe).empty()) {
-    WriteReg(reg::Farbe, u"clHighlight");
+    values.push_back({std::u16string(reg::Farbe), u"clHighlight"});
     state_.BackgroundColorName = "clHighlight";
   }
-  if (search_) WriteReg(reg::SchriftsizeTextViewer, Decimal(search_->ViewerFontSize()));
-  WriteReg(reg::Hoehe, Decimal(height()));
-  WriteReg(reg::Weite, Decimal(width()));
+  if (search_) values.push_back({std::u16string(reg::SchriftsizeTextViewer), Decimal(search_->ViewerFontSize())});
+  values.push_back({std::u16string(reg::Hoehe), Decimal(height())});
+  values.push_back({std::u16string(reg::Weite), Decimal(width())});
   if (search_ && !search_->SearchWindowMinimized()) {
-    WriteReg(reg::SHoehe, Decimal(search_->height()));
-    WriteReg(reg::SWeite, Decimal(search_->width()));
+    values.push_back({std::u16string(reg::SHoehe), Decimal(search_->height())});
+    values.push_back({std::u16string(reg::SWeite), Decimal(search_->width())});
+  }
+  if (std::u16string failure; !SchreibeRegKeys(kRegistryKey, values, &failure)) {
+    platform::ShowMessageBox(u"Die Einstellungen konnten nicht gespeichert werden: " + failure, u"Quarry-HTML",
+                             platform::mb::Ok | platform::mb::IconError);
   }
   lists_.reset();
   buckets_.reset();
@@ -577,7 +590,21 @@ class MainIndexStatus : public IndexStatus {
   void StartStatusTimer() override { form_.Timer1().start(); }
   void StartInterruptionReport() override { form_.CheckMHTAbbruchTimer().start(); }
   bool FindWindow(std::u16string_view titlePart) override {
-    return platform::WindowDirectory().FindWindowContaining(titlePart).has_value();
+    const platform::WindowDirectory directory;
+    if (directory.FindWindowContaining(titlePart)) return true;
+    // A folder that is not trusted hides every window; the wait then ends for that
+    // reason, which the user is told once instead of a silent "finished".
+    if (!folderReported_) {
+      const platform::FolderCheck folder = directory.CheckFolder();
+      if (folder.trust != platform::FolderTrust::Trusted && folder.trust != platform::FolderTrust::Missing) {
+        folderReported_ = true;
+        platform::ShowMessageBox(FromQ(QString::fromStdString(folder.Text())) +
+                                     u"\r\nOb " + std::u16string(titlePart) +
+                                     u" noch arbeitet, lässt sich daher nicht feststellen.",
+                                 u"Quarry-HTML", platform::mb::Ok | platform::mb::IconWarning);
+      }
+    }
+    return false;
   }
   void Pause(int milliseconds) override { pause_(milliseconds); }
   int64_t TickCount() const override { return form_.Ticks(); }
@@ -585,6 +612,7 @@ class MainIndexStatus : public IndexStatus {
  private:
   TMainForm_QY_HTML& form_;
   std::function<void(int)> pause_;
+  bool folderReported_ = false;
 };
 
 bool Exists(std::u16string_view drivePath) {
@@ -784,7 +812,8 @@ void TMainForm_QY_HTML::NeuErstellenBtnClick() {
 
 void TMainForm_QY_HTML::RunBuild() {
   const BuildOutcome outcome = run_->LiesDieListeEin();
-  buildRefused_ = outcome == BuildOutcome::FolderMissing || outcome == BuildOutcome::NoDriveList ||
+  buildRefused_ = outcome == BuildOutcome::FolderMissing || outcome == BuildOutcome::Locked ||
+                  outcome == BuildOutcome::NoDriveList ||
                   outcome == BuildOutcome::WriteFailed;
   state_.IndexRunning = false;
   state_.IndexedFileCount = run_->Counters().listedFiles;
@@ -1154,11 +1183,13 @@ void TMainForm_QY_HTML::Datenbankloeschen1Click() {
       search_->CloseViewerDocument();
       search_->ResetBrowsingView();
     }
-    for (auto suffix : DatabaseFileSuffixes()) {
-      platform::RemoveFile(platform::PosixPath(DbFolder() + state_.CurrentDbName + std::u16string(suffix)));
-    }
-    for (auto suffix : HistoryFileSuffixes()) {
-      platform::RemoveFile(platform::PosixPath(HistoryFolder() + state_.CurrentDbName + std::u16string(suffix)));
+    // A file that cannot be deleted stays silent as ever (the refilled list shows it); a
+    // database that another program is building or searching is not torn from under it.
+    if (DeleteDatabaseFiles(DbFolder(), HistoryFolder(), state_.CurrentDbName) == DeletionOutcome::InUse) {
+      platform::ShowMessageBox(u"Die Datenbank \"" + state_.CurrentDbName +
+                                   u"\" wird gerade von einem anderen Programm verwendet und kann jetzt nicht "
+                                   u"gelöscht werden.",
+                               u"Quarry-HTML", platform::mb::Ok | platform::mb::IconWarning);
     }
   }
   LiesNamenDatenbanken();

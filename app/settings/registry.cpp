@@ -1,5 +1,6 @@
 #include "app/settings/registry.h"
 
+#include <string>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -19,16 +20,31 @@ std::u16string LeseRegKey(std::u16string_view key, std::u16string_view name) {
   return value ? ThroughAnsi(*value) : std::u16string();
 }
 
-bool SchreibeRegKey(std::u16string_view key, std::u16string_view name, std::u16string_view value) {
-  return platform::SettingsStore::User().Write(ThroughAnsi(key), ThroughAnsi(name), ThroughAnsi(value));
+bool SchreibeRegKey(std::u16string_view key, std::u16string_view name, std::u16string_view value,
+                    std::u16string* failure) {
+  return SchreibeRegKeys(key, {{std::u16string(name), std::u16string(value)}}, failure);
+}
+
+bool SchreibeRegKeys(std::u16string_view key, const std::vector<RegistryValue>& values, std::u16string* failure) {
+  std::vector<platform::SettingsStore::NamedValue> named;
+  named.reserve(values.size());
+  for (const auto& v : values) named.emplace_back(ThroughAnsi(v.name), ThroughAnsi(v.value));
+  platform::SettingsStore store = platform::SettingsStore::User();
+  if (store.Write(ThroughAnsi(key), named)) return true;
+  if (failure) {
+    // The store's text names a POSIX path, which need not be valid UTF-8.
+    const std::string text = store.LastFailure() ? store.LastFailure()->Text() : store.Path();
+    *failure = platform::PosixUtf8ToWide(text).value_or(platform::AnsiToWide(text));
+  }
+  return false;
 }
 
 bool IsFirstRun() { return LeseRegKey(kRegistryKey, reg::AusgewaehlteDatenbank).empty(); }
 
-bool WriteFirstRunValues() {
-  std::vector<platform::SettingsStore::NamedValue> values;
-  for (const auto& v : kFirstRunValues) values.emplace_back(v.name, v.value);
-  return platform::SettingsStore::User().Write(kRegistryKey, values);
+bool WriteFirstRunValues(std::u16string* failure) {
+  std::vector<RegistryValue> values;
+  for (const auto& v : kFirstRunValues) values.push_back({std::u16string(v.name), std::u16string(v.value)});
+  return SchreibeRegKeys(kRegistryKey, values, failure);
 }
 
 int64_t LeseRegInteger(std::u16string_view name, int64_t fallback) {

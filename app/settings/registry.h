@@ -1,13 +1,15 @@
 #pragma once
 // The main program's settings: every value lives below the one key
 // "Software\Tolvane\Quarry-HTML\" of the settings store (platform/settings.h), as text.
-// LeseRegKey and SchreibeRegKey are the only way the application reaches them; both pass
+// LeseRegKey and SchreibeRegKey(s) are the only way the application reaches them; they pass
 // key, name and value through the system ANSI code page, as the stored values always
-// have, so a character outside it reads back as "?".
+// have, so a character outside it reads back as "?". A write that fails is never lost
+// silently: it returns false and can say why, for the caller to tell the user.
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace app {
 
@@ -59,15 +61,24 @@ inline constexpr std::array<RegistryDefault, 12> kFirstRunValues{{
 
 // The named value's text; empty when the key or the value is missing.
 std::u16string LeseRegKey(std::u16string_view key, std::u16string_view name);
-// Creates the key when needed. false when the settings file could not be written (the
-// program goes on; callers that do not care ignore it).
-bool SchreibeRegKey(std::u16string_view key, std::u16string_view name, std::u16string_view value);
+// Creates the key when needed. false when the settings file could not be written; the
+// file is then unchanged and `failure`, when given, says why: "<file>: <system's reason>".
+bool SchreibeRegKey(std::u16string_view key, std::u16string_view name, std::u16string_view value,
+                    std::u16string* failure = nullptr);
+// Several values in one rewrite, in the given order: all of them are saved or none.
+struct RegistryValue {
+  std::u16string name;
+  std::u16string value;
+};
+bool SchreibeRegKeys(std::u16string_view key, const std::vector<RegistryValue>& values,
+                     std::u16string* failure = nullptr);
 
 // A first run is one without `Ausgewaehlte_Datenbank`.
 bool IsFirstRun();
 // Writes the twelve first-run values in one rewrite, so a crash cannot leave
 // `Ausgewaehlte_Datenbank` written (which ends the first run) without the others.
-bool WriteFirstRunValues();
+// false as SchreibeRegKeys.
+bool WriteFirstRunValues(std::u16string* failure = nullptr);
 
 // A number stored as decimal text; `fallback` when missing or not a number.
 int64_t LeseRegInteger(std::u16string_view name, int64_t fallback);

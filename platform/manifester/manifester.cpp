@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -203,6 +204,31 @@ class Walk {
 
 constexpr size_t kFlushSize = 1 << 20;
 
+bool ProcessIsAlive(std::string_view digits) {
+  if (digits.empty() || digits.size() > 9 ||
+      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return false;
+  const pid_t pid = static_cast<pid_t>(std::stol(std::string(digits)));
+  return pid > 0 && pid != ::getpid() && (::kill(pid, 0) == 0 || errno == EPERM);
+}
+
+// A run that was killed leaves its temporary ("<list>.tmp<pid>-<random>", or "<list>.tmp<pid>"
+// of older runs) behind. Only regular files go, never a link or what it points to, and
+// never the temporary of a run whose process still lives: it may be writing it now.
+void RemoveStaleTemporaries(const std::string& dbFolder, const std::string& listName) {
+  const std::string prefix = listName + ".tmp";
+  const auto entries = ListDirectory(dbFolder);
+  if (!entries) return;
+  for (const DirEntry& e : *entries) {
+    if (!std::string_view(e.name).starts_with(prefix)) continue;
+    const std::string_view rest = std::string_view(e.name).substr(prefix.size());
+    if (ProcessIsAlive(rest.substr(0, rest.find('-')))) continue;
+    const std::string path = dbFolder + "/" + e.name;
+    const auto st = Stat(path, false);
+    if (st && st->isRegular) RemoveFile(path);
+  }
+}
+
 std::string DriveText(char letter) { return std::string(1, letter) + ":"; }
 
 }  // namespace
@@ -333,39 +359,41 @@ int RunManifester(const std::vector<std::string>& args, const std::string& baseF
     return fail("\"" + dbFolder + "\" ist kein Ordner.");
 
   const std::string target = dbFolder + "/" + DriveListFileName(letter);
-  const std::string tempName = DriveListFileName(letter) + ".tmp" + std::to_string(::getpid());
-  const std::string temp = dbFolder + "/" + tempName;
-  NativeFile file = NativeFile::Create(temp);
+  RemoveStaleTemporaries(dbFolder, DriveListFileName(letter));
+  std::string temp;
+  NativeFile file = CreateExclusiveTemp(target, &temp);
   if (!file.Valid())
-    return fail("Die Datei \"" + temp + "\" kann nicht angelegt werden: " +
-                SystemErrorText(LastError()));
+    return fail("Die Liste \"" + target + "\" kann nicht angelegt werden: " + SystemErrorText(LastError()));
 
   DriveListOptions walkOptions = options;
   char dbResolved[PATH_MAX];
   if (walkOptions.skipPosixFile.empty() && ::realpath(dbFolder.c_str(), dbResolved))
-    walkOptions.skipPosixFile = std::string(dbResolved) + "/" + tempName;
+    walkOptions.skipPosixFile = std::string(dbResolved) + temp.substr(temp.rfind('/'));
 
   std::string error;
+  int writeError = 0;
   DriveListStats stats;
-  bool ok = WriteDriveList(
+  const bool walked = WriteDriveList(
       letter, resolved,
-      [&file](std::string_view bytes) {
-        return file.Write(bytes.data(), static_cast<int64_t>(bytes.size())) >= 0;
+      [&file, &writeError](std::string_view bytes) {
+        if (file.Write(bytes.data(), static_cast<int64_t>(bytes.size())) >= 0) return true;
+        writeError = LastError();
+        return false;
       },
       walkOptions, &stats, &error);
-  if (ok && ::fsync(file.Fd()) != 0) {
-    error = "Die Liste kann nicht geschrieben werden: " + SystemErrorText(errno);
-    ok = false;
-  }
-  file.Close();
-  if (ok && !RenameFile(temp, target)) {
-    error = "\"" + target + "\" kann nicht ersetzt werden: " + SystemErrorText(LastError());
-    ok = false;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
+  if (!walked) {
+    file.Close();
+    RemoveFile(temp);
+    if (writeError != 0)
+      error = "Die Liste \"" + target + "\" kann nicht geschrieben werden: " + SystemErrorText(writeError);
     return fail(error);
   }
+  // Syncs, renames over the list and syncs the folder; the temporary is gone on failure.
+  // A failed last sync leaves the new list in place, but it may not survive a power cut,
+  // so that too is no success.
+  if (!CommitTempFile(file, temp, target))
+    return fail("Die Liste \"" + target + "\" kann nicht sicher gespeichert werden: " +
+                SystemErrorText(LastError()));
   return 0;
 }
 

@@ -45,8 +45,11 @@ std::string DriveListFileName(char letter);
 bool IsListableName(std::string_view name);
 
 // The program: args are the command-line arguments after the program name ("open", "X").
-// Writes "Datenbank/" + DriveListFileName(X) below baseFolder (a temporary name first, renamed
-// when complete). Returns the exit status; on failure *message holds the text for stderr.
+// Writes "Datenbank/" + DriveListFileName(X) below baseFolder through an exclusive
+// temporary beside it (platform::CreateExclusiveTemp), committed only when every write
+// and sync succeeded, so a failed or killed run keeps the previous list. Temporaries of
+// that list left by killed runs are removed first. Returns the exit status; on failure
+// *message holds the text for stderr.
 int RunManifester(const std::vector<std::string>& args, const std::string& baseFolder,
                   std::string* message, const DriveListOptions& options = {});
 

@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/index/database_set.h"
 #include "forms_fixture.h"
 #include "ui_main_form.h"
 
@@ -266,6 +267,114 @@ TEST_F(ListTest, DeletionRemovesEveryFileOfTheDatabaseAndNothingElse) {
   w->main->Datenbankloeschen1Click();
   EXPECT_TRUE(Entries(*w).empty());
   EXPECT_EQ(List(*w).currentRow(), -1);
+}
+
+TEST(DeleteDatabaseFiles, TakesTheLeftoversOfWritingAndNothingOfAnotherDatabase) {
+  testsupport::TempDrive drive;
+  Put(drive, "outside/kept.txt", "target of a link");
+  const struct {
+    std::string file;  // below "Datenbank"
+    bool deleted;
+  } files[] = {
+      {"web.dat", true},
+      {"web.DAT", true},  // the list shows it as "web" too
+      {"web_mht_temp.dat", true},
+      {"web_UTF8Dokument.txt.schreiben", true},
+      {"web_UTF8Dokument.txt.tmp4242-0123abcdef", true},
+      {"web.dat.tmp17-Zz9", true},
+      {"web_Phrasen_Woerter_Utf8Liste.txt.quarry-tmp", true},
+      {"web_MHTtext.txt.vorher", true},
+      {"web.lock", true},
+      {"web.commit", true},
+      {"web.commit.tmp3-ab", true},
+      {"Suchwoerterlisten/web_Utf8_Suchwoerterliste.txt", true},
+      {"Suchwoerterlisten/web_MHT_Suchwoerterliste.txt.quarry-tmp", true},
+      {"web2.dat", false},
+      {"web2_UTF8Dokument.txt.schreiben", false},
+      {"web2.lock", false},
+      {"Web.dat", false},  // another database on this file system
+      {"aweb.dat", false},
+      {"web", false},
+      {"web.txt", false},
+      {"web.dat.bak", false},
+      {"web.dat.tmp", false},
+      {"web.dat.tmp12-", false},
+      {"web.dat.tmp-ab", false},
+      {"web.dat.tmp12-ab.x", false},
+      {"web.lock.schreiben", false},
+      {"Suchwoerterlisten/web2_Utf8_Suchwoerterliste.txt", false},
+      {"Suchwoerterlisten/web.lock", false},
+      {"Temp/web_mht.dat", false},
+  };
+  for (const auto& f : files) Put(drive, "Datenbank/" + f.file, "x");
+  // A link named like a file of the database goes; what it points to stays.
+  std::filesystem::create_symlink(drive.Posix("outside/kept.txt"), drive.Posix("Datenbank/web.log"));
+  std::filesystem::create_symlink(drive.Posix("outside"), drive.Posix("Datenbank/web_MHT.log"));
+  // A folder named like one is left alone.
+  std::filesystem::create_directories(drive.Posix("Datenbank/web_MHTtext.txt.tmp5-ab/inner"));
+
+  const auto deleteWeb = [] {
+    return app::DeleteDatabaseFiles(u"T:\\Datenbank\\", u"T:\\Datenbank\\Suchwoerterlisten\\", u"web");
+  };
+  EXPECT_EQ(app::DeleteDatabaseFiles(u"T:\\Datenbank\\", u"T:\\Datenbank\\Suchwoerterlisten\\", u""),
+            app::DeletionOutcome::Incomplete);
+  {
+    // A search (or a build) of another program holds the database: nothing is touched.
+    const auto held = app::LockDatabase(u"T:\\Datenbank\\", u"web", platform::FileLock::Kind::Shared);
+    ASSERT_TRUE(held);
+    EXPECT_EQ(deleteWeb(), app::DeletionOutcome::InUse);
+  }
+  for (const auto& f : files) EXPECT_TRUE(std::filesystem::exists(drive.Posix("Datenbank/" + f.file))) << f.file;
+
+  EXPECT_EQ(deleteWeb(), app::DeletionOutcome::Deleted);
+  for (const auto& f : files) {
+    EXPECT_EQ(std::filesystem::exists(drive.Posix("Datenbank/" + f.file)), !f.deleted) << f.file;
+  }
+  EXPECT_FALSE(std::filesystem::is_symlink(drive.Posix("Datenbank/web.log")));
+  EXPECT_FALSE(std::filesystem::is_symlink(drive.Posix("Datenbank/web_MHT.log")));
+  EXPECT_EQ(drive.ReadFile("outside/kept.txt"), "target of a link");
+  EXPECT_TRUE(std::filesystem::exists(drive.Posix("Datenbank/web_MHTtext.txt.tmp5-ab/inner")));
+
+  // Missing folders hold nothing to delete.
+  EXPECT_EQ(app::DeleteDatabaseFiles(u"T:\\none\\", u"T:\\none\\Suchwoerterlisten\\", u"web"),
+            app::DeletionOutcome::Deleted);
+}
+
+TEST_F(ListTest, DeletionTakesTheLeftoversOfTheSelectedDatabaseOnly) {
+  Db("web");
+  Db("web2");
+  const std::vector<std::string> leftovers = {"base/Datenbank/web_UTF8Dokument.txt.schreiben",
+                                              "base/Datenbank/web_UTF8Dokument.txt.tmp99-abc",
+                                              "base/Datenbank/web.lock"};
+  const std::vector<std::string> others = {"base/Datenbank/web2_UTF8Dokument.txt.schreiben",
+                                           "base/Datenbank/web2_UTF8Dokument.txt.tmp99-abc",
+                                           "base/Datenbank/web2.lock"};
+  for (const auto& f : leftovers) Put(drive_, f, "x");
+  for (const auto& f : others) Put(drive_, f, "x");
+  auto w = Start();
+  w->main->FormPaint();
+  const std::u16string question = u"Möchten Sie die Datenbank \"web\" wirklich löschen?";
+  {
+    // Another program searches it.
+    const auto held = app::LockDatabase(u"T:\\base\\Datenbank\\", u"web", platform::FileLock::Kind::Shared);
+    ASSERT_TRUE(held);
+    List(*w).setCurrentRow(0);
+    sink_->Answer(MsgResult::Yes);
+    w->main->Datenbankloeschen1Click();
+    ASSERT_EQ(BoxTexts(), (std::vector<std::u16string>{question, u"Die Datenbank \"web\" wird gerade von einem "
+                                                                 u"anderen Programm verwendet und kann jetzt nicht "
+                                                                 u"gelöscht werden."}));
+    EXPECT_EQ(Entries(*w), (std::vector<std::u16string>{u"web", u"web2"}));
+    for (const auto& f : leftovers) EXPECT_TRUE(std::filesystem::exists(drive_.Posix(f))) << f;
+  }
+  List(*w).setCurrentRow(0);
+  sink_->Answer(MsgResult::Yes);
+  w->main->Datenbankloeschen1Click();
+  ASSERT_EQ(sink_->Boxes().size(), 3u);
+  EXPECT_EQ(sink_->Boxes()[2].text, question);
+  for (const auto& f : leftovers) EXPECT_FALSE(std::filesystem::exists(drive_.Posix(f))) << f;
+  for (const auto& f : others) EXPECT_TRUE(std::filesystem::exists(drive_.Posix(f))) << f;
+  EXPECT_EQ(Entries(*w), std::vector<std::u16string>{u"web2"});
 }
 
 TEST_F(ListTest, DeletingTheStoresKeepsTheDatabase) {

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <functional>
 
+#include "platform/codepage.h"
+#include "platform/file.h"
 #include "platform/settings.h"
 #include "tests/support/temp_dir.h"
 
@@ -75,6 +79,68 @@ TEST_F(RegistryTest, IntegersFallBackWhenMissingOrNotANumber) {
     ASSERT_TRUE(SchreibeRegKey(kRegistryKey, reg::Hoehe, k.text));
     EXPECT_EQ(LeseRegInteger(reg::Hoehe, -99), k.expected) << std::string(k.text.begin(), k.text.end());
   }
+}
+
+std::u16string Wide(const std::string& utf8) { return platform::PosixUtf8ToWide(utf8).value(); }
+
+TEST_F(RegistryTest, AFailedWriteChangesNothingAndSaysWhy) {
+  ASSERT_TRUE(SchreibeRegKey(kRegistryKey, reg::Hoehe, u"506"));
+  const std::string before = temp_.ReadFile("cfg/registry.ini");
+  const std::string path = temp_.Posix("cfg/registry.ini");
+  using Writer = std::function<bool(std::u16string*)>;
+  const struct {
+    const char* what;
+    Writer write;
+  } writers[] = {
+      {"one value", [](std::u16string* f) { return SchreibeRegKey(kRegistryKey, reg::Hoehe, u"600", f); }},
+      {"several values",
+       [](std::u16string* f) {
+         return SchreibeRegKeys(kRegistryKey, {{u"Hoehe", u"600"}, {u"Weite", u"1000"}}, f);
+       }},
+      {"first-run values", [](std::u16string* f) { return WriteFirstRunValues(f); }},
+  };
+  const struct {
+    platform::FaultOp op;
+    int error;
+  } faults[] = {{platform::FaultOp::Write, ENOSPC}, {platform::FaultOp::Sync, EIO}, {platform::FaultOp::Rename, EROFS}};
+  for (const auto& writer : writers) {
+    for (const auto& fault : faults) {
+      SCOPED_TRACE(std::string(writer.what) + ", fault " + std::to_string(int(fault.op)));
+      platform::FaultPlan plan;
+      plan.rules.push_back({fault.op, 1, fault.error, true});
+      std::u16string failure;
+      {
+        platform::ScopedFaults armed(plan);
+        EXPECT_FALSE(writer.write(&failure));
+        EXPECT_FALSE(writer.write(nullptr));  // a caller that does not ask still learns of it
+      }
+      EXPECT_EQ(failure, Wide(path + ": " + platform::SystemErrorText(fault.error)));
+      EXPECT_EQ(temp_.ReadFile("cfg/registry.ini"), before);
+    }
+  }
+  EXPECT_EQ(LeseRegKey(kRegistryKey, reg::Hoehe), u"506");
+  EXPECT_EQ(LeseRegKey(kRegistryKey, reg::Weite), u"");
+  EXPECT_TRUE(IsFirstRun());
+
+  // A settings folder that cannot be created: a file stands where a folder belongs.
+  temp_.WriteFile("file", "");
+  ::setenv("QUARRY_SETTINGS", temp_.Posix("file/sub/registry.ini").c_str(), 1);
+  std::u16string failure;
+  EXPECT_FALSE(SchreibeRegKey(kRegistryKey, reg::Hoehe, u"600", &failure));
+  EXPECT_EQ(failure, Wide(temp_.Posix("file/sub") + ": " + platform::SystemErrorText(ENOTDIR)));
+}
+
+TEST_F(RegistryTest, SeveralValuesAreWrittenInOneRewriteInTheirOrder) {
+  ASSERT_TRUE(SchreibeRegKey(kRegistryKey, reg::Weite, u"900"));
+  std::u16string failure = u"unchanged";
+  ASSERT_TRUE(SchreibeRegKeys(kRegistryKey, {{u"Hoehe", u"600"}, {u"Weite", u"1000"}, {u"Bücher€", u"Grüße \u65E5"}},
+                              &failure));
+  EXPECT_EQ(failure, u"unchanged");
+  EXPECT_EQ(platform::SettingsStore::User().ValueNames(kRegistryKey),
+            (std::vector<std::u16string>{u"Weite", u"Hoehe", u"Bücher€"}));
+  EXPECT_EQ(LeseRegKey(kRegistryKey, reg::Hoehe), u"600");
+  EXPECT_EQ(LeseRegKey(kRegistryKey, reg::Weite), u"1000");
+  EXPECT_EQ(LeseRegKey(kRegistryKey, u"Bücher€"), u"Grüße ?");
 }
 
 }  // namespace

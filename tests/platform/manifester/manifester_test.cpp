@@ -13,6 +13,7 @@
 #include "gtest/gtest.h"
 #include "platform/codepage.h"
 #include "platform/drives.h"
+#include "platform/file.h"
 #include "tests/support/temp_dir.h"
 #include "textlib/unicode.h"
 #include "textlib/widestrings.h"
@@ -84,13 +85,15 @@ Outcome RunInProcess(const std::string& base, std::vector<std::string> args, uns
   return run;
 }
 
-// Runs the real program in `cwd` with QUARRY_DRIVES set; stderr goes to `errFile`.
+// Runs the real program in `cwd` with QUARRY_DRIVES and `extraEnv` set; stderr goes to
+// `errFile`.
 Outcome RunProgram(const std::string& cwd, const std::string& drives, std::vector<std::string> args,
-               const std::string& errFile) {
+               const std::string& errFile, const std::vector<std::string>& extraEnv = {}) {
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e)
     if (std::string_view(*e).substr(0, 14) != "QUARRY_DRIVES=") env.emplace_back(*e);
   env.push_back("QUARRY_DRIVES=" + drives);
+  env.insert(env.end(), extraEnv.begin(), extraEnv.end());
   std::vector<char*> envp, argv;
   for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
@@ -180,6 +183,107 @@ TEST(Manifester, ProgramFailsClearlyOnAnUnknownDrive) {
   EXPECT_EQ(base.ReadFile("stderr.txt"),
             "Manifester: Laufwerk Q: ist nicht zugeordnet (QUARRY_DRIVES).\n");
   EXPECT_FALSE(fs::exists(base.Posix("Datenbank/Haupt_Dateinamen_Liste_Laufwerk_Q.txt")));
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Manifester, AFailedWriteSyncOrRenameKeepsThePreviousListAndSaysWhy) {
+  TempDrive tree('T');
+  TempDrive base('U');
+  BuildFixture(tree);
+  MakeDirs(base, "Datenbank");
+  const std::string old = "T:\\old.htm\r\n";
+  const std::string target = base.Posix(kList);
+  const struct {
+    const char* what;
+    platform::FaultOp op;
+    int64_t nth;
+    int error;
+    std::string message;
+    bool replaced;
+  } cases[] = {
+      {"write", platform::FaultOp::Write, 1, ENOSPC, "kann nicht geschrieben werden", false},
+      {"sync of the list", platform::FaultOp::Sync, 1, EIO, "kann nicht sicher gespeichert werden", false},
+      {"rename", platform::FaultOp::Rename, 1, EROFS, "kann nicht sicher gespeichert werden", false},
+      // In place, but it may not survive a power cut: still no success.
+      {"sync of the folder", platform::FaultOp::Sync, 2, EIO, "kann nicht sicher gespeichert werden", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    base.WriteFile(kList, old);
+    platform::FaultPlan plan;
+    plan.rules.push_back({c.op, c.nth, c.error, false});
+    Outcome run;
+    {
+      platform::ScopedFaults armed(plan);
+      run = RunInProcess(base.Root(), {"open", "T"});
+    }
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.message, "Manifester: Die Liste \"" + target + "\" " + c.message + ": " +
+                               platform::SystemErrorText(c.error));
+    EXPECT_EQ(base.ReadFile(kList), c.replaced ? kFixtureList : old);
+    EXPECT_EQ(Names(base.Posix("Datenbank")), std::vector<std::string>{"Haupt_Dateinamen_Liste_Laufwerk_T.txt"});
+  }
+}
+
+TEST(Manifester, ProgramExitsNonZeroWhenItsListCannotBeWritten) {
+  TempDrive tree('T');
+  TempDrive base('U');
+  tree.WriteFile("a.htm", "a");
+  MakeDirs(base, "Datenbank");
+  base.WriteFile(kList, "T:\\old.htm\r\n");
+  Outcome run = RunProgram(base.Root(), "T=" + tree.Root(), {"open", "T"}, base.Posix("stderr.txt"),
+                           {"QUARRY_FAULT=write:1:ENOSPC"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(base.ReadFile("stderr.txt"),
+            "Manifester: Die Liste \"./Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt\" kann nicht geschrieben "
+            "werden: " + platform::SystemErrorText(ENOSPC) + "\n");
+  EXPECT_EQ(base.ReadFile(kList), "T:\\old.htm\r\n");
+  EXPECT_EQ(Names(base.Posix("Datenbank")), std::vector<std::string>{"Haupt_Dateinamen_Liste_Laufwerk_T.txt"});
+}
+
+TEST(Manifester, StaleTemporariesOfItsListAreRemovedButNothingElse) {
+  TempDrive tree('T');
+  TempDrive base('U');
+  tree.WriteFile("a.htm", "a");
+  MakeDirs(base, "Datenbank");
+  base.WriteFile("outside.txt", "target of a link");
+  enum class Kind { File, Link, Folder };
+  // Process 1 always lives; no process has a number above the system's limit.
+  const struct {
+    std::string name;
+    Kind kind;
+    bool removed;
+  } entries[] = {
+      {"Haupt_Dateinamen_Liste_Laufwerk_T.txt.tmp2147483647-0a1b2c", Kind::File, true},
+      {"Haupt_Dateinamen_Liste_Laufwerk_T.txt.tmp2147483646", Kind::File, true},  // as earlier runs named it
+      {"Haupt_Dateinamen_Liste_Laufwerk_T.txt.tmpx", Kind::File, true},
+      {"Haupt_Dateinamen_Liste_Laufwerk_T.txt.tmp1-0a1b2c", Kind::File, false},  // a run still writing
+      {"Haupt_Dateinamen_Liste_Laufwerk_T.txt.tmp2147483645-ab", Kind::Link, false},
+      {"Haupt_Dateinamen_Liste_Laufwerk_T.txt.tmp2147483644-ab", Kind::Folder, false},
+      {"Haupt_Dateinamen_Liste_Laufwerk_U.txt.tmp2147483647-0a1b2c", Kind::File, false},
+      {"Haupt_Dateinamen_Liste_Laufwerk_T.txt.bak", Kind::File, false},
+      {"web_UTF8Dokument.txt.tmp2147483647-0a1b2c", Kind::File, false},
+  };
+  for (const auto& e : entries) {
+    const std::string path = base.Posix("Datenbank/" + e.name);
+    if (e.kind == Kind::File) base.WriteFile("Datenbank/" + e.name, "stale");
+    if (e.kind == Kind::Link) fs::create_symlink(base.Posix("outside.txt"), path);
+    if (e.kind == Kind::Folder) MakeDirs(base, "Datenbank/" + e.name + "/inner");
+  }
+  Outcome run = RunInProcess(base.Root(), {"open", "T"});
+  ASSERT_EQ(run.status, 0) << run.message;
+  EXPECT_EQ(base.ReadFile(kList), "T:\\a.htm\r\n");
+  for (const auto& e : entries) {
+    EXPECT_EQ(fs::exists(fs::symlink_status(base.Posix("Datenbank/" + e.name))), !e.removed) << e.name;
+  }
+  EXPECT_EQ(base.ReadFile("outside.txt"), "target of a link");
+  EXPECT_TRUE(fs::exists(base.Posix("Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt.tmp2147483644-ab/inner")));
 }
 
 TEST(Manifester, BadArgumentsAreRefused) {
