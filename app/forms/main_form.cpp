@@ -248,7 +248,10 @@ void TMainForm_QY_HTML::FormCreate(const QStringList& arguments) {
   lists_ = std::make_unique<MainLists>();
 
   if (IsFirstRun()) {
-    WriteFirstRunValues();
+    if (std::u16string failure; !WriteFirstRunValues(&failure)) {
+      platform::ShowMessageBox(u"Die Einstellungen konnten nicht gespeichert werden: " + failure, u"Quarry-HTML",
+                               platform::mb::Ok | platform::mb::IconError);
+    }
     state_.BackgroundColorName = "clHighlight";
     state_.HintColorName = "clWhite";
   }
@@ -820,48 +823,34 @@ void TMainForm_QY_HTML::RunBuild() {
 }
 
 void TMainForm_QY_HTML::FinishBuild(std::u16string_view titleText, std::u16string_view resumeText) {
-  // A build that changed nothing (the folder is missing, the drive list too, a write
-  // failed) or was cancelled keeps the status text that says so: nothing is "Fertig".
+  // A build that changed nothing (the folder or the drive list missing, a write failed,
+  // another build running) or was cancelled keeps the status text that says so: nothing
+  // is "Fertig". A cancelled build kept its records, so their title positions are made.
   const bool refused = buildRefused_;
-  const bool cancelled = run_->CancelRequested();
-  if (refused || cancelled) {
-    if (cancelled && !refused) {
-      search::SearchSession session;
-      session.setMainCaption = [this](const std::u16string& caption) { setWindowTitle(ToQ(caption)); };
-      search::Button4Click(session, search::DatabaseFiles{state_.BaseFolder, state_.CurrentDbName});
-      run_->WriteIndexLog();
-    }
-    setWindowTitle(QString());
-    ui->GeduldLabel->clear();
-    gedultTimer_->stop();
-    LiesNamenDatenbanken();
-    SetActionButtons(true);
-    ui->BitBtn2->setEnabled(true);
-    timer1_->stop();
-    state_.UpdateMode = false;
-    return;
-  }
-  if (!state_.PathListOnly) {
-    ui->Label1->setText(ToQ(titleText));
+  const bool finished = !refused && !run_->CancelRequested();
+  if (!state_.PathListOnly && !refused) {
+    if (finished) ui->Label1->setText(ToQ(titleText));
     pause_->Pause(100);
     search::SearchSession session;
     session.setMainCaption = [this](const std::u16string& caption) { setWindowTitle(ToQ(caption)); };
     search::Button4Click(session, search::DatabaseFiles{state_.BaseFolder, state_.CurrentDbName});
-    ui->Label1->setText(QStringLiteral("Fertig mit der Indizierung."));
+    if (finished) ui->Label1->setText(QStringLiteral("Fertig mit der Indizierung."));
   }
   setWindowTitle(QString());
   ui->GeduldLabel->clear();
   gedultTimer_->stop();
-  const int64_t finished = resumeAnswer_ ? FinishedArchiveCount() : -1;
-  if (resumeAnswer_ && finished >= 0) {
-    ui->Label1->setText(ToQ(std::u16string(resumeText) + Decimal(finished) + u" Dateien indiziert."));
-  } else if (!resumeAnswer_) {
-    ui->Label1->setText(QStringLiteral("Fertig mit der Indizierung."));
+  if (finished) {
+    const int64_t archives = resumeAnswer_ ? FinishedArchiveCount() : -1;
+    if (resumeAnswer_ && archives >= 0) {
+      ui->Label1->setText(ToQ(std::u16string(resumeText) + Decimal(archives) + u" Dateien indiziert."));
+    } else if (!resumeAnswer_) {
+      ui->Label1->setText(QStringLiteral("Fertig mit der Indizierung."));
+    }
+    if (state_.PathListOnly) {
+      ui->Label1->setText(QStringLiteral("Fertig mit der Indizierung (nur Pfadliste wurde erstellt)."));
+    }
   }
-  if (state_.PathListOnly) {
-    ui->Label1->setText(QStringLiteral("Fertig mit der Indizierung (nur Pfadliste wurde erstellt)."));
-  }
-  run_->WriteIndexLog();
+  if (!refused) run_->WriteIndexLog();
   LiesNamenDatenbanken();
   SetActionButtons(true);
   ui->BitBtn2->setEnabled(true);

@@ -9,6 +9,7 @@
 #include "app/forms/such_form.h"
 #include "app/results/browser.h"
 #include "app/settings/registry.h"
+#include "platform/messagebox.h"
 
 namespace {
 
@@ -17,7 +18,10 @@ class RegistryBrowserSetting : public app::BrowserSettingStore {
  public:
   std::u16string ReadBrowser() override { return app::LeseRegKey(app::kRegistryKey, app::reg::Browser); }
   void WriteBrowser(const std::u16string& value) override {
-    app::SchreibeRegKey(app::kRegistryKey, app::reg::Browser, value);
+    if (std::u16string failure; !app::SchreibeRegKey(app::kRegistryKey, app::reg::Browser, value, &failure)) {
+      platform::ShowMessageBox(u"Die Einstellungen konnten nicht gespeichert werden: " + failure, u"Quarry-HTML",
+                               platform::mb::Ok | platform::mb::IconError);
+    }
   }
 };
 
