@@ -199,8 +199,10 @@ void TWideStrings::SaveToFile(std::u16string_view fileName) {
   saved_ = false;
   if (!ConversionAllowed(text)) return;
   const std::string path = platform::PosixPath(fileName);
-  const std::string temp = path + ".quarry-tmp";
-  platform::NativeFile file = path.empty() ? platform::NativeFile() : platform::NativeFile::Create(temp);
+  // An exclusive temporary beside the file (never a fixed name a link could stand at),
+  // synced before it takes the file's place.
+  std::string temp;
+  platform::NativeFile file = path.empty() ? platform::NativeFile() : platform::CreateExclusiveTemp(path, &temp);
   if (!file.Valid())
     throw EFCreateError(u"Datei " + std::u16string(fileName) + u" kann nicht erstellt werden");
   THandleStream stream(std::move(file));
@@ -210,11 +212,8 @@ void TWideStrings::SaveToFile(std::u16string_view fileName) {
     platform::RemoveFile(temp);
     throw;
   }
-  stream.File().Close();
-  if (!platform::RenameFile(temp, path)) {
-    platform::RemoveFile(temp);
+  if (!platform::CommitTempFile(stream.File(), temp, path))
     throw EFCreateError(u"Datei " + std::u16string(fileName) + u" kann nicht erstellt werden");
-  }
   saved_ = true;
 }
 

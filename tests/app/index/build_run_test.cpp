@@ -1,5 +1,7 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -461,6 +463,63 @@ TEST_F(BuildRun, LeftoversOfAKilledRunAreRemovedByTheNextBuild) {
   EXPECT_FALSE(Exists("base/Datenbank/web.dat.tmp12-ffffffffffff"));
   EXPECT_TRUE(Exists("base/Datenbank/web2_UTF8Dokument.txt.tmp1-aa"));
   EXPECT_TRUE(Exists("base/Datenbank/web.dat.tmpX-1"));
+}
+
+}  // namespace
+}  // namespace app
+
+namespace app {
+namespace {
+
+class QuietStatusForDisk : public IndexStatus {
+ public:
+  void Pause(int) override {}
+  int64_t TickCount() const override { return 0; }
+};
+
+// The same on a real file system that runs full: a small tmpfs holds the base folder.
+// Needs root and a kernel that lets the test mount one; skipped otherwise.
+TEST(BuildRunOnAFullDisk, KeepsTheOldDatabaseAndSaysWhy) {
+  testsupport::TempDrive drive;
+  const std::string base = drive.Posix("base");
+  std::filesystem::create_directories(base);
+  const std::string options = "size=96k,mode=0755";
+  if (geteuid() != 0 || std::system(("mount -t tmpfs -o " + options + " tmpfs '" + base + "' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "no tmpfs can be mounted here";
+  struct Unmount {
+    std::string folder;
+    ~Unmount() { (void)!std::system(("umount '" + folder + "'").c_str()); }
+  } unmount{base};
+  std::filesystem::create_directories(base + "/Datenbank/Temp");
+  std::filesystem::create_directories(drive.Posix("docs"));
+  std::string list;
+  for (int i = 0; i < 40; ++i) {
+    const std::string name = "d" + std::to_string(i) + ".htm";
+    drive.WriteFile("docs/" + name, "<p>" + std::string(8000, static_cast<char>('a' + i % 26)) + "</p>");
+    list += "T:\\docs\\" + name + "\r\n";
+  }
+  drive.WriteFile("base/Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt", list);
+  drive.WriteFile("base/Datenbank/web.dat", "PFAD_UND_ENDUNGEN= T:\\docs *.htm    \r\nT:\\docs\\alt.htm\r\n");
+  drive.WriteFile("base/Datenbank/web_UTF8Dokument.txt", " \r\n \r\n#T:\\docs\\alt.htm\r\n========\r\nalt\r\n");
+
+  testsupport::ScopedRecordingSink sink;
+  QuietStatusForDisk status;
+  IndexSettings settings;
+  settings.baseFolder = u"T:\\base\\";
+  settings.dbName = u"web";
+  settings.folder = u"T:\\docs";
+  settings.driveLetter = u'T';
+  settings.slots = {u".htm"};
+  IndexRun run(settings, status);
+  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::WriteFailed);
+  ASSERT_FALSE(sink->Boxes().empty());
+  EXPECT_NE(sink->Boxes().back().text.find(u"No space left on device"), std::u16string::npos);
+  EXPECT_EQ(status.StatusText().find(u"Fertig"), std::u16string::npos);
+  EXPECT_EQ(drive.ReadFile("base/Datenbank/web.dat"), "PFAD_UND_ENDUNGEN= T:\\docs *.htm    \r\nT:\\docs\\alt.htm\r\n");
+  EXPECT_EQ(drive.ReadFile("base/Datenbank/web_UTF8Dokument.txt"), " \r\n \r\n#T:\\docs\\alt.htm\r\n========\r\nalt\r\n");
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(base + "/Datenbank")) files += entry.is_regular_file();
+  EXPECT_EQ(files, 4u);  // the drive list, the description, the store and the lock: no temporary left
 }
 
 }  // namespace
