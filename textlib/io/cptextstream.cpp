@@ -1,5 +1,7 @@
 #include "textlib/io/cptextstream.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -84,27 +86,40 @@ size_t Utf8Length(char16_t c) { return (c >= 1 && c <= 0x7F) ? 1 : c <= 0x7FF &&
 
 size_t EncodeUtf8(const char16_t* in, int64_t units, char* out) {
   size_t o = 0;
+  int64_t vectorFrom = 0;  // after a run broke, the next try waits eight units
   for (int64_t i = 0; i < units; ++i) {
+    // Runs of ASCII (U+0001..U+007F), eight units at a time narrowed with a vector pack.
+    while (i >= vectorFrom && i + 8 <= units) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+      const __m128i zero = _mm_setzero_si128();
+      const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80))), zero);
+      const __m128i nul = _mm_cmpeq_epi16(v, zero);  // U+0000 takes three bytes
+      if (_mm_movemask_epi8(_mm_andnot_si128(nul, ascii)) != 0xFFFF) {
+        vectorFrom = i + 8;
+        break;
+      }
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + o), _mm_packus_epi16(v, v));
+      o += 8;
+      i += 8;
+    }
+    if (i >= units) break;
     const char16_t c = in[i];
-    if (IsHighSurrogate(c) && i + 1 < units && IsLowSurrogate(in[i + 1])) {
+    if (static_cast<unsigned>(c) - 1u < 0x7Fu) {
+      out[o++] = static_cast<char>(c);
+    } else if (c < 0x800 && c != 0) {
+      out[o++] = static_cast<char>(0xC0 | (c >> 6));
+      out[o++] = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (IsHighSurrogate(c) && i + 1 < units && IsLowSurrogate(in[i + 1])) {
       const char32_t v = 0x10000 + ((char32_t{c} - 0xD800) << 10) + (in[i + 1] - 0xDC00);
       out[o++] = static_cast<char>(0xF0 | (v >> 18));
       out[o++] = static_cast<char>(0x80 | ((v >> 12) & 0x3F));
       out[o++] = static_cast<char>(0x80 | ((v >> 6) & 0x3F));
       out[o++] = static_cast<char>(0x80 | (v & 0x3F));
       ++i;
-      continue;
-    }
-    switch (Utf8Length(c)) {
-      case 1: out[o++] = static_cast<char>(c); break;
-      case 2:
-        out[o++] = static_cast<char>(0xC0 | (c >> 6));
-        out[o++] = static_cast<char>(0x80 | (c & 0x3F));
-        break;
-      default:
-        out[o++] = static_cast<char>(0xE0 | (c >> 12));
-        out[o++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out[o++] = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out[o++] = static_cast<char>(0xE0 | (c >> 12));
+      out[o++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out[o++] = static_cast<char>(0x80 | (c & 0x3F));
     }
   }
   return o;
