@@ -81,13 +81,13 @@ void Install(FaultPlan plan) {
 void ReadPlanFromEnvironment() {
   static std::once_flag once;
   std::call_once(once, [] {
-    const char* spec = std::getenv("QUARRY_FAULT");
-    if (!spec) {
+    const char* planText = std::getenv("QUARRY_FAULT");
+    if (!planText) {
       int expected = kUnread;
       gHookState.compare_exchange_strong(expected, kDisarmed);
       return;
     }
-    const std::string text = spec;
+    const std::string text = planText;
     ::unsetenv("QUARRY_FAULT");
     auto plan = ParseFaultPlan(text);
     if (!plan) {
@@ -656,13 +656,13 @@ FaultCounts FaultCounters() {
   return f.counts;
 }
 
-std::optional<FaultPlan> ParseFaultPlan(std::string_view spec) {
+std::optional<FaultPlan> ParseFaultPlan(std::string_view text) {
   FaultPlan plan;
   bool any = false;
-  while (!spec.empty()) {
-    const size_t comma = spec.find(',');
-    const std::string_view item = spec.substr(0, comma);
-    spec = comma == std::string_view::npos ? std::string_view() : spec.substr(comma + 1);
+  while (!text.empty()) {
+    const size_t comma = text.find(',');
+    const std::string_view item = text.substr(0, comma);
+    text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
     if (item.empty()) continue;
     any = true;
     if (item.starts_with("kill-after-bytes:")) {

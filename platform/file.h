@@ -204,7 +204,7 @@ void ArmFaults(FaultPlan plan);
 void DisarmFaults();
 FaultCounts FaultCounters();
 // A plan in QUARRY_FAULT's syntax; nullopt when the text is not understood.
-std::optional<FaultPlan> ParseFaultPlan(std::string_view spec);
+std::optional<FaultPlan> ParseFaultPlan(std::string_view text);
 
 // Arms a plan for a scope (a test), disarming at its end.
 class ScopedFaults {

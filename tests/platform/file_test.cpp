@@ -185,7 +185,7 @@ TEST(FaultHook, FailsTheChosenCallsAsARealFailureWould) {
 
 TEST(FaultHook, ParsesThePlanOfTheEnvironment) {
   const struct {
-    std::string_view spec;
+    std::string_view text;
     std::optional<FaultPlan> plan;
   } cases[] = {
       {"write:17:ENOSPC", Plan({{FaultOp::Write, 17, ENOSPC, false}})},
@@ -212,7 +212,7 @@ TEST(FaultHook, ParsesThePlanOfTheEnvironment) {
       {"counts:", std::nullopt},
       {"write:1:EIO,bogus", std::nullopt},
   };
-  for (const auto& c : cases) EXPECT_EQ(ParseFaultPlan(c.spec), c.plan) << c.spec;
+  for (const auto& c : cases) EXPECT_EQ(ParseFaultPlan(c.text), c.plan) << c.text;
 }
 
 TEST(FaultHook, TheEnvironmentFailsOrKillsAChildAtAnExactByte) {
