@@ -289,40 +289,40 @@ std::string WideToPosixUtf8(std::u16string_view text) {
   return out;
 }
 
+size_t Utf8SequenceAt(const unsigned char* p, size_t left, char32_t* value) {
+  const unsigned char b = p[0];
+  if (b < 0x80) {
+    *value = b;
+    return 1;
+  }
+  auto cont = [&](size_t k) { return k < left && (p[k] & 0xC0) == 0x80; };
+  if (b >= 0xC2 && b <= 0xDF) {
+    if (!cont(1)) return 0;
+    *value = (char32_t{b} & 0x1F) << 6 | (p[1] & 0x3F);
+    return 2;
+  }
+  if (b >= 0xE0 && b <= 0xEF) {
+    // No overlong forms (E0 80-9F) and no surrogates (ED A0-BF).
+    if (!cont(1) || !cont(2) || (b == 0xE0 && p[1] < 0xA0) || (b == 0xED && p[1] > 0x9F)) return 0;
+    *value = (char32_t{b} & 0x0F) << 12 | char32_t{p[1] & 0x3Fu} << 6 | (p[2] & 0x3F);
+    return 3;
+  }
+  if (b >= 0xF0 && b <= 0xF4) {
+    if (!cont(1) || !cont(2) || !cont(3) || (b == 0xF0 && p[1] < 0x90) || (b == 0xF4 && p[1] > 0x8F)) return 0;
+    *value = (char32_t{b} & 0x07) << 18 | char32_t{p[1] & 0x3Fu} << 12 | char32_t{p[2] & 0x3Fu} << 6 | (p[3] & 0x3F);
+    return 4;
+  }
+  return 0;
+}
+
 std::optional<std::u16string> PosixUtf8ToWide(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
-  size_t i = 0;
-  const size_t n = bytes.size();
-  auto at = [&](size_t k) { return static_cast<unsigned char>(bytes[k]); };
-  while (i < n) {
-    unsigned char b = at(i);
-    char32_t c;
-    size_t len;
-    if (b < 0x80) {
-      c = b;
-      len = 1;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-      c = b & 0x1F;
-      len = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      c = b & 0x0F;
-      len = 3;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      c = b & 0x07;
-      len = 4;
-    } else {
-      return std::nullopt;
-    }
-    if (i + len > n) return std::nullopt;
-    for (size_t k = 1; k < len; ++k) {
-      unsigned char t = at(i + k);
-      if ((t & 0xC0) != 0x80) return std::nullopt;
-      c = (c << 6) | (t & 0x3F);
-    }
-    if ((len == 3 && c < 0x800) || (len == 4 && (c < 0x10000 || c > 0x10FFFF)) ||
-        (c >= 0xD800 && c < 0xE000))
-      return std::nullopt;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  for (size_t i = 0; i < bytes.size();) {
+    char32_t c = 0;
+    const size_t len = Utf8SequenceAt(p + i, bytes.size() - i, &c);
+    if (len == 0) return std::nullopt;
     if (c >= 0x10000) {
       out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
       out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));

@@ -40,6 +40,9 @@ std::optional<std::string> WideToMultiByte(CodePage cp, std::u16string_view text
 // Proper UTF-8 as file names need it at the POSIX boundary: surrogate pairs combined,
 // a lone surrogate becomes U+FFFD.
 std::string WideToPosixUtf8(std::u16string_view text);
+// The well-formed UTF-8 sequence (RFC 3629: no overlong forms, no surrogates, nothing
+// above U+10FFFF) at p: its length, with its value in *value; 0 when none starts there.
+size_t Utf8SequenceAt(const unsigned char* p, size_t left, char32_t* value);
 // Strict decoding; nullopt for anything that is not well-formed UTF-8.
 std::optional<std::u16string> PosixUtf8ToWide(std::string_view bytes);
 

@@ -21,8 +21,6 @@ bool EndsWithIgnoringCase(const std::u16string& lower, std::u16string_view suffi
   return lower.size() >= suffix.size() && lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsLetterOrDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
 bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {
@@ -33,17 +31,10 @@ bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix)
   return true;
 }
 
-// What stands after a file's name while it is being replaced: the store writer's
-// ".schreiben", the list writer's ".quarry-tmp", the archive store moved aside
-// (".vorher"), and an exclusive temporary's ".tmp" + pid + "-" + random letters and digits.
+// What may stand after a file's name: nothing, a writer's temporary ending, or the
+// archive store moved aside while the extractor starts (".vorher").
 bool IsWritersEnding(std::string_view tail) {
-  if (tail.empty() || tail == ".schreiben" || tail == ".quarry-tmp" || tail == ".vorher") return true;
-  if (!tail.starts_with(".tmp")) return false;
-  tail.remove_prefix(4);
-  const size_t dash = tail.find('-');
-  if (dash == 0 || dash == std::string_view::npos || dash + 1 == tail.size()) return false;
-  return std::all_of(tail.begin(), tail.begin() + std::ptrdiff_t(dash), IsDigit) &&
-         std::all_of(tail.begin() + std::ptrdiff_t(dash) + 1, tail.end(), IsLetterOrDigit);
+  return tail.empty() || tail == ".vorher" || IsTemporaryEnding(tail);
 }
 
 bool IsFileOf(std::string_view file, std::string_view db, const std::vector<std::u16string_view>& suffixes) {
@@ -130,28 +121,6 @@ bool SaveHistoryFile(const std::vector<std::u16string>& list, std::u16string_vie
     return false;
   }
   return true;
-}
-
-const std::vector<std::u16string_view>& DatabaseFileSuffixes() {
-  // "_MHT.log" is the extractor's log; without it a new database of the same name would
-  // show an old extraction's log.
-  // ".commit" is a build's journal of renames; it belongs to the database's set.
-  static const std::vector<std::u16string_view> suffixes = {u".log",
-                                                            u"_MHT.log",
-                                                            u".dat",
-                                                            u"_mht.dat",
-                                                            u"_mht_temp.dat",
-                                                            u"_AnsiDokument.txt",
-                                                            u"_UTF8Dokument.txt",
-                                                            u"_MHTtext.txt",
-                                                            u"_Ansi_TitelPositionen.txt",
-                                                            u"_Utf8_TitelPositionen.txt",
-                                                            u"_MHT_TitelPositionen.txt",
-                                                            u"_Phrasen_Woerter_AnsiListe.txt",
-                                                            u"_Phrasen_Woerter_MHTListe.txt",
-                                                            u"_Phrasen_Woerter_Utf8Liste.txt",
-                                                            u".commit"};
-  return suffixes;
 }
 
 const std::vector<std::u16string_view>& HistoryFileSuffixes() {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/index/database_set.h"
+
 #include "app/settings/colors.h"
 
 namespace app {
@@ -26,9 +28,9 @@ void UpdateSearchHistory(std::vector<std::u16string>& list, const std::u16string
 // A wide list file with byte-order mark; false when it could not be written.
 bool SaveHistoryFile(const std::vector<std::u16string>& list, std::u16string_view fileName);
 
-// What a database's deletion removes: files of "Datenbank\" and of its
-// "Suchwoerterlisten\" folder, each name the database name plus the suffix.
-const std::vector<std::u16string_view>& DatabaseFileSuffixes();
+// What a database's deletion removes: files of "Datenbank\" (DatabaseFileSuffixes, with
+// the engine) and of its "Suchwoerterlisten\" folder, each name the database name plus
+// the suffix.
 const std::vector<std::u16string_view>& HistoryFileSuffixes();
 // The stores and title positions only (the database keeps its description and log).
 const std::vector<std::u16string_view>& StoreFileSuffixes();

@@ -1,5 +1,7 @@
 #include "app/index/database_set.h"
 
+#include <algorithm>
+
 #include "platform/codepage.h"
 #include "platform/drives.h"
 
@@ -11,33 +13,6 @@ std::string Folder(const std::u16string& dbFolder) {
   if (!posix.empty() && posix.back() != '/') posix += '/';
   return posix;
 }
-
-// The files a database consists of, by the ending after its name.
-constexpr std::string_view kOwnSuffixes[] = {
-    ".dat",          "_UTF8Dokument.txt",         "_MHTtext.txt",        "_Utf8_TitelPositionen.txt",
-    "_MHT_TitelPositionen.txt", "_Ansi_TitelPositionen.txt", ".log",   "_MHT.log",
-    "_mht.dat",      "_mht_temp.dat",             "_Phrasen_Woerter_Utf8Liste.txt", "_Phrasen_Woerter_MHTListe.txt",
-    ".commit"};
-
-// "<suffix>.tmp<digits>-<hex>" as made by CreateExclusiveTemp, or the older ".schreiben".
-bool IsTemporaryOf(std::string_view rest) {
-  for (std::string_view suffix : kOwnSuffixes) {
-    if (!rest.starts_with(suffix)) continue;
-    const std::string_view tail = rest.substr(suffix.size());
-    if (tail == ".schreiben") return true;
-    if (!tail.starts_with(".tmp") || tail.size() < 6) continue;
-    const size_t dash = tail.find('-', 4);
-    if (dash == std::string_view::npos || dash == 4) continue;
-    bool digits = true;
-    for (size_t i = 4; i < dash; ++i) digits = digits && tail[i] >= '0' && tail[i] <= '9';
-    if (digits) return true;
-  }
-  return false;
-}
-
-}  // namespace
-
-namespace {
 
 // Renames every temporary of the journal that is still there, syncs the folder and
 // removes the journal; idempotent, so an interrupted pass is completed by the next.
@@ -68,6 +43,40 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
+const std::vector<std::u16string_view>& DatabaseFileSuffixes() {
+  // "_MHT.log" is the extractor's log; without it a new database of the same name would
+  // show an old extraction's log.
+  // ".commit" is a build's journal of renames; it belongs to the database's set.
+  static const std::vector<std::u16string_view> suffixes = {u".log",
+                                                            u"_MHT.log",
+                                                            u".dat",
+                                                            u"_mht.dat",
+                                                            u"_mht_temp.dat",
+                                                            u"_AnsiDokument.txt",
+                                                            u"_UTF8Dokument.txt",
+                                                            u"_MHTtext.txt",
+                                                            u"_Ansi_TitelPositionen.txt",
+                                                            u"_Utf8_TitelPositionen.txt",
+                                                            u"_MHT_TitelPositionen.txt",
+                                                            u"_Phrasen_Woerter_AnsiListe.txt",
+                                                            u"_Phrasen_Woerter_MHTListe.txt",
+                                                            u"_Phrasen_Woerter_Utf8Liste.txt",
+                                                            u".commit"};
+  return suffixes;
+}
+
+bool IsTemporaryEnding(std::string_view tail) {
+  if (tail == ".schreiben" || tail == ".quarry-tmp") return true;
+  if (!tail.starts_with(".tmp")) return false;
+  tail.remove_prefix(4);
+  const size_t dash = tail.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash + 1 == tail.size()) return false;
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  auto letterOrDigit = [&](char c) { return digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  return std::all_of(tail.begin(), tail.begin() + std::ptrdiff_t(dash), digit) &&
+         std::all_of(tail.begin() + std::ptrdiff_t(dash) + 1, tail.end(), letterOrDigit);
+}
+
 bool CommitDatabaseFiles(const std::string& journal, const std::vector<std::pair<std::string, std::string>>& renames) {
   std::string lines;
   for (const auto& [temp, target] : renames) lines += temp + '\t' + target + '\n';
@@ -92,8 +101,17 @@ void RemoveDatabaseLeftovers(const std::u16string& dbFolder, const std::u16strin
   if (folder.empty() || !platform::IsRealDirectory(folder)) return;
   const auto entries = platform::ListDirectory(folder);
   if (!entries) return;
+  std::vector<std::string> suffixes;
+  for (std::u16string_view suffix : DatabaseFileSuffixes()) suffixes.push_back(platform::WideToPosixUtf8(suffix));
+  auto isLeftover = [&](std::string_view file) {
+    if (!file.starts_with(name)) return false;
+    file.remove_prefix(name.size());
+    for (const std::string& suffix : suffixes)
+      if (file.starts_with(suffix) && IsTemporaryEnding(file.substr(suffix.size()))) return true;
+    return false;
+  };
   for (const auto& entry : *entries) {
-    if (!entry.name.starts_with(name) || !IsTemporaryOf(std::string_view(entry.name).substr(name.size()))) continue;
+    if (!isLeftover(entry.name)) continue;
     const std::optional<platform::FileStat> st = platform::Stat(folder + entry.name, false);
     if (st && !st->isDirectory) platform::RemoveFile(folder + entry.name);
   }

@@ -5,6 +5,7 @@
 // advisory lock on the database, and a search takes a shared one.
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -21,6 +22,13 @@ bool CommitDatabaseFiles(const std::string& journal, const std::vector<std::pair
 void RollForwardDatabase(const std::u16string& dbFolder, const std::u16string& dbName);
 // Removes the temporaries that a killed run of the database left in its folder.
 void RemoveDatabaseLeftovers(const std::u16string& dbFolder, const std::u16string& dbName);
+
+// The endings of a database's files after its name, as the program names them; the
+// deletion of a database removes them all.
+const std::vector<std::u16string_view>& DatabaseFileSuffixes();
+// What stands after a file's name while a writer replaces it: ".schreiben", the older
+// ".quarry-tmp", or an exclusive temporary's ".tmp" + process id + "-" + letters and digits.
+bool IsTemporaryEnding(std::string_view tail);
 
 // The database's lock file "<db>.lock" in its folder: exclusive for a build, shared for a
 // search; nullopt when the other side holds it.

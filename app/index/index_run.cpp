@@ -657,10 +657,7 @@ void IndexRun::StripHTML(std::u16string_view path) {
   const std::u16string decoded = DecodePageBytes(*bytes, kind);
   if (!decoded.empty()) memo_ = FormatWorkingText(decoded);
   if (memo_.empty()) {
-    std::u16string units(bytes->size() / 2, u'\0');
-    for (size_t i = 0; i < units.size(); ++i)
-      units[i] = static_cast<char16_t>(static_cast<unsigned char>((*bytes)[2 * i]) |
-                                       static_cast<unsigned char>((*bytes)[2 * i + 1]) << 8);
+    const std::u16string units = *platform::MultiByteToWide(platform::kCpUtf16LE, *bytes);
     if (!units.empty()) memo_ = FormatWorkingText(units);
   }
   if (memo_.empty()) memo_ = std::u16string(kNoTextMessage) + ToCrLf(decoded);

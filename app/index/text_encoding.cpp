@@ -211,40 +211,6 @@ PageCharset CharsetOfCodePage(uint16_t cp) {
 // 7-bit code pages whose escape sequences change pure ASCII bytes.
 bool IsStatefulSevenBit(uint16_t cp) { return (cp >= 50220 && cp <= 50229) || cp == 52936; }
 
-// Length of the well-formed UTF-8 sequence (RFC 3629) at p and its value; 0 for none.
-inline size_t Utf8Sequence(const unsigned char* p, size_t left, char32_t& value) {
-  const unsigned char b = p[0];
-  auto cont = [](unsigned char c) { return (c & 0xC0) == 0x80; };
-  if (b >= 0xC2 && b <= 0xDF) {
-    if (left < 2 || !cont(p[1])) return 0;
-    value = (char32_t{b} & 0x1F) << 6 | (p[1] & 0x3F);
-    return 2;
-  }
-  if (b >= 0xE0 && b <= 0xEF) {
-    // No overlong forms (E0 80-9F) and no surrogates (ED A0-BF).
-    const unsigned char lo = b == 0xE0 ? 0xA0 : 0x80, hi = b == 0xED ? 0x9F : 0xBF;
-    if (left < 3 || p[1] < lo || p[1] > hi || !cont(p[2])) return 0;
-    value = (char32_t{b} & 0x0F) << 12 | char32_t{p[1] & 0x3Fu} << 6 | (p[2] & 0x3F);
-    return 3;
-  }
-  if (b >= 0xF0 && b <= 0xF4) {
-    const unsigned char lo = b == 0xF0 ? 0x90 : 0x80, hi = b == 0xF4 ? 0x8F : 0xBF;
-    if (left < 4 || p[1] < lo || p[1] > hi || !cont(p[2]) || !cont(p[3])) return 0;
-    value = (char32_t{b} & 0x07) << 18 | char32_t{p[1] & 0x3Fu} << 12 | char32_t{p[2] & 0x3Fu} << 6 | (p[3] & 0x3F);
-    return 4;
-  }
-  return 0;
-}
-
-std::u16string Utf16Units(std::string_view bytes, bool bigEndian) {
-  std::u16string out(bytes.size() / 2, u'\0');
-  for (size_t i = 0; i < out.size(); ++i) {
-    const auto a = static_cast<unsigned char>(bytes[2 * i]), b = static_cast<unsigned char>(bytes[2 * i + 1]);
-    out[i] = bigEndian ? static_cast<char16_t>(a << 8 | b) : static_cast<char16_t>(b << 8 | a);
-  }
-  return out;
-}
-
 std::u16string Utf32Units(std::string_view bytes, bool bigEndian) {
   std::u16string out;
   out.reserve(bytes.size() / 4);
@@ -299,7 +265,7 @@ std::u16string DecodeUtf8Page(std::string_view bytes, bool stopAtError, bool* we
       continue;
     }
     char32_t c = 0;
-    const size_t n = Utf8Sequence(p, static_cast<size_t>(end - p), c);
+    const size_t n = platform::Utf8SequenceAt(p, static_cast<size_t>(end - p), &c);
     if (n == 0) {
       ok = false;
       if (stopAtError) break;
@@ -330,8 +296,8 @@ std::u16string Utf8OrCp1252ToWide(std::string_view bytes, bool* wellFormed, bool
 std::u16string DecodePageBytes(std::string_view bytes, EncodingKind kind) {
   switch (kind) {
     case kKindUtf8: return Utf8OrCp1252ToWide(bytes.substr(3));
-    case kKindUtf16LE: return Utf16Units(bytes.substr(2), false);
-    case kKindUtf16BE: return Utf16Units(bytes.substr(2), true);
+    case kKindUtf16LE: return *platform::MultiByteToWide(platform::kCpUtf16LE, bytes.substr(2));
+    case kKindUtf16BE: return *platform::MultiByteToWide(platform::kCpUtf16BE, bytes.substr(2));
     case kKindUtf32LE: return Utf32Units(bytes.substr(4), false);
     case kKindUtf32BE: return Utf32Units(bytes.substr(4), true);
     default: break;

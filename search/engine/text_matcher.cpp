@@ -271,25 +271,10 @@ std::vector<char32_t> FoldVariants(char32_t c) {
 }  // namespace
 
 FoldedChar FoldUtf8Char(const unsigned char* p, size_t left) {
-  const unsigned char b = p[0];
-  if (b < 0x80) return {WideLowerTable()[b], 1};
-  auto cont = [&](size_t k) { return k < left && (p[k] & 0xC0) == 0x80; };
-  char32_t c;
-  size_t n;
-  if (b >= 0xC2 && b <= 0xDF && cont(1)) {
-    c = (char32_t{b} & 0x1F) << 6 | (p[1] & 0x3F);
-    n = 2;
-  } else if (b >= 0xE0 && b <= 0xEF && cont(1) && cont(2) && !(b == 0xE0 && p[1] < 0xA0) &&
-             !(b == 0xED && p[1] > 0x9F)) {
-    c = (char32_t{b} & 0x0F) << 12 | char32_t{p[1] & 0x3Fu} << 6 | (p[2] & 0x3F);
-    n = 3;
-  } else if (b >= 0xF0 && b <= 0xF4 && cont(1) && cont(2) && cont(3) && !(b == 0xF0 && p[1] < 0x90) &&
-             !(b == 0xF4 && p[1] > 0x8F)) {
-    c = (char32_t{b} & 0x07) << 18 | char32_t{p[1] & 0x3Fu} << 12 | char32_t{p[2] & 0x3Fu} << 6 | (p[3] & 0x3F);
-    n = 4;
-  } else {
-    return {kStrayByte + b, 1};
-  }
+  if (p[0] < 0x80) return {WideLowerTable()[p[0]], 1};
+  char32_t c = 0;
+  const size_t n = platform::Utf8SequenceAt(p, left, &c);
+  if (n == 0) return {kStrayByte + p[0], 1};
   return {LowerOf(c), n};
 }
 
