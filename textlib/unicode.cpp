@@ -247,6 +247,15 @@ std::u16string UnicodeTrim(std::u16string_view text) {
   return std::u16string(text.substr(first, last - first));
 }
 
+void UnicodeTrimInPlace(std::u16string& text) {
+  size_t last = text.size();
+  while (last > 0 && IsTrimmed(text[last - 1])) --last;
+  text.resize(last);
+  size_t first = 0;
+  while (first < text.size() && IsTrimmed(text[first])) ++first;
+  text.erase(0, first);
+}
+
 std::u16string UnicodeTrimLeft(std::u16string_view text) {
   size_t first = 0;
   while (first < text.size() && IsTrimmed(text[first])) ++first;

@@ -78,6 +78,8 @@ std::u16string UnicodeLowerCase(std::u16string_view text);
 // Without leading and trailing white space and control characters.
 std::u16string UnicodeTrim(std::u16string_view text);
 std::u16string UnicodeTrimLeft(std::u16string_view text);
+// UnicodeTrim without a copy.
+void UnicodeTrimInPlace(std::u16string& text);
 
 // Case-insensitive comparison in a locale: -1, 0 or 1; -2 when it cannot be made.
 using CompareTextFunc = int (*)(std::u16string_view a, std::u16string_view b, LocaleId locale);

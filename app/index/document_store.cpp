@@ -1,5 +1,7 @@
 #include "app/index/document_store.h"
 
+#include <algorithm>
+
 #include "app/index/write_to_stream.h"
 #include "platform/codepage.h"
 #include "platform/drives.h"
@@ -53,21 +55,38 @@ bool DocumentStore::BeginFile(std::u16string_view fileName) {
 
 void DocumentStore::Append(std::u16string_view entry) {
   if (failed_ && text_) return;  // the run stops; nothing more is kept
+  ++entries_;
+  if (text_ && entry.size() >= kWriteChunkUnits) {
+    // A large page goes out in slices, never copied whole. A slice never ends between the
+    // halves of a surrogate pair, which are one UTF-8 sequence.
+    WritePending();
+    while (!failed_ && !entry.empty()) {
+      size_t slice = std::min(entry.size(), kWriteChunkUnits);
+      if (slice < entry.size() && entry[slice - 1] >= 0xD800 && entry[slice - 1] < 0xDC00) --slice;
+      WriteSlice(entry.substr(0, slice));
+      entry.remove_prefix(slice);
+    }
+    pending_.append(u"\r\n");
+    return;
+  }
   pending_.append(entry);
   pending_.append(u"\r\n");
-  ++entries_;
   if (text_ && pending_.size() >= kWriteChunkUnits) WritePending();
 }
 
-void DocumentStore::WritePending() {
-  if (!text_ || pending_.empty() || failed_) return;
+void DocumentStore::WriteSlice(std::u16string_view text) {
   bool ok = false;
   try {
-    ok = text_->WriteText(pending_);
+    ok = text_->WriteText(text);
   } catch (const textlib::Exception&) {
     ok = false;
   }
   if (!ok) Fail(fileName_);
+}
+
+void DocumentStore::WritePending() {
+  if (!text_ || pending_.empty() || failed_) return;
+  WriteSlice(pending_);
   pending_.clear();
 }
 

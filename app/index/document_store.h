@@ -46,6 +46,7 @@ class DocumentStore {
 
  private:
   void WritePending();
+  void WriteSlice(std::u16string_view text);
   void CloseStreams();
   void Fail(std::u16string_view what);
 

@@ -140,33 +140,32 @@ size_t NextBreak(const std::u16string& text, size_t i) {
 }
 
 std::u16string ToCrLf(std::u16string text) {
-  size_t i = 0;
+  // Counted first and widened in place from the back: a page's text is never held twice.
   const size_t n = text.size();
-  for (; i < n; ++i) {
-    i = NextBreak(text, i);
-    if (i >= n) break;
-    const char16_t c = text[i];
-    if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n') {
-      ++i;
-      continue;
+  size_t extra = 0;
+  for (size_t i = NextBreak(text, 0); i < n; i = NextBreak(text, i + 1)) {
+    if (text[i] == u'\r' && i + 1 < n && text[i + 1] == u'\n') ++i;
+    else ++extra;
+  }
+  if (extra == 0) return text;
+  text.resize(n + extra);
+  char16_t* const s = text.data();
+  size_t to = n + extra;
+  for (size_t i = n; i-- > 0;) {
+    const char16_t c = s[i];
+    // A LF is half of a pair exactly when a CR stands before it.
+    if (c == u'\n' && i > 0 && s[i - 1] == u'\r') {
+      s[--to] = u'\n';
+      s[--to] = u'\r';
+      --i;
+    } else if (IsBreak(c)) {
+      s[--to] = u'\n';
+      s[--to] = u'\r';
+    } else {
+      s[--to] = c;
     }
-    break;
   }
-  if (i >= n) return text;
-  std::u16string out;
-  out.reserve(n + n / 16);
-  out.append(text, 0, i);
-  size_t start = i;
-  for (; i < n; ++i) {
-    const char16_t c = text[i];
-    if (!IsBreak(c)) continue;
-    out.append(text, start, i - start);
-    out.append(u"\r\n");
-    if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n') ++i;
-    start = i + 1;
-  }
-  out.append(text, start, n - start);
-  return out;
+  return text;
 }
 
 // A text line that reads as a record marker ("#" + letter + ":\\") would open a record of
@@ -177,12 +176,20 @@ std::u16string EscapeRecordMarkers(std::u16string text) {
     return i + 3 < text.size() && text[i] == u'#' && text[i + 2] == u':' && text[i + 3] == u'\\' &&
            ((text[i + 1] >= u'A' && text[i + 1] <= u'Z') || (text[i + 1] >= u'a' && text[i + 1] <= u'z'));
   };
-  std::vector<size_t> at;
-  if (marksAt(0)) at.push_back(0);
+  // Only a page that forges markers is copied, and in one pass however many it has.
+  std::u16string out;
+  size_t copied = 0;
+  auto escape = [&](size_t at) {
+    if (out.empty()) out.reserve(text.size() + 64);
+    out.append(text, copied, at - copied).push_back(u' ');
+    copied = at;
+  };
+  if (marksAt(0)) escape(0);
   for (size_t p = text.find(u"\n#"); p != std::u16string::npos; p = text.find(u"\n#", p + 1))
-    if (marksAt(p + 1)) at.push_back(p + 1);
-  for (auto it = at.rbegin(); it != at.rend(); ++it) text.insert(*it, 1, u' ');
-  return text;
+    if (marksAt(p + 1)) escape(p + 1);
+  if (out.empty()) return text;
+  out.append(text, copied, std::u16string::npos);
+  return out;
 }
 
 // A path with a "." or ".." segment names a file outside the folder it seems to lie in.
@@ -198,9 +205,7 @@ bool HasDotSegment(std::string_view path) {
   return false;
 }
 
-std::u16string FirstLine(std::u16string_view text) {
-  return std::u16string(text.substr(0, text.find(u"\r\n")));
-}
+std::u16string_view FirstLine(std::u16string_view text) { return text.substr(0, text.find(u"\r\n")); }
 
 }  // namespace
 
@@ -246,7 +251,7 @@ std::u16string FormatWorkingText(std::u16string_view text) { return ToCrLf(textl
 std::u16string ReadDatHeaderPath(std::u16string_view fileName) {
   const std::optional<std::string> bytes = ReadFileBytes(fileName);
   if (!bytes) return {};
-  std::u16string line = FirstLine(LoadWorkingText(*bytes));
+  std::u16string line(FirstLine(LoadWorkingText(*bytes)));
   constexpr std::u16string_view kKey = u"PFAD_UND_ENDUNGEN=";
   if (line.starts_with(kKey)) line.erase(0, kKey.size());
   return textlib::DecodeUtf8(platform::WideToAnsi(line));
@@ -647,20 +652,29 @@ void IndexRun::StripHTML(std::u16string_view path) {
     Pump();
   }
   // One read serves the mark, the charset sample and the text.
-  const std::optional<std::string> bytes = ReadFileBytes(path);
+  std::optional<std::string> bytes = ReadFileBytes(path);
   if (!bytes || bytes->empty()) return;
   const EncodingKind kind = DetectTextEncodingBytes(std::string_view(*bytes).substr(0, 4));
   counters_.totalBytes += static_cast<int64_t>(bytes->size());
 
   // The bytes become text before the HTML is parsed, so character references and raw
   // characters meet in Unicode and the formatted text needs no conversion afterwards.
-  const std::u16string decoded = DecodePageBytes(*bytes, kind);
-  if (!decoded.empty()) memo_ = FormatWorkingText(decoded);
-  if (memo_.empty()) {
-    const std::u16string units = *platform::MultiByteToWide(platform::kCpUtf16LE, *bytes);
-    if (!units.empty()) memo_ = FormatWorkingText(units);
+  // A page is held in one form at a time: the bytes go once decoded, the decoded page once
+  // formatted; a page without any text is read again for the fallbacks.
+  {
+    const std::u16string decoded = DecodePageBytes(*bytes, kind);
+    bytes.reset();
+    if (!decoded.empty()) memo_ = FormatWorkingText(decoded);
   }
-  if (memo_.empty()) memo_ = std::u16string(kNoTextMessage) + ToCrLf(decoded);
+  if (memo_.empty()) {
+    bytes = ReadFileBytes(path);
+    if (bytes) {
+      const std::u16string units = *platform::MultiByteToWide(platform::kCpUtf16LE, *bytes);
+      if (!units.empty()) memo_ = FormatWorkingText(units);
+    }
+    if (memo_.empty()) memo_ = std::u16string(kNoTextMessage) + (bytes ? ToCrLf(DecodePageBytes(*bytes, kind)) : u"");
+    bytes.reset();
+  }
 
   store_.Append(u" ");
   store_.Append(u" ");
@@ -670,10 +684,11 @@ void IndexRun::StripHTML(std::u16string_view path) {
   if (!Has(status_.StatusText(), u"Windows Defender"))
     status_.SetCaption(textlib::NumberText(counters_.storedFiles) + u"  Datei:  " + std::u16string(path));
 
-  memo_ = EscapeRecordMarkers(textlib::UnicodeTrim(memo_));
+  textlib::UnicodeTrimInPlace(memo_);
+  memo_ = EscapeRecordMarkers(std::move(memo_));
   if (FewerLinesThan(memo_, 4)) {
     if (Has(FirstLine(memo_), u"body { color:")) memo_ = kNoTextMessage;
-    memo_ = u"\r\n\r\n" + memo_;
+    memo_.insert(0, u"\r\n\r\n");
   }
   store_.Append(memo_);
 }

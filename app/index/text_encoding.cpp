@@ -318,19 +318,27 @@ std::u16string DecodePageBytes(std::string_view bytes, EncodingKind kind) {
         break;
     }
   }
+  // A page is held decoded once: the UTF-8 attempt goes before another decoding starts.
+  const auto decodedOtherwise = [&utf8](auto decode) {
+    std::u16string().swap(utf8);
+    return decode();
+  };
   switch (CharsetOfCodePage(declared)) {
     case PageCharset::Utf8:
-      return wellFormed ? utf8 : Utf8OrCp1252ToWide(bytes);
+      if (wellFormed) return utf8;
+      return decodedOtherwise([&] { return Utf8OrCp1252ToWide(bytes); });
     case PageCharset::Other:
       if (wellFormed && !IsStatefulSevenBit(declared)) return utf8;  // plain ASCII reads alike in all of them
-      if (std::optional<std::u16string> text = platform::MultiByteToWide(declared, bytes)) return std::move(*text);
+      if (std::optional<std::u16string> text =
+              decodedOtherwise([&] { return platform::MultiByteToWide(declared, bytes); }))
+        return std::move(*text);
       break;
     case PageCharset::Unknown:
     case PageCharset::Cp1252:
       break;
   }
   if (wellFormed) return utf8;  // plain ASCII
-  return platform::AnsiToWide(bytes);
+  return decodedOtherwise([&] { return platform::AnsiToWide(bytes); });
 }
 
 int ClassifyUtf8(const unsigned char* bytes, size_t length) {

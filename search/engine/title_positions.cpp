@@ -18,6 +18,8 @@
 namespace search {
 namespace {
 
+constexpr size_t kMaxLineBytes = 64 * 1024;
+
 std::string DecodeOnce(const std::string& bytes) {
   return platform::WideToAnsi(textlib::DecodeUtf8(bytes));
 }
@@ -56,6 +58,12 @@ bool TTitlePositions::Load(const std::u16string& fileName) {
   while (start < bytes->size()) {
     size_t end = bytes->find('\n', start);
     if (end == std::string::npos) end = bytes->size();
+    // A line is a marker's line of at most a few thousand characters; a longer one is no
+    // title line, and repeated for every hit it would fill the memory and the result pages.
+    if (end - start > kMaxLineBytes) {
+      start = end + 1;
+      continue;
+    }
     std::string text = bytes->substr(start, end - start);
     if (!text.empty() && text.back() == '\r') text.pop_back();
     start = end + 1;

@@ -92,15 +92,15 @@ TEST_F(TitlePositions, OffsetsBeyondTwoGigabytesAreRead) {
 
 TEST_F(TitlePositions, MalformedLinesAreSkipped) {
   // Each damaged line stands between the records of a.htm (offset 10) and b.htm (500).
-  const char* damaged[] = {"garbage", "77", "x7 #T:\\x.htm", "99999999999999999999999 #T:\\x.htm", "300 ",
-                           "300 T:\\x.htm", " #T:\\x.htm", ""};
-  for (const char* line : damaged) {
+  const std::string damaged[] = {"garbage", "77", "x7 #T:\\x.htm", "99999999999999999999999 #T:\\x.htm", "300 ",
+                                 "300 T:\\x.htm", " #T:\\x.htm", "", "300 #T:\\" + std::string(5 << 20, 'x')};
+  for (const std::string& line : damaged) {
     drive.WriteFile("Datenbank/t.txt", std::string("10 #T:\\a.htm\r\n") + line + "\r\n500 #T:\\b.htm\r\n");
     search::TTitlePositions titles;
     ASSERT_TRUE(titles.Load(drive.Drive(u"Datenbank\\t.txt")));
-    EXPECT_EQ(titles.Lines().size(), 2u) << line;
-    EXPECT_EQ(search::GetPfadUnicode(titles, 400), "T:\\a.htm") << line;
-    EXPECT_EQ(search::GetPfadUnicode(titles, 500), "T:\\b.htm") << line;
+    EXPECT_EQ(titles.Lines().size(), 2u) << line.substr(0, 40);
+    EXPECT_EQ(search::GetPfadUnicode(titles, 400), "T:\\a.htm") << line.substr(0, 40);
+    EXPECT_EQ(search::GetPfadUnicode(titles, 500), "T:\\b.htm") << line.substr(0, 40);
   }
   // A last line torn off without its line end still counts.
   drive.WriteFile("Datenbank/t.txt", "10 #T:\\a.htm\r\n500 #T:\\b");

@@ -1,6 +1,7 @@
 #include "textlib/html/formatter.h"
 
 #include <algorithm>
+#include <deque>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -9,6 +10,7 @@
 
 #include "platform/pump.h"
 #include "textlib/html/parser.h"
+#include "textlib/html/tree_builder.h"
 #include "textlib/html/scan.h"
 #include "textlib/html/tags.h"
 
@@ -124,19 +126,28 @@ void TBaseFormatter::PumpMessages() {
 }
 
 std::u16string TBaseFormatter::GetText(TDocument* document) {
-  platform::ProcessMessages();
+  StartText(kInitialCapacity);
   document_ = document;
-  output_ = std::make_unique<TStringBuilder>(kInitialCapacity);
-  inPre_ = false;
-  inAttributes_ = false;
-  std::u16string text;
   try {
     ProcessDocument();
-    text = output_->TakeText();
   } catch (...) {
     output_.reset();
+    document_ = nullptr;
     throw;
   }
+  document_ = nullptr;
+  return FinishText();
+}
+
+void TBaseFormatter::StartText(int64_t capacity) {
+  platform::ProcessMessages();
+  output_ = std::make_unique<TStringBuilder>(capacity);
+  inPre_ = false;
+  inAttributes_ = false;
+}
+
+std::u16string TBaseFormatter::FinishText() {
+  std::u16string text = output_->TakeText();
   output_.reset();
   // Searched by its "{", which is rare in text (unlike the "h" it starts with); each place
   // of the text has its own "{" three units on, so the first hit is the first place.
@@ -295,8 +306,9 @@ void TTextFormatter::AppendText(std::u16string_view text) {
   Output().Append(text);
 }
 
-void TTextFormatter::ProcessTextNode(TTextNode* text) {
-  const std::u16string_view value = text->NodeValueField();
+void TTextFormatter::ProcessTextNode(TTextNode* text) { TextValue(text->NodeValueField()); }
+
+void TTextFormatter::TextValue(std::u16string_view value) {
   if (inPre_) {
     AppendText(value);
     return;
@@ -309,32 +321,59 @@ void TTextFormatter::ProcessTextNode(TTextNode* text) {
 }
 
 void TTextFormatter::ProcessEntityRef(TEntityReference* reference) {
-  if (reference->LocalName() == u"nbsp" && reference->Prefix().empty()) {
-    AppendText(u" ");
+  // The builder keeps an entity's whole name as its local name.
+  if (reference->Prefix().empty()) {
+    EntityValue(reference->LocalName());
     return;
   }
   TBaseFormatter::ProcessEntityRef(reference);
 }
 
-bool TTextFormatter::BeginElement(TElement* element) {
+void TTextFormatter::EntityValue(std::u16string_view name) {
+  if (name == u"nbsp") {
+    AppendText(u" ");
+    return;
+  }
   PumpMessages();
-  const int32_t tag = element->TagNumber();
+  if (resolveEntities_) {
+    const char16_t c = static_cast<char16_t>(LookupEntityCode(name));
+    AppendText(std::u16string_view(&c, 1));
+  } else {
+    std::u16string text = u"&";
+    text.append(name).append(u";");
+    AppendText(text);
+  }
+}
+
+bool TTextFormatter::LeavesOutContent(int32_t tag) { return tag == kTagScript; }
+
+bool TTextFormatter::BeginElement(TElement* element) { return BeginTag(element->TagNumber()); }
+
+bool TTextFormatter::BeginTag(int32_t tag) {
+  PumpMessages();
   if (kTextBlockTags.Contains(tag)) ParagraphBreak();
-  if (tag == kTagScript) return false;
+  if (LeavesOutContent(tag)) return false;
   if (tag == kTagA) inLink_ = true;
   if (tag == kTagPre) inPre_ = true;
-  return TBaseFormatter::BeginElement(element);
+  ++depth_;
+  return true;
 }
 
 void TTextFormatter::EndElement(TElement* element) {
-  TBaseFormatter::EndElement(element);
   const int32_t tag = element->TagNumber();
+  EndTag(tag, WantsAlternativeText(tag) ? AlternativeText(element) : std::u16string());
+}
+
+bool TTextFormatter::WantsAlternativeText(int32_t tag) const { return tag == kTagImg && inLink_; }
+
+void TTextFormatter::EndTag(int32_t tag, std::u16string_view alternativeText) {
+  --depth_;
   // Cleared after every element, not only after a pre: text after a nested element in a
   // pre is collapsed again. Kept so that stored texts stay as they always were.
   inPre_ = false;
   if (tag == kTagA) inLink_ = false;
   else if (tag == kTagBr) LineBreak();
-  else if (tag == kTagImg && inLink_) AppendText(AlternativeText(element));
+  else if (tag == kTagImg && inLink_) AppendText(alternativeText);
   if (kTextBlockTags.Contains(tag)) ParagraphBreak();
 }
 
@@ -360,11 +399,248 @@ std::u16string TTextFormatter::AlternativeText(const TElement* element) const {
   return alt == nullptr ? std::u16string() : alt->GetNodeValue();
 }
 
+namespace {
+
+// Formats the text while the tree rules build the tree, which is never kept: a page's
+// memory is its text and what the text becomes, not a node per tag.
+//
+// The walk of a kept tree visits each node after everything appended before it, with one
+// exception: the rules may append to the document element's first "body" child after
+// siblings that follow it. So once the document element gets a child after that body, those
+// later siblings and their content are taped instead of formatted, the body stays open for
+// whatever still comes, and at the end the tape is played after the body's end, as the walk
+// of the finished tree would have it.
+class TTextSink {
+ public:
+  using Node = uint64_t;
+  static constexpr Node kDocument = 0;
+  static constexpr Node kAttribute = UINT64_MAX;
+
+  explicit TTextSink(TTextFormatter& formatter) : f_(formatter) {}
+
+  Node Document() const { return kDocument; }
+
+  Node AppendElement(Node parent, std::u16string_view name, int32_t tag) {
+    const Node id = next_++;
+    Stack* stack = nullptr;
+    if (parent == kDocument) {
+      if (root_ != kDocument) return id;  // a second top-level element: no part of the text
+      root_ = id;
+      stack = &live_;
+    } else {
+      stack = Locate(parent);
+      if (parent == root_ && body_ == kDocument && name == u"body") body_ = id;
+    }
+    if (stack == nullptr) return id;
+    const bool skipped = !stack->frames.empty() && stack->frames.back().Skipped();
+    bool begun = false;
+    if (!skipped) {
+      if (stack == &live_) {
+        begun = f_.BeginTag(tag);
+      } else {
+        PutEvent(kBegin, static_cast<uint64_t>(static_cast<uint32_t>(tag)));
+        begun = !TTextFormatter::LeavesOutContent(tag);
+      }
+    }
+    stack->frames.push_back(Frame::Of(id, tag, !begun));
+    if (tag == kTagImg) stack->alternative.clear();
+    return id;
+  }
+
+  void AppendText(Node parent, std::u16string_view text) {
+    if (parent == kAttribute) {
+      if (alternative_ != nullptr) alternative_->append(text);
+      return;
+    }
+    Stack* stack = LocateContent(parent);
+    if (stack == &live_) {
+      f_.TextValue(text);
+    } else if (stack != nullptr) {
+      PutEvent(kText, text.size());
+      tape_.append(text);
+    }
+  }
+
+  void AppendEntity(Node parent, std::u16string_view name) {
+    if (parent == kAttribute) {
+      if (alternative_ != nullptr) alternative_->push_back(static_cast<char16_t>(LookupEntityCode(name)));
+      return;
+    }
+    Stack* stack = LocateContent(parent);
+    if (stack == &live_) {
+      f_.EntityValue(name);
+    } else if (stack != nullptr) {
+      PutEvent(kEntity, name.size());
+      tape_.append(name);
+    }
+  }
+
+  // Comments and CDATA sections are no part of the text, but they end the elements after
+  // their parent all the same.
+  void AppendComment(Node parent, std::u16string_view) { LocateContent(parent); }
+  void AppendCData(Node parent, std::u16string_view) { LocateContent(parent); }
+
+  Node StartAttribute(Node element, std::u16string_view name) {
+    alternative_ = nullptr;
+    // Only an img's "alt" is ever part of the text; the img is the newest element of its
+    // stack, and a later "alt" replaces an earlier one.
+    if (name != u"alt") return kAttribute;
+    for (Stack* stack : {&live_, &deferred_}) {
+      if (!stack->frames.empty() && stack->frames.back().Id() == element && stack->frames.back().Tag() == kTagImg)
+        alternative_ = element == root_ ? &rootAlternative_ : &stack->alternative;
+    }
+    if (alternative_ != nullptr) alternative_->clear();
+    return kAttribute;
+  }
+
+  void DocType(std::u16string_view, std::u16string_view, std::u16string_view) {}
+
+  // Ends what is open, plays the tape, and ends the document element.
+  void Finish() {
+    alternative_ = nullptr;
+    if (live_.frames.empty()) return;
+    PopAbove(live_, 0);
+    if (deferring_) {
+      PopAbove(deferred_, 0);
+      Play();
+    }
+    End(live_, live_.frames.front());
+  }
+
+ private:
+  // An element in eight bytes (a piled-up page has millions open): its id, whether it is
+  // left out with its content (nothing is begun or ended in it), and its tag number.
+  struct Frame {
+    uint64_t bits;
+    static Frame Of(Node id, int32_t tag, bool skipped) {
+      return {id << 8 | (skipped ? 0x80u : 0u) | (static_cast<uint64_t>(tag) & 0x7F)};
+    }
+    Node Id() const { return bits >> 8; }
+    int32_t Tag() const { return static_cast<int32_t>(bits & 0x7F); }
+    bool Skipped() const { return (bits & 0x80) != 0; }
+  };
+  static_assert(kHtmlTagCount < 0x80);
+  struct Stack {
+    std::deque<Frame> frames;  // ids ascending: each frame is the parent of the next
+    std::u16string alternative;  // of the img on top
+  };
+  enum Event : char16_t { kBegin, kEnd, kText, kEntity };
+
+  // The stack whose frame is the parent, with the frames above it ended; none when the
+  // parent is no part of the text. Appends to the document element go to the tape once
+  // it is running.
+  Stack* Locate(Node parent) {
+    if (parent == kDocument) return nullptr;
+    if (parent == root_ && body_ != kDocument && !deferring_) {
+      deferring_ = true;
+      deferred_.frames.push_back(live_.frames.front());
+    }
+    if (!(deferring_ && parent == root_)) {
+      if (Stack* stack = PopTo(live_, parent)) return stack;
+    }
+    return deferring_ ? PopTo(deferred_, parent) : nullptr;
+  }
+
+  // Like Locate, for a node without children: none when it falls in left-out content.
+  Stack* LocateContent(Node parent) {
+    Stack* stack = Locate(parent);
+    return stack != nullptr && !stack->frames.back().Skipped() ? stack : nullptr;
+  }
+
+  Stack* PopTo(Stack& stack, Node parent) {
+    auto& frames = stack.frames;
+    const auto it = std::lower_bound(frames.begin(), frames.end(), parent,
+                                     [](const Frame& frame, Node id) { return frame.Id() < id; });
+    if (it == frames.end() || it->Id() != parent) return nullptr;
+    PopAbove(stack, static_cast<size_t>(it - frames.begin()));
+    return &stack;
+  }
+
+  void PopAbove(Stack& stack, size_t depth) {
+    while (stack.frames.size() > depth + 1) {
+      const Frame frame = stack.frames.back();
+      stack.frames.pop_back();
+      End(stack, frame);
+    }
+  }
+
+  void End(Stack& stack, const Frame& frame) {
+    if (frame.Skipped()) return;
+    // An img never has children, so it is on top when it ends; only a document element
+    // that is an img stays below what the rules put into it.
+    const std::u16string_view alternative = frame.Tag() != kTagImg ? std::u16string_view()
+                                            : frame.Id() == root_  ? std::u16string_view(rootAlternative_)
+                                                                 : std::u16string_view(stack.alternative);
+    if (&stack == &live_) {
+      f_.EndTag(frame.Tag(), alternative);
+    } else {
+      PutEvent(kEnd, static_cast<uint64_t>(frame.Tag()));
+      PutNumber(alternative.size());
+      tape_.append(alternative);
+    }
+  }
+
+  void PutNumber(uint64_t value) {
+    for (int shift = 0; shift < 64; shift += 16) tape_.push_back(static_cast<char16_t>(value >> shift));
+  }
+  void PutEvent(Event event, uint64_t number) {
+    tape_.push_back(event);
+    PutNumber(number);
+  }
+
+  void Play() {
+    size_t at = 0;
+    auto number = [&]() {
+      uint64_t value = 0;
+      for (int shift = 0; shift < 64; shift += 16) value |= uint64_t{tape_[at++]} << shift;
+      return value;
+    };
+    auto text = [&](uint64_t length) {
+      const std::u16string_view view = std::u16string_view(tape_).substr(at, length);
+      at += length;
+      return view;
+    };
+    while (at < tape_.size()) {
+      const auto event = static_cast<Event>(tape_[at++]);
+      const uint64_t value = number();
+      const auto tag = static_cast<int32_t>(static_cast<uint32_t>(value));
+      switch (event) {
+        case kBegin: f_.BeginTag(tag); break;
+        case kEnd: f_.EndTag(tag, text(number())); break;
+        case kText: f_.TextValue(text(value)); break;
+        case kEntity: f_.EntityValue(text(value)); break;
+      }
+    }
+    tape_.clear();
+    tape_.shrink_to_fit();
+  }
+
+  TTextFormatter& f_;
+  Stack live_, deferred_;
+  std::u16string rootAlternative_;
+  std::u16string tape_;
+  std::u16string* alternative_ = nullptr;  // where the value of the attribute being read goes
+  Node next_ = 1;
+  Node root_ = kDocument, body_ = kDocument;  // kDocument: none yet
+  bool deferring_ = false;
+};
+
+}  // namespace
+
 std::u16string HtmlToText(std::u16string_view html) {
-  THtmlParser parser;
-  std::unique_ptr<TDocument> document = parser.ParseString(html);
   TTextFormatter formatter;
-  return formatter.GetText(document.get());
+  // Most of a page's characters are text, and memory that is reserved but never written
+  // costs nothing: growing by doubling would copy the text and hold it twice.
+  formatter.StartText(static_cast<int64_t>(html.size()) + kInitialCapacity);
+  TTextSink sink(formatter);
+  THtmlReader reader;
+  reader.SetHtmlView(html);
+  {
+    THtmlTreeBuilder<TTextSink> builder(sink);
+    builder.Build(reader);
+  }
+  sink.Finish();
+  return formatter.FinishText();
 }
 
 }  // namespace textlib

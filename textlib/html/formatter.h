@@ -50,6 +50,10 @@ class TBaseFormatter {
 
   // The document's text; the document is not freed.
   std::u16string GetText(TDocument* document);
+  // The same walk without a document, for a builder that reports the tree as it grows:
+  // StartText, then the nodes in document order, then FinishText for the text.
+  void StartText(int64_t capacity);
+  std::u16string FinishText();
 
   int32_t Filter() const { return filter_; }
   void SetFilter(int32_t filter) { filter_ = filter; }
@@ -100,6 +104,16 @@ class TTextFormatter : public TBaseFormatter {
   std::u16string LinkTargetText(const TElement* element) const;
   // The value of "alt", or empty.
   std::u16string AlternativeText(const TElement* element) const;
+
+  // The steps of the walk by tag number and value. BeginTag false leaves the element's
+  // content and its EndTag out; the alternative text counts for an img inside a link.
+  bool BeginTag(int32_t tag);
+  void EndTag(int32_t tag, std::u16string_view alternativeText);
+  void TextValue(std::u16string_view value);
+  void EntityValue(std::u16string_view name);
+  static bool LeavesOutContent(int32_t tag);
+  // Whether EndTag of that tag would use an alternative text now.
+  bool WantsAlternativeText(int32_t tag) const;
 
  protected:
   void AppendText(std::u16string_view text) override;

@@ -53,7 +53,12 @@ bool IsScriptTagAt(std::u16string_view text, size_t at, std::u16string_view tag)
 }  // namespace
 
 void THtmlReader::SetHtmlStr(std::u16string text) {
-  html_ = std::move(text);
+  owned_ = std::move(text);
+  SetHtmlView(owned_);
+}
+
+void THtmlReader::SetHtmlView(std::u16string_view text) {
+  html_ = text;
   pos_ = 0;
   scriptStartTag_ = scriptContent_ = false;
   for (FindCache& c : cache_) c = FindCache{};
@@ -78,7 +83,7 @@ size_t THtmlReader::Find(Needle needle, size_t from) {
   if (c.from != SIZE_MAX && from >= c.from && from <= c.at) return c.at;
   c.from = from;
   c.at = from >= html_.size() ? std::u16string::npos
-                              : std::u16string_view(html_).find(kNeedles[needle], from);
+                              : html_.find(kNeedles[needle], from);
   return c.at;
 }
 
@@ -97,7 +102,7 @@ template <bool (*IsDelimiter)(char16_t)>
 std::u16string_view THtmlReader::ReadToken() {
   const size_t start = pos_;
   while (pos_ < html_.size() && !IsDelimiter(html_[pos_])) ++pos_;
-  return std::u16string_view(html_).substr(start, pos_ - start);
+  return html_.substr(start, pos_ - start);
 }
 
 void THtmlReader::SetName(std::u16string_view name) {
@@ -199,7 +204,7 @@ bool THtmlReader::Read() {
     scriptContent_ = false;
     const size_t end = ScriptEnd(pos_);
     if (end > pos_) {
-      ReportText(std::u16string_view(html_).substr(pos_, end - pos_));
+      ReportText(html_.substr(pos_, end - pos_));
       pos_ = end;
       return true;
     }
@@ -227,7 +232,7 @@ bool THtmlReader::Read() {
   } else {
     const size_t start = pos_;
     pos_ = FindEither(html_.data(), pos_ + 1, html_.size(), '&', '<');
-    ReportText(std::u16string_view(html_).substr(start, pos_ - start));
+    ReportText(html_.substr(start, pos_ - start));
   }
   return true;
 }
@@ -251,12 +256,12 @@ bool THtmlReader::MarkupStep() {
     ++pos_;
     if (AtEnd()) return false;
     if (MatchesNoCase(html_, pos_, u"DOCTYPE")) return DocTypeStep();
-    const std::u16string_view rest = std::u16string_view(html_).substr(pos_);
+    const std::u16string_view rest = html_.substr(pos_);
     if (rest.starts_with(u"[CDATA[")) {
       pos_ += 7;
       const size_t at = Find(kNeedleCDataEnd, pos_);
       if (at == std::u16string::npos) return false;
-      nodeValue_ = std::u16string_view(html_).substr(pos_, at - pos_);
+      nodeValue_ = html_.substr(pos_, at - pos_);
       pos_ = at + 3;
       nodeType_ = kReaderCData;
       Fire(OnCDataSection, HtmlReaderEvent::kCDataSection);
@@ -266,7 +271,7 @@ bool THtmlReader::MarkupStep() {
       pos_ += 2;
       const size_t at = Find(kNeedleCommentEnd, pos_);
       if (at == std::u16string::npos) return false;
-      nodeValue_ = std::u16string_view(html_).substr(pos_, at - pos_);
+      nodeValue_ = html_.substr(pos_, at - pos_);
       pos_ = at + 3;
       nodeType_ = kReaderComment;
       Fire(OnComment, HtmlReaderEvent::kComment);
@@ -291,7 +296,7 @@ bool THtmlReader::ReadQuoted(std::u16string& into) {
   const size_t start = pos_ + 1;
   const size_t at = Find(needle, start);
   if (at == std::u16string::npos) return false;
-  into.assign(html_, start, at - start);
+  into.assign(html_.substr(start, at - start));
   pos_ = at + 1;
   return true;
 }
@@ -430,7 +435,7 @@ bool THtmlReader::ValueStep() {
       pos_ = FindEither(html_.data(), pos_, n, quotation_, '&');
     }
     if (pos_ == start) return false;
-    ReportText(std::u16string_view(html_).substr(start, pos_ - start));
+    ReportText(html_.substr(start, pos_ - start));
     return true;
   }
   const size_t at = pos_;

@@ -46,6 +46,9 @@ class THtmlReader {
 
   // Takes the text; Position goes back to 1 (State is kept).
   void SetHtmlStr(std::u16string text);
+  // Reads the caller's text in place, which must outlive the reading: a page of hundreds
+  // of megabytes is not copied.
+  void SetHtmlView(std::u16string_view text);
   // Reads one token and fires its callback; false when the text was used up at the call.
   bool Read();
   // A Read fires at most one callback, so a caller may leave them unset and look here
@@ -54,7 +57,7 @@ class THtmlReader {
 
   std::u16string QualifiedName() const;
 
-  const std::u16string& HtmlStr() const { return html_; }
+  std::u16string_view HtmlStr() const { return html_; }
   int64_t Position() const { return static_cast<int64_t>(pos_) + 1; }  // 1-based
   int32_t NodeType() const { return nodeType_; }
   const std::u16string& Prefix() const { return prefix_; }
@@ -103,7 +106,8 @@ class THtmlReader {
   void ReportText(std::u16string_view text);
   size_t ScriptEnd(size_t from) const;
 
-  std::u16string html_;
+  std::u16string owned_;  // the text of SetHtmlStr
+  std::u16string_view html_;
   size_t pos_ = 0;
   int32_t nodeType_ = kReaderNone;
   std::u16string prefix_, localName_, publicId_, systemId_;

@@ -32,6 +32,14 @@ TEST(DocumentStore, StreamedStoreEqualsTheWholeText) {
     store.Append(entry);
     whole += entry + u"\r\n";
   }
+  // Pages larger than the chunk go out in slices; one slice boundary falls inside a pair.
+  for (size_t pairAt : {size_t{1} << 19, (size_t{1} << 19) - 1, size_t{3} << 18}) {
+    std::u16string entry = RandomText(rng, (size_t{1} << 20) + 17);
+    entry[pairAt - 1] = 0xD83D;
+    entry[pairAt] = 0xDE00;
+    store.Append(entry);
+    whole += entry + u"\r\n";
+  }
   EXPECT_EQ(drive.ReadFile("store.txt"), "");  // nothing in place before the flush
   ASSERT_TRUE(store.Flush(drive.Drive(u"store.txt")));
   ASSERT_TRUE(WriteToStream(whole, drive.Drive(u"whole.txt"), 65001));

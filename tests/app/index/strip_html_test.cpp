@@ -128,6 +128,10 @@ TEST(StripHTML, HostileFilesGiveTheirTextOrTheNotice) {
        u"\r\n\r\n\u00ED\u00A0\u00BD\u00ED\u00B8\u20AC"},
       {"four-byte UTF-8 without mark", "<p>\xF0\x9F\x98\x80 ok</p>", u"\r\n\r\n\xD83D\xDE00 ok"},
       {"one byte", "x", notice + u"\r\n\r\nx"},
+      {"every kind of break becomes CR LF", "<pre>a\nb\rc\r\nd\n\re\xE2\x80\xA8" "f</pre>",
+       u"a\r\nb\r\nc\r\nd\r\n\r\ne\r\nf"},
+      {"forged record lines get a blank, however many", "<pre>#C:\\a\n#D:\\b\n#e:\\c</pre>",
+       u"\r\n\r\n #C:\\a\r\n #D:\\b\r\n #e:\\c"},
   };
   for (const auto& c : cases) EXPECT_EQ(StoredText(c.bytes), c.text) << c.what;
   // A line of 30 MB without a break.
