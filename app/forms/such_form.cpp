@@ -8,6 +8,7 @@
 #include "platform/clipboard.h"
 #include "platform/drives.h"
 #include "platform/file.h"
+#include "search/viewer/file_viewer.h"
 #include "textlib/errors.h"
 #include "textlib/io/unistrings.h"
 #include "textlib/unicode.h"
@@ -19,6 +20,16 @@ TSuchForm::TSuchForm(ProgramState& state, QWidget* parent)
     : QDialog(parent), state_(state), ui(std::make_unique<Ui::TSuchForm>()) {
   ui->setupUi(this);
   setMinimumSize(1043, 500);
+  // The visible viewer draws in the Unicode font, fits and wraps its lines and mirrors them
+  // into the memo over it; the hidden one only serves the search runs.
+  ui->Viewer->SetHost(&viewerHost_);
+  ui->Viewer->SetFont(search::ViewerUnicodeFont(ui->ViewerMemo->font().pointSize()));
+  ui->Viewer->Model().SetTextWidthFit(true);
+  ui->Viewer->Model().SetTextWrap(true);
+  ui->Viewer->TextPopupCommands = search::vpCmdCopy | search::vpCmdCopyHex | search::vpCmdSelectLine |
+                                  search::vpCmdSelectAll;
+  ui->Viewer->UpdatePopupMenu();
+  ui->Viewer2->SetFont(search::ViewerUnicodeFont());
   connect(ui->OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(); });
   connect(ui->CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
   session_.storesStarting = [this] {
@@ -35,6 +46,9 @@ void TSuchForm::SetViewerFontSize(int pointSize) {
     f.setPointSize(pointSize);
     w->setFont(f);
   }
+  QFont viewerFont = ui->Viewer->Font();
+  viewerFont.setPointSize(pointSize);
+  ui->Viewer->SetFont(viewerFont);
 }
 
 int TSuchForm::ViewerFontSize() const { return ui->ViewerMemo->font().pointSize(); }
@@ -76,7 +90,44 @@ void TSuchForm::LoadSuggestions(std::u16string_view fileName) {
 
 int TSuchForm::SuggestionCount() const { return ui->UniListBox2->count(); }
 
-void TSuchForm::CloseViewerDocument() { ui->ViewerMemo->Lines().Clear(); }
+void TSuchForm::CloseViewerDocument() {
+  ui->Viewer->CloseSource();
+  ui->ViewerMemo->Lines().Clear();
+}
+
+search::TViewerDocKind TSuchForm::ViewerHost::DocKind() const {
+  // The MHT store is UTF-16, the HTML store UTF-8.
+  if (form_.session_.browsedKindMht) return search::TViewerDocKind::Unicode;
+  if (form_.session_.browsedKindUtf8) return search::TViewerDocKind::Utf8;
+  return search::TViewerDocKind::None;
+}
+
+void TSuchForm::ViewerHost::ClearMemo() { form_.ui->ViewerMemo->Lines().Clear(); }
+
+void TSuchForm::ViewerHost::AppendMemoLine(const std::u16string& line, int viewerHeight) {
+  form_.state_.MemoFilled = true;
+  widgets::TUniMemo& memo = *form_.ui->ViewerMemo;
+  if (memo.height() != viewerHeight) memo.resize(memo.width(), viewerHeight);
+  memo.Lines().Add(line);
+}
+
+void TSuchForm::ViewerHost::MemoDrawn() {
+  widgets::TUniMemo& memo = *form_.ui->ViewerMemo;
+  const std::u16string text = memo.Text();
+  if (text.ends_with(u"\r\n")) memo.SetText(std::u16string_view(text).substr(0, text.size() - 2));
+}
+
+void TSuchForm::ViewerHost::FitMemoWidth(bool withBar, int viewerWidth) {
+  // The memo lies inside the viewer: with a bar it ends where the viewer's page ends.
+  search::TFileViewer& viewer = *form_.ui->Viewer;
+  widgets::TUniMemo& memo = *form_.ui->ViewerMemo;
+  const int width = withBar ? viewer.viewport()->geometry().right() + 1 : viewerWidth;
+  if (memo.width() != width) memo.resize(width, memo.height());
+}
+
+void TSuchForm::ViewerHost::ShowMemoOverlay() { form_.ui->ViewerMemo->setVisible(true); }
+
+void TSuchForm::ViewerHost::SetSearchBoxText(const std::u16string& text) { form_.ui->UniEdit2->SetText(text); }
 
 void TSuchForm::ResetBrowsingView() {
   ui->Label8->SetCaption(u"");

@@ -12,6 +12,7 @@
 #include "app/results/result_pages.h"
 #include "search/engine/database_search.h"
 #include "search/engine/search_session.h"
+#include "search/viewer/viewer_host.h"
 
 namespace Ui {
 class TSuchForm;
@@ -67,6 +68,8 @@ class TSuchForm : public QDialog {
   std::u16string SearchText() const;  // UniEdit2
   void SetSearchText(std::u16string_view text);
   void ClearInDocumentSearch();  // UniEdit1
+  // The offset of the first line the viewer showed in its last line-mode draw.
+  int64_t FirstShownOffset() const { return firstShownOffset_; }
   std::u16string PositionCaption() const;  // Label8
   void SetPositionCaption(std::u16string_view text);
 
@@ -98,6 +101,23 @@ class TSuchForm : public QDialog {
    private:
     TSuchForm& form_;
   };
+  // The viewer's view of this window: the memo overlay, the flags and the search box.
+  class ViewerHost : public search::TViewerHost {
+   public:
+    explicit ViewerHost(TSuchForm& form) : form_(form) {}
+    bool QuietFlag() const override { return form_.session_.quietFlag; }
+    search::TViewerDocKind DocKind() const override;
+    void ClearMemo() override;
+    void AppendMemoLine(const std::u16string& line, int viewerHeight) override;
+    void MemoDrawn() override;
+    void SetFirstShownOffset(int64_t offset) override { form_.firstShownOffset_ = offset; }
+    void FitMemoWidth(bool withBar, int viewerWidth) override;
+    void ShowMemoOverlay() override;
+    void SetSearchBoxText(const std::u16string& text) override;
+
+   private:
+    TSuchForm& form_;
+  };
   void SetSearchControlsEnabled(bool on);
   void CopySearchTextToClipboard();
   void RestoreOverlaySelection(const std::u16string& line, int64_t start, int64_t length);
@@ -112,6 +132,8 @@ class TSuchForm : public QDialog {
   SearchProgressView* progress_ = nullptr;
   bool memoHints_ = true;
   bool searchWindowMinimized_ = false;
+  ViewerHost viewerHost_{*this};
+  int64_t firstShownOffset_ = 0;
 };
 
 }  // namespace app

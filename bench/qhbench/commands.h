@@ -9,5 +9,7 @@ namespace qhbench {
 int Html2Text(const std::vector<std::string>& args);
 int Index(const std::vector<std::string>& args);
 int Search(const std::vector<std::string>& args);
+int Find(const std::vector<std::string>& args);
+int View(const std::vector<std::string>& args);
 
 }  // namespace qhbench

@@ -3,6 +3,8 @@
 //   qh-bench html2text FILE...
 //   qh-bench index --base DIR --name DB --folder X:\path --ext "*.htm *.html"
 //   qh-bench search --base DIR --name DB [--case] [--words] TEXT
+//   qh-bench find [--kind ansi|utf8|unicode] [--case] FILE TEXT
+//   qh-bench view [--kind ansi|utf8|unicode] [--mode text|binary|hex|unicode|uhex] [--offset N] [--lines K] [--width W] [--wrap] FILE
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -20,6 +22,8 @@ int main(int argc, char** argv) {
   if (command == "html2text") return qhbench::Html2Text(args);
   if (command == "index") return qhbench::Index(args);
   if (command == "search") return qhbench::Search(args);
+  if (command == "find") return qhbench::Find(args);
+  if (command == "view") return qhbench::View(args);
   std::fprintf(stderr, "qh-bench: unknown command %s\n", command.c_str());
   return 2;
 }
