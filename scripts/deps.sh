@@ -3,7 +3,7 @@ QUARRY_PACKAGES=(
   g++ cmake ninja-build pkg-config python3
   libgtest-dev libgmock-dev libbenchmark-dev
   libicu-dev qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-dejavu-core
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev libgmime-3.0-dev
 )
 
 install_deps() {

@@ -234,15 +234,7 @@ std::string_view TDocumentModel::Fetch(int64_t offset, int64_t count) {
 }
 
 std::u16string TDocumentModel::DecodeChars(std::string_view bytes) const {
-  if (CharSize() == 2) {
-    std::u16string out(bytes.size() / 2, u'\0');
-    const bool big = byteOrder_ == TUnicodeByteOrder::BigEndian;
-    for (size_t i = 0; i < out.size(); ++i) {
-      const auto a = static_cast<unsigned char>(bytes[2 * i]), b = static_cast<unsigned char>(bytes[2 * i + 1]);
-      out[i] = big ? char16_t(a << 8 | b) : char16_t(b << 8 | a);
-    }
-    return out;
-  }
+  if (CharSize() == 2) return Utf16Units(bytes);
   std::u16string out = CodepageStringToWide(bytes, encoding_);
   if (out.size() != bytes.size()) out.assign(bytes.size(), u'?');  // a code page not installed here
   return out;
@@ -1008,14 +1000,13 @@ std::string TDocumentModel::SelText() {
 }
 
 std::u16string TDocumentModel::SelTextW() {
-  const std::string bytes = SelBytes();
-  std::u16string out(bytes.size() / 2, u'\0');
-  const bool big = byteOrder_ == TUnicodeByteOrder::BigEndian;
-  for (size_t i = 0; i < out.size(); ++i) {
-    const auto a = static_cast<unsigned char>(bytes[2 * i]), b = static_cast<unsigned char>(bytes[2 * i + 1]);
-    out[i] = big ? char16_t(a << 8 | b) : char16_t(b << 8 | a);
-  }
-  return out;
+  return Utf16Units(SelBytes());
+}
+
+std::u16string TDocumentModel::Utf16Units(std::string_view bytes) const {
+  const platform::CodePage order =
+      byteOrder_ == TUnicodeByteOrder::BigEndian ? platform::kCpUtf16BE : platform::kCpUtf16LE;
+  return *platform::MultiByteToWide(order, bytes);
 }
 
 bool TDocumentModel::CopyToClipboard(bool asHex) {

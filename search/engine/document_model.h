@@ -242,6 +242,8 @@ class TDocumentModel {
   std::string_view Fetch(int64_t offset, int64_t count);
   std::string ReadDirect(int64_t offset, int64_t count);
   std::u16string DecodeChars(std::string_view bytes) const;
+  // Two bytes a unit in the document's byte order; an odd last byte is dropped.
+  std::u16string Utf16Units(std::string_view bytes) const;
   std::u16string ReadChars(int64_t offset, int64_t count, std::string* bytes = nullptr);
   char16_t Printable(char16_t c, bool lineMode) const;
   bool Utf8Text() const;

@@ -110,6 +110,20 @@ class BusyScope {
   std::shared_ptr<TFundstellenSammler::Shared> shared_;
 };
 
+}  // namespace
+
+// One collection's own state: its mark as running and copies of what the window owns.
+struct TFundstellenSammler::Run {
+  Run(std::shared_ptr<Shared> shared, std::u16string name, int64_t size)
+      : scope(std::move(shared)), fileName(std::move(name)), blockSize(size) {}
+  BusyScope scope;
+  std::u16string fileName;
+  int64_t blockSize;
+  platform::NativeFile file;
+};
+
+namespace {
+
 // Hits gathered in chunks of their own and put into one vector of the exact size at the
 // end: a growing vector would hold up to twice the hits and need three times while it
 // moves, which a one-letter text in a store of gigabytes cannot afford.
@@ -265,23 +279,31 @@ TFundstellen TFundstellenSammler::Sammeln(const std::u16string& fileName, std::u
   return {};
 }
 
+bool TFundstellenSammler::StartRun(const std::u16string& name, bool emptyPattern, std::optional<Run>& run,
+                                   TFundstellen& out) const {
+  if (shared_->busy) {
+    out.busy = true;
+    return false;
+  }
+  if (emptyPattern) return false;
+  // Copies: the window that owns them may be gone when its messages return. The file is
+  // opened by its own wide name, so a name outside the ANSI code page opens like any other.
+  run.emplace(shared_, name, BlockSize);
+  run->file = OpenFileShared(run->fileName);
+  if (run->file.Valid()) return true;
+  out.error = SubstituteFileName(kMsgCannotOpenFile, run->fileName);
+  return false;
+}
+
 TFundstellen TFundstellenSammler::FundstellenSammeln(const std::u16string& name, std::string_view pattern,
                                                      TInDocumentKind kind, bool ignoreCase) {
   TFundstellen out;
-  if (shared_->busy) {
-    out.busy = true;
-    return out;
-  }
-  if (pattern.empty()) return out;
-  const BusyScope scope(shared_);
-  // Copies: the window that owns them may be gone when its messages return.
-  const std::u16string fileName = name;
-  const int64_t blockSize = BlockSize;
-  platform::NativeFile file = OpenFileShared(fileName);
-  if (!file.Valid()) {
-    out.error = SubstituteFileName(kMsgCannotOpenFile, fileName);
-    return out;
-  }
+  std::optional<Run> run;
+  if (!StartRun(name, pattern.empty(), run, out)) return out;
+  const BusyScope& scope = run->scope;
+  const std::u16string& fileName = run->fileName;
+  const int64_t blockSize = run->blockSize;
+  platform::NativeFile& file = run->file;
   out.length = static_cast<int64_t>(pattern.size());
   if (kind == TInDocumentKind::Utf8 && ignoreCase) {
     // Folded per character as the database search folds, so a match may differ in length.
@@ -310,20 +332,12 @@ TFundstellen TFundstellenSammler::FundstellenSammeln(const std::u16string& name,
 TFundstellen TFundstellenSammler::FundstellenSammelnUnicode(const std::u16string& name,
                                                             std::u16string_view pattern, bool ignoreCase) {
   TFundstellen out;
-  if (shared_->busy) {
-    out.busy = true;
-    return out;
-  }
-  if (pattern.empty()) return out;
-  const BusyScope scope(shared_);
-  const std::u16string fileName = name;
-  const int64_t blockSize = BlockSize;
-  // By its own wide name: a name outside the ANSI code page opens like any other.
-  platform::NativeFile file = OpenFileShared(fileName);
-  if (!file.Valid()) {
-    out.error = SubstituteFileName(kMsgCannotOpenFile, fileName);
-    return out;
-  }
+  std::optional<Run> run;
+  if (!StartRun(name, pattern.empty(), run, out)) return out;
+  const BusyScope& scope = run->scope;
+  const std::u16string& fileName = run->fileName;
+  const int64_t blockSize = run->blockSize;
+  platform::NativeFile& file = run->file;
   bool bigEndian = false;
   if (IsFileUnicode(file)) {
     unsigned char mark[2] = {};

@@ -7,6 +7,7 @@
 // file's byte order at even offsets only.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -83,6 +84,12 @@ class TFundstellenSammler {
   struct Shared;
 
  private:
+  struct Run;
+  // What both collections do first: refuse a second run while one is busy, copy what the
+  // window owns and open the file. false: `out` says why (busy, or the error) or the
+  // pattern is empty.
+  bool StartRun(const std::u16string& name, bool emptyPattern, std::optional<Run>& run, TFundstellen& out) const;
+
   std::shared_ptr<Shared> shared_;
 };
 
