@@ -1,10 +1,15 @@
 #pragma once
 // The commands of qh-bench, one file each. Each returns the exit status: 0 on success,
 // non-zero with a message on stderr otherwise.
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace qhbench {
+
+// The drive form of an existing file or folder given by a POSIX path, relative or not;
+// nullopt with a message on stderr when it does not exist or lies on no drive.
+std::optional<std::u16string> DriveFormOf(const std::string& posixPath);
 
 int Html2Text(const std::vector<std::string>& args);
 int Index(const std::vector<std::string>& args);

@@ -69,16 +69,8 @@ int Find(const std::vector<std::string>& args) {
     std::fprintf(stderr, "qh-bench: the search text must be UTF-8\n");
     return 2;
   }
-  char resolved[4096];
-  if (!realpath(positional[0].c_str(), resolved)) {
-    std::fprintf(stderr, "qh-bench: no file %s\n", positional[0].c_str());
-    return 1;
-  }
-  const auto drive = platform::DrivePath(resolved);
-  if (!drive) {
-    std::fprintf(stderr, "qh-bench: %s lies on no drive of the drive map\n", resolved);
-    return 1;
-  }
+  const auto drive = DriveFormOf(positional[0]);
+  if (!drive) return 1;
 
   search::TFundstellenSammler collector;
   const search::TFundstellen hits = collector.Sammeln(*drive, *text, kind, !caseSensitive);

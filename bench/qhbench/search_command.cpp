@@ -65,23 +65,15 @@ int Search(const std::vector<std::string>& args) {
     std::fprintf(stderr, "qh-bench: the search text and the name must be UTF-8\n");
     return 2;
   }
-  char resolved[4096];
-  if (!realpath(base.c_str(), resolved)) {
-    std::fprintf(stderr, "qh-bench: no folder %s\n", base.c_str());
-    return 1;
-  }
-  const auto drive = platform::DrivePath(resolved);
-  if (!drive) {
-    std::fprintf(stderr, "qh-bench: %s lies on no drive of the drive map\n", resolved);
-    return 1;
-  }
+  const auto drive = DriveFormOf(base);
+  if (!drive) return 1;
   platform::SetMessageBoxSink(std::make_shared<PrintingSink>());
 
   search::DatabaseFiles files;
   files.baseFolder = *drive + (drive->ends_with(u'\\') ? u"" : u"\\");
   files.dbName = *wideName;
   if (!search::FileExistsNotDirectory(files.Description())) {
-    std::fprintf(stderr, "qh-bench: no database %s in %s\n", name.c_str(), resolved);
+    std::fprintf(stderr, "qh-bench: no database %s in %s\n", name.c_str(), base.c_str());
     return 1;
   }
 

@@ -74,11 +74,8 @@ int View(const std::vector<std::string>& args) {
   if (file.empty() || lines < 1 || lines > search::TDocumentModel::kMaxPageLines || width < 2 ||
       width > search::TDocumentModel::kTextWidthMax)
     return std::fprintf(stderr, kUsage), 2;
-  const std::optional<std::u16string> name = platform::DrivePath(file);
-  if (!name) {
-    std::fprintf(stderr, "qh-bench: %s lies on no drive\n", file.c_str());
-    return 1;
-  }
+  const std::optional<std::u16string> name = DriveFormOf(file);
+  if (!name) return 1;
   if (kind.empty()) kind = search::IsUnicodeMode(mode) ? "unicode" : "ansi";
 
   const auto previous = platform::SetMessageBoxSink(std::make_shared<StderrSink>());
