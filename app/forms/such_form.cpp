@@ -1,6 +1,8 @@
 #include "app/forms/such_form.h"
 
 #include <QEvent>
+#include <QHideEvent>
+#include <QPointer>
 
 #include "app/forms/other_forms.h"
 #include "app/forms/qt_text.h"
@@ -8,6 +10,7 @@
 #include "platform/clipboard.h"
 #include "platform/drives.h"
 #include "platform/file.h"
+#include "platform/messagebox.h"
 #include "search/viewer/file_viewer.h"
 #include "textlib/errors.h"
 #include "textlib/io/unistrings.h"
@@ -26,12 +29,17 @@ TSuchForm::TSuchForm(ProgramState& state, QWidget* parent)
   ui->Viewer->SetFont(search::ViewerUnicodeFont(ui->ViewerMemo->font().pointSize()));
   ui->Viewer->Model().SetTextWidthFit(true);
   ui->Viewer->Model().SetTextWrap(true);
+  // The hex rows fit the panel too, so their character column is never cut off.
+  ui->Viewer->Model().SetTextWidthFitHex(true);
+  ui->Viewer->Model().SetTextWidthFitUHex(true);
   ui->Viewer->TextPopupCommands = search::vpCmdCopy | search::vpCmdCopyHex | search::vpCmdSelectLine |
                                   search::vpCmdSelectAll;
   ui->Viewer->UpdatePopupMenu();
   ui->Viewer2->SetFont(search::ViewerUnicodeFont());
   connect(ui->OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(); });
   connect(ui->CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
+  connect(ui->WeiterSuche, &QPushButton::clicked, this, [this] { WeiterSucheClick(); });
+  connect(ui->UniEdit1, &widgets::TUniEdit::Changed, this, [this] { ResetInDocumentSearch(); });
   session_.storesStarting = [this] {
     if (progress_) progress_->SearchStarting();
     setWindowTitle(QStringLiteral("Suche läuft..."));
@@ -95,10 +103,22 @@ void TSuchForm::CloseViewerDocument() {
   ui->ViewerMemo->Lines().Clear();
 }
 
+std::optional<search::TInDocumentKind> TSuchForm::InDocumentKind() const {
+  if (DocKindAnsi) return search::TInDocumentKind::Ansi;
+  if (DocKindUtf8) return search::TInDocumentKind::Utf8;
+  if (DocKindUnicode) return search::TInDocumentKind::Unicode;
+  return std::nullopt;
+}
+
 search::TViewerDocKind TSuchForm::ViewerHost::DocKind() const {
-  // The MHT store is UTF-16, the HTML store UTF-8.
-  if (form_.session_.browsedKindMht) return search::TViewerDocKind::Unicode;
-  if (form_.session_.browsedKindUtf8) return search::TViewerDocKind::Utf8;
+  // The memo decodes by the same flags the search in the document reads.
+  const std::optional<search::TInDocumentKind> kind = form_.InDocumentKind();
+  if (!kind) return search::TViewerDocKind::None;
+  switch (*kind) {
+    case search::TInDocumentKind::Ansi: return search::TViewerDocKind::Ansi;
+    case search::TInDocumentKind::Utf8: return search::TViewerDocKind::Utf8;
+    case search::TInDocumentKind::Unicode: return search::TViewerDocKind::Unicode;
+  }
   return search::TViewerDocKind::None;
 }
 
@@ -122,10 +142,16 @@ void TSuchForm::ViewerHost::FitMemoWidth(bool withBar, int viewerWidth) {
   search::TFileViewer& viewer = *form_.ui->Viewer;
   widgets::TUniMemo& memo = *form_.ui->ViewerMemo;
   const int width = withBar ? viewer.viewport()->geometry().right() + 1 : viewerWidth;
-  if (memo.width() != width) memo.resize(width, memo.height());
+  // As high as the viewer also when no line was mirrored (hex modes, no file), so a
+  // resized viewer never shows a memo of its old height.
+  if (memo.width() != width || memo.height() != viewer.height()) memo.resize(width, viewer.height());
+  // The hex and binary modes mirror nothing: the memo's lines would cover them.
+  if (!search::IsLineMode(viewer.Mode())) memo.setVisible(false);
 }
 
-void TSuchForm::ViewerHost::ShowMemoOverlay() { form_.ui->ViewerMemo->setVisible(true); }
+void TSuchForm::ViewerHost::ShowMemoOverlay() { form_.ShowMemoOverlay(); }
+
+void TSuchForm::ShowMemoOverlay() { ui->ViewerMemo->setVisible(search::IsLineMode(ui->Viewer->Mode())); }
 
 void TSuchForm::ViewerHost::SetSearchBoxText(const std::u16string& text) { form_.ui->UniEdit2->SetText(text); }
 
@@ -252,6 +278,122 @@ void TSuchForm::CancelBtnClick() {
     return;
   }
   reject();
+}
+
+void TSuchForm::ResetInDocumentSearch() {
+  ++hitsGeneration_;
+  if (sammler_.Busy()) sammler_.Cancel();
+  hits_ = {};
+  hitsCollected_ = false;
+  hitStart_ = -1;
+  hitLength_ = 0;
+  memoCaret_ = -1;
+}
+
+bool TSuchForm::CollectHits(const std::u16string& fileName, const std::u16string& text,
+                            search::TInDocumentKind kind) {
+  // The collection processes window messages: this window may be closed, destroyed or
+  // edited before it returns.
+  const QPointer<TSuchForm> self(this);
+  const uint64_t generation = hitsGeneration_;
+  search::TFundstellen found = sammler_.Sammeln(fileName, text, kind);
+  if (!self) return false;
+  if (found.busy || found.cancelled || generation != hitsGeneration_) return false;
+  hits_ = std::move(found);
+  hitsCollected_ = !hits_.offsets.empty();
+  hitsFile_ = fileName;
+  hitsText_ = text;
+  hitsKind_ = kind;
+  hitStart_ = -1;
+  hitLength_ = 0;
+  return true;
+}
+
+void TSuchForm::WeiterSucheClick() {
+  ShowMemoOverlay();
+  const std::optional<search::TInDocumentKind> kind = InDocumentKind();
+  if (!kind) return;
+  // A press from the messages of a running collection or search run would start another
+  // on top of it.
+  if (sammler_.Busy() || engine_.SearchRunning) return;
+  const std::u16string text = ui->UniEdit1->Text();
+  const std::u16string fileName =
+      search::InDocumentFileName(state_.BaseFolder, state_.CurrentDbName, *kind, state_.SortedListShown);
+  // Hits of another document or text would select at the wrong places.
+  const bool current = hitsCollected_ && hitsFile_ == fileName && hitsText_ == text && hitsKind_ == *kind;
+  if (!current && !CollectHits(fileName, text, *kind)) return;
+  search::TWeiterSucheSchritt step = search::NaechsteFundstelle(hits_, !current, hitStart_, hitLength_);
+  if (step.wrapped) {
+    // Past the last hit: collected anew, the file may have changed meanwhile.
+    if (!CollectHits(fileName, text, *kind)) return;
+    step = search::NaechsteFundstelle(hits_, true, 0, 0);
+  }
+  if (step.index < 0) {
+    // Without a hit the next press collects again. A file that cannot be read says so (the
+    // viewer's message) rather than "Nicht gefunden!".
+    const std::u16string error = hits_.error;
+    ResetInDocumentSearch();
+    if (!error.empty())
+      platform::ShowMessageBox(error, u"Viewer", platform::mb::IconError);
+    else
+      platform::ShowMessageBox(search::kMsgNichtGefunden, u"Quarry-HTML", platform::mb::Ok);
+    return;
+  }
+  hitStart_ = step.selStart;
+  hitLength_ = step.selLength;
+  // The length comes from the collection: the bytes of this match in the file's encoding
+  // ("Müller" is 7 bytes of UTF-8, 12 of UTF-16).
+  ui->Viewer->Model().SetSelection(step.selStart, step.selLength, true, true);
+  if (search::IsLineMode(ui->Viewer->Mode()))
+    SelectHitInMemo(text);
+  else
+    ui->Viewer->setFocus();
+  if (!step.message.empty()) platform::ShowMessageBox(step.message, u"Quarry-HTML", platform::mb::Ok);
+}
+
+// The viewer's redraw has refilled the memo with the shown lines; the hit is found there
+// by its text, as the memo holds decoded characters, not file offsets.
+void TSuchForm::SelectHitInMemo(const std::u16string& text) {
+  widgets::TUniMemo& memo = *ui->ViewerMemo;
+  // Folded unit by unit, so positions in the folded texts are positions in the memo.
+  const auto fold = [](std::u16string_view s) {
+    std::u16string out(s);
+    for (char16_t& c : out) {
+      if (c >= 0xD800 && c <= 0xDFFF) continue;
+      const char32_t lower = textlib::CharToLower(c);
+      if (lower <= 0xFFFF) c = static_cast<char16_t>(lower);
+    }
+    return out;
+  };
+  const std::u16string memoText = fold(memo.Text());
+  const std::u16string pattern = fold(text);
+  size_t at = pattern.empty() ? std::u16string::npos : memoText.find(pattern);
+  if (at == std::u16string::npos) {
+    // The hit is not among the shown lines (a break of the layout runs through it).
+    memoCaret_ = -1;
+    memo.setFocus();
+    return;
+  }
+  // The next hit on the same page lies after the one selected before; the remembered place
+  // counts only while the view has not moved, so it always refers to this memo text.
+  const auto first = static_cast<int64_t>(at);
+  if (memoCaret_ > first && memoCaret_ - first < static_cast<int64_t>(memoText.size()) &&
+      memoCaretView_ == firstShownOffset_) {
+    const size_t next = memoText.find(pattern, static_cast<size_t>(memoCaret_));
+    if (next != std::u16string::npos) at = next;
+  }
+  memo.SetSelStart(static_cast<int64_t>(at));
+  memo.SetSelLength(static_cast<int64_t>(text.size()));
+  // One past the selection's start, so an overlapping next hit ("aa" in "aaaa") is found.
+  memoCaret_ = static_cast<int64_t>(at) + 1;
+  memoCaretView_ = firstShownOffset_;
+  memo.setFocus();
+}
+
+void TSuchForm::hideEvent(QHideEvent* event) {
+  // Closed, not minimised: a running collection stops at its next check.
+  if (!event->spontaneous() && sammler_.Busy()) sammler_.Cancel();
+  QDialog::hideEvent(event);
 }
 
 void TSuchForm::changeEvent(QEvent* event) {

@@ -3,14 +3,17 @@
 // colours, size, the suggestion list) and the local search run; browsing, the viewer and
 // the web panel are its own handlers and come with them.
 #include <QDialog>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/forms/program_state.h"
 #include "app/results/result_pages.h"
 #include "search/engine/database_search.h"
+#include "search/engine/in_document_search.h"
 #include "search/engine/search_session.h"
 #include "search/viewer/viewer_host.h"
 
@@ -86,8 +89,25 @@ class TSuchForm : public QDialog {
   // The main window's part of a run; none in tests of this window alone.
   void SetProgressView(SearchProgressView* view) { progress_ = view; }
 
+  // The kind of text the viewer shows (the browse buttons set one): it decodes the lines
+  // the viewer mirrors into the memo and chooses the file and pattern of the search in
+  // the document. The sorted-list-shown flag is the program's SortedListShown.
+  bool DocKindAnsi = false, DocKindUtf8 = false, DocKindUnicode = false;
+  std::optional<search::TInDocumentKind> InDocumentKind() const;
+
+  // "Suchen": the first press collects every occurrence of UniEdit1's text in the shown
+  // store or sorted list, each press selects the next one in the viewer and in the memo.
+  // A press while a collection runs (it processes window messages) does nothing.
+  void WeiterSucheClick();
+  // Forgets the collected hits and stops a running collection (UniEdit1 changed, another
+  // document shown).
+  void ResetInDocumentSearch();
+  bool InDocumentSearchRunning() const { return sammler_.Busy(); }
+  search::TFundstellenSammler& InDocumentCollector() { return sammler_; }
+
  protected:
   void changeEvent(QEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   class PageHost : public ResultPageHost {
@@ -121,6 +141,12 @@ class TSuchForm : public QDialog {
   void SetSearchControlsEnabled(bool on);
   void CopySearchTextToClipboard();
   void RestoreOverlaySelection(const std::u16string& line, int64_t start, int64_t length);
+  // false when nothing is to be shown: the collection was refused, stopped, outdated by
+  // an edit, or the window is gone (then nothing of it may be touched).
+  bool CollectHits(const std::u16string& fileName, const std::u16string& text, search::TInDocumentKind kind);
+  void SelectHitInMemo(const std::u16string& text);
+  // Only the line modes mirror their lines into the memo.
+  void ShowMemoOverlay();
 
   ProgramState& state_;
   std::unique_ptr<Ui::TSuchForm> ui;
@@ -134,6 +160,17 @@ class TSuchForm : public QDialog {
   bool searchWindowMinimized_ = false;
   ViewerHost viewerHost_{*this};
   int64_t firstShownOffset_ = 0;
+
+  // The search in the document.
+  search::TFundstellenSammler sammler_;
+  search::TFundstellen hits_;
+  bool hitsCollected_ = false;
+  std::u16string hitsFile_, hitsText_;
+  search::TInDocumentKind hitsKind_ = search::TInDocumentKind::Ansi;
+  uint64_t hitsGeneration_ = 0;  // counts resets, so a collection outdated meanwhile is dropped
+  int64_t hitStart_ = -1, hitLength_ = 0;  // the hit selected last
+  // The memo position after which the next hit is looked for while the view stays put.
+  int64_t memoCaret_ = -1, memoCaretView_ = -1;
 };
 
 }  // namespace app
