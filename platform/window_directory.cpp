@@ -146,6 +146,7 @@ struct ParsedEntry {
     uint32_t number;
     int64_t order;
     std::u16string title;
+    std::string className;
   };
   std::vector<Window> windows;
 };
@@ -176,9 +177,15 @@ std::optional<ParsedEntry> ParseEntry(std::string_view text) {
     const size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
     if (second == std::string::npos) continue;
     const unsigned long number = std::strtoul(line.c_str(), nullptr, 10);
-    const long long order = std::strtoll(line.c_str() + first + 1, nullptr, 10);
+    char* orderEnd = nullptr;
+    const long long order = std::strtoll(line.c_str() + first + 1, &orderEnd, 10);
     if (number == 0 || number > UINT32_MAX) continue;
-    entry.windows.push_back({static_cast<uint32_t>(number), order, UnescapeLine(std::string_view(line).substr(second + 1))});
+    // "<order>:<class>": the class rides on the order field, which older readers cut at
+    // the first non-digit, so entries stay readable both ways.
+    std::string className;
+    if (orderEnd && *orderEnd == ':') className = line.substr(orderEnd + 1 - line.c_str(), line.c_str() + second - orderEnd - 1);
+    entry.windows.push_back({static_cast<uint32_t>(number), order, UnescapeLine(std::string_view(line).substr(second + 1)),
+                             std::move(className)});
   }
   if (first) return std::nullopt;
   return entry;
@@ -187,7 +194,8 @@ std::optional<ParsedEntry> ParseEntry(std::string_view text) {
 std::string EntryText(int64_t pid, uint64_t startTime, const std::vector<ParsedEntry::Window>& windows) {
   std::string text = std::string(kMagicLine) + " " + std::to_string(pid) + " " + std::to_string(startTime) + "\n";
   for (const auto& w : windows)
-    text += std::to_string(w.number) + " " + std::to_string(w.order) + " " + EscapeLine(w.title) + "\n";
+    text += std::to_string(w.number) + " " + std::to_string(w.order) + (w.className.empty() ? "" : ":" + w.className) +
+            " " + EscapeLine(w.title) + "\n";
   return text;
 }
 
@@ -284,7 +292,7 @@ std::vector<WindowDirectory::Entry> WindowDirectory::Windows() const {
     for (auto& w : live.entry.windows) {
       WindowHandle handle = live.listenerHandle;
       handle.window = w.number;
-      all.push_back({w.order, Entry{handle, std::move(w.title)}});
+      all.push_back({w.order, Entry{handle, std::move(w.title), std::move(w.className)}});
     }
   }
   std::sort(all.begin(), all.end(), [](const Ordered& a, const Ordered& b) {
@@ -300,10 +308,14 @@ std::vector<WindowDirectory::Entry> WindowDirectory::Windows() const {
 }
 
 std::optional<WindowDirectory::Entry> WindowDirectory::FindWindowContaining(std::u16string_view text,
-                                                                            bool ignoreCase) const {
+                                                                            bool ignoreCase,
+                                                                            std::string_view className,
+                                                                            int64_t skipPid) const {
   if (text.empty()) return std::nullopt;
   const std::u16string wanted = ignoreCase ? UpperCase(text) : std::u16string(text);
   for (auto& w : Windows()) {
+    if (skipPid != 0 && w.handle.pid == skipPid) continue;
+    if (!className.empty() && w.className.find(className) == std::string::npos) continue;
     const std::u16string title = ignoreCase ? UpperCase(w.title) : w.title;
     if (title.find(wanted) != std::u16string::npos) return std::move(w);
   }
@@ -406,14 +418,16 @@ bool WindowListener::WriteEntry() {
     return false;
   }
   std::vector<ParsedEntry::Window> windows;
-  for (const auto& w : windows_) windows.push_back({w.number, w.order, w.title});
+  for (const auto& w : windows_) windows.push_back({w.number, w.order, w.title, w.className});
   return WriteFileAtomically(base_ + ".win", EntryText(ownerPid_, *startTime, windows));
 }
 
-WindowHandle WindowListener::AddWindow(std::u16string title) {
+WindowHandle WindowListener::AddWindow(std::u16string title, std::string className) {
   if (!Valid()) return {};
+  // A class is one word: a blank would end it early in the entry.
+  std::erase_if(className, [](char c) { return c == ' ' || c == '\n' || c == '\r'; });
   const uint32_t number = nextWindow_++;
-  windows_.push_back({number, RealtimeNanos(), std::move(title)});
+  windows_.push_back({number, RealtimeNanos(), std::move(title), std::move(className)});
   if (!WriteEntry()) {
     windows_.pop_back();
     return {};

@@ -28,6 +28,10 @@ namespace platform {
 // The main program closes (as if the user had closed it) on 5735 with 99.
 inline constexpr uint32_t kNoticeMessage = 5735;
 inline constexpr int64_t kNoticeRestart = 99;
+// The class of the extractor's window: the notice and the main program's wait look only
+// at windows of this class, so no other window whose title happens to hold "Gleaner" (the
+// main window showing such a path) is taken for the extractor.
+inline constexpr std::string_view kExtractorWindowClass = "TForm1.Gleaner";
 
 struct WindowHandle {
   int64_t pid = 0;
@@ -80,6 +84,7 @@ class WindowDirectory {
   struct Entry {
     WindowHandle handle;
     std::u16string title;
+    std::string className;  // empty when the window was registered without one
   };
   explicit WindowDirectory(std::string folder = WindowDirectoryFolder()) : folder_(std::move(folder)) {}
 
@@ -91,7 +96,10 @@ class WindowDirectory {
   std::vector<Entry> Windows() const;
   // The first window whose title contains `text`; an empty text matches nothing.
   // ignoreCase compares upper-cased forms (as the title look-ups of the programs do).
-  std::optional<Entry> FindWindowContaining(std::u16string_view text, bool ignoreCase = true) const;
+  // A non-empty className must occur in the window's class; windows of skipPid (a
+  // process's own) are passed over.
+  std::optional<Entry> FindWindowContaining(std::u16string_view text, bool ignoreCase = true,
+                                            std::string_view className = {}, int64_t skipPid = 0) const;
   // false when the window or its process is gone, the receiver's queue is full, or the
   // folder is not trusted (EPERM).
   bool PostMessage(const WindowHandle& window, uint32_t message, int64_t wParam, int64_t lParam) const;
@@ -116,7 +124,7 @@ class WindowListener {
   // The check of the folder made when this listener was set up (creating it if missing).
   const FolderCheck& FolderStatus() const { return folderStatus_; }
   // The new window's handle; a null handle when the directory entry could not be written.
-  WindowHandle AddWindow(std::u16string title);
+  WindowHandle AddWindow(std::u16string title, std::string className = {});
   bool SetTitle(const WindowHandle& window, std::u16string title);
   bool RemoveWindow(const WindowHandle& window);
 
@@ -134,6 +142,7 @@ class WindowListener {
     uint32_t number;
     int64_t order;  // registration time, for the directory's order
     std::u16string title;
+    std::string className;
   };
   bool WriteEntry();
 

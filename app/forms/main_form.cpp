@@ -482,7 +482,10 @@ void TMainForm_QY_HTML::FormClose() {
   lists_.reset();
   buckets_.reset();
   listGlyph_ = QPixmap();
-  DeleteSilently(state_.BaseFolder + u"Datenbank\\Temp\\*.*");
+  // An extractor still working there keeps its state, its chunks and the only copy of a
+  // resumed store in that folder.
+  if (!platform::WindowDirectory().FindWindowContaining(u"Gleaner", true, platform::kExtractorWindowClass))
+    DeleteSilently(state_.BaseFolder + u"Datenbank\\Temp\\*.*");
 }
 
 void TMainForm_QY_HTML::ApplicationEvents1Message(const platform::WindowMessage& message) {
@@ -594,7 +597,9 @@ class MainIndexStatus : public IndexStatus {
   void StartInterruptionReport() override { form_.CheckMHTAbbruchTimer().start(); }
   bool FindWindow(std::u16string_view titlePart) override {
     const platform::WindowDirectory directory;
-    if (directory.FindWindowContaining(titlePart)) return true;
+    // Only extractor windows count: this window's own caption may show a path holding
+    // the name, which would keep the wait going for ever.
+    if (directory.FindWindowContaining(titlePart, true, platform::kExtractorWindowClass)) return true;
     // A folder that is not trusted hides every window; the wait then ends for that
     // reason, which the user is told once instead of a silent "finished".
     if (!folderReported_) {

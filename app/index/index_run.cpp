@@ -514,22 +514,29 @@ BuildOutcome IndexRun::StartExtractor() {
   ProcessCommand command{platform::PosixPath(program),
                          {platform::WideToPosixUtf8(jobList), platform::WideToPosixUtf8(output)}};
 
-  // The archive store of the last run is moved aside, not deleted, until the extractor
-  // has started: a program that cannot start must not cost it.
+  // The archive store of the last run is moved aside, not deleted, until the extractor's
+  // chain of processes has written a new one: a program that cannot start, crashes or is
+  // killed must not cost it.
   const std::string outputPosix = platform::PosixPath(output);
   const std::string asidePosix = outputPosix + ".vorher";
+  const std::u16string progress = DbFile(u"_mht_temp.dat");
+  const std::u16string chunkZero = DbFolder() + u"Temp\\" + settings_.dbName + u"_UTF8Dokument0.txt";
+  std::optional<std::string> progressBefore;
   bool movedAside = false;
   if (Exists(output)) {
-    const std::u16string progress = DbFile(u"_mht_temp.dat");
     if (Exists(progress)) {
       extractionResumed_ = true;
+      progressBefore = ReadFileBytes(progress);
       CopyKeepingDate(progress, jobList);
-      CopyKeepingDate(output, DbFolder() + u"Temp\\" + settings_.dbName + u"_UTF8Dokument0.txt");
+      CopyKeepingDate(output, chunkZero);
     }
     movedAside = platform::RenameFile(outputPosix, asidePosix);
   }
+  // A previous store left from another run would be joined into this one.
+  if (!extractionResumed_) platform::RemoveFile(platform::PosixPath(chunkZero));
   status_.StartInterruptionReport();
-  const int error = RunAndWait(command, SW_SHOW);
+  int exitCode = 0;
+  const int error = RunAndWait(command, SW_SHOW, &exitCode);
   if (error != 0) {
     if (movedAside) platform::RenameFile(asidePosix, outputPosix);
     platform::ShowMessageBox(u"Das Programm " + program + u" kann nicht gestartet werden! Die MHT/EML-Dateien wurden nicht indiziert.",
@@ -537,13 +544,34 @@ BuildOutcome IndexRun::StartExtractor() {
     status_.SetStatusText(u"Die MHT/EML-Dateien wurden nicht indiziert.");
     return BuildOutcome::ExtractorNotStarted;
   }
-  if (movedAside) platform::RemoveFile(asidePosix);
   // The extractor replaces itself by a new process every few files, so the end of the
-  // first process alone does not mean the job is done.
+  // first process alone does not mean the job is done. The successor registers before
+  // its predecessor ends, and only two polls in a row without any extractor end the wait.
+  int polls = 0;
   while (!Exists(output)) {
     status_.Pause(2000);
-    if (!status_.FindWindow(u"Gleaner")) break;
+    if (status_.FindWindow(u"Gleaner")) {
+      polls = 0;
+    } else if (++polls >= 2) {
+      break;
+    }
   }
+  if (!Exists(output)) {
+    // The chain ended without a store: the previous store and its resume list stay.
+    if (movedAside) platform::RenameFile(asidePosix, outputPosix);
+    if (progressBefore) {
+      SaveBytes(progress, *progressBefore);
+    } else {
+      platform::RemoveFile(platform::PosixPath(progress));
+    }
+    const std::u16string how = exitCode == 0 ? std::u16string() : u" (Exit-Status " + textlib::NumberText(exitCode) + u")";
+    platform::ShowMessageBox(u"Das Programm " + program + u" wurde beendet, ohne die MHT/EML-Dateien fertig zu indizieren" +
+                                 how + u"! Die bisherigen MHT/EML-Texte bleiben erhalten.",
+                             u"Quarry-HTML", platform::mb::IconError);
+    status_.SetStatusText(u"Die MHT/EML-Dateien wurden nicht indiziert.");
+    return BuildOutcome::ExtractorFailed;
+  }
+  if (movedAside) platform::RemoveFile(asidePosix);
   return BuildOutcome::Done;
 }
 

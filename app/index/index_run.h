@@ -79,6 +79,7 @@ enum class BuildOutcome {
   Locked,               // another build of the database runs; nothing was changed
   WriteFailed,          // a list, the store or the log could not be written
   ExtractorNotStarted,  // documents are indexed, the archives are not
+  ExtractorFailed,      // the extractor ended without a store; the previous one is kept
 };
 
 class IndexRun {

@@ -23,11 +23,13 @@ int RunAndWait(const ProcessCommand& command, int /*showMode*/, int* exitCode) {
   const int error = posix_spawn(&pid, command.program.c_str(), nullptr, nullptr, argv.data(), environ);
   if (error != 0) return error;
   int status = 0;
+  bool known = true;
   while (true) {
     const pid_t done = waitpid(pid, &status, WNOHANG);
     if (done == pid) break;
     if (done < 0 && errno != EINTR) {
-      status = 0;
+      // The child's end cannot be learnt: never report it as a clean exit.
+      known = false;
       break;
     }
     platform::ProcessMessages();
@@ -36,7 +38,9 @@ int RunAndWait(const ProcessCommand& command, int /*showMode*/, int* exitCode) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   if (exitCode) {
-    if (WIFEXITED(status)) {
+    if (!known) {
+      *exitCode = -1;
+    } else if (WIFEXITED(status)) {
       *exitCode = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {
       *exitCode = 128 + WTERMSIG(status);

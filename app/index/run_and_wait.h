@@ -17,7 +17,9 @@ inline constexpr int SW_SHOW = 5;
 // Starts the program in the current folder with the current environment and waits for
 // its end, processing pending messages meanwhile. Returns 0, or the platform's error code
 // when the process could not be created. exitCode (optional) receives the program's exit
-// status (128 + signal number when a signal ended it). The show mode has no meaning here.
+// status (128 + signal number when a signal ended it, -1 when its end cannot be learnt).
+// A program that replaces itself by successors (the extractor) has ended only when its
+// caller sees so; the status is that of the first process. The show mode has no meaning here.
 int RunAndWait(const ProcessCommand& command, int showMode = SW_SHOW, int* exitCode = nullptr);
 
 }  // namespace app

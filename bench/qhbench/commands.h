@@ -16,5 +16,6 @@ int Index(const std::vector<std::string>& args);
 int Search(const std::vector<std::string>& args);
 int Find(const std::vector<std::string>& args);
 int View(const std::vector<std::string>& args);
+int Mht2Text(const std::vector<std::string>& args);
 
 }  // namespace qhbench

@@ -4,6 +4,7 @@
 //   qh-bench index --base DIR --name DB --folder X:\path --ext "*.htm *.html"
 //   qh-bench search --base DIR --name DB [--case] [--words] TEXT
 //   qh-bench find [--kind ansi|utf8|unicode] [--case] FILE TEXT
+//   qh-bench mht2text [--timing FILE] FILE...
 //   qh-bench view [--kind ansi|utf8|unicode] [--mode text|binary|hex|unicode|uhex] [--offset N] [--lines K] [--width W] [--wrap] FILE
 #include <cstdio>
 #include <string>
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
   if (command == "search") return qhbench::Search(args);
   if (command == "find") return qhbench::Find(args);
   if (command == "view") return qhbench::View(args);
+  if (command == "mht2text") return qhbench::Mht2Text(args);
   std::fprintf(stderr, "qh-bench: unknown command %s\n", command.c_str());
   return 2;
 }

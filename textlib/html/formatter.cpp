@@ -347,11 +347,29 @@ void TTextFormatter::EntityValue(std::u16string_view name) {
 
 bool TTextFormatter::LeavesOutContent(int32_t tag) { return tag == kTagScript; }
 
+bool TTextFormatter::LeavesOut(int32_t tag) const {
+  if (!rendered_) return LeavesOutContent(tag);
+  return tag == kTagScript || tag == kTagTitle || tag == kTagStyle || tag == kTagNoscript;
+}
+
 bool TTextFormatter::BeginElement(TElement* element) { return BeginTag(element->TagNumber()); }
 
 bool TTextFormatter::BeginTag(int32_t tag) {
   PumpMessages();
-  if (kTextBlockTags.Contains(tag)) ParagraphBreak();
+  if (rendered_) {
+    if (LeavesOut(tag)) return false;
+    if (tag == kTagTd || tag == kTagTh) {
+      if (cellInRow_) Output().Append(u"\t");
+      cellInRow_ = true;
+    } else if (tag == kTagTr) {
+      LineBreak();
+      cellInRow_ = false;
+    } else if (kTextBlockTags.Contains(tag)) {
+      ParagraphBreak();
+    }
+  } else if (kTextBlockTags.Contains(tag)) {
+    ParagraphBreak();
+  }
   if (LeavesOutContent(tag)) return false;
   if (tag == kTagA) inLink_ = true;
   if (tag == kTagPre) inPre_ = true;
@@ -374,6 +392,11 @@ void TTextFormatter::EndTag(int32_t tag, std::u16string_view alternativeText) {
   if (tag == kTagA) inLink_ = false;
   else if (tag == kTagBr) LineBreak();
   else if (tag == kTagImg && inLink_) AppendText(alternativeText);
+  if (rendered_) {
+    if (tag == kTagTr) LineBreak();
+    else if (tag == kTagTable) cellInRow_ = false;
+    if (tag == kTagTd || tag == kTagTh || tag == kTagTr) return;
+  }
   if (kTextBlockTags.Contains(tag)) ParagraphBreak();
 }
 
@@ -439,7 +462,7 @@ class TTextSink {
         begun = f_.BeginTag(tag);
       } else {
         PutEvent(kBegin, static_cast<uint64_t>(static_cast<uint32_t>(tag)));
-        begun = !TTextFormatter::LeavesOutContent(tag);
+        begun = !f_.LeavesOut(tag);
       }
     }
     stack->frames.push_back(Frame::Of(id, tag, !begun));
@@ -627,8 +650,11 @@ class TTextSink {
 
 }  // namespace
 
-std::u16string HtmlToText(std::u16string_view html) {
+namespace {
+
+std::u16string FormatWhileBuilding(std::u16string_view html, bool rendered) {
   TTextFormatter formatter;
+  formatter.SetRenderedText(rendered);
   // Most of a page's characters are text, and memory that is reserved but never written
   // costs nothing: growing by doubling would copy the text and hold it twice.
   formatter.StartText(static_cast<int64_t>(html.size()) + kInitialCapacity);
@@ -642,5 +668,11 @@ std::u16string HtmlToText(std::u16string_view html) {
   sink.Finish();
   return formatter.FinishText();
 }
+
+}  // namespace
+
+std::u16string HtmlToText(std::u16string_view html) { return FormatWhileBuilding(html, false); }
+
+std::u16string HtmlToRenderedText(std::u16string_view html) { return FormatWhileBuilding(html, true); }
 
 }  // namespace textlib

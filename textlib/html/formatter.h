@@ -112,6 +112,14 @@ class TTextFormatter : public TBaseFormatter {
   void TextValue(std::u16string_view value);
   void EntityValue(std::u16string_view name);
   static bool LeavesOutContent(int32_t tag);
+  // The text a browser shows of the page: title, style, script and noscript left out with
+  // their content, which is all a head shows (the tree rules may put a page's body into an
+  // unclosed head, and browsers show text misplaced there), the cells of a table row on one
+  // line with a TAB between them. Off by default, which keeps the indexer's texts as they are.
+  void SetRenderedText(bool rendered) { rendered_ = rendered; }
+  bool RenderedText() const { return rendered_; }
+  // LeavesOutContent in the formatter's mode.
+  bool LeavesOut(int32_t tag) const;
   // Whether EndTag of that tag would use an alternative text now.
   bool WantsAlternativeText(int32_t tag) const;
 
@@ -127,10 +135,14 @@ class TTextFormatter : public TBaseFormatter {
   void ParagraphBreak();
 
   bool inLink_ = false;
+  bool rendered_ = false;
+  bool cellInRow_ = false;  // rendered text: a cell of the current row was begun
   std::u16string collapsed_;
 };
 
 // The text of an HTML page as the indexer stores it: parsed, then formatted.
 std::u16string HtmlToText(std::u16string_view html);
+// The same walk in the rendered-text mode of TTextFormatter.
+std::u16string HtmlToRenderedText(std::u16string_view html);
 
 }  // namespace textlib

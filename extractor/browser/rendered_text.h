@@ -1,0 +1,26 @@
+#pragma once
+// The text a browser shows of an archive's root part, as select-all and copy deliver it:
+// HTML through the library's HTML-to-text walk in its rendered-text mode (head, title,
+// style, script and noscript left out, a TAB between table cells), plain text as it is.
+// Lines end in CR LF, trailing blanks of each line are dropped.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "extractor/mime/mime_reader.h"
+
+namespace extractor {
+
+std::u16string RenderedText(const TMimeText& part);
+
+struct TRenderedArchive {
+  bool ok = false;        // false: the file could not be read
+  int32_t errorCode = 0;  // the system's error number when not ok (EINVAL: no local path)
+  TMimeText part;         // the root part (its text is the decoded, unrendered text)
+  std::u16string text;    // the rendered text
+};
+
+// Reads an archive (drive-form path, POSIX path or file:// URL) and renders its root part.
+TRenderedArchive RenderArchive(std::u16string_view pathOrUrl);
+
+}  // namespace extractor
