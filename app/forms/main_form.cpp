@@ -219,6 +219,7 @@ void TMainForm_QY_HTML::SetForms(TOKBottomDlg* dialog, TEinstellform* settings, 
   settings_ = settings;
   search_ = search;
   if (search_) search_->SetProgressView(this);
+  if (settings_) settings_->SetWindows(this, dialog_, search_);
   if (dialog_) {
     dialog_->DatabaseNames = [this] { return DatabaseNames(); };
     dialog_->Pause = [this](int ms) { pause_->Pause(ms); };
@@ -326,8 +327,7 @@ void TMainForm_QY_HTML::FormPaint() {
 void TMainForm_QY_HTML::FirstPaintOnce() {
   ui->GeduldLabel->clear();
 
-  const std::u16string fontSize = Reg(reg::SchriftsizeTextViewer);
-  if (search_) search_->SetViewerFontSize(fontSize.empty() ? 10 : int(LeseRegInteger(reg::SchriftsizeTextViewer, 10)));
+  if (search_) search_->SetViewerFontSize(LeseViewerFontSize());
 
   const std::u16string browser = Reg(reg::Browser);
   if (!browser.empty()) {

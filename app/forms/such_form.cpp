@@ -49,6 +49,7 @@ TSuchForm::TSuchForm(ProgramState& state, QWidget* parent)
 TSuchForm::~TSuchForm() = default;
 
 void TSuchForm::SetViewerFontSize(int pointSize) {
+  pointSize = ClampViewerFontSize(pointSize);
   for (QWidget* w : {static_cast<QWidget*>(ui->Viewer), static_cast<QWidget*>(ui->ViewerMemo)}) {
     QFont f = w->font();
     f.setPointSize(pointSize);

@@ -65,4 +65,14 @@ int64_t LeseRegInteger(std::u16string_view name, int64_t fallback) {
   return negative ? static_cast<int64_t>(0 - value) : static_cast<int64_t>(value);
 }
 
+int ClampViewerFontSize(int64_t pointSize) {
+  if (pointSize < kViewerFontSizeMin) return kViewerFontSizeMin;
+  if (pointSize > kViewerFontSizeMax) return kViewerFontSizeMax;
+  return int(pointSize);
+}
+
+int LeseViewerFontSize() {
+  return ClampViewerFontSize(LeseRegInteger(reg::SchriftsizeTextViewer, kViewerFontSizeDefault));
+}
+
 }  // namespace app

@@ -83,4 +83,13 @@ bool WriteFirstRunValues(std::u16string* failure = nullptr);
 // A number stored as decimal text; `fallback` when missing or not a number.
 int64_t LeseRegInteger(std::u16string_view name, int64_t fallback);
 
+// The text viewer's font size in points. A size outside 6..72 is brought into range
+// wherever it is set or read: at 0 the viewer's line height would be zero, and it
+// divides by that.
+inline constexpr int kViewerFontSizeMin = 6, kViewerFontSizeMax = 72, kViewerFontSizeDefault = 10;
+int ClampViewerFontSize(int64_t pointSize);
+// `SchriftsizeTextViewer` as the viewer takes it: 10 when missing or not a number,
+// otherwise clamped.
+int LeseViewerFontSize();
+
 }  // namespace app
