@@ -65,22 +65,67 @@ class TFileViewer::Measure : public TViewerMeasure {
   void Extents(std::u16string_view text, std::vector<int>& widths) const override {
     widths.assign(text.size(), 0);
     if (text.empty()) return;
-    // One layout per text, so kerning and shaping count as they do when drawn.
-    QTextLayout layout(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())), viewer_.DrawingFont());
+    const QString s = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+    // cursorToX sums the advances from the start of the text on every call, so a long
+    // line costs its length squared. Such a line is measured in pieces that start after a
+    // blank; each seam is checked against the whole line, which still decides whenever a
+    // piece measures otherwise (kerning or shaping across the seam, right-to-left text).
+    if (s.size() > 2 * kPiece && LeftToRightOnly(s) && MeasurePieces(s, widths)) return;
+    QTextLayout layout(s, viewer_.DrawingFont());
+    QTextLine line = LayOut(layout);
+    Fill(line, s, 0, s.size(), 0, widths);
+  }
+
+ private:
+  static constexpr qsizetype kPiece = 64;
+
+  static QTextLine LayOut(QTextLayout& layout) {
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
     layout.setTextOption(option);
     layout.beginLayout();
     QTextLine line = layout.createLine();
     layout.endLayout();
-    for (size_t i = 0; i < text.size(); ++i) {
-      const bool highHalf = QChar::isHighSurrogate(text[i]) && i + 1 < text.size();
+    return line;
+  }
+  // widths[from..to) from a line laid out from `from` on, whose start lies at x = base.
+  static void Fill(const QTextLine& line, const QString& s, qsizetype from, qsizetype to, qreal base,
+                   std::vector<int>& widths) {
+    for (qsizetype i = from; i < to; ++i) {
+      const bool highHalf = s[i].isHighSurrogate() && i + 1 < s.size();
       widths[i] = highHalf ? (i > 0 ? widths[i - 1] : 0)
-                           : static_cast<int>(line.cursorToX(static_cast<int>(i + 1)) + 0.5);
+                           : static_cast<int>(base + line.cursorToX(static_cast<int>(i - from + 1)) + 0.5);
     }
   }
+  static bool LeftToRightOnly(const QString& s) {
+    for (QChar c : s) {
+      switch (c.direction()) {
+        case QChar::DirR: case QChar::DirAL: case QChar::DirAN: case QChar::DirLRE: case QChar::DirLRO:
+        case QChar::DirRLE: case QChar::DirRLO: case QChar::DirPDF: case QChar::DirLRI: case QChar::DirRLI:
+        case QChar::DirFSI: case QChar::DirPDI: return false;
+        default: break;
+      }
+    }
+    return true;
+  }
+  // false when a seam measures otherwise than the whole line.
+  bool MeasurePieces(const QString& s, std::vector<int>& widths) const {
+    QTextLayout whole(s, viewer_.DrawingFont());
+    const QTextLine wholeLine = LayOut(whole);
+    qreal base = 0;
+    for (qsizetype from = 0, to; from < s.size(); from = to) {
+      // A seam only between a blank and a letter or digit, so no character is split.
+      to = std::min(s.size(), from + kPiece);
+      while (to < s.size() && !(s[to - 1] == u' ' && s[to].isLetterOrNumber())) ++to;
+      QTextLayout piece(s.mid(from, to - from), viewer_.DrawingFont());
+      const QTextLine line = LayOut(piece);
+      Fill(line, s, from, to, base, widths);
+      base += line.cursorToX(static_cast<int>(to - from));
+      if (base != wholeLine.cursorToX(static_cast<int>(to))) return false;
+    }
+    return true;
+  }
 
- private:
   QFontMetrics Metrics() const { return QFontMetrics(viewer_.DrawingFont()); }
   const TFileViewer& viewer_;
 };
