@@ -448,8 +448,10 @@ void TFileViewer::UpdateScrollBars() {
     apply(verticalScrollBar(), v);
     verticalScrollBar()->setEnabled(v.max > 0);
   }
-  setHorizontalScrollBarPolicy(h.visible ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-  if (h.visible) apply(horizontalScrollBar(), h);
+  // As the platform's bars do, a horizontal bar with nothing to scroll is not shown.
+  const bool hShown = h.visible && h.max >= h.page;
+  setHorizontalScrollBarPolicy(hShown ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  if (hShown) apply(horizontalScrollBar(), h);
   settingBars_ = false;
   if (host_) host_->FitMemoWidth(v.visible, width());
 }

@@ -200,6 +200,16 @@ TEST_F(ViewerTest, GrowingTallerAtTheEndKeepsTheEndInView) {
 
 // Pictures of every mode at the default size and larger, for a look by eye; written only
 // when QUARRY_VIEWER_SHOTS names a folder.
+TEST_F(ViewerTest, AHorizontalBarOnlyWhenThereIsSomethingToScroll) {
+  // A long text line needs the bar; the hex rows of the same file fit and need none.
+  OpenFile(std::string(300, 'x') + "\r\nshort");
+  EXPECT_EQ(viewer.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  viewer.SetMode(vmodeHex);
+  Settle();
+  viewer.Redraw();
+  EXPECT_EQ(viewer.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+}
+
 TEST_F(ViewerTest, PicturesOfEveryMode) {
   const char* folder = std::getenv("QUARRY_VIEWER_SHOTS");
   if (!folder) GTEST_SKIP() << "QUARRY_VIEWER_SHOTS not set";
