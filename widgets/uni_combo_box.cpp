@@ -25,12 +25,12 @@ int TUniComboBoxStrings::GetCount() const { return comboBox_.count(); }
 
 textlib::TObjectRef TUniComboBoxStrings::GetObject(int index) const {
   CheckIndex(index);
-  return comboBox_.itemData(index, TUniComboBox::kObjectRole).value<void*>();
+  return comboBox_.itemData(index, TUniCustomComboBox::kObjectRole).value<void*>();
 }
 
 void TUniComboBoxStrings::PutObject(int index, textlib::TObjectRef object) {
   CheckIndex(index);
-  comboBox_.setItemData(index, QVariant::fromValue(object), TUniComboBox::kObjectRole);
+  comboBox_.setItemData(index, QVariant::fromValue(object), TUniCustomComboBox::kObjectRole);
 }
 
 void TUniComboBoxStrings::SetUpdateState(bool updating) {
@@ -68,32 +68,35 @@ void TUniComboBoxStrings::Insert(int index, const std::u16string& s) {
   comboBox_.KeepingText([&] { comboBox_.insertItem(index, ToQ(s)); });
 }
 
-// ---- TUniComboBox ----
+// ---- TUniCustomComboBox ----
 
-TUniComboBox::TUniComboBox(QWidget* parent) : QComboBox(parent), items_(*this) {
+TUniCustomComboBox::TUniCustomComboBox(QWidget* parent) : QComboBox(parent), items_(*this) {
+  events_ = &WireWideEvents(*this, false);
+  events_->charFilter = [this](char32_t& key) { FilterChar(key); };
   setEditable(true);
   setInsertPolicy(QComboBox::NoInsert);
   WireLineEdit();
   // Qt reports every choice of the user here, also of the item already chosen, and never a
   // selection made by program, just as the platform's selection-change notification.
-  connect(this, &QComboBox::activated, this, &TUniComboBox::ItemChosen);
+  connect(this, &QComboBox::activated, this, &TUniCustomComboBox::ItemChosen);
+  view()->setItemDelegate(new TWideItemDelegate(this, OnDrawItem));
 }
 
-TUniComboBox::~TUniComboBox() = default;
+TUniCustomComboBox::~TUniCustomComboBox() = default;
 
-void TUniComboBox::WireLineEdit() {
+void TUniCustomComboBox::WireLineEdit() {
   QLineEdit* edit = lineEdit();
   if (edit == wiredEdit_) return;
   wiredEdit_ = edit;
   if (!edit) return;
   edit->setCompleter(nullptr);
-  edit->installEventFilter(this);
+  events_->Watch(*edit);
   // textEdited comes from typing only; texts set by program notify through SetText.
-  connect(edit, &QLineEdit::textEdited, this, &TUniComboBox::Changed);
+  connect(edit, &QLineEdit::textEdited, this, &TUniCustomComboBox::Changed);
 }
 
 template <typename Change>
-void TUniComboBox::KeepingText(Change change) {
+void TUniCustomComboBox::KeepingText(Change change) {
   const bool wasEmpty = count() == 0;
   const QString text = currentText();
   change();
@@ -101,9 +104,9 @@ void TUniComboBox::KeepingText(Change change) {
   if (isEditable() && currentText() != text) setEditText(text);
 }
 
-std::u16string TUniComboBox::Text() const { return FromQ(currentText()); }
+std::u16string TUniCustomComboBox::Text() const { return FromQ(currentText()); }
 
-void TUniComboBox::SetText(std::u16string_view text) {
+void TUniCustomComboBox::SetText(std::u16string_view text) {
   const std::u16string before = Text();
   if (before == text) return;
   if (isEditable()) setEditText(ToQ(text));
@@ -111,15 +114,15 @@ void TUniComboBox::SetText(std::u16string_view text) {
   if (Text() != before) emit Changed();
 }
 
-void TUniComboBox::SetItemIndex(int index) { setCurrentIndex(index >= 0 && index < count() ? index : -1); }
+void TUniCustomComboBox::SetItemIndex(int index) { setCurrentIndex(index >= 0 && index < count() ? index : -1); }
 
-std::u16string TUniComboBox::Hint() const { return WideControlGetHint(*this); }
+std::u16string TUniCustomComboBox::Hint() const { return WideControlGetHint(*this); }
 
-void TUniComboBox::SetHint(std::u16string_view hint) { WideControlSetHint(*this, hint); }
+void TUniCustomComboBox::SetHint(std::u16string_view hint) { WideControlSetHint(*this, hint); }
 
-void TUniComboBox::EditCharFilter(char16_t& /*ch*/) {}
+void TUniCustomComboBox::EditCharFilter(char16_t& /*ch*/) {}
 
-void TUniComboBox::ItemChosen(int index) {
+void TUniCustomComboBox::ItemChosen(int index) {
   // Qt has shown the item already; the rule is kept in case a handler changed the text.
   const QString item = itemText(index);
   if (isEditable() && currentText() != item) setEditText(item);
@@ -127,59 +130,14 @@ void TUniComboBox::ItemChosen(int index) {
   emit Changed();
 }
 
-bool TUniComboBox::FilterKey(const QKeyEvent& event, QString& replacement) {
-  const QString typed = event.text();
-  QString kept;
-  for (QChar unit : typed) {
-    char16_t ch = unit.unicode();
-    EditCharFilter(ch);
-    if (ch != 0) kept.append(QChar(ch));
-  }
-  if (kept.isEmpty()) return false;
-  replacement = kept == typed ? QString() : kept;
-  return true;
+void TUniCustomComboBox::FilterChar(char32_t& key) {
+  char16_t unit = key > 0xFFFF ? QChar::highSurrogate(key) : static_cast<char16_t>(key);
+  const char16_t offered = unit;
+  EditCharFilter(unit);
+  if (unit != offered) key = unit;
 }
 
-void TUniComboBox::keyPressEvent(QKeyEvent* event) {
-  WireLineEdit();
-  if (!lineEdit() || event->text().isEmpty()) {
-    QComboBox::keyPressEvent(event);
-    return;
-  }
-  QString replacement;
-  if (!FilterKey(*event, replacement)) {
-    event->accept();  // refused
-    return;
-  }
-  if (replacement.isEmpty()) {
-    QComboBox::keyPressEvent(event);
-    return;
-  }
-  // A changed character is a key of its own: no shortcut may match the old key code.
-  QKeyEvent changed(event->type(), Qt::Key_unknown, event->modifiers(), replacement, event->isAutoRepeat(),
-                    static_cast<quint16>(event->count()));
-  QComboBox::keyPressEvent(&changed);
-  event->setAccepted(changed.isAccepted());
-}
-
-bool TUniComboBox::eventFilter(QObject* watched, QEvent* event) {
-  // Keys sent to the edit field itself rather than through the box.
-  if (watched == wiredEdit_ && event->type() == QEvent::KeyPress) {
-    auto* key = static_cast<QKeyEvent*>(event);
-    if (key->text().isEmpty()) return false;
-    QString replacement;
-    if (!FilterKey(*key, replacement)) return true;
-    if (replacement.isEmpty()) return false;
-    QKeyEvent changed(key->type(), Qt::Key_unknown, key->modifiers(), replacement, key->isAutoRepeat(),
-                      static_cast<quint16>(key->count()));
-    // Straight to the field, past this filter, so the character is not filtered twice.
-    static_cast<QObject*>(wiredEdit_.data())->event(&changed);
-    return true;
-  }
-  return QComboBox::eventFilter(watched, event);
-}
-
-void TUniComboBox::showEvent(QShowEvent* event) {
+void TUniCustomComboBox::showEvent(QShowEvent* event) {
   WireLineEdit();
   QComboBox::showEvent(event);
 }

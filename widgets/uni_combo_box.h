@@ -10,16 +10,18 @@
 #include <string_view>
 
 #include "textlib/io/unistrings.h"
+#include "widgets/uni_list_box.h"
+#include "widgets/wide_control.h"
 
 class QLineEdit;
 
 namespace widgets {
 
-class TUniComboBox;
+class TUniCustomComboBox;
 
 class TUniComboBoxStrings : public textlib::TUniStrings {
  public:
-  explicit TUniComboBoxStrings(TUniComboBox& comboBox) : comboBox_(comboBox) {}
+  explicit TUniComboBoxStrings(TUniCustomComboBox& comboBox) : comboBox_(comboBox) {}
 
   // An index without an item gives an empty text, not an error.
   std::u16string Get(int index) const override;
@@ -42,18 +44,23 @@ class TUniComboBoxStrings : public textlib::TUniStrings {
  private:
   void CheckIndex(int index) const;
   bool signalsWereBlocked_ = false;
-  TUniComboBox& comboBox_;
+  TUniCustomComboBox& comboBox_;
 };
 
-class TUniComboBox : public QComboBox {
+// The key handlers (OnKeyDown, OnKeyPress) come from TWideKeyEvents; they see the keys
+// typed into the box and into its edit field alike, each once.
+class TUniCustomComboBox : public QComboBox, public TWideKeyEvents {
   Q_OBJECT
 
  public:
   // The item data role that holds an item's object (QComboBox's own user data).
   static constexpr int kObjectRole = Qt::UserRole;
 
-  explicit TUniComboBox(QWidget* parent = nullptr);
-  ~TUniComboBox() override;
+  explicit TUniCustomComboBox(QWidget* parent = nullptr);
+  ~TUniCustomComboBox() override;
+
+  // Owner drawing of the items of the drop-down list; unassigned, Qt's own look.
+  TDrawItemEvent OnDrawItem;
 
   TUniComboBoxStrings& Items() { return items_; }
   const TUniComboBoxStrings& Items() const { return items_; }
@@ -71,8 +78,9 @@ class TUniComboBox : public QComboBox {
   std::u16string Hint() const;
   void SetHint(std::u16string_view hint);
 
-  // Sees every character typed into the edit field before it is taken; setting ch to 0
-  // refuses it, another value replaces it.
+  // Sees every character typed into the edit field after OnKeyPress; setting ch to 0
+  // refuses it, another value replaces it. A character beyond U+FFFF is offered as its
+  // lead unit: left alone it passes whole, any other value replaces the whole character.
   virtual void EditCharFilter(char16_t& ch);
 
  signals:
@@ -80,11 +88,12 @@ class TUniComboBox : public QComboBox {
   void Click();
   // The Text changed, by program, by typing, or by the choice of an item.
   void Changed();
+  void DblClick();
+  void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint at);
+  void MouseMove(Qt::KeyboardModifiers shift, QPoint at);
 
  protected:
-  void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   friend class TUniComboBoxStrings;
@@ -94,13 +103,19 @@ class TUniComboBox : public QComboBox {
   void KeepingText(Change change);
   // Connects a new edit field (Qt makes one whenever the box becomes editable).
   void WireLineEdit();
-  // Applies the filter to a typed key; false when every character was refused, else
-  // fills replacement with the key to pass on when a character changed.
-  bool FilterKey(const QKeyEvent& event, QString& replacement);
   void ItemChosen(int index);
+  void FilterChar(char32_t& key);
 
   TUniComboBoxStrings items_;
   QPointer<QLineEdit> wiredEdit_;
+  TWideEventFilter* events_ = nullptr;
+};
+
+class TUniComboBox : public TUniCustomComboBox {
+  Q_OBJECT
+
+ public:
+  explicit TUniComboBox(QWidget* parent = nullptr) : TUniCustomComboBox(parent) {}
 };
 
 }  // namespace widgets

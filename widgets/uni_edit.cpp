@@ -31,44 +31,45 @@ class TPasswordStyle : public QProxyStyle {
 
 }  // namespace
 
-TUniEdit::TUniEdit(QWidget* parent) : QLineEdit(parent) {
+TUniCustomEdit::TUniCustomEdit(QWidget* parent) : QLineEdit(parent) {
   // The class library's edit has no length limit unless one is asked for.
   setMaxLength(std::numeric_limits<int>::max());
-  connect(this, &QLineEdit::textChanged, this, &TUniEdit::Changed);
+  connect(this, &QLineEdit::textChanged, this, &TUniCustomEdit::Changed);
+  WireWideEvents(*this);
 }
 
-TUniEdit::~TUniEdit() {
+TUniCustomEdit::~TUniCustomEdit() {
   // The widget must not outlive its style: give it back the application's first.
   if (passwordStyle_) setStyle(nullptr);
 }
 
-std::u16string TUniEdit::Text() const { return FromQ(text()); }
+std::u16string TUniCustomEdit::Text() const { return FromQ(text()); }
 
-void TUniEdit::SetText(std::u16string_view text) {
+void TUniCustomEdit::SetText(std::u16string_view text) {
   if (Text() != text) setText(ToQ(text));
 }
 
-int64_t TUniEdit::SelStart() const { return hasSelectedText() ? selectionStart() : cursorPosition(); }
+int64_t TUniCustomEdit::SelStart() const { return hasSelectedText() ? selectionStart() : cursorPosition(); }
 
-void TUniEdit::SetSelStart(int64_t start) {
+void TUniCustomEdit::SetSelStart(int64_t start) {
   deselect();
   setCursorPosition(static_cast<int>(std::clamp<int64_t>(start, 0, text().size())));
 }
 
-int64_t TUniEdit::SelLength() const { return hasSelectedText() ? selectedText().size() : 0; }
+int64_t TUniCustomEdit::SelLength() const { return hasSelectedText() ? selectedText().size() : 0; }
 
-void TUniEdit::SetSelLength(int64_t length) {
+void TUniCustomEdit::SetSelLength(int64_t length) {
   const auto start = static_cast<int>(SelStart());
   setSelection(start, static_cast<int>(std::clamp<int64_t>(length, 0, text().size() - start)));
 }
 
-std::u16string TUniEdit::SelText() const { return FromQ(selectedText()); }
+std::u16string TUniCustomEdit::SelText() const { return FromQ(selectedText()); }
 
-std::u16string TUniEdit::Hint() const { return WideControlGetHint(*this); }
+std::u16string TUniCustomEdit::Hint() const { return WideControlGetHint(*this); }
 
-void TUniEdit::SetHint(std::u16string_view hint) { WideControlSetHint(*this, hint); }
+void TUniCustomEdit::SetHint(std::u16string_view hint) { WideControlSetHint(*this, hint); }
 
-char16_t TUniEdit::PasswordChar() const {
+char16_t TUniCustomEdit::PasswordChar() const {
   // An echo mode set through QLineEdit itself wins over the stored character.
   if (echoMode() != Password) return 0;
   if (passwordChar_ != 0) return passwordChar_;
@@ -77,7 +78,7 @@ char16_t TUniEdit::PasswordChar() const {
   return static_cast<char16_t>(style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, &option, this));
 }
 
-void TUniEdit::SetPasswordChar(char16_t c) {
+void TUniCustomEdit::SetPasswordChar(char16_t c) {
   if (c == PasswordChar()) return;
   passwordChar_ = c;
   std::unique_ptr<QProxyStyle> previous = std::move(passwordStyle_);

@@ -8,16 +8,19 @@
 #include <string>
 #include <string_view>
 
+#include "widgets/wide_control.h"
+
 class QProxyStyle;
 
 namespace widgets {
 
-class TUniEdit : public QLineEdit {
+// The key handlers (OnKeyDown, OnKeyPress) come from TWideKeyEvents.
+class TUniCustomEdit : public QLineEdit, public TWideKeyEvents {
   Q_OBJECT
 
  public:
-  explicit TUniEdit(QWidget* parent = nullptr);
-  ~TUniEdit() override;
+  explicit TUniCustomEdit(QWidget* parent = nullptr);
+  ~TUniCustomEdit() override;
 
   std::u16string Text() const;
   void SetText(std::u16string_view text);
@@ -41,11 +44,22 @@ class TUniEdit : public QLineEdit {
 
  signals:
   void Changed();
+  void Click();
+  void DblClick();
+  void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint at);
+  void MouseMove(Qt::KeyboardModifiers shift, QPoint at);
 
  private:
   char16_t passwordChar_ = 0;
   // The style that answers the password character; the edit uses it while one is set.
   std::unique_ptr<QProxyStyle> passwordStyle_;
+};
+
+class TUniEdit : public TUniCustomEdit {
+  Q_OBJECT
+
+ public:
+  explicit TUniEdit(QWidget* parent = nullptr) : TUniCustomEdit(parent) {}
 };
 
 }  // namespace widgets

@@ -8,25 +8,26 @@
 
 namespace widgets {
 
-TUniLabel::TUniLabel(QWidget* parent) : QLabel(parent) {
+TUniCustomLabel::TUniCustomLabel(QWidget* parent) : QLabel(parent) {
   setTextFormat(Qt::PlainText);
   ApplyCaption();
+  WireWideEvents(*this);
 }
 
-TUniLabel::~TUniLabel() = default;
+TUniCustomLabel::~TUniCustomLabel() = default;
 
-std::u16string TUniLabel::Caption() const {
+std::u16string TUniCustomLabel::Caption() const {
   // Qt's mnemonic form is the caption's own form.
   return text() == appliedText_ ? caption_ : FromQ(text());
 }
 
-void TUniLabel::AdoptForeignText() {
+void TUniCustomLabel::AdoptForeignText() {
   if (text() == appliedText_) return;
   caption_ = FromQ(text());
   ApplyCaption();
 }
 
-void TUniLabel::SetCaption(std::u16string_view caption) {
+void TUniCustomLabel::SetCaption(std::u16string_view caption) {
   AdoptForeignText();
   if (caption_ == caption) return;
   caption_ = caption;
@@ -34,14 +35,14 @@ void TUniLabel::SetCaption(std::u16string_view caption) {
   emit Changed();
 }
 
-void TUniLabel::SetShowAccelChar(bool show) {
+void TUniCustomLabel::SetShowAccelChar(bool show) {
   if (showAccelChar_ == show) return;
   AdoptForeignText();
   showAccelChar_ = show;
   ApplyCaption();
 }
 
-void TUniLabel::ApplyCaption() {
+void TUniCustomLabel::ApplyCaption() {
   QString text;
   // Nothing to show still measures one blank, so an empty label keeps its line.
   if (caption_.empty() || (showAccelChar_ && caption_ == u"&")) {
@@ -57,7 +58,7 @@ void TUniLabel::ApplyCaption() {
   update();
 }
 
-QSize TUniLabel::WithoutLiteralAmpersands(QSize size) const {
+QSize TUniCustomLabel::WithoutLiteralAmpersands(QSize size) const {
   // Without a buddy Qt measures every "&" as a character, though none is drawn alone.
   const QString measured = text();
   if (buddy() || wordWrap() || !measured.contains(QLatin1Char('&'))) return size;
@@ -66,11 +67,11 @@ QSize TUniLabel::WithoutLiteralAmpersands(QSize size) const {
   return QSize(size.width() - extra, size.height());
 }
 
-QSize TUniLabel::sizeHint() const { return WithoutLiteralAmpersands(QLabel::sizeHint()); }
+QSize TUniCustomLabel::sizeHint() const { return WithoutLiteralAmpersands(QLabel::sizeHint()); }
 
-QSize TUniLabel::minimumSizeHint() const { return WithoutLiteralAmpersands(QLabel::minimumSizeHint()); }
+QSize TUniCustomLabel::minimumSizeHint() const { return WithoutLiteralAmpersands(QLabel::minimumSizeHint()); }
 
-void TUniLabel::paintEvent(QPaintEvent* event) {
+void TUniCustomLabel::paintEvent(QPaintEvent* event) {
   AdoptForeignText();
   if (!pixmap().isNull()) {
     QLabel::paintEvent(event);
@@ -94,8 +95,8 @@ void TUniLabel::paintEvent(QPaintEvent* event) {
   painter.drawText(area, flags, text);
 }
 
-std::u16string TUniLabel::Hint() const { return WideControlGetHint(*this); }
+std::u16string TUniCustomLabel::Hint() const { return WideControlGetHint(*this); }
 
-void TUniLabel::SetHint(std::u16string_view hint) { WideControlSetHint(*this, hint); }
+void TUniCustomLabel::SetHint(std::u16string_view hint) { WideControlSetHint(*this, hint); }
 
 }  // namespace widgets

@@ -10,12 +10,12 @@
 
 namespace widgets {
 
-class TUniLabel : public QLabel {
+class TUniCustomLabel : public QLabel {
   Q_OBJECT
 
  public:
-  explicit TUniLabel(QWidget* parent = nullptr);
-  ~TUniLabel() override;
+  explicit TUniCustomLabel(QWidget* parent = nullptr);
+  ~TUniCustomLabel() override;
 
   // A text given to Qt's setText (as a layout file does) counts as the caption.
   std::u16string Caption() const;
@@ -33,6 +33,10 @@ class TUniLabel : public QLabel {
 
  signals:
   void Changed();
+  void Click();
+  void DblClick();
+  void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint at);
+  void MouseMove(Qt::KeyboardModifiers shift, QPoint at);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -45,6 +49,13 @@ class TUniLabel : public QLabel {
   std::u16string caption_;
   QString appliedText_;  // what ApplyCaption gave Qt's label
   bool showAccelChar_ = true;
+};
+
+class TUniLabel : public TUniCustomLabel {
+  Q_OBJECT
+
+ public:
+  explicit TUniLabel(QWidget* parent = nullptr) : TUniCustomLabel(parent) {}
 };
 
 }  // namespace widgets

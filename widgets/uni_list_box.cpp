@@ -1,5 +1,7 @@
 #include "widgets/uni_list_box.h"
 
+#include <QKeyEvent>
+#include <QPainter>
 #include <QVariant>
 
 #include "textlib/list_common.h"
@@ -19,6 +21,14 @@ bool SameItemText(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
+void TWideItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const {
+  if (!onDrawItem_) return QStyledItemDelegate::paint(painter, option, index);
+  painter->save();
+  onDrawItem_(*painter, index.row(), option.rect, option.state);
+  painter->restore();
+}
+
 // ---- TUniListBoxStrings ----
 
 void TUniListBoxStrings::CheckIndex(int index) const {
@@ -34,7 +44,7 @@ int TUniListBoxStrings::GetCount() const { return listBox_.count(); }
 
 textlib::TObjectRef TUniListBoxStrings::GetObject(int index) const {
   CheckIndex(index);
-  return listBox_.item(index)->data(TUniListBox::kObjectRole).value<void*>();
+  return listBox_.item(index)->data(TUniCustomListBox::kObjectRole).value<void*>();
 }
 
 void TUniListBoxStrings::Put(int index, const std::u16string& s) {
@@ -46,7 +56,7 @@ void TUniListBoxStrings::Put(int index, const std::u16string& s) {
 
 void TUniListBoxStrings::PutObject(int index, textlib::TObjectRef object) {
   CheckIndex(index);
-  listBox_.item(index)->setData(TUniListBox::kObjectRole, QVariant::fromValue(object));
+  listBox_.item(index)->setData(TUniCustomListBox::kObjectRole, QVariant::fromValue(object));
 }
 
 void TUniListBoxStrings::SetUpdateState(bool updating) {
@@ -115,13 +125,23 @@ void TUniListBoxStrings::Move(int currentIndex, int newIndex) {
   });
 }
 
-// ---- TUniListBox ----
+// ---- TUniCustomListBox ----
 
-TUniListBox::TUniListBox(QWidget* parent) : QListWidget(parent), items_(*this) {}
+TUniCustomListBox::TUniCustomListBox(QWidget* parent) : QListWidget(parent), items_(*this) {
+  setItemDelegate(new TWideItemDelegate(this, OnDrawItem));
+  WireWideEvents(*this, false).Watch(*viewport());
+  connect(this, &QListWidget::itemClicked, this, &TUniCustomListBox::Click);
+}
 
-TUniListBox::~TUniListBox() = default;
+void TUniCustomListBox::keyPressEvent(QKeyEvent* event) {
+  const int before = currentRow();
+  QListWidget::keyPressEvent(event);
+  if (currentRow() != before && currentRow() >= 0) emit Click();
+}
 
-int TUniListBox::ItemIndex() const {
+TUniCustomListBox::~TUniCustomListBox() = default;
+
+int TUniCustomListBox::ItemIndex() const {
   const QListWidgetItem* current = currentItem();
   if (!current) return -1;
   // A single-selection list has an index only while its item is selected; lists of
@@ -130,7 +150,7 @@ int TUniListBox::ItemIndex() const {
   return currentRow();
 }
 
-void TUniListBox::SetItemIndex(int index) {
+void TUniCustomListBox::SetItemIndex(int index) {
   if (index < 0 || index >= count()) {
     setCurrentRow(-1, QItemSelectionModel::Clear);
     return;
@@ -138,20 +158,20 @@ void TUniListBox::SetItemIndex(int index) {
   setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
 }
 
-int TUniListBox::TopIndex() {
+int TUniCustomListBox::TopIndex() {
   executeDelayedItemsLayout();
   const QModelIndex top = indexAt(QPoint(spacing() + 1, spacing() + 1));
   return top.isValid() ? top.row() : 0;
 }
 
-void TUniListBox::SetTopIndex(int index) {
+void TUniCustomListBox::SetTopIndex(int index) {
   if (index < 0 || index >= count()) return;
   executeDelayedItemsLayout();
   scrollToItem(item(index), QAbstractItemView::PositionAtTop);
 }
 
-std::u16string TUniListBox::Hint() const { return WideControlGetHint(*this); }
+std::u16string TUniCustomListBox::Hint() const { return WideControlGetHint(*this); }
 
-void TUniListBox::SetHint(std::u16string_view hint) { WideControlSetHint(*this, hint); }
+void TUniCustomListBox::SetHint(std::u16string_view hint) { WideControlSetHint(*this, hint); }
 
 }  // namespace widgets

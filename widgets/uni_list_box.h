@@ -3,10 +3,14 @@
 // Items are the wide list interface. An item's object rides in the item's data, so texts
 // and objects move together and outlive any change of the view.
 #include <QListWidget>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "textlib/io/unistrings.h"
+#include "widgets/wide_control.h"
 
 namespace widgets {
 
@@ -16,11 +20,25 @@ inline constexpr std::u16string_view kListIndexError = u"Der Index der Liste üb
 inline constexpr std::u16string_view kInsertError = u"Zeile kann nicht eingefügt werden";
 bool SameItemText(std::u16string_view a, std::u16string_view b);
 
-class TUniListBox;
+// Owner drawing of one list or combo item: the form paints the whole rectangle.
+using TDrawItemEvent = std::function<void(QPainter& canvas, int index, const QRect& rect, QStyle::State state)>;
+
+// Draws items through the control's draw-item handler while one is assigned, else as Qt does.
+class TWideItemDelegate : public QStyledItemDelegate {
+ public:
+  TWideItemDelegate(QObject* parent, const TDrawItemEvent& onDrawItem)
+      : QStyledItemDelegate(parent), onDrawItem_(onDrawItem) {}
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+ private:
+  const TDrawItemEvent& onDrawItem_;
+};
+
+class TUniCustomListBox;
 
 class TUniListBoxStrings : public textlib::TUniStrings {
  public:
-  explicit TUniListBoxStrings(TUniListBox& listBox) : listBox_(listBox) {}
+  explicit TUniListBoxStrings(TUniCustomListBox& listBox) : listBox_(listBox) {}
 
   // Raises the list error with the index when there is no such item.
   std::u16string Get(int index) const override;
@@ -49,18 +67,22 @@ class TUniListBoxStrings : public textlib::TUniStrings {
  private:
   void CheckIndex(int index) const;
   bool signalsWereBlocked_ = false;
-  TUniListBox& listBox_;
+  TUniCustomListBox& listBox_;
 };
 
-class TUniListBox : public QListWidget {
+// The key handlers (OnKeyDown, OnKeyPress) come from TWideKeyEvents.
+class TUniCustomListBox : public QListWidget, public TWideKeyEvents {
   Q_OBJECT
 
  public:
   // The item data role that holds an item's object.
   static constexpr int kObjectRole = Qt::UserRole;
 
-  explicit TUniListBox(QWidget* parent = nullptr);
-  ~TUniListBox() override;
+  explicit TUniCustomListBox(QWidget* parent = nullptr);
+  ~TUniCustomListBox() override;
+
+  // Owner drawing of the items; unassigned, Qt's own look. A delegate set by a form wins.
+  TDrawItemEvent OnDrawItem;
 
   TUniListBoxStrings& Items() { return items_; }
   const TUniListBoxStrings& Items() const { return items_; }
@@ -76,9 +98,26 @@ class TUniListBox : public QListWidget {
   std::u16string Hint() const;
   void SetHint(std::u16string_view hint);
 
+ signals:
+  // The user chose an item, by mouse or by keyboard; choices by program raise nothing.
+  void Click();
+  void DblClick();
+  void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint at);
+  void MouseMove(Qt::KeyboardModifiers shift, QPoint at);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
   friend class TUniListBoxStrings;
   TUniListBoxStrings items_;
+};
+
+class TUniListBox : public TUniCustomListBox {
+  Q_OBJECT
+
+ public:
+  explicit TUniListBox(QWidget* parent = nullptr) : TUniCustomListBox(parent) {}
 };
 
 }  // namespace widgets

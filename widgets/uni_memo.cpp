@@ -192,33 +192,34 @@ bool PlainEnterForShiftEnter(QKeyEvent& event, const std::function<void(QKeyEven
   return true;
 }
 
-// ---- TUniMemo ----
+// ---- TUniCustomMemo ----
 
-TUniMemo::TUniMemo(QWidget* parent) : QPlainTextEdit(parent), TDocumentMemo(2) {
+TUniCustomMemo::TUniCustomMemo(QWidget* parent) : QPlainTextEdit(parent), TDocumentMemo(2) {
   connect(this, &QPlainTextEdit::textChanged, this, [this] {
     if (!Editing()) emit Changed();
   });
+  WireWideEvents(*this).Watch(*viewport());
 }
 
-TUniMemo::~TUniMemo() = default;
+TUniCustomMemo::~TUniCustomMemo() = default;
 
-std::u16string TUniMemo::Hint() const { return WideControlGetHint(*this); }
+std::u16string TUniCustomMemo::Hint() const { return WideControlGetHint(*this); }
 
-void TUniMemo::SetHint(std::u16string_view hint) { WideControlSetHint(*this, hint); }
+void TUniCustomMemo::SetHint(std::u16string_view hint) { WideControlSetHint(*this, hint); }
 
-void TUniMemo::SetUpdateState(bool updating) { setUpdatesEnabled(!updating); }
+void TUniCustomMemo::SetUpdateState(bool updating) { setUpdatesEnabled(!updating); }
 
-void TUniMemo::keyPressEvent(QKeyEvent* event) {
+void TUniCustomMemo::keyPressEvent(QKeyEvent* event) {
   if (!PlainEnterForShiftEnter(*event, [this](QKeyEvent& plain) { QPlainTextEdit::keyPressEvent(&plain); }))
     QPlainTextEdit::keyPressEvent(event);
 }
 
-QTextDocument& TUniMemo::Document() const { return *document(); }
+QTextDocument& TUniCustomMemo::Document() const { return *document(); }
 
-QTextCursor TUniMemo::Caret() const { return textCursor(); }
+QTextCursor TUniCustomMemo::Caret() const { return textCursor(); }
 
-void TUniMemo::SetCaret(const QTextCursor& cursor) { setTextCursor(cursor); }
+void TUniCustomMemo::SetCaret(const QTextCursor& cursor) { setTextCursor(cursor); }
 
-void TUniMemo::RaiseChanged() { emit Changed(); }
+void TUniCustomMemo::RaiseChanged() { emit Changed(); }
 
 }  // namespace widgets

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "textlib/io/memobuffer.h"
+#include "widgets/wide_control.h"
 
 class QKeyEvent;
 class QTextCursor;
@@ -83,12 +84,13 @@ class TDocumentMemo : public textlib::TMemoControl {
 // which callers would see as no break at all. True when the event was handled so.
 bool PlainEnterForShiftEnter(QKeyEvent& event, const std::function<void(QKeyEvent&)>& handle);
 
-class TUniMemo : public QPlainTextEdit, public TDocumentMemo {
+// The key handlers (OnKeyDown, OnKeyPress) come from TWideKeyEvents.
+class TUniCustomMemo : public QPlainTextEdit, public TDocumentMemo, public TWideKeyEvents {
   Q_OBJECT
 
  public:
-  explicit TUniMemo(QWidget* parent = nullptr);
-  ~TUniMemo() override;
+  explicit TUniCustomMemo(QWidget* parent = nullptr);
+  ~TUniCustomMemo() override;
 
   textlib::TUniMemoStrings& Lines() { return lines_; }
   const textlib::TUniMemoStrings& Lines() const { return lines_; }
@@ -102,6 +104,10 @@ class TUniMemo : public QPlainTextEdit, public TDocumentMemo {
  signals:
   // Once for every real change of the text, by the program or the user.
   void Changed();
+  void Click();
+  void DblClick();
+  void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint at);
+  void MouseMove(Qt::KeyboardModifiers shift, QPoint at);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -112,6 +118,13 @@ class TUniMemo : public QPlainTextEdit, public TDocumentMemo {
 
  private:
   textlib::TUniMemoStrings lines_{*this, false, textlib::tlbsCRLF};
+};
+
+class TUniMemo : public TUniCustomMemo {
+  Q_OBJECT
+
+ public:
+  explicit TUniMemo(QWidget* parent = nullptr) : TUniCustomMemo(parent) {}
 };
 
 }  // namespace widgets

@@ -24,6 +24,13 @@ std::u16string TUniRichEdit::Hint() const { return WideControlGetHint(*this); }
 
 void TUniRichEdit::SetHint(std::u16string_view hint) { WideControlSetHint(*this, hint); }
 
+void TUniRichEdit::SetSelText(std::u16string_view text) {
+  // The control form keeps CR alone between paragraphs, one position like the document's
+  // own break, so the caret's positions are control positions.
+  const QTextCursor cursor = textCursor();
+  Replace(cursor.selectionStart(), cursor.selectionEnd(), text);
+}
+
 bool TUniRichEdit::WordWrap() const { return lineWrapMode() != NoWrap; }
 
 void TUniRichEdit::SetWordWrap(bool wrap) {

@@ -26,6 +26,10 @@ class TUniRichEdit : public QTextEdit, public TDocumentMemo {
   std::u16string Hint() const;
   void SetHint(std::u16string_view hint);
 
+  // Replaces the selection (CR LF, CR or LF breaks alike) and leaves the caret behind the
+  // new text; one Changed when the text changed.
+  void SetSelText(std::u16string_view text);
+
   // On by default; wrapped text needs no horizontal scroll bar.
   bool WordWrap() const;
   void SetWordWrap(bool wrap);

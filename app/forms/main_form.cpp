@@ -792,6 +792,7 @@ void TMainForm_QY_HTML::NeuErstellenBtnClick() {
   settings.driveLetter = driveLetter_;
   settings.slots = extSlots;
   settings.resumeAnswer = resumeAnswer_;
+  settings.pathListOnly = state_.PathListOnly;
   state_.CurrentDbName = settings.dbName;
   run_.reset();
   status_ = std::make_unique<MainIndexStatus>(*this, [this](int ms) { pause_->Pause(ms); });

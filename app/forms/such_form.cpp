@@ -1,16 +1,31 @@
 #include "app/forms/such_form.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QHideEvent>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QPointer>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QTextBlock>
+#include <QWheelEvent>
+#include <sys/stat.h>
+
+#include <algorithm>
 
 #include "app/forms/other_forms.h"
 #include "app/forms/qt_text.h"
+#include "app/forms/web_panel.h"
 #include "app/settings/registry.h"
 #include "platform/clipboard.h"
 #include "platform/drives.h"
 #include "platform/file.h"
 #include "platform/messagebox.h"
+#include "platform/process.h"
+#include "search/engine/viewer_services.h"
 #include "search/viewer/file_viewer.h"
 #include "textlib/errors.h"
 #include "textlib/io/unistrings.h"
@@ -22,7 +37,13 @@ namespace app {
 TSuchForm::TSuchForm(ProgramState& state, QWidget* parent)
     : QDialog(parent), state_(state), ui(std::make_unique<Ui::TSuchForm>()) {
   ui->setupUi(this);
-  setMinimumSize(1043, 500);
+  webPanel_ = new TWebPanel(ui->Panel2);
+  webPanel_->BaseFolder = [this] { return state_.BaseFolder; };
+  webPanel_->SetControls({ui->Panel2, ui->Label5, ui->UniLabel1, ui->UniEdit2, ui->UniListBox2, ui->ViewerMemo});
+  WebListsEnabled = [this](bool on) { webPanel_->SetListsEnabled(on); };
+  connect(ui->SuchImInternetBtn, &QPushButton::clicked, webPanel_, [this] { webPanel_->SuchImInternetBtnClick(); });
+  // No minimum of the window's own: a smaller size snaps to 1043 x 500 in resizeEvent.
+  resize(1043, 500);
   // The visible viewer draws in the Unicode font, fits and wraps its lines and mirrors them
   // into the memo over it; the hidden one only serves the search runs.
   ui->Viewer->SetHost(&viewerHost_);
@@ -39,14 +60,83 @@ TSuchForm::TSuchForm(ProgramState& state, QWidget* parent)
   connect(ui->OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(); });
   connect(ui->CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
   connect(ui->WeiterSuche, &QPushButton::clicked, this, [this] { WeiterSucheClick(); });
-  connect(ui->UniEdit1, &widgets::TUniEdit::Changed, this, [this] { ResetInDocumentSearch(); });
+  connect(ui->UniEdit1, &widgets::TUniEdit::Changed, this, [this] {
+    ResetInDocumentSearch();
+    ui->WeiterSuche->setEnabled(!ui->UniEdit1->Text().empty());
+  });
+  // No button is the default: Enter belongs to the entry that has the focus.
+  connect(ui->UniEdit1, &QLineEdit::returnPressed, this, [this] { WeiterSucheClick(); });
+  connect(ui->UniEdit2, &QLineEdit::returnPressed, this, [this] {
+    ui->UniListBox2->setVisible(false);
+    if (ui->OKBtn->isEnabled()) OKBtnClick();
+  });
+  connect(ui->UniEdit2, &widgets::TUniEdit::Changed, this, [this] { OnEntryChanged(); });
+  connect(ui->Button1, &QPushButton::clicked, this, [this] { ui->UniEdit2->SetText(u""); });
+  connect(ui->Button2, &QPushButton::clicked, this, [this] { ui->UniEdit1->SetText(u""); });
+  // The two hidden boxes stay opposite.
+  connect(ui->PhraseCheckBox, &QCheckBox::toggled, this, [this](bool on) { ui->OderCheckBox->setChecked(!on); });
+  connect(ui->OderCheckBox, &QCheckBox::toggled, this, [this](bool on) { ui->PhraseCheckBox->setChecked(!on); });
+  connect(ui->UniListBox2, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+    const int row = ui->UniListBox2->row(item);
+    if (row < 0) return;
+    SetEntry(ui->UniListBox2->Items()[row]);
+    ui->UniListBox2->setVisible(false);
+    ui->UniEdit2->setFocus();
+    ui->UniEdit2->end(false);
+  });
+  ui->UniEdit2->installEventFilter(this);
+  ui->ViewerMemo->installEventFilter(this);
+  connect(ui->Splitter1, &QSplitter::splitterMoved, this, [this] {
+    SchreibeRegKey(kRegistryKey, reg::SplitterPos, std::u16string(FromQ(QString::number(ui->PanelLinks->width()))));
+  });
+  connect(ui->UTF8LadenButton, &QPushButton::clicked, this, [this] { LadenButtonClick(StoreKind::Utf8); });
+  connect(ui->UnicodeLadenButton, &QPushButton::clicked, this, [this] { LadenButtonClick(StoreKind::Mht); });
+  connect(ui->AnsiLadenButton, &QPushButton::clicked, this, [this] { LadenButtonClick(StoreKind::Ansi); });
+  connect(ui->SortierteListeBtn, &QPushButton::clicked, this, [this] { ZeilenAlsListeSortierenClick(); });
+  connect(ui->LesezeichenBtn, &QPushButton::clicked, this, [this] { LesezeichenBtnClick(); });
+  connect(ui->SpeedButton1, &QToolButton::clicked, this, [this] {
+    // The manual lies beside the program; a missing one opens nothing.
+    const std::u16string manual = state_.BaseFolder + u"Quarry-HTML_Suche.pdf";
+    if (GetDateiGroesse(manual) >= 0) platform::OpenWithDesktop(platform::PosixPath(manual));
+  });
+  // The viewer scrolled: the memo's lines are outdated and the selection goes.
+  connect(ui->Viewer, &search::TFileViewer::OnScroll, this, [this] {
+    ui->ViewerMemo->setVisible(false);
+    ui->Viewer->Model().SetSelection(0, 0, false, true);
+  });
+  timer2_ = new QTimer(this);
+  timer2_->setSingleShot(true);
+  timer2_->setInterval(50);
+  connect(timer2_, &QTimer::timeout, this, [this] { Timer2Timer(); });
+  // Wheel routing and the hand-over file follow the whole application.
+  qApp->installEventFilter(this);
+  connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
+    if (s == Qt::ApplicationActive) ApplicationActivate();
+  });
+  ui->ViewerMemo->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(ui->ViewerMemo, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    QMenu menu(this);
+    QAction* item = menu.addAction(QStringLiteral("Text in Suchleiste links übertragen"));
+    item->setEnabled(!ui->ViewerMemo->SelText().empty());
+    connect(item, &QAction::triggered, this, [this] { TextInSuchleisteUebertragen(); });
+    menu.exec(ui->ViewerMemo->mapToGlobal(at));
+  });
+  ui->WeiterSuche->setEnabled(false);
+  // Hidden until needed, but sized for their texts when they appear.
+  for (QWidget* w : std::initializer_list<QWidget*>{ui->nurWoerterButton, ui->nurSaetzeButton,
+                                                    ui->WoerterUndSaetzeButton, ui->SortierteListenErstellenButton,
+                                                    ui->SortAbbrechenButton, ui->PhraseCheckBox, ui->OderCheckBox,
+                                                    ui->AnsiLadenButton, ui->Label3, ui->Label4}) {
+    w->adjustSize();
+  }
+  UniEdit2Change(false);
   session_.storesStarting = [this] {
     if (progress_) progress_->SearchStarting();
     setWindowTitle(QStringLiteral("Suche läuft..."));
   };
 }
 
-TSuchForm::~TSuchForm() = default;
+TSuchForm::~TSuchForm() { qApp->removeEventFilter(this); }
 
 void TSuchForm::SetViewerFontSize(int pointSize) {
   pointSize = ClampViewerFontSize(pointSize);
@@ -136,6 +226,7 @@ void TSuchForm::ViewerHost::MemoDrawn() {
   widgets::TUniMemo& memo = *form_.ui->ViewerMemo;
   const std::u16string text = memo.Text();
   if (text.ends_with(u"\r\n")) memo.SetText(std::u16string_view(text).substr(0, text.size() - 2));
+  form_.timer2_->start();
 }
 
 void TSuchForm::ViewerHost::FitMemoWidth(bool withBar, int viewerWidth) {
@@ -154,7 +245,7 @@ void TSuchForm::ViewerHost::ShowMemoOverlay() { form_.ShowMemoOverlay(); }
 
 void TSuchForm::ShowMemoOverlay() { ui->ViewerMemo->setVisible(search::IsLineMode(ui->Viewer->Mode())); }
 
-void TSuchForm::ViewerHost::SetSearchBoxText(const std::u16string& text) { form_.ui->UniEdit2->SetText(text); }
+void TSuchForm::ViewerHost::SetSearchBoxText(const std::u16string& text) { form_.SetEntry(text); }
 
 void TSuchForm::ResetBrowsingView() {
   ui->Label8->SetCaption(u"");
@@ -188,7 +279,7 @@ void TSuchForm::SetSuggestions(const std::vector<std::u16string>& lines) {
 }
 
 std::u16string TSuchForm::SearchText() const { return ui->UniEdit2->Text(); }
-void TSuchForm::SetSearchText(std::u16string_view text) { ui->UniEdit2->SetText(text); }
+void TSuchForm::SetSearchText(std::u16string_view text) { SetEntry(std::u16string(text)); }
 void TSuchForm::ClearInDocumentSearch() { ui->UniEdit1->SetText(u""); }
 std::u16string TSuchForm::PositionCaption() const { return ui->Label8->Caption(); }
 void TSuchForm::SetPositionCaption(std::u16string_view text) { ui->Label8->SetCaption(text); }
@@ -201,6 +292,15 @@ void TSuchForm::SetSearchControlsEnabled(bool on) {
 }
 
 void TSuchForm::OKBtnClick() {
+  if (engine_.SearchRunning || sammler_.Busy()) return;
+  // A path entry opens its file instead of a search.
+  if (PfadEintragPruefen()) return;
+  if (textlib::UnicodeTrim(ui->UniEdit2->Text()).empty()) {
+    platform::ShowMessageBox(u"Sie haben keinen Suchtext eingegeben!", u"Information",
+                             platform::mb::Ok | platform::mb::IconInformation);
+    state_.Searching = false;
+    return;
+  }
   // The memo overlay is redrawn when the browsed view is reopened; its selection is kept.
   const std::u16string overlayLine = ui->ViewerMemo->Lines()[0];
   const int64_t overlayStart = ui->ViewerMemo->SelStart(), overlayLength = ui->ViewerMemo->SelLength();
@@ -216,6 +316,10 @@ void TSuchForm::OKBtnClick() {
   session_.grossKleinBeachten = writer_.GrossKleinBeachten = ui->GrossKleinBeachten->isChecked();
   session_.nurGanzeWoerter = writer_.NurGanzeWoerter = ui->NurGanzeWoerterCheckBox->isChecked();
 
+  // The direct search of a path-list database reports its progress in the caption.
+  engine_.SetSearchCaption = [this](const std::u16string& caption) {
+    setWindowTitle(QString::fromUtf16(caption.data(), static_cast<qsizetype>(caption.size())));
+  };
   // The engine refuses a one-character text with its box and searches nothing.
   const bool searched = engine_.Run(files, ui->UniEdit2->Text());
   state_.Searching = false;
@@ -242,6 +346,7 @@ void TSuchForm::OKBtnClick() {
   SetSearchControlsEnabled(true);
   session_.quietFlag = false;
   if (!searched) return;
+  ReopenBrowsedView();
   RestoreOverlaySelection(overlayLine, overlayStart, overlayLength);
   if (progress_) progress_->SearchFinished();
   // Accepted only after the controls are back, so the window reopens ready.
@@ -274,12 +379,19 @@ void TSuchForm::CopySearchTextToClipboard() {
 }
 
 void TSuchForm::CancelBtnClick() {
+  SetBuilderShown(false);
+  state_.Searching = false;
   if (engine_.SearchRunning) {
+    // The run ends itself and then accepts the window.
     state_.CancelRequested = true;
+    engine_.RequestCancel();
+    if (progress_) progress_->SearchStopped();
     return;
   }
-  reject();
+  QDialog::reject();
 }
+
+void TSuchForm::reject() { CancelBtnClick(); }
 
 void TSuchForm::ResetInDocumentSearch() {
   ++hitsGeneration_;
@@ -400,6 +512,487 @@ void TSuchForm::hideEvent(QHideEvent* event) {
 void TSuchForm::changeEvent(QEvent* event) {
   if (event->type() == QEvent::WindowStateChange) searchWindowMinimized_ = isMinimized();
   QDialog::changeEvent(event);
+}
+
+
+// ---- Helpers of the window ----
+
+int PosAb(std::string_view sub, std::string_view s, int from) {
+  if (sub.empty() || s.empty() || from < 1 || static_cast<size_t>(from) > s.size()) return 0;
+  const size_t at = s.find(sub, static_cast<size_t>(from - 1));
+  return at == std::string_view::npos ? 0 : static_cast<int>(at) + 1;
+}
+
+int WidePosAb(std::u16string_view sub, std::u16string_view s, int from) {
+  if (sub.empty() || s.empty() || from < 1 || static_cast<size_t>(from) > s.size()) return 0;
+  const size_t at = s.find(sub, static_cast<size_t>(from - 1));
+  return at == std::u16string_view::npos ? 0 : static_cast<int>(at) + 1;
+}
+
+int LetztePos(std::u16string_view sub, std::u16string_view s) {
+  if (sub.empty()) return 0;
+  const size_t at = s.rfind(sub);
+  return at == std::u16string_view::npos ? 0 : static_cast<int>(at) + 1;
+}
+
+int MemoCaretZeile(const widgets::TUniMemo& memo) {
+  return memo.document()->findBlock(static_cast<int>(memo.textCursor().selectionStart())).blockNumber();
+}
+
+int64_t GetDateiGroesse(std::u16string_view path) {
+  const auto st = platform::Stat(platform::PosixPath(path));
+  return st && !st->isDirectory ? st->size : -1;
+}
+
+std::u16string MarkupResteEntfernen(std::u16string text) {
+  if (text.starts_with(u"/><")) text.erase(0, 3);
+  if (text.starts_with(u'<')) text.erase(0, 1);
+  for (const char16_t cut : {u'>', u'<'}) {
+    const size_t at = text.find(cut);
+    if (at != std::u16string::npos) text.erase(at);
+  }
+  const size_t slash = text.find(u'/');
+  if (slash != std::u16string::npos && slash + 1 == text.size()) text = textlib::UnicodeTrim(text.substr(0, slash));
+  return text;
+}
+
+namespace {
+
+bool IsFile(std::u16string_view drivePath) {
+  const auto st = platform::Stat(platform::PosixPath(drivePath));
+  return st && st->isRegular;
+}
+
+bool HasExtension(std::u16string_view path) {
+  const size_t name = path.find_last_of(u"\\/");
+  const size_t dot = path.find_last_of(u'.');
+  return dot != std::u16string_view::npos && (name == std::u16string_view::npos || dot > name) &&
+         dot + 1 < path.size();
+}
+
+}  // namespace
+
+std::u16string PfadMitLaufwerkSuchen(std::u16string_view p, std::u16string_view baseFolder) {
+  if (!baseFolder.empty() && IsFile(std::u16string(1, baseFolder[0]) + std::u16string(p)))
+    return std::u16string(1, baseFolder[0]) + std::u16string(p);
+  std::u16string found;
+  for (char16_t letter = u'A'; letter <= u'Z'; ++letter) {
+    if (letter == u'C') continue;
+    const std::u16string candidate = std::u16string(1, letter) + std::u16string(p);
+    if (IsFile(candidate)) found = candidate;
+  }
+  if (!found.empty()) return found;
+  std::u16string_view rest = p;
+  if (rest.starts_with(u":\\")) rest.remove_prefix(2);
+  return std::u16string(baseFolder) + std::u16string(rest);
+}
+
+bool IsExecutableFile(std::u16string_view drivePath) {
+  const auto st = platform::Stat(platform::PosixPath(drivePath));
+  if (st && (st->mode & (S_IXUSR | S_IXGRP | S_IXOTH))) return true;
+  // Files the desktop starts although they carry no execute bit.
+  const size_t dot = drivePath.find_last_of(u'.');
+  if (dot == std::u16string_view::npos) return false;
+  std::u16string ext(drivePath.substr(dot + 1));
+  for (char16_t& c : ext) c = static_cast<char16_t>(textlib::CharToLower(c));
+  for (const char16_t* bad : {u"exe", u"com", u"bat", u"cmd", u"msi", u"scr", u"pif", u"lnk", u"vbs", u"vbe",
+                              u"js", u"jse", u"wsf", u"wsh", u"ps1", u"sh", u"desktop", u"appimage", u"run",
+                              u"jar", u"py", u"pl"}) {
+    if (ext == bad) return true;
+  }
+  return false;
+}
+
+// ---- The frame ----
+
+QWidget* TSuchForm::WebPanelHost() const { return ui->Panel2; }
+std::u16string TSuchForm::DocumentCaption() const { return ui->Label2->Caption(); }
+
+void TSuchForm::SetEntry(const std::u16string& text) { ui->UniEdit2->SetText(text); }
+
+void TSuchForm::OnEntryChanged() {
+  if (entryChanging_) return;
+  const std::u16string text = ui->UniEdit2->Text();
+  // A typed character adds one unit (two for a surrogate pair); more at once is a paste
+  // or a text set by the program.
+  const bool wholeText = text.size() >= lastEntry_.size() + 3;
+  UniEdit2Change(wholeText);
+}
+
+void TSuchForm::UniEdit2Change(bool wholeText) {
+  entryChanging_ = true;
+  widgets::TUniEdit& entry = *ui->UniEdit2;
+  std::u16string text = textlib::UnicodeTrimLeft(entry.Text());
+  if (text != entry.Text()) entry.SetText(text);
+  ui->PhraseCheckBox->setChecked(text.find_first_of(u" \t") != std::u16string::npos);
+  pathOpened_ = false;
+  entryChanging_ = false;
+  if (wholeText && PfadEintragPruefen()) {
+    // The boxes may have closed the window; the entry holds what is left.
+  }
+  entryChanging_ = true;
+  text = entry.Text();
+  if (!(text.starts_with(u'#') && text.size() > 3 && text.substr(2, 2) == u":\\")) {
+    const std::u16string cleaned = MarkupResteEntfernen(text);
+    if (cleaned != text) entry.SetText(cleaned);
+    text = cleaned;
+  }
+  ui->UniLabel1->SetCaption(u"Suchtext: " + text);
+  const bool any = !textlib::UnicodeTrim(text).empty();
+  const std::optional<RgbColor> hintRgb =
+      ColorFromText(std::u16string(state_.HintColorName.begin(), state_.HintColorName.end()));
+  const QColor hint = hintRgb ? ToQColor(*hintRgb) : QColor(Qt::gray);
+  for (QPushButton* b : {ui->OKBtn, ui->SuchImInternetBtn}) {
+    QPalette pal = b->palette();
+    pal.setColor(QPalette::ButtonText, any ? QColor(0x00, 0x80, 0x00) : hint);
+    b->setPalette(pal);
+    b->setEnabled(any);
+  }
+  if (!any) ui->UniLabel1->SetCaption(u"Es wurde kein Text eingegeben!");
+  ui->Label5->setEnabled(any);
+  ui->UniLabel1->setEnabled(any);
+  if (WebListsEnabled) WebListsEnabled(any);
+  lastEntry_ = entry.Text();
+  entryChanging_ = false;
+}
+
+bool TSuchForm::PfadEintragPruefen() {
+  const std::u16string entry = textlib::UnicodeTrim(ui->UniEdit2->Text());
+  if (!(entry.starts_with(u'#') && entry.size() > 3 && entry.substr(2, 2) == u":\\")) return false;
+  std::u16string p = entry.substr(2);
+  if (!HasExtension(p)) {
+    platform::ShowMessageBox(u"?" + p + u"\r\n hat keine Dateiendung.\r\nÜberprüfen Sie ob im Viewer der "
+                                 u"\"Pfad+Dateiname+Endung\" in einer Zeile steht. Wenn der Eintrag umgebrochen "
+                                 u"ist (ein Teil steht eine Zeile darunter), dann verbreitern Sie das Fenster bis "
+                                 u"er in einer Zeile steht.",
+                             u"Info", platform::mb::Ok | platform::mb::IconInformation);
+  }
+  if (!IsFile(p)) p = PfadMitLaufwerkSuchen(p, state_.BaseFolder);
+  if (!IsFile(p)) {
+    p = entry.substr(1);
+    if (!IsFile(p)) {
+      platform::ShowMessageBox(p + u"\r\nwurde nicht gefunden.", u"Info",
+                               platform::mb::Ok | platform::mb::IconInformation);
+      CancelBtnClick();
+      return true;
+    }
+  }
+  const platform::MsgResult answer = platform::ShowMessageBox(
+      u"Bei dem Suchtext handelt es sich um einen Pfad zu einer Datei.\r\nMöchten Sie die Datei mit dem "
+      u"zugehörigen externen Programm öffnen?",
+      u"Quarry-HTML", platform::mb::YesNo | platform::mb::IconQuestion);
+  if (answer == platform::MsgResult::Yes) {
+    // A program would be started, not opened: the text may come from any document.
+    if (IsExecutableFile(p)) {
+      platform::ShowMessageBox(p + u"\r\nist ein Programm und wird nicht gestartet.", u"Info",
+                               platform::mb::Ok | platform::mb::IconWarning);
+      SetEntry(p);
+      return true;
+    }
+    SetEntry(u"");
+    pathOpened_ = true;
+    if (OpenDocument)
+      OpenDocument(p);
+    else
+      platform::OpenWithDesktop(platform::PosixPath(p));
+  } else {
+    pathOpened_ = false;
+    SetEntry(p);
+  }
+  return true;
+}
+
+void TSuchForm::ApplicationActivate() {
+  if (SiblingProgramRunning && !SiblingProgramRunning()) return;
+  if (state_.ControlFolder.empty()) return;
+  const std::u16string file = state_.ControlFolder + u"Datenbank\\Suchtext.txt";
+  const std::string posix = platform::PosixPath(file);
+  const auto st = platform::Stat(posix);
+  if (!st || !st->isRegular) return;
+  textlib::TUniStringList lines;
+  try {
+    lines.LoadFromFile(file);
+  } catch (const textlib::Exception&) {
+    return;
+  }
+  // Read once: the next activation must not hand the same text over again.
+  platform::RemoveFile(posix);
+  std::u16string text = lines.Text();
+  while (text.ends_with(u"\r\n")) text.resize(text.size() - 2);
+  state_.SearchHandoverText = text;
+  SetEntry(text);
+}
+
+void TSuchForm::SetBuilderShown(bool on) {
+  for (QWidget* w : std::initializer_list<QWidget*>{ui->Label4, ui->ProgressBar1, ui->SortierteListenErstellenButton,
+                                                    ui->SortAbbrechenButton, ui->nurWoerterButton,
+                                                    ui->nurSaetzeButton, ui->WoerterUndSaetzeButton}) {
+    w->setVisible(on);
+  }
+}
+
+void TSuchForm::FormPaint() {
+  if (ui->UniEdit1->Text().empty()) ui->WeiterSuche->setEnabled(false);
+  if (searchFirstPaint_) {
+    searchFirstPaint_ = false;
+    ui->Label2->setVisible(true);
+    SetBuilderShown(false);
+    ui->ViewerMemo->SetHint(
+        u"Markieren Sie den Text mit der linken Maustaste. Danach rechter Maustastenklick.\r\nText kann dann über "
+        u"Popup-Menü in linkes Sucheingabefeld eingefügt werden.");
+    resize(state_.SearchWidth, state_.SearchHeight);
+    ui->UniEdit2->setFocus();
+    ui->Label1->setText(QStringLiteral("Geben Sie oben den Text ein, den Sie suchen.   Bei der Suche\n"
+                                       "nach einem Pfadeintrag mit Dateinamen, setzen Sie das Raute-\n"
+                                       "Zeichen # davor:     #C:\\Windows\\Dies ist ein Beispiel.txt"));
+    ui->SortierteListeBtn->setEnabled(false);
+    bool ok = false;
+    const int left = ToQ(LeseRegKey(kRegistryKey, reg::SplitterPos)).toInt(&ok);
+    const int width = ok ? std::max(left, ui->PanelLinks->minimumWidth()) : 483;
+    const int total = ui->Splitter1->width();
+    ui->Splitter1->setSizes({width, std::max(total - width, ui->PanelRechts->minimumWidth())});
+  }
+  const std::u16string db = state_.BaseFolder + u"Datenbank\\" + state_.CurrentDbName;
+  ui->AnsiLadenButton->setEnabled(GetDateiGroesse(db + u"_AnsiDokument.txt") > 3);
+  ui->UTF8LadenButton->setEnabled(GetDateiGroesse(db + u"_UTF8Dokument.txt") > 3);
+  ui->UnicodeLadenButton->setEnabled(GetDateiGroesse(db + u"_MHTtext.txt") > 3);
+  ui->UniEdit2->setEnabled(true);
+  ui->OKBtn->setEnabled(!textlib::UnicodeTrim(ui->UniEdit2->Text()).empty());
+  if (!ui->UniEdit2->hasFocus() && !ui->ViewerMemo->Text().empty() && ui->ViewerMemo->isVisible())
+    ui->ViewerMemo->setFocus();
+}
+
+void TSuchForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  FormPaint();
+}
+
+void TSuchForm::resizeEvent(QResizeEvent* event) {
+  ui->UniListBox2->setVisible(false);
+  QDialog::resizeEvent(event);
+  // Below these the controls no longer fit; a height of exactly 499 is kept.
+  if (!isMinimized() && (height() < 499 || width() < 1043))
+    resize(std::max(width(), 1043), height() < 499 ? 500 : height());
+}
+
+void TSuchForm::ShowSuggestionList() {
+  widgets::TUniListBox& list = *ui->UniListBox2;
+  list.resize(ui->Panel2->width() > 0 ? ui->Panel2->width() : ui->UniEdit2->width(), 155);
+  list.move(ui->UniEdit2->geometry().left(), ui->UniEdit2->geometry().bottom() + 2);
+  if (list.count() > 0) {
+    list.setVisible(!list.isVisible());
+    list.raise();
+  }
+}
+
+bool TSuchForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui->UniEdit2) {
+    if (event->type() == QEvent::MouseButtonPress) ShowSuggestionList();
+    if (event->type() == QEvent::KeyPress) ui->UniListBox2->setVisible(false);
+  } else if (watched == ui->ViewerMemo && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    switch (key->key()) {
+      case Qt::Key_Tab:
+        ui->UniEdit1->setFocus();
+        ui->UniEdit1->end(false);
+        return true;
+      case Qt::Key_Up:
+      case Qt::Key_Down:
+      case Qt::Key_PageUp:
+      case Qt::Key_PageDown:
+      case Qt::Key_Home:
+      case Qt::Key_End:
+        QApplication::sendEvent(ui->Viewer, key);
+        return true;
+      default: break;
+    }
+  } else if (event->type() == QEvent::Wheel) {
+    // The wheel scrolls what lies under the mouse (Qt sends it there); the viewer's half
+    // gives the viewer the focus.
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (w && w->window() == this && (w == ui->PanelRechts || ui->PanelRechts->isAncestorOf(w)) &&
+        !ui->UniEdit1->isAncestorOf(w) && w != ui->UniEdit1 && !ui->Viewer->hasFocus())
+      ui->Viewer->setFocus();
+  } else if (watched == ui->ViewerMemo && event->type() == QEvent::MouseButtonDblClick) {
+    widgets::TUniMemo& memo = *ui->ViewerMemo;
+    const QTextBlock block = memo.document()->findBlock(memo.textCursor().selectionStart());
+    memo.SetSelStart(block.position());
+    memo.SetSelLength(block.length() - 1);
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+// ---- Browsing ----
+
+namespace {
+
+struct KindTexts {
+  const char16_t *store, *titles, *history, *loading, *caption, *empty, *bookmark, *prefix, *sortedPrefix, *list;
+};
+
+const KindTexts& Texts(TSuchForm::StoreKind kind) {
+  static const KindTexts ansi{u"_AnsiDokument.txt", u"_Ansi_TitelPositionen.txt", u"_Ansi_Suchwoerterliste.txt",
+                              u"Lade ANSI-Dokument:", u"ANSI-DB: ", u"ANSI-Dokument enthält keine Einträge:",
+                              u"Lesezeichen_Ansi_", u"ANSI-", u"Sortierte ANSI-Liste von ",
+                              u"_Phrasen_Woerter_AnsiListe.txt"};
+  static const KindTexts utf8{u"_UTF8Dokument.txt", u"_Utf8_TitelPositionen.txt", u"_Utf8_Suchwoerterliste.txt",
+                              u"Lade Utf8-Dokument", u"UTF8-DB: ", u"UTF8-Dokument enthält keine Einträge:",
+                              u"Lesezeichen_Utf8_", u"UTF8-", u"Sortierte UTF8-Liste von ",
+                              u"_Phrasen_Woerter_Utf8Liste.txt"};
+  static const KindTexts mht{u"_MHTtext.txt", u"_MHT_TitelPositionen.txt", u"_MHT_Suchwoerterliste.txt",
+                             u"Lade Unicode-Dokument", u"MHT-Dokument: ", u"Unicode-Dokument enthält keine Einträge:",
+                             u"Lesezeichen_Unicode_", u"MHT-Dokument-", u"Sortierte MHT-Liste von ",
+                             u"_Phrasen_Woerter_MHTListe.txt"};
+  switch (kind) {
+    case TSuchForm::StoreKind::Ansi: return ansi;
+    case TSuchForm::StoreKind::Utf8: return utf8;
+    case TSuchForm::StoreKind::Mht: break;
+  }
+  return mht;
+}
+
+// A stored bookmark: a decimal 64-bit number; anything else, or a negative one, is none.
+int64_t ParseBookmark(const std::u16string& text) {
+  if (text.empty() || text.size() > 19) return 0;
+  int64_t value = 0;
+  for (const char16_t c : text) {
+    if (c < u'0' || c > u'9') return 0;
+    value = value * 10 + (c - u'0');
+  }
+  return value;
+}
+
+}  // namespace
+
+bool TSuchForm::DocumentOeffnen(const std::u16string& path, StoreKind kind) {
+  search::TFileViewer& viewer = *ui->Viewer;
+  viewer.SetMode(search::vmodeText);
+  platform::NativeFile file = search::OpenFileShared(path);
+  if (!file.Valid()) return false;
+  unsigned char mark[3] = {0, 0, 0};
+  const int64_t got = file.Read(mark, 3);
+  const bool utf16 = got >= 2 && ((mark[0] == 0xFF && mark[1] == 0xFE) || (mark[0] == 0xFE && mark[1] == 0xFF));
+  const bool utf8Mark = got >= 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF;
+  if (utf16) viewer.SetMode(search::vmodeUnicode);
+  file.Close();
+  if (GetDateiGroesse(path) < 4) {
+    std::u16string empty = Texts(kind).empty;
+    if (kind == StoreKind::Mht && !utf16 && utf8Mark) empty = u"Dokument enthält keine Einträge:";
+    ui->Label8->SetCaption(empty);
+  }
+  shownPath_ = path;
+  return viewer.Open(path, true);
+}
+
+void TSuchForm::LadenButtonClick(StoreKind kind) {
+  const KindTexts& t = Texts(kind);
+  const std::u16string dbFolder = state_.BaseFolder + u"Datenbank\\";
+  const std::u16string store = dbFolder + state_.CurrentDbName + t.store;
+  session_.quietFlag = false;
+  const bool same = (kind == StoreKind::Ansi && state_.BrowsedKindAnsi) ||
+                    (kind == StoreKind::Utf8 && state_.BrowsedKindUtf8) || (kind == StoreKind::Mht && state_.BrowsedKindMht);
+  if (!same) CloseViewerDocument();
+  state_.SortedListShown = false;
+  ui->LesezeichenBtn->setVisible(true);
+  titlePositions_.Clear();
+  titlePositions_.Load(dbFolder + state_.CurrentDbName + t.titles);
+  titleKind_ = kind == StoreKind::Mht ? search::TitleKind::Mht : search::TitleKind::Utf8;
+  LoadSuggestions(dbFolder + u"Suchwoerterlisten\\" + state_.HistoryName + t.history);
+  state_.MemoFilled = false;
+  ui->WeiterSuche->setEnabled(true);
+  DocKindAnsi = kind == StoreKind::Ansi;
+  DocKindUtf8 = kind == StoreKind::Utf8;
+  DocKindUnicode = kind == StoreKind::Mht;
+  ResetInDocumentSearch();
+  ui->Label2->SetCaption(u"");
+  ui->Label8->SetCaption(t.loading);
+  QPushButton* button = kind == StoreKind::Ansi   ? ui->AnsiLadenButton
+                        : kind == StoreKind::Utf8 ? ui->UTF8LadenButton
+                                                  : ui->UnicodeLadenButton;
+  button->setEnabled(false);
+  sortListKindAnsi_ = kind == StoreKind::Ansi;
+  sortListKindUtf8_ = kind == StoreKind::Utf8;
+  sortListKindMht_ = kind == StoreKind::Mht;
+  // The loading step.
+  state_.ViewCaptionPrefix = t.prefix;
+  if (GetDateiGroesse(store) >= 0) {
+    ui->Label8->SetCaption(std::u16string(t.caption) + u"\"" + state_.CurrentDbName + u"\"  Position: ");
+    DocumentOeffnen(store, kind);
+    ui->SortierteListeBtn->setEnabled(GetDateiGroesse(dbFolder + state_.CurrentDbName + t.list) >= 0);
+  }
+  button->setEnabled(true);
+  ui->Viewer->setFocus();
+  if (ui->UniEdit1->Text().empty()) ui->WeiterSuche->setEnabled(false);
+  // The bookmark: a 64-bit offset inside the store, on a character's start in UTF-16.
+  state_.BookmarkPos = ParseBookmark(LeseRegKey(kRegistryKey, std::u16string(t.bookmark) + state_.CurrentDbName));
+  const int64_t size = ui->Viewer->Model().FileSize();
+  if (state_.BookmarkPos > size) state_.BookmarkPos = size;
+  if (search::IsUnicodeMode(ui->Viewer->Mode())) state_.BookmarkPos &= ~int64_t{1};
+  if (state_.BookmarkPos > 0 && state_.MemoFilled) ui->Viewer->Model().ScrollToOffset(state_.BookmarkPos, true);
+  state_.BrowsedKindAnsi = kind == StoreKind::Ansi;
+  state_.BrowsedKindUtf8 = kind == StoreKind::Utf8;
+  state_.BrowsedKindMht = kind == StoreKind::Mht;
+}
+
+void TSuchForm::ZeilenAlsListeSortierenClick() {
+  ResetInDocumentSearch();
+  session_.quietFlag = false;
+  state_.SortedListShown = true;
+  ui->LesezeichenBtn->setVisible(false);
+  state_.MemoFilled = false;
+  ui->WeiterSuche->setEnabled(true);
+  const std::u16string base = state_.BaseFolder + u"Datenbank\\" + state_.CurrentDbName;
+  const std::pair<bool, StoreKind> kinds[] = {
+      {sortListKindAnsi_, StoreKind::Ansi}, {sortListKindUtf8_, StoreKind::Utf8}, {sortListKindMht_, StoreKind::Mht}};
+  for (const auto& [set, kind] : kinds) {
+    const KindTexts& t = Texts(kind);
+    if (!set || GetDateiGroesse(base + t.list) < 0) continue;
+    DocumentOeffnen(base + t.list, kind);
+    state_.ViewCaptionPrefix = t.sortedPrefix;
+    ui->Label8->SetCaption(std::u16string(t.sortedPrefix) + u"DB: \"" + state_.CurrentDbName + u"\"");
+    ui->Label2->SetCaption(u"");
+  }
+  if (ui->UniEdit1->Text().empty()) ui->WeiterSuche->setEnabled(false);
+}
+
+void TSuchForm::LesezeichenBtnClick() {
+  if (!state_.MemoFilled) return;
+  const std::u16string value = FromQ(QString::number(static_cast<qlonglong>(firstShownOffset_)));
+  const std::pair<bool, StoreKind> kinds[] = {
+      {DocKindAnsi, StoreKind::Ansi}, {DocKindUtf8, StoreKind::Utf8}, {DocKindUnicode, StoreKind::Mht}};
+  for (const auto& [set, kind] : kinds)
+    if (set) SchreibeRegKey(kRegistryKey, std::u16string(Texts(kind).bookmark) + state_.CurrentDbName, value);
+}
+
+void TSuchForm::Timer2Timer() {
+  if (state_.SortedListShown) return;
+  timer2_->stop();
+  const search::TitleDisplay shown =
+      search::ZeigDieTitelAnText(firstShownOffset_, titlePositions_, titleKind_, state_.SortedListShown);
+  const QFontMetrics metrics(ui->Label2->font());
+  const int room = std::max(0, ui->Viewer->geometry().right() - ui->Label2->geometry().left());
+  ui->Label2->SetCaption(search::FitCaption(
+      shown.caption, [&](const std::u16string& c) { return metrics.horizontalAdvance(ToQ(c)) <= room; }));
+  ui->Label2->setToolTip(ToQ(shown.hint));
+}
+
+void TSuchForm::TextInSuchleisteUebertragen() {
+  const std::u16string text = ui->ViewerMemo->SelText();
+  if (!textlib::UnicodeTrim(text).empty()) SetEntry(text);
+}
+
+void TSuchForm::ReopenBrowsedView() {
+  if (state_.SortedListShown) {
+    DocKindAnsi = state_.BrowsedKindAnsi;
+    DocKindUtf8 = state_.BrowsedKindUtf8;
+    DocKindUnicode = state_.BrowsedKindMht;
+    ZeilenAlsListeSortierenClick();
+    return;
+  }
+  if (state_.BrowsedKindAnsi) LadenButtonClick(StoreKind::Ansi);
+  if (state_.BrowsedKindUtf8) LadenButtonClick(StoreKind::Utf8);
+  if (state_.BrowsedKindMht) LadenButtonClick(StoreKind::Mht);
 }
 
 }  // namespace app

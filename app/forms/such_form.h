@@ -3,11 +3,13 @@
 // colours, size, the suggestion list) and the local search run; browsing, the viewer and
 // the web panel are its own handlers and come with them.
 #include <QDialog>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/forms/program_state.h"
@@ -15,13 +17,38 @@
 #include "search/engine/database_search.h"
 #include "search/engine/in_document_search.h"
 #include "search/engine/search_session.h"
+#include "search/engine/title_positions.h"
 #include "search/viewer/viewer_host.h"
 
 namespace Ui {
 class TSuchForm;
 }
+namespace widgets {
+class TUniMemo;
+}
 
 namespace app {
+
+class TWebPanel;
+
+// 1-based position of sub in s searching from index `from`; 0 when absent, when either
+// string is empty or when from lies outside 1 .. length(s).
+int PosAb(std::string_view sub, std::string_view s, int from);
+int WidePosAb(std::u16string_view sub, std::u16string_view s, int from);
+// 1-based position of the last occurrence of sub in s, 0 when none.
+int LetztePos(std::u16string_view sub, std::u16string_view s);
+// 0-based line of the memo's selection start.
+int MemoCaretZeile(const widgets::TUniMemo& memo);
+// 64-bit size of a file (drive form), -1 when it is not there.
+int64_t GetDateiGroesse(std::u16string_view path);
+// The search entry's markup remnants ("Haus</b>" pasted from a page) cut off.
+std::u16string MarkupResteEntfernen(std::u16string text);
+// A path typed without its drive letter (":\Texte\brief.txt"): the base folder's drive
+// when the file is there, else the last other drive (C never) that holds it, else the
+// path below the base folder.
+std::u16string PfadMitLaufwerkSuchen(std::u16string_view p, std::u16string_view baseFolder);
+// Documents only: a file the desktop would run as a program is never handed to it.
+bool IsExecutableFile(std::u16string_view drivePath);
 
 // What a local search shows in the main window while it runs.
 class SearchProgressView {
@@ -80,8 +107,10 @@ class TSuchForm : public QDialog {
   // result pages. The window is accepted only when a search really ran, so a refused
   // text leaves it open and the main window records nothing in the history.
   void OKBtnClick();
-  // During a run it asks the run to stop; otherwise it closes the window.
+  // During a run it asks the run to stop; otherwise it closes the window. Esc and the
+  // close box come here too.
   void CancelBtnClick();
+  void reject() override;
   bool SearchRunning() const { return engine_.SearchRunning; }
   const search::TDatabaseSearch& Engine() const { return engine_; }
   // Opens the first result page; the program sets the browser of its settings.
@@ -105,15 +134,54 @@ class TSuchForm : public QDialog {
   bool InDocumentSearchRunning() const { return sammler_.Busy(); }
   search::TFundstellenSammler& InDocumentCollector() { return sammler_; }
 
+  // The search entry changed. wholeText: the text was set at once (program, paste,
+  // hand-over), not typed; only then is a "#X:\..." path recognised.
+  void UniEdit2Change(bool wholeText);
+  // The entry names a file ("#X:\..."): the boxes and the opening instead of a search.
+  // false when the entry is no path entry.
+  bool PfadEintragPruefen();
+  bool PathOpened() const { return pathOpened_; }
+  // The application was activated: a search text another program left in
+  // "Datenbank\Suchtext.txt" below the control folder is taken over and the file deleted.
+  void ApplicationActivate();
+  // Whether the program that hands texts over runs; without a hook it is assumed to.
+  std::function<bool()> SiblingProgramRunning;
+  // The web panel's lists follow the entry: enabled exactly when it holds text.
+  std::function<void(bool)> WebListsEnabled;
+  // The web panel's place in the left half.
+  QWidget* WebPanelHost() const;
+  // The web search: topic box, address list and "Suche im Internet".
+  TWebPanel* WebPanel() const { return webPanel_; }
+  // Opens a document with the desktop's handler; replaceable in tests.
+  std::function<bool(const std::u16string&)> OpenDocument;
+  // The first paint's settings and, on every showing, the buttons that follow the stores.
+  void FormPaint();
+
+  // Browsing the stores.
+  enum class StoreKind { Ansi, Utf8, Mht };
+  void LadenButtonClick(StoreKind kind);  // "ANSI-Text", "HTML - Liste", "MHT / EML - Liste"
+  void ZeilenAlsListeSortierenClick();    // "Sortierte Liste"
+  void LesezeichenBtnClick();
+  // The position display (what Timer2 runs after a draw).
+  void Timer2Timer();
+  void TextInSuchleisteUebertragen();  // the memo's pop-up item
+  // A search run ended: the browsed view comes back as it was.
+  void ReopenBrowsedView();
+  std::u16string DocumentCaption() const;  // Label2
+
  protected:
   void changeEvent(QEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   class PageHost : public ResultPageHost {
    public:
     explicit PageHost(TSuchForm& form) : form_(form) {}
     bool SearchCancelRequested() const override { return form_.state_.CancelRequested; }
+    bool PathOpened() const override { return form_.pathOpened_; }
     void OpenInBrowser(const std::u16string& fileName) override {
       if (form_.OpenResultPage) form_.OpenResultPage(fileName);
     }
@@ -139,6 +207,11 @@ class TSuchForm : public QDialog {
     TSuchForm& form_;
   };
   void SetSearchControlsEnabled(bool on);
+  void OnEntryChanged();
+  void SetEntry(const std::u16string& text);
+  bool DocumentOeffnen(const std::u16string& path, StoreKind kind);
+  void SetBuilderShown(bool on);
+  void ShowSuggestionList();
   void CopySearchTextToClipboard();
   void RestoreOverlaySelection(const std::u16string& line, int64_t start, int64_t length);
   // false when nothing is to be shown: the collection was refused, stopped, outdated by
@@ -159,6 +232,7 @@ class TSuchForm : public QDialog {
   bool memoHints_ = true;
   bool searchWindowMinimized_ = false;
   ViewerHost viewerHost_{*this};
+  TWebPanel* webPanel_ = nullptr;  // a child of Panel2
   int64_t firstShownOffset_ = 0;
 
   // The search in the document.
@@ -171,6 +245,17 @@ class TSuchForm : public QDialog {
   int64_t hitStart_ = -1, hitLength_ = 0;  // the hit selected last
   // The memo position after which the next hit is looked for while the view stays put.
   int64_t memoCaret_ = -1, memoCaretView_ = -1;
+
+  // The frame.
+  bool searchFirstPaint_ = true;
+  bool pathOpened_ = false;
+  bool entryChanging_ = false;
+  std::u16string lastEntry_;
+  QTimer* timer2_ = nullptr;
+  search::TTitlePositions titlePositions_;
+  search::TitleKind titleKind_ = search::TitleKind::Utf8;
+  bool sortListKindAnsi_ = false, sortListKindUtf8_ = false, sortListKindMht_ = false;
+  std::u16string shownPath_;
 };
 
 }  // namespace app

@@ -441,10 +441,10 @@ BuildOutcome IndexRun::LiesDieListeEin() {
   datBytes_ = JoinLines(dat);
   dat.clear();
   dat.shrink_to_fit();
-  IndexListedFiles();
+  if (!settings_.pathListOnly) IndexListedFiles();
   status_.SetCaption(u"");
   bool writeFailed = storeFailed_;
-  if (!writeFailed) {
+  if (!writeFailed && !settings_.pathListOnly) {
     const std::string storeTemp = store_.Finish();
     if (storeTemp.empty()) {
       writeFailed = true;
@@ -460,6 +460,7 @@ BuildOutcome IndexRun::LiesDieListeEin() {
   // Without ".mht" or ".eml" among the slots the archive list has no first line, and a
   // list without it would lose its first archive to every reader.
   sel.taken = std::move(archives);
+  if (settings_.pathListOnly) sel.taken.clear();
   if (!sel.taken.empty()) SelectLines(sel, true);
   if (!sel.taken.empty()) {
     const int64_t added = static_cast<int64_t>(sel.taken.size()) - 1;
@@ -480,11 +481,23 @@ BuildOutcome IndexRun::LiesDieListeEin() {
   // still changes nothing.
   const std::u16string temp = DbFolder() + u"Temp\\";
   platform::MakeDirectory(platform::PosixPath(temp));
-  if (!writeFailed && !SaveBytes(temp + settings_.dbName + u"_mht.dat", jobList)) writeFailed = true;
+  if (!writeFailed && !settings_.pathListOnly && !SaveBytes(temp + settings_.dbName + u"_mht.dat", jobList))
+    writeFailed = true;
   if (writeFailed) {
     DiscardPrepared();
   } else if (!CommitPrepared()) {
     writeFailed = true;
+  } else if (settings_.pathListOnly) {
+    // A store left from an earlier build would make the search take the database for one
+    // with documents, and find its old texts.
+    for (const std::u16string_view suffix : {u"_UTF8Dokument.txt", u"_MHTtext.txt", u"_Utf8_TitelPositionen.txt",
+                                             u"_MHT_TitelPositionen.txt", u"_mht.dat"}) {
+      const std::string posix = platform::PosixPath(DbFile(suffix));
+      if (platform::Stat(posix) && !platform::RemoveFile(posix)) {
+        ReportWriteFailure(WriteErrorText(DbFile(suffix)));
+        writeFailed = true;
+      }
+    }
   }
 
   status_.ReleaseSearchFile();

@@ -33,6 +33,9 @@ struct IndexSettings {
   // ".ext" in lower case, "." or empty (the driver's extension slots).
   std::array<std::u16string, 5> slots;
   bool resumeAnswer = false;        // the user chose to continue an interrupted extraction
+  // Only the description is written: no store, no archive list, no extractor. Stores of
+  // an earlier build are removed, so the database is searched file by file from now on.
+  bool pathListOnly = false;
   bool watchTimerRunning = false;   // the file-list builder is still being watched
   int64_t watchTickCount = 0;       // the watch timer's ticks; not 0 keeps the end text
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The extractor's text extraction over a generated corpus of web archives and mails.
 
-Usage: bench_extractor.py --qh-bench PROGRAM [--mb SIZE] [--corpus DIR] [--runs N] [--seed S]
+Usage: bench_extractor.py --qh-bench PROGRAM [--bench-job PROGRAM] [--gleaner PROGRAM --manifester PROGRAM]
+                          [--mb SIZE] [--corpus DIR] [--runs N] [--seed S] [--real-mb SIZE] [--real-runs N]
 
 The corpus (default 520 MB; --mb makes it smaller for quick runs) holds MHT web archives
 (multipart/related, the page in quoted-printable or base64, windows-1252 or UTF-8, 0 to 5
@@ -13,6 +14,11 @@ Measured: `qh-bench mht2text` over the whole corpus on one thread (pinned to one
 taskset exists), warm cache (one unmeasured run first), median of --runs runs (default 5):
 MB/s of archive bytes, archives per second, p99 seconds per archive (from the timing of the
 median run) and the peak resident memory of the largest run. Target: at least 40 MB/s.
+The whole job (bench_job: store, chunks, hand-over files) is measured the same way.
+
+The real program is timed separately over a smaller corpus (--real-mb, default 100): `qh-bench
+index --ext "*.mht *.eml"` with the real Gleaner copied into the base folder, a new process
+every 20 archives, each waiting its one-second start timer.
 """
 import argparse
 import base64
@@ -172,9 +178,100 @@ def p99(timing_path):
 
 
 def bench_whole_job(args, files):
-    """The whole extraction job writing the store over the same corpus, measured like
-    mht2text. Returns a dict of figures to print, or None while there is no job driver."""
-    return None
+    """The whole extraction job writing the store over the same corpus (bench_job: the job
+    engine, the browser host and every file of the job in one process, without the
+    program's timers), measured like mht2text. Returns a dict of figures to print, or None
+    when there is no job driver."""
+    if not args.bench_job:
+        return None
+    work = tempfile.mkdtemp(prefix="quarry-bench-job-")
+    try:
+        listing = os.path.join(work, "archives.txt")
+        with open(listing, "w") as f:
+            f.write("".join(p + "\n" for p in files))
+        timing = os.path.join(work, "timing.txt")
+        pin = ["taskset", "-c", "0"] if shutil.which("taskset") else []
+        command = pin + [args.bench_job, "--work", os.path.join(work, "base"), "--list", listing, "--timing", timing]
+        runs = []
+        for run in range(args.runs + 1):  # the first warms the cache
+            start = time.perf_counter()
+            process = subprocess.Popen(command, stdout=subprocess.PIPE, text=True)
+            out = process.stdout.read()
+            _, status, usage = os.wait4(process.pid, 0)
+            seconds = time.perf_counter() - start
+            if os.waitstatus_to_exitcode(status) != 0:
+                sys.exit(f"bench_job failed with status {os.waitstatus_to_exitcode(status)}")
+            figures = dict(zip(out.split()[::2], out.split()[1::2]))
+            if run > 0:
+                runs.append((seconds, usage.ru_maxrss, p99(timing), figures))
+        runs.sort(key=lambda r: r[0])
+        seconds, _, tail, figures = runs[len(runs) // 2]
+        total = sum(os.path.getsize(f) for f in files)
+        return {
+            f"one thread, median of {args.runs}:": f"{seconds:.2f} s,",
+            "MB/s": f"{total / 1e6 / seconds:.1f} (target >= 40),",
+            "archives/s": f"{len(files) / seconds:.0f},",
+            "p99": f"{tail * 1000:.1f} ms per archive,",
+            "peak memory": f"{max(r[1] for r in runs) / 1024:.0f} MB,",
+            "store": f"{int(figures['store']) / 1e6:.1f} MB (joined from the chunks in {float(figures['join']):.2f} s),",
+            "processes played": f"{figures['processes']},",
+            "waits": f"{figures['waits']} (cycles beyond the first: {figures['extra_cycles']}),",
+            "runs (s)": ", ".join(f"{r[0]:.2f}" for r in runs),
+        }
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def bench_real_program(args):
+    """The real program: `qh-bench index --ext "*.mht *.eml"` over a smaller corpus, with the
+    real Gleaner copied into the base folder and its restarts every 20 archives. The chain of
+    extractor processes is timed from the job list's appearance to the store's."""
+    if not (args.gleaner and args.manifester) or args.real_mb <= 0:
+        return None
+    root = os.path.join(tempfile.gettempdir(), "quarry-extractor-real")
+    files = make_corpus(os.path.join(root, "docs"), args.real_mb, args.seed + 1)
+    total = sum(os.path.getsize(f) for f in files)
+    base = os.path.join(root, "base")
+    shutil.rmtree(base, ignore_errors=True)
+    os.makedirs(base)
+    shutil.copy2(args.gleaner, os.path.join(base, "Gleaner"))
+    env = dict(os.environ, QUARRY_DRIVES=f"Q={root}", QT_QPA_PLATFORM="offscreen")
+    command = [args.qh_bench, "index", "--base", base, "--name", "bench", "--folder", "Q:\\docs",
+               "--ext", "*.mht *.eml", "--manifester", args.manifester]
+    db = os.path.join(base, "Datenbank")
+    job_list = os.path.join(db, "Temp", "bench_mht.dat")
+    store = os.path.join(db, "bench_MHTtext.txt")
+    runs = []
+    for run in range(args.real_runs + 1):  # the first also makes the drive list
+        for stale in (store, job_list, os.path.join(db, "bench_mht_temp.dat")):
+            if os.path.exists(stale):
+                os.remove(stale)
+        start = time.perf_counter()
+        process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL)
+        listed = stored = None
+        while process.poll() is None:
+            now = time.perf_counter()
+            if listed is None and os.path.exists(job_list):
+                listed = now
+            if stored is None and os.path.exists(store):
+                stored = now
+            time.sleep(0.005)
+        seconds = time.perf_counter() - start
+        if process.returncode != 0 or listed is None or stored is None:
+            sys.exit(f"qh-bench index with Gleaner failed (status {process.returncode})")
+        if run > 0:
+            runs.append((seconds, stored - listed))
+    runs.sort()
+    seconds, chain = runs[len(runs) // 2]
+    processes = len(files) // 20 + 1
+    timers = processes * 1.0
+    return {
+        f"corpus {len(files)} archives, {total / 1e6:.1f} MB; median of {args.real_runs}:": f"{seconds:.2f} s in all,",
+        "extractor chain": f"{chain:.2f} s ({len(files) / chain:.1f} archives/s, {total / 1e6 / chain:.1f} MB/s),",
+        "processes": f"{processes},",
+        "start timers": f"{timers:.0f} s = {100 * timers / chain:.0f}% of the chain, {100 * timers / seconds:.0f}% of all,",
+        "runs (s, chain)": ", ".join(f"{r[0]:.2f}/{r[1]:.2f}" for r in runs),
+    }
 
 
 def main():
@@ -184,6 +281,12 @@ def main():
     parser.add_argument("--corpus", default=os.path.join(tempfile.gettempdir(), "quarry-extractor-corpus"))
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--seed", type=int, default=16)
+    parser.add_argument("--bench-job", help="the whole-job driver bench_job")
+    parser.add_argument("--gleaner", help="the real Gleaner, for the real program's run")
+    parser.add_argument("--manifester", help="Manifester, which makes the drive list for qh-bench index")
+    parser.add_argument("--real-mb", type=int, default=100, help="corpus of the real program's run (0: none)")
+    parser.add_argument("--real-runs", type=int, default=3)
+    parser.add_argument("--skip-mht2text", action="store_true")
     args = parser.parse_args()
 
     start = time.perf_counter()
@@ -192,26 +295,33 @@ def main():
     print(f"corpus: {len(files)} archives, {total / 1e6:.1f} MB in {args.corpus} "
           f"({time.perf_counter() - start:.1f} s to make or check)")
 
-    timing = os.path.join(tempfile.gettempdir(), f"quarry-mht2text-timing-{os.getpid()}.txt")
-    run_mht2text(args.qh_bench, files, timing)  # warms the cache
-    runs = []
-    for _ in range(args.runs):
-        seconds, peak = run_mht2text(args.qh_bench, files, timing)
-        runs.append((seconds, peak, p99(timing)))
-    os.remove(timing)
-    runs.sort()
-    seconds, _, tail = runs[len(runs) // 2]
-    peak = max(r[1] for r in runs)
-    print(f"qh-bench mht2text, one thread, median of {args.runs}: {seconds:.2f} s, "
-          f"{total / 1e6 / seconds:.1f} MB/s (target >= 40), {len(files) / seconds:.0f} archives/s, "
-          f"p99 {tail * 1000:.1f} ms per archive, peak memory {peak / 1024:.0f} MB")
-    print("  runs (s): " + ", ".join(f"{r[0]:.2f}" for r in runs))
+    if not args.skip_mht2text:
+        timing = os.path.join(tempfile.gettempdir(), f"quarry-mht2text-timing-{os.getpid()}.txt")
+        run_mht2text(args.qh_bench, files, timing)  # warms the cache
+        runs = []
+        for _ in range(args.runs):
+            seconds, peak = run_mht2text(args.qh_bench, files, timing)
+            runs.append((seconds, peak, p99(timing)))
+        os.remove(timing)
+        runs.sort()
+        seconds, _, tail = runs[len(runs) // 2]
+        peak = max(r[1] for r in runs)
+        print(f"qh-bench mht2text, one thread, median of {args.runs}: {seconds:.2f} s, "
+              f"{total / 1e6 / seconds:.1f} MB/s (target >= 40), {len(files) / seconds:.0f} archives/s, "
+              f"p99 {tail * 1000:.1f} ms per archive, peak memory {peak / 1024:.0f} MB")
+        print("  runs (s): " + ", ".join(f"{r[0]:.2f}" for r in runs))
 
     job = bench_whole_job(args, files)
     if job is None:
         print("whole job: not measured here")
     else:
-        print("whole job: " + ", ".join(f"{k} {v}" for k, v in job.items()))
+        print("whole job: " + " ".join(f"{k} {v}" for k, v in job.items()))
+
+    real = bench_real_program(args)
+    if real is None:
+        print("real program: not measured here")
+    else:
+        print("real program (qh-bench index with Gleaner): " + " ".join(f"{k} {v}" for k, v in real.items()))
 
 
 if __name__ == "__main__":

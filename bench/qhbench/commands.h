@@ -17,5 +17,6 @@ int Search(const std::vector<std::string>& args);
 int Find(const std::vector<std::string>& args);
 int View(const std::vector<std::string>& args);
 int Mht2Text(const std::vector<std::string>& args);
+int WordLists(const std::vector<std::string>& args);
 
 }  // namespace qhbench

@@ -12,6 +12,7 @@
 #include "platform/drives.h"
 #include "platform/file.h"
 #include "platform/messagebox.h"
+#include "platform/window_directory.h"
 #include "search/engine/search_session.h"
 #include "search/engine/title_positions.h"
 #include "textlib/unicode.h"
@@ -31,6 +32,11 @@ class ConsoleStatus : public app::IndexStatus {
   }
   void SetCaption(std::u16string_view text) override {
     if (verbose_ && !text.empty()) PrintLine(text);
+  }
+  // The extractor hands its job to a new process every 20 archives: only its windows
+  // tell whether the chain still works once the first process has ended.
+  bool FindWindow(std::u16string_view titlePart) override {
+    return platform::WindowDirectory().FindWindowContaining(titlePart, true, platform::kExtractorWindowClass).has_value();
   }
 
  private:
@@ -84,7 +90,7 @@ std::string FindManifester(const std::string& given, const std::string& base) {
 int Usage() {
   std::fprintf(stderr,
                "usage: qh-bench index --base DIR --name DB --folder X:\\path --ext \"*.htm *.html\" "
-               "[--manifester PROGRAM] [--verbose]\n");
+               "[--manifester PROGRAM] [--verbose] [--path-list]\n");
   return 2;
 }
 
@@ -92,7 +98,7 @@ int Usage() {
 
 int Index(const std::vector<std::string>& args) {
   std::string base, name, folder, ext, manifester;
-  bool verbose = false;
+  bool verbose = false, pathList = false;
   for (size_t i = 0; i < args.size(); ++i) {
     auto value = [&](std::string& out) {
       if (i + 1 >= args.size()) return false;
@@ -107,6 +113,7 @@ int Index(const std::vector<std::string>& args) {
     else if (a == "--ext") ok = value(ext);
     else if (a == "--manifester") ok = value(manifester);
     else if (a == "--verbose") verbose = true;
+    else if (a == "--path-list") pathList = true;
     else ok = false;
     if (!ok) return Usage();
   }
@@ -138,6 +145,7 @@ int Index(const std::vector<std::string>& args) {
   settings.folder = platform::PosixUtf8ToWide(folder).value_or(u"");
   settings.slots = SlotsFrom(platform::PosixUtf8ToWide(ext).value_or(u""));
   settings.driveLetter = static_cast<char16_t>(textlib::CharToUpper(settings.folder[0]));
+  settings.pathListOnly = pathList;
   if (settings.dbName.empty() || settings.folder.empty()) return Usage();
 
   ConsoleStatus status(verbose);
@@ -166,9 +174,12 @@ int Index(const std::vector<std::string>& args) {
     return 1;
   }
   // As after every build run of the program: the title positions of the new stores.
-  search::SearchSession session;
-  search::Button4Click(session, search::DatabaseFiles{settings.baseFolder, settings.dbName});
-  status.SetStatusText(u"Fertig mit der Indizierung.");
+  if (!pathList) {
+    search::SearchSession session;
+    search::Button4Click(session, search::DatabaseFiles{settings.baseFolder, settings.dbName});
+  }
+  status.SetStatusText(pathList ? u"Fertig mit der Indizierung (nur Pfadliste wurde erstellt)."
+                                : u"Fertig mit der Indizierung.");
   if (!run.WriteIndexLog()) return 1;
   textlib::TUniMemoStrings& log = run.LogMemo().Lines();
   for (int i = 0; i < log.Count(); ++i) PrintLine(log[i]);

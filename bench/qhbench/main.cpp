@@ -5,6 +5,7 @@
 //   qh-bench search --base DIR --name DB [--case] [--words] TEXT
 //   qh-bench find [--kind ansi|utf8|unicode] [--case] FILE TEXT
 //   qh-bench mht2text [--timing FILE] FILE...
+//   qh-bench wordlists --base DIR --name DB [--mode words|phrases|both]
 //   qh-bench view [--kind ansi|utf8|unicode] [--mode text|binary|hex|unicode|uhex] [--offset N] [--lines K] [--width W] [--wrap] FILE
 #include <cstdio>
 #include <string>
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
   if (command == "find") return qhbench::Find(args);
   if (command == "view") return qhbench::View(args);
   if (command == "mht2text") return qhbench::Mht2Text(args);
+  if (command == "wordlists") return qhbench::WordLists(args);
   std::fprintf(stderr, "qh-bench: unknown command %s\n", command.c_str());
   return 2;
 }

@@ -1,7 +1,8 @@
 // qh-bench search --base DIR --name DB [--case] [--words] TEXT
 // Runs a database search headless: the result pages go to DIR's "Datenbank/Temp/"; prints
 // the number of hits and the page files. Title positions missing for a store are built
-// first, as the main program does after each build.
+// first, as the main program does after each build. A database that lists only paths is
+// searched file by file; --paths then prints the path of every hit, one per line.
 #include <cstdio>
 #include <string>
 
@@ -14,6 +15,7 @@
 #include "search/engine/database_search.h"
 #include "search/engine/title_positions.h"
 #include "search/engine/viewer_services.h"
+#include "textlib/unicode.h"
 
 namespace qhbench {
 namespace {
@@ -32,7 +34,7 @@ class PrintingSink : public platform::MessageBoxSink {
 class HeadlessHost : public app::ResultPageHost {};
 
 int Usage() {
-  std::fprintf(stderr, "usage: qh-bench search --base DIR --name DB [--case] [--words] TEXT\n");
+  std::fprintf(stderr, "usage: qh-bench search --base DIR --name DB [--case] [--words] [--paths] TEXT\n");
   return 2;
 }
 
@@ -40,7 +42,7 @@ int Usage() {
 
 int Search(const std::vector<std::string>& args) {
   std::string base, name, text;
-  bool caseSensitive = false, words = false, haveText = false;
+  bool caseSensitive = false, words = false, haveText = false, paths = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--base" && i + 1 < args.size()) {
@@ -51,6 +53,8 @@ int Search(const std::vector<std::string>& args) {
       caseSensitive = true;
     } else if (a == "--words") {
       words = true;
+    } else if (a == "--paths") {
+      paths = true;
     } else if (!haveText && !a.starts_with("--")) {
       text = a;
       haveText = true;
@@ -96,6 +100,13 @@ int Search(const std::vector<std::string>& args) {
   if (!run.Run(files, *wideText)) return 1;
 
   std::printf("%lld hits\n", static_cast<long long>(run.HitCount()));
+  if (paths && run.SearchedDirectly()) {
+    for (int i = 0; i < run.HitList.Count(); ++i) {
+      const std::string entry = platform::WideToAnsi(run.HitList[i]);
+      const std::u16string path = textlib::DecodeUtf8(entry.substr(0, entry.find("##text##")));
+      std::printf("hit %s\n", platform::PosixPath(path).c_str());
+    }
+  }
   for (const auto& page : writer.WrittenFiles()) std::printf("%s\n", platform::PosixPath(page).c_str());
   return 0;
 }

@@ -92,8 +92,8 @@ Totals ExtractionJob::JobTotals() {
   return totals;
 }
 
-void ExtractionJob::Write(std::u16string_view path, std::string_view bytes) {
-  if (!WriteFileBytes(path, bytes)) throw FileFailure{std::u16string(path), platform::LastError()};
+void ExtractionJob::Write(std::u16string_view path, std::string_view bytes, bool durable) {
+  if (!WriteFileBytes(path, bytes, durable)) throw FileFailure{std::u16string(path), platform::LastError()};
 }
 
 void ExtractionJob::Wait() {
@@ -122,17 +122,20 @@ void ExtractionJob::EndOfItem(size_t index, bool handled) {
 }
 
 void ExtractionJob::WriteChunk(uint64_t number) {
-  Write(paths_.ChunkPath(number), Utf16LeWithMark(outText_));
+  // Chunks live only until the join, which syncs the store: a sync per chunk cost more
+  // than the extraction itself.
+  Write(paths_.ChunkPath(number), Utf16LeWithMark(outText_), false);
   outText_.clear();
 }
 
 void ExtractionJob::SaveRestartState() {
-  Write(paths_.StatePath(), StateFileBytes({haveChunks_, chunkCounter_, paths_.listPath, paths_.outputPath}));
-  Write(paths_.RestartListPath(), JoinListLines(items_));
+  // Hand-over files are read by the successor at once; none outlives the chain.
+  Write(paths_.StatePath(), StateFileBytes({haveChunks_, chunkCounter_, paths_.listPath, paths_.outputPath}), false);
+  Write(paths_.RestartListPath(), JoinListLines(items_), false);
 }
 
 bool ExtractionJob::ProgrammNeuStarten() {
-  Write(paths_.TotalsPath(), TotalsFileBytes(JobTotals()));
+  Write(paths_.TotalsPath(), TotalsFileBytes(JobTotals()), false);
   return host_.StartSuccessor(paths_);
 }
 
@@ -217,7 +220,7 @@ JobEnd ExtractionJob::ExtrahierDenText() {
       if (restartHere) {
         EndOfItem(i, true);
         restartNow_ = true;
-        Write(paths_.listPath, JoinListLines(items_));
+        Write(paths_.listPath, JoinListLines(items_), false);
       }
       if (outText_.size() >= kChunkUnits || restartNow_) {
         haveChunks_ = true;

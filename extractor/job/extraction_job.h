@@ -103,7 +103,7 @@ class ExtractionJob {
   std::u16string CaptureText(size_t index, size_t count, std::u16string_view path);
   void EndOfItem(size_t index, bool handled);
   void WriteChunk(uint64_t number);
-  void Write(std::u16string_view path, std::string_view bytes);
+  void Write(std::u16string_view path, std::string_view bytes, bool durable = true);
   void SaveRestartState();
   bool ProgrammNeuStarten();
   void JoinSplitDocuments();

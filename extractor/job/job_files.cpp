@@ -344,7 +344,7 @@ bool WideFileExists(std::u16string_view path) {
   return st && !st->isDirectory;
 }
 
-bool WriteFileBytes(std::u16string_view path, std::string_view bytes) {
+bool WriteFileBytes(std::u16string_view path, std::string_view bytes, bool durable) {
   const std::string posix = platform::PosixPath(path);
   if (posix.empty()) {
     platform::SetLastError(ENOENT);
@@ -360,7 +360,8 @@ bool WriteFileBytes(std::u16string_view path, std::string_view bytes) {
     platform::SetLastError(error);
     return false;
   }
-  return platform::CommitTempFile(file, temp, posix);
+  return platform::CommitTempFile(file, temp, posix,
+                                  durable ? platform::Durability::Synced : platform::Durability::Unsynced);
 }
 
 bool SaveTextToFileInCodePage(std::u16string_view text, std::u16string_view path, uint32_t codePage) {

@@ -120,8 +120,10 @@ int64_t GetFileSizeByName(std::u16string_view path);
 bool WideFileExists(std::u16string_view path);
 
 // Writes through an exclusive temporary beside the target and renames it over the target.
-// false with the system's reason in platform::LastError().
-bool WriteFileBytes(std::u16string_view path, std::string_view bytes);
+// false with the system's reason in platform::LastError(). durable = false skips the syncs:
+// for scratch files read back by this job only (chunks, hand-over state), which a power cut
+// makes worthless anyway, since a job is only ever resumed from the store and resume list.
+bool WriteFileBytes(std::u16string_view path, std::string_view bytes, bool durable = true);
 // The text in a code page (65001: UTF-8 without mark, 1200: FF FE + UTF-16LE, else through
 // the code page), written as above.
 bool SaveTextToFileInCodePage(std::u16string_view text, std::u16string_view path, uint32_t codePage);

@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "app/index/database_set.h"
+#include "search/engine/direct_search.h"
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/messagebox.h"
@@ -156,9 +157,14 @@ std::string SnippetUtf8(std::string line, const std::string& term, bool caseSens
 
 std::u16string SnippetUnicode(std::u16string line, const std::u16string& term, bool caseSensitive,
                               int64_t foundStart, const std::function<std::u16string(int64_t)>& selectLine) {
+  return SnippetWide(std::move(line), term, caseSensitive, foundStart, 2, selectLine);
+}
+
+std::u16string SnippetWide(std::u16string line, const std::u16string& term, bool caseSensitive, int64_t foundStart,
+                           int64_t charSize, const std::function<std::u16string(int64_t)>& selectLine) {
   const bool present = caseSensitive ? Pos(term, line) > 0 : PosIgnoringCase(term, line) > 0;
   if (!present) line.clear();
-  return Snippet<std::u16string>(std::move(line), term, caseSensitive, foundStart, 2, selectLine);
+  return Snippet<std::u16string>(std::move(line), term, caseSensitive, foundStart, charSize, selectLine);
 }
 
 // ---- paging of a path-list search -------------------------------------------------
@@ -455,7 +461,17 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
   pages_.MorePages = false;
   pages_.ResultPageNo = 1;
   HitsSinceFlush = 0;
-  if (!session_.dokumentmarke.empty()) {
+  cancelRequested_ = false;
+  // Decided from the files, not from how the database was made in this session: a
+  // database of paths stays one after a restart, and one made later is no other.
+  searchedDirectly_ = !FileExistsNotDirectory(files.Utf8Store()) && !FileExistsNotDirectory(files.MhtStore());
+  if (searchedDirectly_) {
+    TDirectSearch direct(session_, writer_, pages_, HitList);
+    direct.SetCaption = SetSearchCaption;
+    direct.CancelSource = &cancelRequested_;
+    direct.Run(files, searchText);
+    cancelRequested_ = false;
+  } else if (!session_.dokumentmarke.empty()) {
     if (FileExistsNotDirectory(files.Utf8Store())) {
       StoreStepFound = true;
       NoHitUtf8 = true;
@@ -468,10 +484,11 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
       DBSucheUnicode(files.MhtStore());
     }
   }
-  PageStoreHits();
+  // The direct search pages its own hits, the empty first page included.
+  if (!searchedDirectly_) PageStoreHits();
   if (HitCount() > 0)
     NoHits = false;
-  else
+  else if (!searchedDirectly_)
     writer_.SchreibHTMLDocNeu(searchText, 0);
   RemoveEmptyPages(files.TempFolder());
   // Pages that could not be written are no result: the run says so and is not done.

@@ -27,6 +27,10 @@ std::string SnippetUtf8(std::string line, const std::string& term, bool caseSens
                         const std::function<std::string(int64_t)>& selectLine);
 std::u16string SnippetUnicode(std::u16string line, const std::u16string& term, bool caseSensitive,
                               int64_t foundStart, const std::function<std::u16string(int64_t)>& selectLine);
+// The UTF-16 rules for a line of characters charSize bytes long each in the file (2 for
+// UTF-16, 1 for an 8-bit file read as UTF-16); a line without the term is dropped first.
+std::u16string SnippetWide(std::u16string line, const std::u16string& term, bool caseSensitive, int64_t foundStart,
+                           int64_t charSize, const std::function<std::u16string(int64_t)>& selectLine);
 
 // Paging of a path-list search: after each file, and once at the end. A page is written
 // only when it is known whether another follows, so the last page never links on.
@@ -51,9 +55,16 @@ class TDatabaseSearch {
   TDatabaseSearch(SearchSession& session, app::TResultPageWriter& writer, app::ResultPageState& pages)
       : session_(session), writer_(writer), pages_(pages) {}
 
-  // The run over a database with documents: false when the text was refused (one
-  // character after trimming). The text is searched as it stands.
+  // The run: false when the text was refused (one character after trimming). The text is
+  // searched as it stands. A database with neither document store lists only paths, and
+  // its files are searched directly; this is decided anew for every run, from the files.
   bool Run(const DatabaseFiles& files, const std::u16string& searchText);
+  // The cancel button during a run: a direct search stops before its next file.
+  void RequestCancel() { cancelRequested_ = true; }
+  // The search window's caption while files are searched directly; optional.
+  std::function<void(const std::u16string&)> SetSearchCaption;
+  // Whether the last run searched the listed files directly.
+  bool SearchedDirectly() const { return searchedDirectly_; }
 
   // The loop over one store and one step of it.
   void DBSucheUtf8(const std::u16string& store);
@@ -97,6 +108,8 @@ class TDatabaseSearch {
   std::u16string wideSearchText_;
   std::u16string store_;
   int64_t pagedHits_ = 0;
+  bool cancelRequested_ = false;
+  bool searchedDirectly_ = false;
   TStreamSearch search_;
   TDocumentModel viewer2_;
   TTitlePositions titles_;

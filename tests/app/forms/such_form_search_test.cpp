@@ -67,8 +67,8 @@ TEST_F(LocalSearch, FindsTheDocumentWritesThePageAndAcceptsTheWindow) {
   EXPECT_FALSE(w_->state.NoHits);
   EXPECT_FALSE(w_->state.Searching);
   EXPECT_TRUE(BoxTexts().empty());
-  // Not a phrase: only the first word goes to the clipboard.
-  EXPECT_EQ(clipboard_->unicodeText, u"grünes");
+  // The blank made the entry a phrase: the whole text goes to the clipboard.
+  EXPECT_EQ(clipboard_->unicodeText, u"grünes Haus");
   // The controls are back for the next search.
   EXPECT_TRUE(Button("OKBtn")->isEnabled());
   EXPECT_TRUE(Entry()->isEnabled());

@@ -1,0 +1,516 @@
+#include "search/engine/direct_search.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <tuple>
+
+#include "platform/codepage.h"
+#include "platform/drives.h"
+#include "platform/messagebox.h"
+#include "platform/pump.h"
+#include "search/engine/database_search.h"
+#include "search/engine/document_model.h"
+#include "search/engine/stream_search.h"
+#include "search/engine/text_matcher.h"
+#include "search/engine/viewer_services.h"
+#include "textlib/errors.h"
+#include "textlib/stream.h"
+#include "textlib/unicode.h"
+
+namespace search {
+namespace {
+
+constexpr int64_t kReadBlock = 65536;
+// Pending messages are processed at most this often: once per file cost seconds on
+// folders of many small files.
+constexpr int64_t kPumpIntervalMs = 20;
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// The open file as the stream search's stream and the hidden viewer's source at once.
+class FileSource : public textlib::TStream, public TViewerStream {
+ public:
+  explicit FileSource(const DirectFile& file) : file_(file) {}
+  int64_t Read(void* buffer, int64_t count) override {
+    const int64_t n = file_.ReadAt(position_, static_cast<char*>(buffer), count);
+    if (n > 0) position_ += n;
+    return n < 0 ? 0 : n;
+  }
+  int64_t Write(const void*, int64_t) override { throw textlib::EWriteError(u"Stream write error"); }
+  int64_t Seek(int64_t offset, platform::SeekOrigin origin) override {
+    switch (origin) {
+      case platform::SeekOrigin::Begin: position_ = offset; break;
+      case platform::SeekOrigin::Current: position_ += offset; break;
+      case platform::SeekOrigin::End: position_ = file_.Size() + offset; break;
+    }
+    return position_;
+  }
+  int64_t Size() override { return file_.Size(); }
+  void SetSize(int64_t) override { throw textlib::EWriteError(u"Stream write error"); }
+  int64_t ReadAt(int64_t offset, char* buffer, int64_t count) override { return file_.ReadAt(offset, buffer, count); }
+
+ private:
+  const DirectFile& file_;
+  int64_t position_ = 0;
+};
+
+// The first index from i on that holds a byte from 80 up (or length), eight bytes a step.
+size_t SkipAscii(const unsigned char* bytes, size_t i, size_t length) {
+  while (i + 8 <= length) {
+    uint64_t word;
+    std::memcpy(&word, bytes + i, 8);
+    if (word & 0x8080808080808080ull) break;
+    i += 8;
+  }
+  while (i < length && bytes[i] < 0x80) ++i;
+  return i;
+}
+
+bool HasAnsiUmlaut(std::string_view text) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  for (size_t i = SkipAscii(bytes, 0, text.size()); i < text.size(); i = SkipAscii(bytes, i + 1, text.size())) {
+    switch (bytes[i]) {
+      case 0xE4: case 0xF6: case 0xFC: case 0xDF: case 0xC4: case 0xD6: case 0xDC: return true;
+      default: break;
+    }
+  }
+  return false;
+}
+
+std::string TrimControlsAndBlanks(const std::string& s) {
+  size_t first = 0, last = s.size();
+  while (first < last && static_cast<unsigned char>(s[first]) <= 0x20) ++first;
+  while (last > first && static_cast<unsigned char>(s[last - 1]) <= 0x20) --last;
+  return s.substr(first, last - first);
+}
+
+template <class S>
+void BlankOutTagOpenings(S& s) {
+  std::replace(s.begin(), s.end(), static_cast<typename S::value_type>('<'), static_cast<typename S::value_type>(' '));
+}
+
+}  // namespace
+
+// The matchers of one run, made once: a file read whole is searched as one block, with
+// the matcher the stream search would make for it and the same neighbours (none at the
+// file's start and end), so the first match is the one the stream search finds.
+struct TDirectSearch::Matchers {
+  std::optional<Utf8Matcher> utf8Folding;  // UTF-8 without case
+  std::optional<ByteMatcher> utf8Bytes;    // UTF-8 with case
+  std::optional<ByteMatcher> ansiBytes;    // the cp1252 bytes
+  std::optional<WideMatcher> units;
+
+  // Start and length in bytes of the first match, or nullopt.
+  std::optional<std::pair<int64_t, int64_t>> First(std::string_view bytes, const DetectedEncoding& kind) const {
+    if (kind.utf16LE || kind.utf16BE) {
+      if (!units || units->Length() == 0) return std::nullopt;
+      std::u16string all(bytes.size() / 2, u'\0');
+      for (size_t i = 0; i < all.size(); ++i) {
+        const auto a = static_cast<unsigned char>(bytes[2 * i]), b = static_cast<unsigned char>(bytes[2 * i + 1]);
+        all[i] = kind.utf16BE ? char16_t((a << 8) | b) : char16_t(a | (b << 8));
+      }
+      if (all.size() < units->Length()) return std::nullopt;
+      const int64_t at = units->Find(all, true, kNoChar, kNoChar);
+      if (at < 0) return std::nullopt;
+      return std::make_pair(at * 2, static_cast<int64_t>(units->Length()) * 2);
+    }
+    const ByteMatcher* byteMatcher = kind.ansi ? (ansiBytes ? &*ansiBytes : nullptr) : (utf8Bytes ? &*utf8Bytes : nullptr);
+    if (byteMatcher) {
+      if (byteMatcher->Length() == 0 || bytes.size() < byteMatcher->Length()) return std::nullopt;
+      const int64_t at = byteMatcher->Find(bytes, true, kNoChar, kNoChar);
+      if (at < 0) return std::nullopt;
+      return std::make_pair(at, static_cast<int64_t>(byteMatcher->Length()));
+    }
+    if (!kind.ansi && utf8Folding && !utf8Folding->Empty()) {
+      size_t length = 0;
+      const int64_t at = utf8Folding->Find(bytes, true, kNoChar, kNoChar, &length);
+      if (at < 0) return std::nullopt;
+      return std::make_pair(at, static_cast<int64_t>(length));
+    }
+    return std::nullopt;
+  }
+};
+
+// ---- encoding detection -------------------------------------------------------------
+
+const std::array<std::u16string_view, 7>& KodierungsNamen() {
+  static const std::array<std::u16string_view, 7> names = {
+      u"UTF8", u"UTF16 - BigEndian", u"UTF16 - LittleEndian", u"UTF32 - BigEndian", u"UTF32 - LittleEndian",
+      u"RTF", u"kein Unicode"};
+  return names;
+}
+
+std::u16string KodierungsName(int index) {
+  if (index < 0 || index >= static_cast<int>(KodierungsNamen().size())) return std::u16string();
+  return std::u16string(KodierungsNamen()[static_cast<size_t>(index)]);
+}
+
+int ErkenneBOM(std::string_view firstBytes) {
+  unsigned char b[4] = {' ', ' ', ' ', ' '};
+  for (size_t i = 0; i < 4 && i < firstBytes.size(); ++i) b[i] = static_cast<unsigned char>(firstBytes[i]);
+  if (b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return kKodierungUtf8;
+  if (b[0] == 0x00 && b[1] == 0x00 && b[2] == 0xFE && b[3] == 0xFF) return kKodierungUtf32BE;
+  if (b[0] == 0xFF && b[1] == 0xFE && b[2] == 0x00 && b[3] == 0x00) return kKodierungUtf32LE;
+  if (b[0] == 0xFE && b[1] == 0xFF) return kKodierungUtf16BE;
+  if (b[0] == 0xFF && b[1] == 0xFE) return kKodierungUtf16LE;
+  if (b[0] == '{' && b[1] == '\\' && b[2] == 'r') return kKodierungRtf;
+  return kKodierungKeinUnicode;
+}
+
+int Utf8Klassifizieren(const unsigned char* bytes, size_t length) {
+  int expected = 0;
+  unsigned char lead = 0;
+  bool multibyte = false;
+  for (size_t i = 0; i < length; ++i) {
+    if (expected == 0) i = SkipAscii(bytes, i, length);
+    if (i >= length) break;
+    const unsigned char c = bytes[i];
+    if (expected > 0) {
+      if (c < 0x80 || c > 0xBF) return 2;
+      // The first continuation after E0 / F0 rules out the overlong forms.
+      if (lead == 0xE0 && (c & 0x20) == 0) return 2;
+      if (lead == 0xF0 && (c & 0x30) == 0) return 2;
+      lead = 0;
+      multibyte = true;
+      --expected;
+      continue;
+    }
+    if (c < 0x80) continue;
+    if (c >= 0xC2 && c <= 0xDF) {
+      expected = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      expected = 2;
+    } else if (c >= 0xF0 && c <= 0xF7) {
+      expected = 3;
+    } else {
+      return 2;
+    }
+    lead = c;
+  }
+  if (expected > 0) return 2;
+  return multibyte ? 1 : 0;
+}
+
+bool IstGueltigesUtf8(std::string_view bytes) {
+  return Utf8Klassifizieren(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) != 2;
+}
+
+void Utf8StrengPruefung::Feed(std::string_view block) {
+  if (failed_) return;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
+  for (size_t i = 0; i < block.size(); ++i) {
+    if (pending_ == 0) i = SkipAscii(bytes, i, block.size());
+    if (i >= block.size()) break;
+    const unsigned char c = bytes[i];
+    if (pending_ > 0) {
+      if (c < 0x80 || c > 0xBF) {
+        failed_ = true;
+        return;
+      }
+      --pending_;
+      continue;
+    }
+    if (c < 0x80) continue;
+    highByteSeen_ = true;
+    int ones = 0;
+    while (ones < 8 && (c & (0x80 >> ones))) ++ones;
+    if (ones == 1) {
+      failed_ = true;
+      return;
+    }
+    pending_ = ones - 1;
+  }
+}
+
+bool IstUtf8Streng(std::string_view bytes) {
+  Utf8StrengPruefung check;
+  check.Feed(bytes);
+  return check.Result();
+}
+
+// ---- the open file ------------------------------------------------------------------
+
+std::optional<DirectFile> DirectFile::Open(const std::u16string& path, bool* unreadable) {
+  if (unreadable) *unreadable = false;
+  const std::string posix = platform::PosixPath(path);
+  if (posix.empty()) return std::nullopt;
+  // Non-blocking, so that opening a FIFO returns at once; it is refused below.
+  const int fd = ::open(posix.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  DirectFile file(fd, static_cast<int64_t>(st.st_size));
+  if (file.size_ <= kKeepLimit) {
+    file.kept_.resize(static_cast<size_t>(file.size_));
+    int64_t done = 0;
+    while (done < file.size_) {
+      const ssize_t n = ::pread(fd, file.kept_.data() + done, static_cast<size_t>(file.size_ - done), done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        if (unreadable) *unreadable = true;
+        return std::nullopt;
+      }
+      if (n == 0) break;
+      done += n;
+    }
+    // A file that shrank while it was read is searched as far as it was read.
+    file.kept_.resize(static_cast<size_t>(done));
+    file.size_ = done;
+  }
+  return file;
+}
+
+DirectFile::DirectFile(DirectFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), size_(other.size_), kept_(std::move(other.kept_)) {}
+
+DirectFile& DirectFile::operator=(DirectFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    size_ = other.size_;
+    kept_ = std::move(other.kept_);
+  }
+  return *this;
+}
+
+DirectFile::~DirectFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int64_t DirectFile::ReadAt(int64_t offset, char* buffer, int64_t count) const {
+  if (offset < 0 || count < 0) return -1;
+  if (offset >= size_ || count == 0) return 0;
+  count = std::min(count, size_ - offset);
+  if (static_cast<int64_t>(kept_.size()) == size_) {
+    std::memcpy(buffer, kept_.data() + offset, static_cast<size_t>(count));
+    return count;
+  }
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pread(fd_, buffer + done, static_cast<size_t>(count - done), offset + done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+DetectedEncoding DetectEncoding(const DirectFile& file) {
+  DetectedEncoding d;
+  char first[4];
+  const int64_t got = file.ReadAt(0, first, 4);
+  const int mark = ErkenneBOM(std::string_view(first, static_cast<size_t>(std::max<int64_t>(got, 0))));
+  switch (mark) {
+    case kKodierungRtf: d.rtf = true; return d;
+    case kKodierungUtf16BE: d.utf16BE = true; return d;
+    case kKodierungUtf16LE: d.utf16LE = true; return d;
+    case kKodierungUtf8: d.utf8 = true; return d;
+    case kKodierungUtf32BE:
+    case kKodierungUtf32LE: d.utf32 = true; return d;
+    default: break;
+  }
+  // No mark: the guess over the first bytes, then the strict test over the whole file,
+  // both from one pass over its blocks.
+  const int64_t guessLength = std::min(file.Size(), kGuessBytes);
+  std::string guessCopy;
+  std::string_view guess;
+  Utf8StrengPruefung strict;
+  if (const std::optional<std::string_view> all = file.Kept()) {
+    guess = all->substr(0, static_cast<size_t>(guessLength));
+    strict.Feed(*all);
+  } else {
+    std::string block;
+    for (int64_t offset = 0; offset < file.Size();) {
+      block.resize(static_cast<size_t>(std::min(kReadBlock, file.Size() - offset)));
+      const int64_t n = file.ReadAt(offset, block.data(), static_cast<int64_t>(block.size()));
+      if (n <= 0) break;
+      const std::string_view bytes(block.data(), static_cast<size_t>(n));
+      if (offset < guessLength)
+        guessCopy.append(bytes.substr(0, static_cast<size_t>(std::min(n, guessLength - offset))));
+      strict.Feed(bytes);
+      offset += n;
+    }
+    guess = guessCopy;
+  }
+  if (IstGueltigesUtf8(guess))
+    d.utf8 = true;
+  else
+    d.ansi = true;
+  if (HasAnsiUmlaut(guess)) d.ansi = true;
+  if (strict.Result()) {
+    d.utf16BE = d.utf16LE = false;
+    d.utf8 = true;
+    d.ansi = false;
+  }
+  if (d.utf8 && d.ansi) d.ansi = false;
+  return d;
+}
+
+std::optional<DetectedEncoding> DetectEncoding(const std::u16string& path) {
+  const std::optional<DirectFile> file = DirectFile::Open(path);
+  if (!file) return std::nullopt;
+  return DetectEncoding(*file);
+}
+
+// ---- the run ------------------------------------------------------------------------
+
+void TDirectSearch::PumpThrottled() {
+  const int64_t now = NowMs();
+  if (lastPumpMs_ >= 0 && now - lastPumpMs_ < kPumpIntervalMs) return;
+  lastPumpMs_ = now;
+  platform::ProcessMessages();
+}
+
+void TDirectSearch::SearchFile(const std::u16string& path) {
+  bool unreadable = false;
+  const std::optional<DirectFile> file = DirectFile::Open(path, &unreadable);
+  if (unreadable)
+    platform::ShowMessageBox(path + u" kann nicht geöffnet werden.", u"Error", platform::mb::IconError);
+  if (!file) return;  // missing or no regular file: skipped silently
+  const DetectedEncoding kind = DetectEncoding(*file);
+  const bool wide = kind.utf16LE || kind.utf16BE;
+  if (!kind.ansi && !kind.utf8 && !wide) return;  // RTF, UTF-32
+  // An ANSI file holds the text only in cp1252: a text that cannot be written so cannot
+  // occur in it (a "?" in its place would find question marks).
+  if (kind.ansi && !ansiText_) return;
+  ++filesSearched_;
+
+  const bool caseSensitive = session_.grossKleinBeachten;
+  const uint8_t options = (caseSensitive ? kSearchCaseSensitive : 0) | (session_.nurGanzeWoerter ? kSearchWholeWords : 0);
+  FileSource source(*file);
+  int64_t start = -1, length = 0;
+  if (const std::optional<std::string_view> all = file->Kept()) {
+    const auto match = matchers_->First(*all, kind);
+    if (!match) return;
+    std::tie(start, length) = *match;
+  } else {
+    TStreamSearch search;
+    search.TextIsUtf8 = kind.utf8;
+    search.AssignSearchStream(&source);
+    bool found = false;
+    try {
+      if (wide)
+        found = search.FindFirst(searchText_, kind.utf16BE ? vEncUnicodeBE : vEncUnicodeLE, options, 0);
+      else
+        found = search.FindFirst(platform::AnsiToWide(kind.ansi ? *ansiText_ : textlib::EncodeUtf8(searchText_)),
+                                 vEncANSI, options, 0);
+    } catch (const textlib::Exception& e) {
+      platform::ShowMessageBox(e.Message(), u"Suche fehlgeschlagen", platform::mb::IconError);
+      return;
+    }
+    if (!found) return;
+    start = search.FoundStart();
+    length = search.FoundLength();
+  }
+
+  TDocumentModel viewer;
+  viewer.SetMode(wide ? TDocumentMode::Unicode : TDocumentMode::Text);
+  if (!viewer.LoadStream(&source)) return;
+  viewer.SetSelection(start, length);
+  viewer.SelectAt(0, start);
+  std::string snippet;
+  if (wide || kind.ansi) {
+    // An ANSI line is taken to UTF-16 as it is read, so the page gets UTF-8 and the
+    // snippet rules count characters as they do for the file.
+    const int64_t cs = wide ? 2 : 1;
+    auto lineAt = [&viewer, wide](int64_t offset) {
+      if (offset > viewer.LastPos()) return std::u16string();
+      viewer.SelectAt(0, offset);
+      return wide ? viewer.SelTextW() : platform::AnsiToWide(viewer.SelText());
+    };
+    std::u16string line = wide ? viewer.SelTextW() : platform::AnsiToWide(viewer.SelText());
+    // The byte-order mark in front of the first line is no text.
+    if (wide && !line.empty() && line[0] == u'\uFEFF') line.erase(0, 1);
+    std::u16string s = SnippetWide(line, searchText_, caseSensitive, start, cs, lineAt);
+    BlankOutTagOpenings(s);
+    snippet = textlib::EncodeUtf8(s);
+  } else {
+    const std::string term = textlib::EncodeUtf8(searchText_);
+    auto lineAt = [&viewer](int64_t offset) {
+      if (offset > viewer.LastPos()) return std::string();
+      viewer.SelectAt(0, offset);
+      return viewer.SelText();
+    };
+    std::string line = viewer.SelText();
+    if (line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
+    const bool present = caseSensitive ? line.find(term) != std::string::npos
+                                       : Utf8Matcher(term).Find(line, true, kNoChar, kNoChar, nullptr) >= 0;
+    if (!present) line.clear();
+    std::string s = SnippetUtf8(line, term, caseSensitive, start, lineAt);
+    BlankOutTagOpenings(s);
+    snippet = s;
+  }
+  hitList_.Add(platform::AnsiToWide(textlib::EncodeUtf8(path) + "##text##" + TrimControlsAndBlanks(snippet + "<br>")));
+}
+
+void TDirectSearch::Run(const DatabaseFiles& files, const std::u16string& searchText) {
+  searchText_ = searchText;
+  filesSearched_ = 0;
+  lastPumpMs_ = -1;
+  bool usedDefault = false;
+  const std::string ansi = platform::WideToAnsi(searchText, &usedDefault);
+  ansiText_.reset();
+  if (!usedDefault) ansiText_ = ansi;
+  const MatchOptions match{session_.grossKleinBeachten, session_.nurGanzeWoerter};
+  matchers_ = std::make_shared<Matchers>();
+  const std::string utf8 = textlib::EncodeUtf8(searchText);
+  if (match.caseSensitive)
+    matchers_->utf8Bytes.emplace(utf8, match);
+  else
+    matchers_->utf8Folding.emplace(utf8, match.wholeWords);
+  if (ansiText_) matchers_->ansiBytes.emplace(*ansiText_, match);
+  matchers_->units.emplace(searchText, match);
+
+  PathListPaging paging(hitList_, writer_, pages_);
+  textlib::TWideStringList lines;
+  bool listed = false;
+  if (FileExistsNotDirectory(files.Description())) {
+    try {
+      lines.LoadFromFile(files.Description());
+      listed = true;
+    } catch (const textlib::Exception&) {
+      listed = false;
+    }
+  }
+  if (listed) {
+    // The indexer's own list, so both leave out the same files.
+    const app::ExclusionList exclusions = app::ExclusionList::Load(files.baseFolder + u"AusnahmeIndizierung.txt");
+    const int count = lines.Count();
+    for (int i = 1; i < count; ++i) {
+      if (SearchCancelRequested || (CancelSource && *CancelSource)) {
+        SearchCancelRequested = false;
+        if (CancelSource) *CancelSource = false;
+        break;
+      }
+      PumpThrottled();
+      // Lines of the description hold UTF-8 bytes one per character.
+      const std::u16string path = textlib::DecodeUtf8(platform::WideToAnsi(lines[i]));
+      if (SetCaption)
+        SetCaption(u"Bisher in " + textlib::NumberText(hitList_.Count()) + u" Dateien gefunden. Gesucht wird in Nr.: " +
+                   textlib::NumberText(i) + u" von insgesamt: " + textlib::NumberText(count - 1) + u" Dateien.");
+      if (path.empty() || exclusions.Excludes(path)) continue;
+      try {
+        SearchFile(path);
+      } catch (const textlib::Exception& e) {
+        platform::ShowMessageBox(e.Message(), u"Suche fehlgeschlagen", platform::mb::IconError);
+      }
+      paging.AfterFile(searchText_);
+    }
+  }
+  paging.Finish(searchText_);
+}
+
+}  // namespace search
