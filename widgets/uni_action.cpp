@@ -144,7 +144,7 @@ void TUniAction::Assign(const QAction& source) {
 
 void TUniAction::AssignFromControl(const QWidget& source) {
   setEnabled(source.isEnabled());
-  SetCaption(WideClientText(source));
+  SetCaption(WideControlGetText(source));
   SetHint(WideControlGetHint(source));
 }
 
@@ -215,12 +215,12 @@ void TUniControlActionLink::SetAction(QAction* action) {
   if (client_) client_->setProperty(kActionProperty, action ? QVariant::fromValue<QObject*>(action) : QVariant());
 }
 
-std::u16string TUniControlActionLink::ClientCaption() const { return client_ ? WideClientText(*client_) : u""; }
+std::u16string TUniControlActionLink::ClientCaption() const { return client_ ? WideControlGetText(*client_) : u""; }
 
 std::u16string TUniControlActionLink::ClientHint() const { return client_ ? WideControlGetHint(*client_) : u""; }
 
 void TUniControlActionLink::SetClientCaption(std::u16string_view caption) {
-  if (client_) WideSetClientText(*client_, caption);
+  if (client_) WideControlSetText(*client_, caption);
 }
 
 void TUniControlActionLink::SetClientHint(std::u16string_view hint) {
@@ -257,32 +257,10 @@ QAction* WideControlAction(const QWidget& control) {
 
 void WideControlActionChange(QWidget& control, const QAction& action, bool checkDefaults) {
   if (!IsWideAction(&action)) return;
-  const std::u16string text = WideClientText(control);
+  const std::u16string text = WideControlGetText(control);
   if (!checkDefaults || text.empty() || text == FromQ(control.objectName()))
-    WideSetClientText(control, WideActionCaption(action));
+    WideControlSetText(control, WideActionCaption(action));
   if (!checkDefaults || WideControlGetHint(control).empty()) WideControlSetHint(control, WideActionHint(action));
-}
-
-std::u16string WideClientText(const QWidget& control) {
-  if (const auto* button = qobject_cast<const QAbstractButton*>(&control)) return FromQ(button->text());
-  if (const auto* label = qobject_cast<const QLabel*>(&control)) return FromQ(label->text());
-  if (const auto* edit = qobject_cast<const QLineEdit*>(&control)) return FromQ(edit->text());
-  if (const auto* group = qobject_cast<const QGroupBox*>(&control)) return FromQ(group->title());
-  return FromQ(control.windowTitle());
-}
-
-void WideSetClientText(QWidget& control, std::u16string_view text) {
-  const QString value = ToQ(text);
-  if (auto* button = qobject_cast<QAbstractButton*>(&control))
-    button->setText(value);
-  else if (auto* label = qobject_cast<QLabel*>(&control))
-    label->setText(value);
-  else if (auto* edit = qobject_cast<QLineEdit*>(&control))
-    edit->setText(value);
-  else if (auto* group = qobject_cast<QGroupBox*>(&control))
-    group->setTitle(value);
-  else
-    control.setWindowTitle(value);
 }
 
 }  // namespace widgets

@@ -172,9 +172,4 @@ QAction* WideControlAction(const QWidget& control);
 // the control has none.
 void WideControlActionChange(QWidget& control, const QAction& action, bool checkDefaults);
 
-// A control's wide text as the links see it: a button's or label's text, an edit's text,
-// a group box's title, else the window title.
-std::u16string WideClientText(const QWidget& control);
-void WideSetClientText(QWidget& control, std::u16string_view text);
-
 }  // namespace widgets
