@@ -220,6 +220,10 @@ void TMainForm_QY_HTML::SetForms(TOKBottomDlg* dialog, TEinstellform* settings, 
   search_ = search;
   if (search_) search_->SetProgressView(this);
   if (settings_) settings_->SetWindows(this, dialog_, search_);
+  if (settings_ && search_) {
+    settings_->ShowSortControls = [search] { search->ShowSortControls(); };
+    search_->ShowSettings = [this] { SpeedButton2Click(); };
+  }
   if (dialog_) {
     dialog_->DatabaseNames = [this] { return DatabaseNames(); };
     dialog_->Pause = [this](int ms) { pause_->Pause(ms); };

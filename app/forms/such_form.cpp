@@ -19,6 +19,7 @@
 #include "app/forms/other_forms.h"
 #include "app/forms/qt_text.h"
 #include "app/forms/web_panel.h"
+#include "app/index/word_lists.h"
 #include "app/settings/registry.h"
 #include "platform/clipboard.h"
 #include "platform/drives.h"
@@ -30,6 +31,7 @@
 #include "textlib/errors.h"
 #include "textlib/io/unistrings.h"
 #include "textlib/unicode.h"
+#include "textlib/wide/pause/machpause.h"
 #include "ui_such_form.h"
 
 namespace app {
@@ -103,6 +105,14 @@ TSuchForm::TSuchForm(ProgramState& state, QWidget* parent)
   connect(ui->Viewer, &search::TFileViewer::OnScroll, this, [this] {
     ui->ViewerMemo->setVisible(false);
     ui->Viewer->Model().SetSelection(0, 0, false, true);
+  });
+  pause_ = new textlib::TMachPause(this);
+  pause_->setObjectName(QStringLiteral("MachPause1"));
+  pause_->SetInterval(1000);
+  connect(ui->SortierteListenErstellenButton, &QPushButton::clicked, this, [this] { SortierteListenErstellenButtonClick(); });
+  connect(ui->SortAbbrechenButton, &QPushButton::clicked, this, [this] { SortAbbrechenButtonClick(); });
+  connect(ui->SpeedButton2, &QToolButton::clicked, this, [this] {
+    if (ShowSettings) ShowSettings();
   });
   timer2_ = new QTimer(this);
   timer2_->setSingleShot(true);
@@ -379,6 +389,12 @@ void TSuchForm::CopySearchTextToClipboard() {
 }
 
 void TSuchForm::CancelBtnClick() {
+  if (sortRunning_) {
+    // The build stops at its next line; the window stays until it has.
+    SortAbbrechenButtonClick();
+    return;
+  }
+  if (ui->SortAbbrechenButton->isVisible() && ui->SortAbbrechenButton->isEnabled()) SortAbbrechenButtonClick();
   SetBuilderShown(false);
   state_.Searching = false;
   if (engine_.SearchRunning) {
@@ -724,9 +740,10 @@ void TSuchForm::ApplicationActivate() {
 }
 
 void TSuchForm::SetBuilderShown(bool on) {
-  for (QWidget* w : std::initializer_list<QWidget*>{ui->Label4, ui->ProgressBar1, ui->SortierteListenErstellenButton,
-                                                    ui->SortAbbrechenButton, ui->nurWoerterButton,
-                                                    ui->nurSaetzeButton, ui->WoerterUndSaetzeButton}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{ui->Bevel5, ui->Label4, ui->ProgressBar1,
+                                                    ui->SortierteListenErstellenButton, ui->SortAbbrechenButton,
+                                                    ui->nurWoerterButton, ui->nurSaetzeButton,
+                                                    ui->WoerterUndSaetzeButton, ui->RadioGroup1}) {
     w->setVisible(on);
   }
 }
@@ -993,6 +1010,113 @@ void TSuchForm::ReopenBrowsedView() {
   if (state_.BrowsedKindAnsi) LadenButtonClick(StoreKind::Ansi);
   if (state_.BrowsedKindUtf8) LadenButtonClick(StoreKind::Utf8);
   if (state_.BrowsedKindMht) LadenButtonClick(StoreKind::Mht);
+}
+
+// ---- The sorted-list builder ----
+
+// What a build run shows in this window.
+class TSuchForm::SortStatus : public WordListStatus {
+ public:
+  explicit SortStatus(TSuchForm& form) : form_(form) {}
+  void SetCaption(std::u16string_view text) override { form_.setWindowTitle(ToQ(text)); }
+  void SetLabel(std::u16string_view text) override { form_.ui->Label4->setText(ToQ(text)); }
+  void SetProgressMax(int64_t max) override { form_.ui->ProgressBar1->setMaximum(ProgressValue(max)); }
+  void SetProgress(int64_t position) override { form_.ui->ProgressBar1->setValue(ProgressValue(position)); }
+  void SetRunning(bool running) override { form_.SetSortRunning(running); }
+  void SetDocumentButtons(bool ansi, bool utf8, bool mht) override {
+    form_.ui->AnsiLadenButton->setEnabled(ansi);
+    form_.ui->UTF8LadenButton->setEnabled(utf8);
+    form_.ui->UnicodeLadenButton->setEnabled(mht);
+  }
+  void SetRelocationDrive(std::u16string_view drive) override { form_.engine_.RelocationLetter = drive; }
+  void Pause(int milliseconds) override { form_.pause_->Pause(milliseconds); }
+
+ private:
+  static int ProgressValue(int64_t value) { return static_cast<int>(std::clamp<int64_t>(value, 0, INT32_MAX)); }
+  TSuchForm& form_;
+};
+
+void TSuchForm::ShowSortControls() {
+  SetBuilderShown(true);
+  ui->SortierteListenErstellenButton->setEnabled(true);
+  // Until a run starts, the builder's cancel button puts its controls away again.
+  ui->SortAbbrechenButton->setEnabled(true);
+  ui->Panel2->setVisible(false);
+}
+
+void TSuchForm::SetSortRunning(bool running) {
+  sortRunning_ = running;
+  const bool on = !running;
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           ui->SortierteListenErstellenButton, ui->UniEdit2, ui->GrossKleinBeachten, ui->NurGanzeWoerterCheckBox,
+           ui->UniEdit1, ui->SpeedButton2, ui->CancelBtn, ui->nurWoerterButton, ui->nurSaetzeButton,
+           ui->WoerterUndSaetzeButton}) {
+    w->setEnabled(on);
+  }
+  ui->WeiterSuche->setEnabled(on && !ui->UniEdit1->Text().empty());
+  ui->OKBtn->setEnabled(on && !textlib::UnicodeTrim(ui->UniEdit2->Text()).empty());
+  // A list file is being rewritten: it is neither shown nor browsed meanwhile.
+  if (running) {
+    for (QWidget* w : std::initializer_list<QWidget*>{ui->AnsiLadenButton, ui->UTF8LadenButton,
+                                                      ui->UnicodeLadenButton, ui->SortierteListeBtn}) {
+      w->setEnabled(false);
+    }
+  }
+  ui->SortAbbrechenButton->setEnabled(true);
+}
+
+void TSuchForm::EnableDocumentButtons() {
+  const std::u16string db = state_.BaseFolder + u"Datenbank\\" + state_.CurrentDbName;
+  ui->AnsiLadenButton->setEnabled(GetDateiGroesse(db + u"_AnsiDokument.txt") > 2);
+  ui->UTF8LadenButton->setEnabled(GetDateiGroesse(db + u"_UTF8Dokument.txt") > 2);
+  ui->UnicodeLadenButton->setEnabled(GetDateiGroesse(db + u"_MHTtext.txt") > 4);
+}
+
+void TSuchForm::SortierteListenErstellenButtonClick() {
+  if (sortRunning_ || engine_.SearchRunning || sammler_.Busy()) return;
+  QPalette bar = ui->ProgressBar1->palette();
+  bar.setColor(QPalette::Highlight, QColor(0x00, 0xFF, 0x00));
+  ui->ProgressBar1->setPalette(bar);
+  // The store is read from the start while it is rewritten by nobody; the viewer lets go of it.
+  CloseViewerDocument();
+  ui->Label2->SetCaption(u"");
+  QPalette label = ui->Label4->palette();
+  label.setColor(QPalette::WindowText, ui->Label3->palette().color(QPalette::WindowText));
+  ui->Label4->setPalette(label);
+
+  const WordListMode mode = ui->nurWoerterButton->isChecked()  ? WordListMode::Words
+                            : ui->nurSaetzeButton->isChecked() ? WordListMode::Phrases
+                                                               : WordListMode::Both;
+  state_.CancelRequested = false;
+  SortStatus status(*this);
+  const WordListOutcome outcome =
+      SortierteListenErstellen(state_.BaseFolder, state_.CurrentDbName, mode, status, state_.CancelRequested);
+  if (outcome == WordListOutcome::Cancelled) {
+    // The run has stopped: the builder is put away, and a later search is not cancelled by it.
+    SortAbbrechenButtonClick();
+    return;
+  }
+  // The browsed kind's list may exist now.
+  const std::u16string db = state_.BaseFolder + u"Datenbank\\" + state_.CurrentDbName;
+  ui->SortierteListeBtn->setEnabled(
+      (sortListKindAnsi_ && GetDateiGroesse(db + Texts(StoreKind::Ansi).list) >= 0) ||
+      (sortListKindUtf8_ && GetDateiGroesse(db + Texts(StoreKind::Utf8).list) >= 0) ||
+      (sortListKindMht_ && GetDateiGroesse(db + Texts(StoreKind::Mht).list) >= 0));
+}
+
+void TSuchForm::SortAbbrechenButtonClick() {
+  SortStatus status(*this);
+  SortAbbrechen(status, state_.CancelRequested);
+  // A running build stops at its next line and comes back here.
+  if (sortRunning_) return;
+  SetBuilderShown(false);
+  EnableDocumentButtons();
+  SetSearchControlsEnabled(true);
+  ui->Label4->setText(QStringLiteral("Sortierte Liste von: "));
+  ui->ProgressBar1->setValue(0);
+  setWindowTitle(QString());
+  ui->Panel2->setVisible(true);
+  state_.CancelRequested = false;
 }
 
 }  // namespace app

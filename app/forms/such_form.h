@@ -26,6 +26,9 @@ class TSuchForm;
 namespace widgets {
 class TUniMemo;
 }
+namespace textlib {
+class TMachPause;
+}
 
 namespace app {
 
@@ -169,6 +172,16 @@ class TSuchForm : public QDialog {
   void ReopenBrowsedView();
   std::u16string DocumentCaption() const;  // Label2
 
+  // The sorted-list builder: the settings window shows its controls, the button builds
+  // the word and/or phrase lists of the current database chosen by the radio buttons.
+  void ShowSortControls();
+  void SortierteListenErstellenButtonClick();
+  // Cancels a running build; without one it hides the builder's controls again.
+  void SortAbbrechenButtonClick();
+  bool SortRunning() const { return sortRunning_; }
+  // The settings button; the program shows its settings window.
+  std::function<void()> ShowSettings;
+
  protected:
   void changeEvent(QEvent* event) override;
   void hideEvent(QHideEvent* event) override;
@@ -211,6 +224,9 @@ class TSuchForm : public QDialog {
   void SetEntry(const std::u16string& text);
   bool DocumentOeffnen(const std::u16string& path, StoreKind kind);
   void SetBuilderShown(bool on);
+  class SortStatus;
+  void SetSortRunning(bool running);
+  void EnableDocumentButtons();
   void ShowSuggestionList();
   void CopySearchTextToClipboard();
   void RestoreOverlaySelection(const std::u16string& line, int64_t start, int64_t length);
@@ -252,10 +268,12 @@ class TSuchForm : public QDialog {
   bool entryChanging_ = false;
   std::u16string lastEntry_;
   QTimer* timer2_ = nullptr;
+  textlib::TMachPause* pause_ = nullptr;
   search::TTitlePositions titlePositions_;
   search::TitleKind titleKind_ = search::TitleKind::Utf8;
   bool sortListKindAnsi_ = false, sortListKindUtf8_ = false, sortListKindMht_ = false;
   std::u16string shownPath_;
+  bool sortRunning_ = false;
 };
 
 }  // namespace app
