@@ -86,8 +86,41 @@ TSuchForm::TSuchForm(ProgramState& state, QWidget* parent)
     ui->UniEdit2->setFocus();
     ui->UniEdit2->end(false);
   });
-  ui->UniEdit2->installEventFilter(this);
-  ui->ViewerMemo->installEventFilter(this);
+  // A click in the entry opens the suggestions, a key closes them.
+  connect(ui->UniEdit2, &widgets::TUniEdit::MouseDown, this, [this] { ShowSuggestionList(); });
+  ui->UniEdit2->OnKeyDown = [this](int&, Qt::KeyboardModifiers) { ui->UniListBox2->setVisible(false); };
+  // The memo overlay only mirrors the viewer's lines: its movement keys move the viewer,
+  // Tab leads to the in-document entry, and a double click takes the whole line.
+  ui->ViewerMemo->OnKeyDown = [this](int& key, Qt::KeyboardModifiers shift) {
+    switch (key) {
+      case Qt::Key_Tab:
+        ui->UniEdit1->setFocus();
+        ui->UniEdit1->end(false);
+        key = 0;
+        break;
+      case Qt::Key_Up:
+      case Qt::Key_Down:
+      case Qt::Key_PageUp:
+      case Qt::Key_PageDown:
+      case Qt::Key_Home:
+      case Qt::Key_End: {
+        QKeyEvent moved(QEvent::KeyPress, key, shift);
+        QApplication::sendEvent(ui->Viewer, &moved);
+        key = 0;
+        break;
+      }
+      default: break;
+    }
+  };
+  // After the memo's own word selection, as a double click goes.
+  connect(ui->ViewerMemo, &widgets::TUniMemo::DblClick, this, [this] {
+    QTimer::singleShot(0, this, [this] {
+      widgets::TUniMemo& memo = *ui->ViewerMemo;
+      const QTextBlock block = memo.document()->findBlock(memo.textCursor().selectionStart());
+      memo.SetSelStart(block.position());
+      memo.SetSelLength(block.length() - 1);
+    });
+  });
   connect(ui->Splitter1, &QSplitter::splitterMoved, this, [this] {
     SchreibeRegKey(kRegistryKey, reg::SplitterPos, std::u16string(FromQ(QString::number(ui->PanelLinks->width()))));
   });
@@ -803,39 +836,13 @@ void TSuchForm::ShowSuggestionList() {
 }
 
 bool TSuchForm::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == ui->UniEdit2) {
-    if (event->type() == QEvent::MouseButtonPress) ShowSuggestionList();
-    if (event->type() == QEvent::KeyPress) ui->UniListBox2->setVisible(false);
-  } else if (watched == ui->ViewerMemo && event->type() == QEvent::KeyPress) {
-    auto* key = static_cast<QKeyEvent*>(event);
-    switch (key->key()) {
-      case Qt::Key_Tab:
-        ui->UniEdit1->setFocus();
-        ui->UniEdit1->end(false);
-        return true;
-      case Qt::Key_Up:
-      case Qt::Key_Down:
-      case Qt::Key_PageUp:
-      case Qt::Key_PageDown:
-      case Qt::Key_Home:
-      case Qt::Key_End:
-        QApplication::sendEvent(ui->Viewer, key);
-        return true;
-      default: break;
-    }
-  } else if (event->type() == QEvent::Wheel) {
-    // The wheel scrolls what lies under the mouse (Qt sends it there); the viewer's half
-    // gives the viewer the focus.
+  // The application's wheel: it scrolls what lies under the mouse (Qt sends it there);
+  // the viewer's half gives the viewer the focus.
+  if (event->type() == QEvent::Wheel) {
     auto* w = qobject_cast<QWidget*>(watched);
     if (w && w->window() == this && (w == ui->PanelRechts || ui->PanelRechts->isAncestorOf(w)) &&
         !ui->UniEdit1->isAncestorOf(w) && w != ui->UniEdit1 && !ui->Viewer->hasFocus())
       ui->Viewer->setFocus();
-  } else if (watched == ui->ViewerMemo && event->type() == QEvent::MouseButtonDblClick) {
-    widgets::TUniMemo& memo = *ui->ViewerMemo;
-    const QTextBlock block = memo.document()->findBlock(memo.textCursor().selectionStart());
-    memo.SetSelStart(block.position());
-    memo.SetSelLength(block.length() - 1);
-    return true;
   }
   return QDialog::eventFilter(watched, event);
 }

@@ -1,5 +1,6 @@
 // Browsing the stores in the search window: the captions per kind, the sorted list's
 // button, the bookmarks (also beyond 2 GB) and the view coming back after a search.
+#include <QApplication>
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
@@ -162,6 +163,25 @@ TEST_F(SearchWindowBrowse, MemoTextGoesToTheSearchEntry) {
   EXPECT_EQ(app::MemoCaretZeile(*memo), 0);
   memo->SetSelStart(15);
   EXPECT_EQ(app::MemoCaretZeile(*memo), 1);
+}
+
+TEST_F(SearchWindowBrowse, TheMemoOverlayMovesTheViewerAndTakesWholeLines) {
+  auto* memo = Form().findChild<widgets::TUniMemo*>(QStringLiteral("ViewerMemo"));
+  drive_.WriteFile("base/Datenbank/db_UTF8Dokument.txt", searchtest::Utf8Store({{u"T:\\a.htm", Lines(200)}}));
+  Form().LadenButtonClick(Kind::Utf8);
+  const int64_t top = Viewer().Model().ViewPos();
+  memo->setVisible(true);
+  memo->setFocus();
+  QTest::keyClick(memo, Qt::Key_PageDown);
+  EXPECT_GT(Viewer().Model().ViewPos(), top) << "the memo's movement keys go to the viewer";
+  memo->setVisible(true);
+  memo->Lines().SetTextStr(u"Grüne Äpfel im Korb\r\nzweite Zeile");
+  QTest::mouseDClick(memo->viewport(), Qt::LeftButton, {}, memo->cursorRect(memo->textCursor()).center());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(memo->SelText(), u"Grüne Äpfel im Korb");
+  QTest::keyClick(memo, Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), Form().findChild<QWidget*>(QStringLiteral("UniEdit1")));
+  EXPECT_EQ(memo->Lines().Text(), u"Grüne Äpfel im Korb\r\nzweite Zeile") << "no key reached the memo";
 }
 
 TEST(SearchWindowHelpers, PositionsAndSizes) {
