@@ -16,7 +16,7 @@
 namespace widgets {
 
 TUniApplication::TUniApplication() {
-  qtTitle_ = QGuiApplication::applicationDisplayName();
+  qtTitle_ = QCoreApplication::applicationName();
   pendingTitle_ = FromQ(qtTitle_);
   hideTimer_ = new QTimer(this);
   hideTimer_->setSingleShot(true);
@@ -31,7 +31,7 @@ TUniApplication::~TUniApplication() {
 
 std::u16string TUniApplication::Title() const {
   if (window_) return windowTitle_;
-  const QString shown = QGuiApplication::applicationDisplayName();
+  const QString shown = QCoreApplication::applicationName();
   return shown == qtTitle_ ? pendingTitle_ : FromQ(shown);
 }
 
@@ -42,13 +42,13 @@ void TUniApplication::SetTitle(std::u16string_view title) {
     pendingTitle_ = title;
   }
   qtTitle_ = ToQ(title);
-  QGuiApplication::setApplicationDisplayName(qtTitle_);
+  QCoreApplication::setApplicationName(qtTitle_);
 }
 
-bool TUniApplication::AttachWindow(platform::WindowListener& listener) {
+bool TUniApplication::AttachWindow(platform::WindowListener& listener, std::string_view windowClass) {
   DetachWindow();
   const std::u16string title = Title();
-  const platform::WindowHandle window = listener.AddWindow(title, std::string(kWindowClass));
+  const platform::WindowHandle window = listener.AddWindow(title, std::string(windowClass));
   if (!window) return false;
   listener_ = &listener;
   window_ = window;

@@ -30,13 +30,15 @@ class TUniApplication : public QObject {
   TUniApplication();
   ~TUniApplication() override;
 
-  // Before AttachWindow the title is pending; Qt's application display name carries it
-  // too, and a name set there by Qt's own means wins.
+  // Before AttachWindow the title is pending; Qt's application name carries it too, and a
+  // name set there by Qt's own means wins. Not the display name: Qt would append that to
+  // every window's title, while the windows show their captions exactly.
   std::u16string Title() const;
   void SetTitle(std::u16string_view title);
   // Registers the application's window under the title (a pending one is applied); the
-  // listener must outlive the attachment. False when the entry could not be written.
-  bool AttachWindow(platform::WindowListener& listener);
+  // listener must outlive the attachment. False when the entry could not be written. A
+  // program whose window others look for by a class of its own registers under that class.
+  bool AttachWindow(platform::WindowListener& listener, std::string_view windowClass = kWindowClass);
   void DetachWindow();
   platform::WindowHandle Window() const { return window_; }
 
@@ -72,7 +74,7 @@ class TUniApplication : public QObject {
 
  private:
   std::u16string pendingTitle_;
-  QString qtTitle_;  // the display name as last set here
+  QString qtTitle_;  // the application name as last set here
   platform::WindowListener* listener_ = nullptr;
   platform::WindowHandle window_;
   std::u16string windowTitle_;

@@ -16,6 +16,8 @@ TUniRichEdit::TUniRichEdit(QWidget* parent) : QTextEdit(parent), TDocumentMemo(1
   });
   connect(this, &QTextEdit::cursorPositionChanged, this, &TUniRichEdit::CheckSelection);
   connect(this, &QTextEdit::selectionChanged, this, &TUniRichEdit::CheckSelection);
+  // Keys and the mouse reach the viewport first; the filter sees both there.
+  WireWideEvents(*this).Watch(*viewport());
 }
 
 TUniRichEdit::~TUniRichEdit() = default;

@@ -3,7 +3,8 @@
 // alone between paragraphs; callers see CR LF in Text and SelText, and their positions
 // count one more for every hard break before them (soft wrap points add nothing). Lines
 // set as a whole raise no Changed, a list added to them raises no SelectionChange, and
-// they load and save the wide list file format.
+// they load and save the wide list file format. Typed keys follow the key rule of the
+// other wide controls (OnKeyDown, OnKeyPress of TWideKeyEvents).
 #include <QTextEdit>
 #include <string>
 #include <string_view>
@@ -13,7 +14,7 @@
 
 namespace widgets {
 
-class TUniRichEdit : public QTextEdit, public TDocumentMemo {
+class TUniRichEdit : public QTextEdit, public TDocumentMemo, public TWideKeyEvents {
   Q_OBJECT
 
  public:
@@ -43,6 +44,10 @@ class TUniRichEdit : public QTextEdit, public TDocumentMemo {
   void Changed();
   // The caret moved or the selection changed.
   void SelectionChange();
+  void Click();
+  void DblClick();
+  void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint at);
+  void MouseMove(Qt::KeyboardModifiers shift, QPoint at);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

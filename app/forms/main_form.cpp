@@ -33,6 +33,7 @@
 #include "platform/process.h"
 #include "textlib/unicode.h"
 #include "textlib/wide/pause/machpause.h"
+#include "widgets/wide_control.h"
 #include "ui_main_form.h"
 // The engine's settings have a member named like Qt's keyword macro, which nothing below
 // uses.
@@ -194,7 +195,7 @@ TMainForm_QY_HTML::TMainForm_QY_HTML(ProgramState& state, const QStringList& arg
   // Other programs find this window by its title and post it message 5735.
   listener_ = std::make_unique<platform::WindowListener>();
   if (listener_->Valid()) {
-    windowHandle_ = listener_->AddWindow(FromQ(windowTitle()));
+    windowHandle_ = listener_->AddWindow(widgets::WideControlGetText(*this));
     listener_->SetHandler([this](const platform::WindowMessage& m) { ApplicationEvents1Message(m); });
     notifier_ = new QSocketNotifier(listener_->Fd(), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] { listener_->Dispatch(); });
@@ -266,7 +267,7 @@ void TMainForm_QY_HTML::FormCreate(const QStringList& arguments) {
 
   state_.SearchedIndex = 0;
   state_.ClickedIndex = 0;
-  ui->Label1->clear();
+  widgets::WideControlSetText(*ui->Label1, u"");
   ui->Label2->clear();
   state_.IndexedFileCount = 0;
   state_.SearchHandoverText.clear();
@@ -329,7 +330,7 @@ void TMainForm_QY_HTML::FormPaint() {
 }
 
 void TMainForm_QY_HTML::FirstPaintOnce() {
-  ui->GeduldLabel->clear();
+  widgets::WideControlSetText(*ui->GeduldLabel, u"");
 
   if (search_) search_->SetViewerFontSize(LeseViewerFontSize());
 
@@ -406,10 +407,10 @@ void TMainForm_QY_HTML::FirstPaintOnce() {
   if (search_) search_->LoadSuggestions(state_.BaseFolder + state_.HistoryName + u"_Suchwoerterliste.txt");
   if (dialog_) dialog_->LoadPatternChoices(state_.BaseFolder + u"AuswahlEndungen.txt");
 
-  ui->BitBtn2->setText(QStringLiteral("Schli&eßen"));
+  widgets::WideControlSetText(*ui->BitBtn2, u"Schli&eßen");
   state_.IsAdmin = platform::IsUserAdmin();
-  setWindowTitle(state_.IsAdmin ? QStringLiteral("Quarry-HTML - Mit Administratorberechtigung gestartet.")
-                                : QStringLiteral("  Quarry-HTML -  Die Suchmaschine für HTML-Dokumente."));
+  widgets::WideControlSetText(*this, state_.IsAdmin ? u"Quarry-HTML - Mit Administratorberechtigung gestartet."
+                                                    : u"  Quarry-HTML -  Die Suchmaschine für HTML-Dokumente.");
   if (search_) search_->resize(state_.SearchWidth, state_.SearchHeight);
   if (ui->ListBox1->count() > 0) ListBox1Click();
 }
@@ -503,13 +504,13 @@ void TMainForm_QY_HTML::GedultTimerTimer() {
   ui->GeduldLabel->move(button.x() + ui->BitBtn2->width() / 2 - 20, label.y() + 2);
   ui->GeduldLabel->raise();
   if (busyDotCount_ >= 6) {
-    ui->GeduldLabel->clear();
+    widgets::WideControlSetText(*ui->GeduldLabel, u"");
     busyDotCount_ = 0;
     return;
   }
-  QString dots;
-  for (int i = 0; i < busyDotCount_; ++i) dots += i == 0 ? QStringLiteral("°") : QStringLiteral(" °");
-  ui->GeduldLabel->setText(dots);
+  std::u16string dots;
+  for (int i = 0; i < busyDotCount_; ++i) dots += i == 0 ? u"°" : u" °";
+  widgets::WideControlSetText(*ui->GeduldLabel, dots);
 }
 
 int64_t TMainForm_QY_HTML::TickCount() {
@@ -526,8 +527,9 @@ int64_t TMainForm_QY_HTML::ElapsedSeconds(int64_t startTick, int64_t nowTick) {
 void TMainForm_QY_HTML::Timer1Timer() {
   // The run keeps the count; without this the display would stay at 0 during a build.
   if (run_) state_.IndexedFileCount = run_->Counters().listedFiles;
-  ui->Label2->setText(ToQ(u"Anzahl Dateien:     " + FormatThousands(state_.IndexedFileCount) + u"     Zeit: " +
-                          SecondsToHms(ElapsedSeconds(state_.IndexStartTick, Ticks()))));
+  widgets::WideControlSetText(*ui->Label2, u"Anzahl Dateien:     " + FormatThousands(state_.IndexedFileCount) +
+                                               u"     Zeit: " +
+                                               SecondsToHms(ElapsedSeconds(state_.IndexStartTick, Ticks())));
 }
 
 void TMainForm_QY_HTML::StartVirusScannerNotice() {
@@ -544,22 +546,22 @@ void TMainForm_QY_HTML::checkDefenderTimerTimer() {
     return;
   }
   ++defenderTicks_;
-  const QString status = ui->Label1->text();
-  if (defenderTicks_ >= 5 || status.contains(QStringLiteral("Fertig mit der Indizierung."))) {
+  const std::u16string status = widgets::WideControlGetText(*ui->Label1);
+  if (defenderTicks_ >= 5 || status.find(u"Fertig mit der Indizierung.") != std::u16string::npos) {
     checkDefenderTimer_->stop();
     defenderTicks_ = 0;
-    setWindowTitle(QString());
-    if (!status.contains(QStringLiteral("Fertig mit der Indizierung"))) {
-      ui->Label1->setText(state_.UpdateMode ? QStringLiteral("Datenbank wird aktualisiert.")
-                                            : QStringLiteral("Datenbank wird neu erstellt."));
+    widgets::WideControlSetText(*this, u"");
+    if (status.find(u"Fertig mit der Indizierung") == std::u16string::npos) {
+      widgets::WideControlSetText(*ui->Label1, state_.UpdateMode ? u"Datenbank wird aktualisiert."
+                                                                    : u"Datenbank wird neu erstellt.");
     }
   }
-  if (defenderTicks_ >= 2 && !windowTitle().isEmpty()) {
-    const QString notice = QStringLiteral("Bitte Geduld! Windows Defender überprüft gerade Quarry.");
-    setWindowTitle(notice);
-    ui->Label1->setText((state_.UpdateMode ? QStringLiteral("Datenbank wird aktualisiert. ")
-                                           : QStringLiteral("Datenbank wird neu erstellt. ")) +
-                        notice);
+  if (defenderTicks_ >= 2 && !widgets::WideControlGetText(*this).empty()) {
+    const std::u16string notice = u"Bitte Geduld! Windows Defender überprüft gerade Quarry.";
+    widgets::WideControlSetText(*this, notice);
+    widgets::WideControlSetText(*ui->Label1, (state_.UpdateMode ? u"Datenbank wird aktualisiert. "
+                                                                : u"Datenbank wird neu erstellt. ") +
+                                                 notice);
   }
 }
 
@@ -589,11 +591,11 @@ namespace {
 class MainIndexStatus : public IndexStatus {
  public:
   MainIndexStatus(TMainForm_QY_HTML& form, std::function<void(int)> pause) : form_(form), pause_(std::move(pause)) {}
-  void SetCaption(std::u16string_view text) override { form_.setWindowTitle(ToQ(text)); }
-  void SetStatusText(std::u16string_view text) override { form_.Form().Label1->setText(ToQ(text)); }
-  std::u16string StatusText() const override { return FromQ(form_.Form().Label1->text()); }
+  void SetCaption(std::u16string_view text) override { widgets::WideControlSetText(form_, text); }
+  void SetStatusText(std::u16string_view text) override { widgets::WideControlSetText(*form_.Form().Label1, text); }
+  std::u16string StatusText() const override { return widgets::WideControlGetText(*form_.Form().Label1); }
   void SetCancelButton(std::u16string_view caption, bool enabled) override {
-    form_.Form().BitBtn2->setText(ToQ(caption));
+    widgets::WideControlSetText(*form_.Form().BitBtn2, caption);
     form_.Form().BitBtn2->setEnabled(enabled);
   }
   void StartVirusScannerNotice() override { form_.StartVirusScannerNotice(); }
@@ -709,7 +711,7 @@ void TMainForm_QY_HTML::NeuErstellenBtnClick() {
   resumeAnswer_ = false;
   dialog_->SetFolderField(u"");
   dialog_->SetNameField(u"");
-  ui->Label1->clear();
+  widgets::WideControlSetText(*ui->Label1, u"");
   ui->Label2->clear();
   dialog_->HideImage();
 
@@ -781,8 +783,8 @@ void TMainForm_QY_HTML::NeuErstellenBtnClick() {
     }
   }
 
-  ui->Label1->setText(state_.UpdateMode ? QStringLiteral("Datenbank wird aktualisiert.")
-                                        : QStringLiteral("Datenbank wird neu erstellt."));
+  widgets::WideControlSetText(*ui->Label1, state_.UpdateMode ? u"Datenbank wird aktualisiert."
+                                                                  : u"Datenbank wird neu erstellt.");
   const std::u16string folder = dialog_->FolderField();
   driveLetter_ = folder.empty() ? state_.BaseDriveLetter : folder[0];
   state_.IndexRunning = true;
@@ -839,25 +841,25 @@ void TMainForm_QY_HTML::FinishBuild(std::u16string_view titleText, std::u16strin
   const bool refused = buildRefused_;
   const bool finished = !refused && !run_->CancelRequested();
   if (!state_.PathListOnly && !refused) {
-    if (finished) ui->Label1->setText(ToQ(titleText));
+    if (finished) widgets::WideControlSetText(*ui->Label1, titleText);
     pause_->Pause(100);
     search::SearchSession session;
-    session.setMainCaption = [this](const std::u16string& caption) { setWindowTitle(ToQ(caption)); };
+    session.setMainCaption = [this](const std::u16string& caption) { widgets::WideControlSetText(*this, caption); };
     search::Button4Click(session, search::DatabaseFiles{state_.BaseFolder, state_.CurrentDbName});
-    if (finished) ui->Label1->setText(QStringLiteral("Fertig mit der Indizierung."));
+    if (finished) widgets::WideControlSetText(*ui->Label1, u"Fertig mit der Indizierung.");
   }
-  setWindowTitle(QString());
-  ui->GeduldLabel->clear();
+  widgets::WideControlSetText(*this, u"");
+  widgets::WideControlSetText(*ui->GeduldLabel, u"");
   gedultTimer_->stop();
   if (finished) {
     const int64_t archives = resumeAnswer_ ? FinishedArchiveCount() : -1;
     if (resumeAnswer_ && archives >= 0) {
-      ui->Label1->setText(ToQ(std::u16string(resumeText) + Decimal(archives) + u" Dateien indiziert."));
+      widgets::WideControlSetText(*ui->Label1, std::u16string(resumeText) + Decimal(archives) + u" Dateien indiziert.");
     } else if (!resumeAnswer_) {
-      ui->Label1->setText(QStringLiteral("Fertig mit der Indizierung."));
+      widgets::WideControlSetText(*ui->Label1, u"Fertig mit der Indizierung.");
     }
     if (state_.PathListOnly) {
-      ui->Label1->setText(QStringLiteral("Fertig mit der Indizierung (nur Pfadliste wurde erstellt)."));
+      widgets::WideControlSetText(*ui->Label1, u"Fertig mit der Indizierung (nur Pfadliste wurde erstellt).");
     }
   }
   if (!refused) run_->WriteIndexLog();
@@ -894,20 +896,20 @@ void TMainForm_QY_HTML::ErneutIndiziereBtnClick() {
   state_.CancelRequested = false;
   state_.PathListOnly = false;
   aktualisieren1Click();
-  ui->BitBtn2->setText(QStringLiteral("Schli&eßen"));
+  widgets::WideControlSetText(*ui->BitBtn2, u"Schli&eßen");
 }
 
 void TMainForm_QY_HTML::UeberwachTimerTimer() {
   const bool seen = ManifesterWindowSeen ? ManifesterWindowSeen()
                                          : manifesterPid_ > 0 && platform::IsProcessAlive(manifesterPid_);
   if (seen) {
-    setWindowTitle(QString());
+    widgets::WideControlSetText(*this, u"");
     windowSeen_ = true;
   } else {
     SetActionButtons(false);
     ui->BitBtn2->setEnabled(false);
-    setWindowTitle(ToQ(u"Quarry-HTML wartet auf Erstellung der Hauptdatei-Liste! " +
-                       (run_ ? run_->ElapsedText() : std::u16string())));
+    widgets::WideControlSetText(*this, u"Quarry-HTML wartet auf Erstellung der Hauptdatei-Liste! " +
+                                           (run_ ? run_->ElapsedText() : std::u16string()));
     if (windowSeen_) {
       listDone_ = true;
       watchTicks_ = 0;
@@ -917,14 +919,14 @@ void TMainForm_QY_HTML::UeberwachTimerTimer() {
       ueberwachTimer_->stop();
       gedultTimer_->stop();
       watchTicks_ = -1;
-      setWindowTitle(QString());
-      ui->GeduldLabel->clear();
+      widgets::WideControlSetText(*this, u"");
+      widgets::WideControlSetText(*ui->GeduldLabel, u"");
       state_.IndexRunning = false;
       updating_ = false;
       const QPoint button = ui->BitBtn2->mapTo(this, QPoint(0, 0));
       ui->GeduldLabel->move(button.x() + ui->BitBtn2->width() - 10, ui->GeduldLabel->y());
-      ui->Label1->setText(QStringLiteral(
-          "\"Manifester.exe\" wurde abgebrochen, Vorgabezeit überschritten oder noch nicht mit \"JA\" bestätigt!"));
+      widgets::WideControlSetText(*ui->Label1,
+          u"\"Manifester.exe\" wurde abgebrochen, Vorgabezeit überschritten oder noch nicht mit \"JA\" bestätigt!");
       platform::ShowMessageBox(
           u"Die Vorgabezeit ist überschritten! Sie hätten in der Taskleiste von Windows auf das blinkende Symbol mit "
           u"dem Namen \"Manifester.exe\" klicken müssen. Wenn noch nicht geschehen, dann klicken Sie nun darauf und "
@@ -938,7 +940,7 @@ void TMainForm_QY_HTML::UeberwachTimerTimer() {
     }
   }
   if (windowSeen_ && listDone_) {
-    setWindowTitle(QString());
+    widgets::WideControlSetText(*this, u"");
     ueberwachTimer_->stop();
     if (!run_) return;
     run_->Settings().watchTimerRunning = false;
@@ -946,8 +948,8 @@ void TMainForm_QY_HTML::UeberwachTimerTimer() {
     if (!folder.empty()) run_->Settings().driveLetter = folder[0];
     RunBuild();
     FinishBuild(u"TitelPositionen werden erstellt..", u"Fertig mit der abgebrochenen Indizierung. Es wurden ");
-    setWindowTitle(QString());
-    ui->GeduldLabel->clear();
+    widgets::WideControlSetText(*this, u"");
+    widgets::WideControlSetText(*ui->GeduldLabel, u"");
     gedultTimer_->stop();
     timer1_->stop();
   }
@@ -956,10 +958,11 @@ void TMainForm_QY_HTML::UeberwachTimerTimer() {
 void TMainForm_QY_HTML::CheckMHTAbbruchTimerTimer() {
   const int64_t finished = FinishedArchiveCount();
   if (finished < 0) return;
-  ui->Label1->setText(run_ && run_->ExtractionResumed()
-                          ? QStringLiteral("MHT/EML-Dateien - Es geht weiter nach abgebrochener Indizierung.")
-                          : ToQ(u"MHT/EML-Dateien - Abgebrochene Indizierung. Es wurden " + Decimal(finished) +
-                                u" Dateien indiziert."));
+  widgets::WideControlSetText(*ui->Label1,
+                              run_ && run_->ExtractionResumed()
+                                  ? u"MHT/EML-Dateien - Es geht weiter nach abgebrochener Indizierung."
+                                  : u"MHT/EML-Dateien - Abgebrochene Indizierung. Es wurden " + Decimal(finished) +
+                                        u" Dateien indiziert.");
   checkMHTAbbruchTimer_->stop();
 }
 
@@ -969,24 +972,24 @@ void TMainForm_QY_HTML::BitBtn2Click() {
     return;
   }
   if (updating_) {
-    ui->Label1->setText(QStringLiteral("Aktualisierung wurde abgebrochen! "));
+    widgets::WideControlSetText(*ui->Label1, u"Aktualisierung wurde abgebrochen! ");
     state_.CancelRequested = true;
     if (run_) run_->RequestCancel();
     updating_ = false;
   }
   if (state_.Searching) {
-    ui->BitBtn2->setText(QStringLiteral("Schli&eßen"));
+    widgets::WideControlSetText(*ui->BitBtn2, u"Schli&eßen");
     state_.CancelRequested = true;
     state_.Searching = false;
   }
   if (state_.IndexRunning) {
-    ui->Label1->setText(QStringLiteral("Indizierung wurde abgebrochen! Die Daten werden gespeichert"));
+    widgets::WideControlSetText(*ui->Label1, u"Indizierung wurde abgebrochen! Die Daten werden gespeichert");
     state_.CancelRequested = true;
     if (run_) run_->RequestCancel();
     state_.IndexRunning = false;
     ui->BitBtn2->setEnabled(false);
   }
-  if (ui->Label1->text().contains(QStringLiteral("Fertig mit der"))) {
+  if (widgets::WideControlGetText(*ui->Label1).find(u"Fertig mit der") != std::u16string::npos) {
     SetActionButtons(true);
     ui->BitBtn2->setEnabled(true);
   }
@@ -1016,7 +1019,7 @@ void TMainForm_QY_HTML::PlaceGeduldLabel() {
 }
 
 void TMainForm_QY_HTML::SearchStarting() {
-  ui->Label1->setText(QStringLiteral("Suche läuft..."));
+  widgets::WideControlSetText(*ui->Label1, u"Suche läuft...");
   gedultTimer_->start();
   PlaceGeduldLabel();
   // Lets the status line show before the search takes the thread.
@@ -1026,10 +1029,10 @@ void TMainForm_QY_HTML::SearchStarting() {
 void TMainForm_QY_HTML::SearchStopped() {
   gedultTimer_->stop();
   // Otherwise the last dots stay until the next run.
-  ui->GeduldLabel->clear();
+  widgets::WideControlSetText(*ui->GeduldLabel, u"");
 }
 
-void TMainForm_QY_HTML::SearchFinished() { ui->Label1->clear(); }
+void TMainForm_QY_HTML::SearchFinished() { widgets::WideControlSetText(*ui->Label1, u""); }
 
 void TMainForm_QY_HTML::LiesNamenDatenbanken() {
   textlib::TUniStrings& entries = ui->ListBox1->Items();
@@ -1085,7 +1088,7 @@ void TMainForm_QY_HTML::SuchenBtnClick() {
     }
     state_.ViewerWasOpen = false;
   }
-  ui->Label1->clear();
+  widgets::WideControlSetText(*ui->Label1, u"");
   ui->Label2->clear();
   QDir::setCurrent(QString::fromStdString(platform::PosixPath(state_.BaseFolder)));
   state_.Searching = true;
@@ -1143,13 +1146,13 @@ void TMainForm_QY_HTML::SuchenBtnClick() {
     platform::ShowMessageBox(u"Sie haben keinen Suchtext eingegeben!", u"Information",
                              platform::mb::Ok | platform::mb::IconInformation);
     gedultTimer_->stop();
-    ui->GeduldLabel->clear();
-    ui->Label1->clear();
+    widgets::WideControlSetText(*ui->GeduldLabel, u"");
+    widgets::WideControlSetText(*ui->Label1, u"");
     state_.Searching = false;
     return;
   }
   gedultTimer_->start();
-  ui->Label1->setText(QStringLiteral("Suche läuft."));
+  widgets::WideControlSetText(*ui->Label1, u"Suche läuft.");
   PlaceGeduldLabel();
 
   std::vector<std::u16string> history = search_->Suggestions();
@@ -1166,7 +1169,7 @@ void TMainForm_QY_HTML::SuchenBtnClick() {
       SaveHistoryFile(history, base + u"_Gesamt_OhneDB_Suchwoerterliste.txt");
     }
   }
-  ui->Label1->setText(QStringLiteral("Fertig mit der Suche."));
+  widgets::WideControlSetText(*ui->Label1, u"Fertig mit der Suche.");
   gedultTimer_->stop();
 }
 
@@ -1213,7 +1216,7 @@ void TMainForm_QY_HTML::NurdieAnsiUtf8Unicodetxtlschen1Click() {
   for (auto suffix : StoreFileSuffixes()) {
     platform::RemoveFile(platform::PosixPath(DbFolder() + state_.CurrentDbName + std::u16string(suffix)));
   }
-  ui->Label1->clear();
+  widgets::WideControlSetText(*ui->Label1, u"");
   ui->Label2->clear();
   ListBox1Click();
 }

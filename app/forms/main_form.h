@@ -83,6 +83,8 @@ class TMainForm_QY_HTML : public QWidget, private SearchProgressView {
   BucketLists* Buckets() { return buckets_.get(); }
   bool FirstPaint() const { return firstPaint_; }
   const platform::WindowHandle& WindowHandle() const { return windowHandle_; }
+  // This process's registration in the window directory; null when it could not be set up.
+  platform::WindowListener* Listener() const { return listener_ && listener_->Valid() ? listener_.get() : nullptr; }
   std::vector<std::u16string> DatabaseNames() const;
 
   // The virus-scanner notice starts with a selection run.

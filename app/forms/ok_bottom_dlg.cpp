@@ -28,6 +28,7 @@
 #include "textlib/errors.h"
 #include "textlib/unicode.h"
 #include "textlib/widestrings.h"
+#include "widgets/wide_control.h"
 #include "ui_hinweis_form.h"
 #include "ui_ok_bottom_dlg.h"
 
@@ -204,10 +205,10 @@ THinweisForm::~THinweisForm() = default;
 
 void THinweisForm::SetNotice(std::u16string_view text) {
   ui->Memo1->clear();
-  ui->Memo1->setPlainText(ToQ(text));
+  widgets::WideControlSetText(*ui->Memo1, text);
 }
 
-std::u16string THinweisForm::Notice() const { return FromQ(ui->Memo1->toPlainText()); }
+std::u16string THinweisForm::Notice() const { return widgets::WideControlGetText(*ui->Memo1); }
 
 // ---- TOKBottomDlg
 
@@ -250,8 +251,8 @@ std::u16string TOKBottomDlg::NameField() const { return ui->Edit1->Text(); }
 void TOKBottomDlg::SetNameField(std::u16string_view text) { ui->Edit1->SetText(text); }
 std::u16string TOKBottomDlg::FolderField() const { return ui->Edit2->Text(); }
 void TOKBottomDlg::SetFolderField(std::u16string_view text) { ui->Edit2->SetText(text); }
-std::u16string TOKBottomDlg::ExtensionField() const { return FromQ(ui->Edit3->text()); }
-void TOKBottomDlg::SetExtensionField(std::u16string_view text) { ui->Edit3->setText(ToQ(text)); }
+std::u16string TOKBottomDlg::ExtensionField() const { return widgets::WideControlGetText(*ui->Edit3); }
+void TOKBottomDlg::SetExtensionField(std::u16string_view text) { widgets::WideControlSetText(*ui->Edit3, text); }
 std::vector<std::u16string> TOKBottomDlg::PatternChoices() const {
   std::vector<std::u16string> items;
   for (int i = 0; i < ui->ComboBox1->count(); ++i) items.push_back(FromQ(ui->ComboBox1->itemText(i)));
@@ -298,7 +299,7 @@ void TOKBottomDlg::LoadPatternChoices(std::u16string_view fileName) {
 
 void TOKBottomDlg::FitTexts() {
   for (QLabel* label : findChildren<QLabel*>()) {
-    if (!label->text().isEmpty()) ShrinkFontToFit(label);
+    if (!widgets::WideControlGetText(*label).empty()) ShrinkFontToFit(label);
   }
   ShrinkFontToFit(ui->AuswahlMitOhneIndizierung);
   // The three lines of the explanation read as one paragraph: one size for all.
@@ -375,9 +376,9 @@ void TOKBottomDlg::BitBtn2Click() {
 
 void TOKBottomDlg::ComboBox1Select(int index) {
   if (index < 0) return;
-  QString text = ui->Edit3->text();
-  if (!text.isEmpty()) text += QLatin1Char(' ');
-  ui->Edit3->setText(text + ui->ComboBox1->itemText(index));
+  std::u16string text = ExtensionField();
+  if (!text.empty()) text += u' ';
+  SetExtensionField(text + FromQ(ui->ComboBox1->itemText(index)));
 }
 
 void TOKBottomDlg::AuswahlMitOhneIndizierungClick() {
@@ -385,8 +386,8 @@ void TOKBottomDlg::AuswahlMitOhneIndizierungClick() {
   state_.PathListOnly = !with;
   SetWidgetBackground(ui->Panel1, ToQColor(FromColorRef(with ? 0x00FFFF : 0x808080)));
   const IndexModeTexts texts = IndexModeText(with);
-  ui->AuswahlMitOhneIndizierung->setText(ToQ(texts.checkBox));
-  ui->Label7->setText(ToQ(texts.label));
+  widgets::WideControlSetText(*ui->AuswahlMitOhneIndizierung, texts.checkBox);
+  widgets::WideControlSetText(*ui->Label7, texts.label);
   ShrinkFontToFit(ui->AuswahlMitOhneIndizierung);
   ShrinkFontToFit(ui->Label7);
 }
@@ -481,7 +482,7 @@ void TOKBottomDlg::OKBtnClick() {
     Inform(u"Der angegebene Ordner existiert nicht");
     ok = false;
   }
-  if (ui->Edit3->text().isEmpty()) {
+  if (ExtensionField().empty()) {
     Inform(u"Sie haben keine Dateiendung angegeben");
     ok = false;
   }

@@ -20,6 +20,7 @@
 #include "platform/codepage.h"
 #include "platform/messagebox.h"
 #include "platform/process.h"
+#include "widgets/wide_control.h"
 #include "ui_einstell_form.h"
 #include "ui_main_form.h"
 #include "ui_form_progress.h"
@@ -44,6 +45,9 @@ void SetWidgetTextColor(QWidget* widget, const QColor& color) {
 
 TFormTempRTF::TFormTempRTF(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TFormTempRTF>()) {
   ui->setupUi(this);
+  // Through the rich edit's own setting: the layout's wrap mode alone leaves the horizontal
+  // scroll bar off.
+  ui->UniRichEdit1->SetWordWrap(false);
 }
 TFormTempRTF::~TFormTempRTF() = default;
 
@@ -335,10 +339,10 @@ void TEinstellform::PruefeWelcheBrowserInstalliert() {
     for (const std::string& program : BrowserPrograms(b)) installed = installed || ProgramOnPath(program);
     QLabel* image = BrowserImage(b);
     image->setPixmap(installed ? BrowserPicture(b) : ui->leer_Image->pixmap());
-    image->setToolTip(installed ? ToQ(BrowserHint(b)) : QString());
+    widgets::WideControlSetHint(*image, installed ? BrowserHint(b) : std::u16string_view());
     image->setCursor(installed ? Qt::PointingHandCursor : Qt::ArrowCursor);
     image->show();
-    selectable_[size_t(b)] = !image->toolTip().isEmpty();
+    selectable_[size_t(b)] = !widgets::WideControlGetHint(*image).empty();
   }
   // The stored choice shows with its own picture even when that browser is missing;
   // the result pages then go to the desktop's default.
@@ -351,7 +355,7 @@ void TEinstellform::PruefeWelcheBrowserInstalliert() {
 }
 
 void TEinstellform::BrowserImageClick(Browser b) {
-  if (BrowserImage(b)->toolTip().isEmpty()) return;
+  if (widgets::WideControlGetHint(*BrowserImage(b)).empty()) return;
   ui->AktuellerBrowser_Image->setPixmap(BrowserPicture(b));
   // BrowserSetting stays: the browser start reads the stored value afresh.
   Write({{reg::Browser, std::u16string(BrowserKey(b))}});
@@ -496,13 +500,12 @@ void TEinstellform::FormPaint() {
   for (QWidget* w : std::initializer_list<QWidget*>{ui->SortierungAnzeigenBitBtn, ui->SpeedButton1, ui->SpeedButton2}) {
     if (w->isEnabled() != searchShown) w->setEnabled(searchShown);
   }
-  const QString plus = searchShown ? QString() : QStringLiteral("+    ");
-  const QString minus = searchShown ? QString() : QStringLiteral("-    ");
+  const std::u16string_view plus = searchShown ? u"" : u"+    ";
+  const std::u16string_view minus = searchShown ? u"" : u"-    ";
   for (auto [button, caption] : {std::pair{ui->SpeedButton1, plus}, std::pair{ui->SpeedButton2, minus}}) {
-    if (button->text() == caption) continue;
-    button->setText(caption);
+    if (!widgets::WideControlSetText(*button, caption)) continue;
     // Without a caption the glyph stands in the middle.
-    button->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
+    button->setToolButtonStyle(caption.empty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
   }
 }
 

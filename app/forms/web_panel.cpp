@@ -23,6 +23,7 @@
 #include "widgets/uni_label.h"
 #include "widgets/uni_list_box.h"
 #include "widgets/uni_memo.h"
+#include "widgets/wide_control.h"
 
 namespace app {
 namespace {
@@ -238,7 +239,7 @@ TWebPanel::~TWebPanel() = default;
 
 void TWebPanel::SetControls(const TWebPanelControls& controls) {
   controls_ = controls;
-  if (controls_.Label5) controls_.Label5->setText(ToQ(kWebPanelCaption));
+  if (controls_.Label5) widgets::WideControlSetText(*controls_.Label5, kWebPanelCaption);
   if (controls_.Panel2 && controls_.Panel2 != this) {
     // Into the panel's own box layout when the window gives it one, else into a new one.
     auto* box = qobject_cast<QBoxLayout*>(controls_.Panel2->layout());

@@ -10,6 +10,7 @@
 #include "app/results/browser.h"
 #include "app/settings/registry.h"
 #include "platform/messagebox.h"
+#include "widgets/uni_application.h"
 
 namespace {
 
@@ -30,6 +31,10 @@ class RegistryBrowserSetting : public app::BrowserSettingStore {
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   app::SetApplicationNames();
+  // The wide application object from the start: it shows every hint as plain text in its
+  // own hint window, and its title is what other programs see of this one.
+  widgets::TUniApplication& uniApplication = widgets::UniApplication();
+  uniApplication.SetTitle(u"Quarry-HTML");
   // Before the first window, so every standard dialog and button is created in German.
   app::InstallQtGermanTranslation();
   app::InstallGuiMessageBoxSink();
@@ -53,6 +58,11 @@ int main(int argc, char** argv) {
     app::StarteInternetBrowser(page, browserSetting, app::DefaultLauncher());
   };
   mainForm.SetForms(&dialog, &settings, &search);
+  // The application window stands beside the main window in the main window's registration,
+  // and leaves it before that registration ends with the main window.
+  if (platform::WindowListener* listener = mainForm.Listener()) uniApplication.AttachWindow(*listener);
   mainForm.show();
-  return application.exec();
+  const int status = application.exec();
+  uniApplication.DetachWindow();
+  return status;
 }

@@ -6,8 +6,6 @@
 #include <QCloseEvent>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QStatusBar>
@@ -22,6 +20,9 @@
 #include "platform/process.h"
 #include "platform/pump.h"
 #include "textlib/unicode.h"
+#include "widgets/uni_edit.h"
+#include "widgets/uni_memo.h"
+#include "widgets/wide_control.h"
 
 namespace extractor {
 namespace {
@@ -66,7 +67,7 @@ TForm1::TForm1(GleanerArguments arguments, platform::WindowListener* listener, Q
     : QMainWindow(parent), arguments_(std::move(arguments)), listener_(listener) {
   Clock();
   setObjectName(QStringLiteral("Form1"));
-  setWindowTitle(ToQ(kGleanerCaption));
+  widgets::WideControlSetText(*this, kGleanerCaption);
   resize(835, 343);
   setFont(QFont(QStringLiteral("Tahoma"), 8));
 
@@ -83,7 +84,7 @@ TForm1::TForm1(GleanerArguments arguments, platform::WindowListener* listener, Q
   bitBtn1_ = new QPushButton(QStringLiteral("Abbrechen"), pnlAddressBar_);
   bitBtn1_->setObjectName(QStringLiteral("BitBtn1"));
   bitBtn1_->setFont(wide);
-  edUrl_ = new QLineEdit(pnlAddressBar_);
+  edUrl_ = new widgets::TUniEdit(pnlAddressBar_);
   edUrl_->setObjectName(QStringLiteral("edUrl"));
   edUrl_->setFont(wide);
   bar->addWidget(bitBtn1_);
@@ -93,11 +94,11 @@ TForm1::TForm1(GleanerArguments arguments, platform::WindowListener* listener, Q
   auto* page = new QWidget(central);
   page->setObjectName(QStringLiteral("BrowserHost1"));
   layout->addWidget(page, 1);
-  uniMemo1_ = new QPlainTextEdit(central);
+  uniMemo1_ = new widgets::TUniMemo(central);
   uniMemo1_->setObjectName(QStringLiteral("UniMemo1"));
   uniMemo1_->setLineWrapMode(QPlainTextEdit::NoWrap);
   uniMemo1_->hide();
-  uniMemo2_ = new QPlainTextEdit(central);
+  uniMemo2_ = new widgets::TUniMemo(central);
   uniMemo2_->setObjectName(QStringLiteral("UniMemo2"));
   uniMemo2_->setLineWrapMode(QPlainTextEdit::NoWrap);
   uniMemo2_->hide();
@@ -198,7 +199,7 @@ void TForm1::ExtrahierDenTextTimerTimer() {
 
 void TForm1::BitBtn1Click() {
   job_->RequestCancel();
-  setWindowTitle(ToQ(kCancelCaption));
+  widgets::WideControlSetText(*this, kCancelCaption);
   if (!job_->HasJob()) close();
 }
 
@@ -244,9 +245,12 @@ void TForm1::Pause(int milliseconds, const std::function<bool()>& done) {
 
 bool TForm1::Terminating() const { return QCoreApplication::closingDown(); }
 
-void TForm1::SetStatusText(std::u16string_view text) { statusBar1_->showMessage(ToQ(text)); }
-void TForm1::SetCaption(std::u16string_view text) { setWindowTitle(ToQ(text)); }
-void TForm1::SetAddress(std::u16string_view text) { edUrl_->setText(ToQ(text)); }
+void TForm1::SetStatusText(std::u16string_view text) {
+  // The status bar is an 8-bit control: what the ANSI code page lacks shows as "?".
+  statusBar1_->showMessage(ToQ(platform::AnsiToWide(platform::WideToAnsi(text))));
+}
+void TForm1::SetCaption(std::u16string_view text) { widgets::WideControlSetText(*this, text); }
+void TForm1::SetAddress(std::u16string_view text) { edUrl_->SetText(text); }
 
 void TForm1::Report(std::u16string_view line) {
   std::fprintf(stderr, "%s\n", platform::WideToPosixUtf8(line).c_str());

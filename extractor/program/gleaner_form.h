@@ -15,12 +15,15 @@
 #include "extractor/job/extraction_job.h"
 #include "platform/window_directory.h"
 
-class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
 class QTimer;
 class QSocketNotifier;
+
+namespace widgets {
+class TUniEdit;
+class TUniMemo;
+}
 
 namespace extractor {
 
@@ -87,10 +90,10 @@ class TForm1 : public QMainWindow, private JobHost {
   std::unique_ptr<ExtractionJob> job_;
   QWidget* pnlAddressBar_ = nullptr;
   QPushButton* bitBtn1_ = nullptr;
-  QLineEdit* edUrl_ = nullptr;
+  widgets::TUniEdit* edUrl_ = nullptr;
   QStatusBar* statusBar1_ = nullptr;
-  QPlainTextEdit* uniMemo1_ = nullptr;
-  QPlainTextEdit* uniMemo2_ = nullptr;
+  widgets::TUniMemo* uniMemo1_ = nullptr;
+  widgets::TUniMemo* uniMemo2_ = nullptr;
   QTimer* startTimer_ = nullptr;
   QTimer* popupTimer_ = nullptr;
   QTimer* zeitTimer_ = nullptr;

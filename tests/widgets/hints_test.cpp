@@ -170,14 +170,23 @@ TEST(UniApplicationTitle, IsWhatTheWindowDirectorySees) {
     ASSERT_TRUE(found);
     EXPECT_EQ(found->handle, application.Window());
     EXPECT_EQ(application.Title(), u"Suche – 日本");
-    EXPECT_EQ(FromQ(QGuiApplication::applicationDisplayName()), u"Suche – 日本");
+    EXPECT_EQ(FromQ(QCoreApplication::applicationName()), u"Suche – 日本");
     application.DetachWindow();
     EXPECT_FALSE(directory.FindWindowContaining(u"日本", false));
+    // A program found by a class of its own keeps that class.
+    ASSERT_TRUE(application.AttachWindow(listener, "TForm1.Eigen"));
+    EXPECT_FALSE(directory.FindWindowContaining(u"日本", false, TUniApplication::kWindowClass));
+    found = directory.FindWindowContaining(u"日本", false, "TForm1.Eigen");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->handle, application.Window());
+    application.DetachWindow();
   }
   EXPECT_EQ(application.Title(), u"Suche – 日本");
-  // Without a window a name set through Qt wins.
-  QGuiApplication::setApplicationDisplayName(QStringLiteral("Anders"));
+  // Without a window a name set through Qt wins. The display name was never set on its own
+  // (Qt would append it to every window title): it still follows the name.
+  QCoreApplication::setApplicationName(QStringLiteral("Anders"));
   EXPECT_EQ(application.Title(), u"Anders");
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("Anders"));
 }
 
 }  // namespace

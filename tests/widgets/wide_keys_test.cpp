@@ -18,6 +18,7 @@
 #include "widgets/uni_label.h"
 #include "widgets/uni_list_box.h"
 #include "widgets/uni_memo.h"
+#include "widgets/uni_rich_edit.h"
 #include "widgets/wide_control.h"
 
 namespace widgets {
@@ -51,6 +52,8 @@ std::vector<Kind> TextKinds() {
   return {
       {"edit", [] { return new TUniEdit; }, self, [](QWidget* w) -> TWideKeyEvents& { return *static_cast<TUniEdit*>(w); }},
       {"memo", [] { return new TUniMemo; }, self, [](QWidget* w) -> TWideKeyEvents& { return *static_cast<TUniMemo*>(w); }},
+      {"rich edit", [] { return new TUniRichEdit; }, self,
+       [](QWidget* w) -> TWideKeyEvents& { return *static_cast<TUniRichEdit*>(w); }},
       {"combo box", [] { return new TUniComboBox; }, self,
        [](QWidget* w) -> TWideKeyEvents& { return *static_cast<TUniComboBox*>(w); }},
       {"combo box edit field", [] { return new TUniComboBox; },
@@ -159,17 +162,22 @@ TEST(WideKeys, AConsumedKeyDownReachesNothing) {
   }
 }
 
-TEST(WideKeys, AKeyDownInTheMemoCanStopTheLineBreak) {
-  TUniMemo memo;
-  memo.OnKeyDown = [](int& key, Qt::KeyboardModifiers) {
-    if (key == Qt::Key_Return) key = 0;
-  };
-  QTest::keyClicks(&memo, QStringLiteral("ab"));
-  QTest::keyClick(&memo, Qt::Key_Return);
-  EXPECT_EQ(memo.Text(), u"ab");
-  memo.OnKeyDown = nullptr;
-  QTest::keyClick(&memo, Qt::Key_Return);
-  EXPECT_EQ(memo.Text(), u"ab\r\n");
+TEST(WideKeys, AKeyDownInAMemoCanStopTheLineBreak) {
+  for (const Kind& kind : TextKinds()) {
+    std::unique_ptr<QWidget> control(kind.make());
+    if (!dynamic_cast<TDocumentMemo*>(control.get())) continue;  // one-line controls take no break
+    SCOPED_TRACE(kind.name);
+    TWideKeyEvents& keys = kind.keys(control.get());
+    keys.OnKeyDown = [](int& key, Qt::KeyboardModifiers) {
+      if (key == Qt::Key_Return) key = 0;
+    };
+    QTest::keyClicks(control.get(), QStringLiteral("ab"));
+    QTest::keyClick(control.get(), Qt::Key_Return);
+    EXPECT_EQ(WideControlGetText(*control), u"ab");
+    keys.OnKeyDown = nullptr;
+    QTest::keyClick(control.get(), Qt::Key_Return);
+    EXPECT_EQ(WideControlGetText(*control), u"ab\r\n");
+  }
 }
 
 TEST(WideKeys, TheComboBoxFilterRunsAfterTheHandler) {
@@ -195,6 +203,8 @@ TEST(WideMouse, ClickDoubleClickDownAndMove) {
   } cases[] = {
       {"edit", [] { return new TUniEdit; }, [](QWidget* w) { return w; }},
       {"memo", [] { return new TUniMemo; }, [](QWidget* w) { return static_cast<TUniMemo*>(w)->viewport(); }},
+      {"rich edit", [] { return new TUniRichEdit; },
+       [](QWidget* w) { return static_cast<TUniRichEdit*>(w)->viewport(); }},
       {"label", [] { return new TUniLabel; }, [](QWidget* w) { return w; }},
   };
   for (const auto& c : cases) {

@@ -6,24 +6,28 @@
 
 #include "extractor/program/gleaner_form.h"
 #include "platform/window_directory.h"
+#include "widgets/uni_application.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  // A temporary title without the program's name while the notice looks for another
-  // Gleaner, so this process never finds itself.
-  QApplication::setApplicationName(QStringLiteral("Extraktor"));
+  // The wide application object from the start: it shows every hint as plain text in its
+  // own hint window, and its title is the window the other programs look for.
+  widgets::TUniApplication& application = widgets::UniApplication();
+  application.SetTitle(u"Gleaner");
   const extractor::GleanerArguments arguments = extractor::GleanerArguments::FromArgv(argc, argv);
 
   // Registered before the notice goes out: a predecessor that ends on it leaves no moment
-  // in which no extractor window is registered.
+  // in which no extractor window is registered. The notice passes over this process's own
+  // windows, so the title needs no temporary form without the program's name.
   platform::WindowListener listener;
-  if (listener.Valid()) listener.AddWindow(u"Gleaner", std::string(platform::kExtractorWindowClass));
+  if (listener.Valid()) application.AttachWindow(listener, platform::kExtractorWindowClass);
   const platform::WindowDirectory directory;
   if (extractor::SendStartupNotice(directory, arguments, static_cast<int64_t>(getpid()))) QCoreApplication::processEvents();
-  QApplication::setApplicationName(QStringLiteral("Gleaner"));
 
   extractor::TForm1 form(arguments, listener.Valid() ? &listener : nullptr);
   form.show();
   const int status = app.exec();
+  // The registration ends with the listener, before the application object.
+  application.DetachWindow();
   return status != 0 ? status : form.ExitCode();
 }
