@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <functional>
 #include <optional>
 
@@ -154,20 +153,6 @@ DeletionOutcome DeleteDatabaseFiles(std::u16string_view dbFolder, std::u16string
   const bool historyOk =
       DeleteEntries(historyFolder, [&](std::string_view file) { return IsFileOf(file, db, HistoryFileSuffixes()); });
   return ok && historyOk ? DeletionOutcome::Deleted : DeletionOutcome::Incomplete;
-}
-
-RgbColor ShadeColor(RgbColor color, int8_t percent) {
-  auto shade = [percent](uint8_t c) -> uint8_t {
-    double v;
-    // nearbyint rounds in the default mode: to nearest, ties to even.
-    if (percent < 0) {
-      v = std::nearbyint(c + double(int(c) * percent) / 100.0);
-    } else {
-      v = std::ceil(c + double((255 - int(c)) * percent) / 100.0);
-    }
-    return uint8_t(std::clamp(v, 0.0, 255.0));
-  };
-  return {shade(color.red), shade(color.green), shade(color.blue)};
 }
 
 }  // namespace app

@@ -48,8 +48,4 @@ enum class DeletionOutcome { Deleted, Incomplete, InUse };
 DeletionOutcome DeleteDatabaseFiles(std::u16string_view dbFolder, std::u16string_view historyFolder,
                                     std::u16string_view name);
 
-// Darker (percent < 0, rounded to nearest, ties to even) or lighter (percent >= 0,
-// rounded up) by the percentage of each channel's way to black or white.
-RgbColor ShadeColor(RgbColor color, int8_t percent);
-
 }  // namespace app

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "app/forms/qt_text.h"
+#include "app/settings/qt_text.h"
 #include "platform/drives.h"
 #include "platform/file.h"
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "app/forms/program_state.h"
-#include "app/forms/such_form.h"
+#include "app/settings/program_state.h"
 #include "platform/window_directory.h"
+#include "search/forms/such_form.h"
 #include "textlib/widestrings.h"
 
 class QMenu;
@@ -37,7 +37,8 @@ namespace app {
 
 class TEinstellform;
 class TOKBottomDlg;
-class TSuchForm;
+using search::SearchProgressView;
+using search::TSuchForm;
 
 // The program-wide lists the main window owns (wide string lists; "sorted" ones ignore
 // duplicates).

@@ -20,7 +20,7 @@
 #include "app/forms/database_list.h"
 #include "app/forms/drive_check.h"
 #include "app/forms/other_forms.h"
-#include "app/forms/qt_text.h"
+#include "app/settings/qt_text.h"
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/file.h"

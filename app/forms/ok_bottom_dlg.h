@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/forms/program_state.h"
+#include "app/settings/program_state.h"
 
 class QMenu;
 

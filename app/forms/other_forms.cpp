@@ -13,8 +13,8 @@
 
 #include "app/forms/main_form.h"
 #include "app/forms/ok_bottom_dlg.h"
-#include "app/forms/qt_text.h"
-#include "app/forms/such_form.h"
+#include "app/settings/qt_text.h"
+#include "search/forms/such_form.h"
 #include "app/settings/colors.h"
 #include "app/settings/registry.h"
 #include "platform/codepage.h"
@@ -27,21 +27,6 @@
 #include "ui_form_temp_rtf.h"
 
 namespace app {
-
-void SetWidgetBackground(QWidget* widget, const QColor& color) {
-  QPalette p = widget->palette();
-  p.setColor(QPalette::Window, color);
-  widget->setPalette(p);
-  widget->setAutoFillBackground(true);
-}
-
-void SetWidgetTextColor(QWidget* widget, const QColor& color) {
-  QPalette p = widget->palette();
-  p.setColor(QPalette::WindowText, color);
-  p.setColor(QPalette::ButtonText, color);
-  p.setColor(QPalette::Text, color);
-  widget->setPalette(p);
-}
 
 TFormTempRTF::TFormTempRTF(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TFormTempRTF>()) {
   ui->setupUi(this);

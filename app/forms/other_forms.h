@@ -14,8 +14,12 @@
 #include <utility>
 #include <vector>
 
-#include "app/forms/program_state.h"
+#include "app/settings/program_state.h"
+#include "widgets/palette.h"
 
+namespace search {
+class TSuchForm;
+}
 namespace Ui {
 class TFormTempRTF;
 class TFormProgress;
@@ -73,7 +77,7 @@ class EinstellHost {
 
 class TMainForm_QY_HTML;
 class TOKBottomDlg;
-class TSuchForm;
+using search::TSuchForm;
 
 // The settings window "Einstellungen": colours, the viewer font, two search options and
 // the browser of the result pages. Every change is written at once; a write that fails is
@@ -177,7 +181,7 @@ class TEinstellform : public QDialog {
   bool copySearchTextShown_ = true, shortHintShown_ = true;  // as stored when opened
 };
 
-void SetWidgetBackground(QWidget* widget, const QColor& color);
-void SetWidgetTextColor(QWidget* widget, const QColor& color);
+using widgets::SetWidgetBackground;
+using widgets::SetWidgetTextColor;
 
 }  // namespace app

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/forms/qt_text.h"
+#include "app/settings/qt_text.h"
 #include "platform/clipboard.h"
 #include "platform/codepage.h"
 #include "platform/messagebox.h"

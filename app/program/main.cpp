@@ -4,9 +4,9 @@
 #include "app/forms/main_form.h"
 #include "app/forms/ok_bottom_dlg.h"
 #include "app/forms/other_forms.h"
-#include "app/forms/program_state.h"
+#include "app/settings/program_state.h"
 #include "app/forms/qt_services.h"
-#include "app/forms/such_form.h"
+#include "search/forms/such_form.h"
 #include "app/results/browser.h"
 #include "app/settings/registry.h"
 #include "platform/messagebox.h"
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   app::TEinstellform settings(state, &mainForm);
   app::TFormProgress progress(&mainForm);
   app::THinweisForm notice(&mainForm);
-  app::TSuchForm search(state, &mainForm);
+  search::TSuchForm search(state, &mainForm);
   dialog.SetNotice(&notice);
   RegistryBrowserSetting browserSetting;
   search.OpenResultPage = [&browserSetting](const std::u16string& page) {

@@ -1,6 +1,8 @@
 #include "app/settings/colors.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace app {
 namespace {
@@ -142,6 +144,20 @@ std::u16string ColorToText(RgbColor color) {
   std::u16string text = u"$";
   for (int shift = 28; shift >= 0; shift -= 4) text += kHex[(ref >> shift) & 0xF];
   return text;
+}
+
+RgbColor ShadeColor(RgbColor color, int8_t percent) {
+  auto shade = [percent](uint8_t c) -> uint8_t {
+    double v;
+    // nearbyint rounds in the default mode: to nearest, ties to even.
+    if (percent < 0) {
+      v = std::nearbyint(c + double(int(c) * percent) / 100.0);
+    } else {
+      v = std::ceil(c + double((255 - int(c)) * percent) / 100.0);
+    }
+    return uint8_t(std::clamp(v, 0.0, 255.0));
+  };
+  return {shade(color.red), shade(color.green), shade(color.blue)};
 }
 
 }  // namespace app

@@ -26,4 +26,8 @@ std::optional<RgbColor> ColorFromText(std::u16string_view text);
 // The name of a standard colour ("clWhite", "clRed", ...), otherwise "$00BBGGRR".
 std::u16string ColorToText(RgbColor color);
 
+// Darker (percent < 0, rounded to nearest, ties to even) or lighter (percent >= 0,
+// rounded up) by the percentage of each channel's way to black or white.
+RgbColor ShadeColor(RgbColor color, int8_t percent);
+
 }  // namespace app

@@ -351,7 +351,7 @@ TEST_F(DriverTest, EndToEndTheBuilderListsTheFolderAndTheNewDatabaseIsSelected) 
   EXPECT_TRUE(w->main->Form().SuchenBtn->isEnabled());
 
   // And the new database is searched from the main window, as a click on "Lokale Suche" would.
-  w->main->ShowSearchWindow = [](app::TSuchForm& form) {
+  w->main->ShowSearchWindow = [](search::TSuchForm& form) {
     form.SetSearchText(u"Haus");
     form.OKBtnClick();
     return form.result() == QDialog::Accepted;

@@ -139,7 +139,7 @@ TEST_F(ListTest, SearchWithoutASelectedEntryExplains) {
   List(*w).setCurrentRow(-1);
   List(*w).clearSelection();
   bool shown = false;
-  w->main->ShowSearchWindow = [&](app::TSuchForm&) { return shown = true; };
+  w->main->ShowSearchWindow = [&](search::TSuchForm&) { return shown = true; };
   w->main->SuchenBtnClick();
   EXPECT_FALSE(shown);
   EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{
@@ -154,7 +154,7 @@ TEST_F(ListTest, SearchRecordsTheHistoryOnlyWhereSomethingWasFound) {
   const std::string gesamt = "base/Datenbank/Suchwoerterlisten/a_Gesamt_OhneDB_Suchwoerterliste.txt";
   const std::string utf8 = "base/Datenbank/Suchwoerterlisten/a_Utf8_Suchwoerterliste.txt";
   std::u16string typed;
-  w->main->ShowSearchWindow = [&](app::TSuchForm& s) {
+  w->main->ShowSearchWindow = [&](search::TSuchForm& s) {
     s.SetSearchText(typed);
     return true;
   };
@@ -190,7 +190,7 @@ TEST_F(ListTest, AnEmptySearchTextIsReportedAndACancelEndsTheSearch) {
   Db("a");
   auto w = Start();
   w->main->FormPaint();
-  w->main->ShowSearchWindow = [](app::TSuchForm& s) {
+  w->main->ShowSearchWindow = [](search::TSuchForm& s) {
     s.SetSearchText(u" \t ");
     return true;
   };
@@ -199,7 +199,7 @@ TEST_F(ListTest, AnEmptySearchTextIsReportedAndACancelEndsTheSearch) {
   EXPECT_FALSE(w->state.Searching);
   EXPECT_TRUE(w->search->Suggestions().empty());
 
-  w->main->ShowSearchWindow = [](app::TSuchForm&) { return false; };
+  w->main->ShowSearchWindow = [](search::TSuchForm&) { return false; };
   w->main->SuchenBtnClick();
   EXPECT_FALSE(w->state.Searching);  // the close button closes again
 }
@@ -214,7 +214,7 @@ TEST_F(ListTest, TheHandOverFileIsConsumedEvenWhenTheSearchIsCancelled) {
   ASSERT_TRUE(w->state.UseControlFolder);
   w->state.SearchHandoverText = u"wort";
   std::u16string seen, caption;
-  w->main->ShowSearchWindow = [&](app::TSuchForm& s) {
+  w->main->ShowSearchWindow = [&](search::TSuchForm& s) {
     seen = s.SearchText();
     caption = s.PositionCaption();
     return false;

@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "app/forms/qt_text.h"
+#include "app/settings/qt_text.h"
 #include "app/settings/colors.h"
 #include "forms_fixture.h"
 #include "platform/codepage.h"

@@ -18,8 +18,8 @@
 #include "app/forms/main_form.h"
 #include "app/forms/ok_bottom_dlg.h"
 #include "app/forms/other_forms.h"
-#include "app/forms/program_state.h"
-#include "app/forms/such_form.h"
+#include "app/settings/program_state.h"
+#include "search/forms/such_form.h"
 #include "app/settings/registry.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/temp_dir.h"
@@ -32,14 +32,14 @@ struct Windows {
   std::unique_ptr<app::THinweisForm> notice;
   std::unique_ptr<app::TOKBottomDlg> dialog;
   std::unique_ptr<app::TEinstellform> settings;
-  std::unique_ptr<app::TSuchForm> search;
+  std::unique_ptr<search::TSuchForm> search;
 
   explicit Windows(const QStringList& arguments) {
     main = std::make_unique<app::TMainForm_QY_HTML>(state, arguments);
     dialog = std::make_unique<app::TOKBottomDlg>(state);
     settings = std::make_unique<app::TEinstellform>(state);
     notice = std::make_unique<app::THinweisForm>();
-    search = std::make_unique<app::TSuchForm>(state);
+    search = std::make_unique<search::TSuchForm>(state);
     dialog->SetNotice(notice.get());
     main->SetForms(dialog.get(), settings.get(), search.get());
   }

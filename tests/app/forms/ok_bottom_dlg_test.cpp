@@ -16,7 +16,7 @@
 
 #include "app/forms/database_list.h"
 #include "app/forms/drive_check.h"
-#include "app/forms/qt_text.h"
+#include "app/settings/qt_text.h"
 #include "forms_fixture.h"
 #include "platform/codepage.h"
 #include "platform/file.h"

@@ -9,7 +9,7 @@
 #include <QWindow>
 
 #include "app/forms/qt_services.h"
-#include "app/forms/qt_text.h"
+#include "app/settings/qt_text.h"
 #include "forms_fixture.h"
 #include "platform/window_directory.h"
 

@@ -1,4 +1,4 @@
-#include "app/forms/such_form.h"
+#include "search/forms/such_form.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,9 +16,9 @@
 
 #include <algorithm>
 
-#include "app/forms/other_forms.h"
-#include "app/forms/qt_text.h"
-#include "app/forms/web_panel.h"
+#include "widgets/palette.h"
+#include "app/settings/qt_text.h"
+#include "search/forms/web_panel.h"
 #include "app/index/word_lists.h"
 #include "app/settings/registry.h"
 #include "platform/clipboard.h"
@@ -34,9 +34,19 @@
 #include "textlib/wide/pause/machpause.h"
 #include "ui_such_form.h"
 
-namespace app {
+namespace search {
 
-TSuchForm::TSuchForm(ProgramState& state, QWidget* parent)
+using app::FromQ;
+using app::LeseRegKey;
+using app::SchreibeRegKey;
+using app::ToQ;
+using app::ToQColor;
+using app::kRegistryKey;
+using widgets::SetWidgetBackground;
+using widgets::SetWidgetTextColor;
+namespace reg = app::reg;
+
+TSuchForm::TSuchForm(app::ProgramState& state, QWidget* parent)
     : QDialog(parent), state_(state), ui(std::make_unique<Ui::TSuchForm>()) {
   ui->setupUi(this);
   webPanel_ = new TWebPanel(ui->Panel2);
@@ -182,7 +192,7 @@ TSuchForm::TSuchForm(ProgramState& state, QWidget* parent)
 TSuchForm::~TSuchForm() { qApp->removeEventFilter(this); }
 
 void TSuchForm::SetViewerFontSize(int pointSize) {
-  pointSize = ClampViewerFontSize(pointSize);
+  pointSize = app::ClampViewerFontSize(pointSize);
   for (QWidget* w : {static_cast<QWidget*>(ui->Viewer), static_cast<QWidget*>(ui->ViewerMemo)}) {
     QFont f = w->font();
     f.setPointSize(pointSize);
@@ -688,8 +698,8 @@ void TSuchForm::UniEdit2Change(bool wholeText) {
   }
   ui->UniLabel1->SetCaption(u"Suchtext: " + text);
   const bool any = !textlib::UnicodeTrim(text).empty();
-  const std::optional<RgbColor> hintRgb =
-      ColorFromText(std::u16string(state_.HintColorName.begin(), state_.HintColorName.end()));
+  const std::optional<app::RgbColor> hintRgb =
+      app::ColorFromText(std::u16string(state_.HintColorName.begin(), state_.HintColorName.end()));
   const QColor hint = hintRgb ? ToQColor(*hintRgb) : QColor(Qt::gray);
   for (QPushButton* b : {ui->OKBtn, ui->SuchImInternetBtn}) {
     QPalette pal = b->palette();
@@ -1022,7 +1032,7 @@ void TSuchForm::ReopenBrowsedView() {
 // ---- The sorted-list builder ----
 
 // What a build run shows in this window.
-class TSuchForm::SortStatus : public WordListStatus {
+class TSuchForm::SortStatus : public app::WordListStatus {
  public:
   explicit SortStatus(TSuchForm& form) : form_(form) {}
   void SetCaption(std::u16string_view text) override { form_.setWindowTitle(ToQ(text)); }
@@ -1091,14 +1101,14 @@ void TSuchForm::SortierteListenErstellenButtonClick() {
   label.setColor(QPalette::WindowText, ui->Label3->palette().color(QPalette::WindowText));
   ui->Label4->setPalette(label);
 
-  const WordListMode mode = ui->nurWoerterButton->isChecked()  ? WordListMode::Words
-                            : ui->nurSaetzeButton->isChecked() ? WordListMode::Phrases
-                                                               : WordListMode::Both;
+  const app::WordListMode mode = ui->nurWoerterButton->isChecked()  ? app::WordListMode::Words
+                            : ui->nurSaetzeButton->isChecked() ? app::WordListMode::Phrases
+                                                               : app::WordListMode::Both;
   state_.CancelRequested = false;
   SortStatus status(*this);
-  const WordListOutcome outcome =
-      SortierteListenErstellen(state_.BaseFolder, state_.CurrentDbName, mode, status, state_.CancelRequested);
-  if (outcome == WordListOutcome::Cancelled) {
+  const app::WordListOutcome outcome =
+      app::SortierteListenErstellen(state_.BaseFolder, state_.CurrentDbName, mode, status, state_.CancelRequested);
+  if (outcome == app::WordListOutcome::Cancelled) {
     // The run has stopped: the builder is put away, and a later search is not cancelled by it.
     SortAbbrechenButtonClick();
     return;
@@ -1113,7 +1123,7 @@ void TSuchForm::SortierteListenErstellenButtonClick() {
 
 void TSuchForm::SortAbbrechenButtonClick() {
   SortStatus status(*this);
-  SortAbbrechen(status, state_.CancelRequested);
+  app::SortAbbrechen(status, state_.CancelRequested);
   // A running build stops at its next line and comes back here.
   if (sortRunning_) return;
   SetBuilderShown(false);
@@ -1126,4 +1136,4 @@ void TSuchForm::SortAbbrechenButtonClick() {
   state_.CancelRequested = false;
 }
 
-}  // namespace app
+}  // namespace search

@@ -1,4 +1,4 @@
-#include "app/forms/web_panel.h"
+#include "search/forms/web_panel.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -9,8 +9,7 @@
 #include <QBoxLayout>
 #include <algorithm>
 
-#include "app/forms/database_list.h"
-#include "app/forms/qt_text.h"
+#include "app/settings/qt_text.h"
 #include "app/index/profile_file.h"
 #include "app/results/browser.h"
 #include "app/settings/registry.h"
@@ -25,7 +24,16 @@
 #include "widgets/uni_memo.h"
 #include "widgets/wide_control.h"
 
-namespace app {
+namespace search {
+
+using app::FromQ;
+using app::FromQColor;
+using app::LeseRegKey;
+using app::SchreibeRegKey;
+using app::ToQ;
+using app::ToQColor;
+using app::kRegistryKey;
+namespace reg = app::reg;
 namespace {
 
 bool IsBlank(char16_t unit) { return unit <= u' '; }
@@ -47,7 +55,7 @@ bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix
 }
 
 // The browser choice of the settings.
-class RegistryBrowserSetting : public BrowserSettingStore {
+class RegistryBrowserSetting : public app::BrowserSettingStore {
  public:
   std::u16string ReadBrowser() override { return LeseRegKey(kRegistryKey, reg::Browser); }
   void WriteBrowser(const std::u16string& value) override { SchreibeRegKey(kRegistryKey, reg::Browser, value); }
@@ -166,7 +174,7 @@ std::optional<std::u16string> WebSearchTarget(std::u16string_view address, std::
 }
 
 QColor FarbeTonen(const QColor& color, int8_t percent) {
-  return ToQColor(ShadeColor(FromQColor(color), percent));
+  return ToQColor(app::ShadeColor(FromQColor(color), percent));
 }
 
 // ---- Drawing the items
@@ -251,7 +259,7 @@ void TWebPanel::SetControls(const TWebPanelControls& controls) {
   }
 }
 
-void TWebPanel::SetBrowser(BrowserSettingStore* settings, ProcessLauncher* launcher) {
+void TWebPanel::SetBrowser(app::BrowserSettingStore* settings, app::ProcessLauncher* launcher) {
   browserSetting_ = settings;
   launcher_ = launcher;
 }
@@ -279,7 +287,7 @@ void TWebPanel::Fill() {
   list_->Items().Clear();
   topics_.clear();
   addressFile_ = (BaseFolder ? BaseFolder() : std::u16string()) + std::u16string(kAddressFileName);
-  const std::optional<ProfileFile> file = ProfileFile::Load(addressFile_);
+  const std::optional<app::ProfileFile> file = app::ProfileFile::Load(addressFile_);
   if (file) {
     topics_ = SplitWebList(
         JoinTopicLists(file->ReadString(u"Themen1", u"Liste"), file->ReadString(u"Themen2", u"Liste")));
@@ -290,8 +298,8 @@ void TWebPanel::Fill() {
       combo_->setItemIcon(combo_->count() - 1, QIcon(topicIcon_));
     }
     combo_->Items().EndUpdate();
-    const int64_t address = LeseRegInteger(reg::AusgewaehlteWebseite, 0);
-    const int64_t topic = LeseRegInteger(reg::ThemenWebseite, -1);
+    const int64_t address = app::LeseRegInteger(reg::AusgewaehlteWebseite, 0);
+    const int64_t topic = app::LeseRegInteger(reg::ThemenWebseite, -1);
     combo_->SetItemIndex(topic >= 0 && topic < combo_->count() ? static_cast<int>(topic) : -1);
     UniComboBox1Click();
     list_->SetItemIndex(address >= 0 && address < list_->count() ? static_cast<int>(address) : -1);
@@ -303,7 +311,7 @@ void TWebPanel::FillAddresses() {
   list_->Items().Clear();
   const std::u16string topic = combo_->ItemIndex() >= 0 ? combo_->Text() : std::u16string();
   if (!topic.empty()) {
-    if (const std::optional<ProfileFile> file = ProfileFile::Load(addressFile_)) {
+    if (const std::optional<app::ProfileFile> file = app::ProfileFile::Load(addressFile_)) {
       std::vector<std::u16string> addresses = SplitWebList(file->ReadString(topic, u"Liste"));
       SortWebItems(addresses);
       list_->Items().BeginUpdate();
@@ -323,7 +331,7 @@ void TWebPanel::UniListBox1Click() { WriteIndices(); }
 
 void TWebPanel::WriteIndices() {
   if (restoring_) return;
-  const std::vector<RegistryValue> values = {
+  const std::vector<app::RegistryValue> values = {
       {std::u16string(reg::ThemenWebseite), platform::AnsiToWide(std::to_string(combo_->ItemIndex()))},
       {std::u16string(reg::AusgewaehlteWebseite), platform::AnsiToWide(std::to_string(list_->ItemIndex()))},
   };
@@ -381,8 +389,8 @@ void TWebPanel::SuchImInternetBtnClick() {
 
 void TWebPanel::OpenAddress(const std::u16string& target) {
   RegistryBrowserSetting registrySetting;
-  StarteInternetBrowser(target, browserSetting_ ? *browserSetting_ : registrySetting,
-                        launcher_ ? *launcher_ : DefaultLauncher());
+  app::StarteInternetBrowser(target, browserSetting_ ? *browserSetting_ : registrySetting,
+                        launcher_ ? *launcher_ : app::DefaultLauncher());
 }
 
 void TWebPanel::HideSuggestionsLater() {
@@ -421,4 +429,4 @@ bool TWebPanel::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-}  // namespace app
+}  // namespace search

@@ -16,7 +16,7 @@
 
 namespace {
 
-using Kind = app::TSuchForm::StoreKind;
+using Kind = search::TSuchForm::StoreKind;
 
 class SearchWindowBrowse : public formstest::FormsTest {
  protected:
@@ -33,7 +33,7 @@ class SearchWindowBrowse : public formstest::FormsTest {
     w_.reset();
     FormsTest::TearDown();
   }
-  app::TSuchForm& Form() { return *w_->search; }
+  search::TSuchForm& Form() { return *w_->search; }
   search::TFileViewer& Viewer() { return *Form().findChild<search::TFileViewer*>(QStringLiteral("Viewer")); }
   QPushButton* Button(const char* name) { return Form().findChild<QPushButton*>(QString::fromLatin1(name)); }
   static std::u16string Lines(int count) {
@@ -160,9 +160,9 @@ TEST_F(SearchWindowBrowse, MemoTextGoesToTheSearchEntry) {
   memo->SetSelLength(0);
   Form().TextInSuchleisteUebertragen();
   EXPECT_EQ(Form().SearchText(), u"Grüne");
-  EXPECT_EQ(app::MemoCaretZeile(*memo), 0);
+  EXPECT_EQ(search::MemoCaretZeile(*memo), 0);
   memo->SetSelStart(15);
-  EXPECT_EQ(app::MemoCaretZeile(*memo), 1);
+  EXPECT_EQ(search::MemoCaretZeile(*memo), 1);
 }
 
 TEST_F(SearchWindowBrowse, TheMemoOverlayMovesTheViewerAndTakesWholeLines) {
@@ -185,18 +185,18 @@ TEST_F(SearchWindowBrowse, TheMemoOverlayMovesTheViewerAndTakesWholeLines) {
 }
 
 TEST(SearchWindowHelpers, PositionsAndSizes) {
-  EXPECT_EQ(app::PosAb("b", "abcb", 1), 2);
-  EXPECT_EQ(app::PosAb("b", "abcb", 3), 4);
-  EXPECT_EQ(app::PosAb("", "abc", 1), 0);
-  EXPECT_EQ(app::PosAb("a", "abc", 4), 0);
-  EXPECT_EQ(app::WidePosAb(u"ü", u"grün grün", 4), 8);
-  EXPECT_EQ(app::WidePosAb(u"ü", u"grün", 0), 0);
-  EXPECT_EQ(app::LetztePos(u"\\", u"T:\\a\\b.txt"), 5);
-  EXPECT_EQ(app::LetztePos(u"x", u"abc"), 0);
+  EXPECT_EQ(search::PosAb("b", "abcb", 1), 2);
+  EXPECT_EQ(search::PosAb("b", "abcb", 3), 4);
+  EXPECT_EQ(search::PosAb("", "abc", 1), 0);
+  EXPECT_EQ(search::PosAb("a", "abc", 4), 0);
+  EXPECT_EQ(search::WidePosAb(u"ü", u"grün grün", 4), 8);
+  EXPECT_EQ(search::WidePosAb(u"ü", u"grün", 0), 0);
+  EXPECT_EQ(search::LetztePos(u"\\", u"T:\\a\\b.txt"), 5);
+  EXPECT_EQ(search::LetztePos(u"x", u"abc"), 0);
   testsupport::TempDrive drive;
   drive.WriteFile("f.txt", "12345");
-  EXPECT_EQ(app::GetDateiGroesse(drive.Drive(u"f.txt")), 5);
-  EXPECT_EQ(app::GetDateiGroesse(drive.Drive(u"fehlt.txt")), -1);
+  EXPECT_EQ(search::GetDateiGroesse(drive.Drive(u"f.txt")), 5);
+  EXPECT_EQ(search::GetDateiGroesse(drive.Drive(u"fehlt.txt")), -1);
 }
 
 }  // namespace

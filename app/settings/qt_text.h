@@ -1,5 +1,5 @@
 #pragma once
-// Wide texts and stored colours as Qt values.
+// Wide texts and stored colours as Qt values, for the forms of both windows.
 #include <QColor>
 
 #include "app/settings/colors.h"

@@ -21,7 +21,7 @@
 
 namespace {
 
-using Kind = app::TSuchForm::StoreKind;
+using Kind = search::TSuchForm::StoreKind;
 
 class SearchWindowSort : public formstest::FormsTest {
  protected:
@@ -39,7 +39,7 @@ class SearchWindowSort : public formstest::FormsTest {
     w_.reset();
     FormsTest::TearDown();
   }
-  app::TSuchForm& Form() { return *w_->search; }
+  search::TSuchForm& Form() { return *w_->search; }
   template <typename T = QWidget>
   T* Child(const char* name) {
     return Form().findChild<T*>(QString::fromLatin1(name));

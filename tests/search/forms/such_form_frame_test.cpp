@@ -47,7 +47,7 @@ class SearchWindowFrame : public formstest::FormsTest {
     w_.reset();
     FormsTest::TearDown();
   }
-  app::TSuchForm& Form() { return *w_->search; }
+  search::TSuchForm& Form() { return *w_->search; }
   widgets::TUniEdit* Entry() { return Form().findChild<widgets::TUniEdit*>(QStringLiteral("UniEdit2")); }
   template <class T = QWidget>
   T* Child(const char* name) {

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/forms/program_state.h"
-#include "app/forms/such_form.h"
+#include "app/settings/program_state.h"
+#include "search/forms/such_form.h"
 #include "search/viewer/file_viewer.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/temp_dir.h"
@@ -20,7 +20,7 @@ TEST(SuchFormViewer, TheVisibleViewerMirrorsIntoTheMemoOverIt) {
   testsupport::TempDrive drive;
   testsupport::ScopedRecordingSink boxes;
   app::ProgramState state;
-  app::TSuchForm form(state);
+  search::TSuchForm form(state);
   form.show();
   QCoreApplication::sendPostedEvents();
   auto* viewer = form.findChild<TFileViewer*>(QStringLiteral("Viewer"));

@@ -40,7 +40,7 @@ class LocalSearch : public formstest::FormsTest {
     platform::SetClipboard(oldClipboard_);
     FormsTest::TearDown();
   }
-  app::TSuchForm& Form() { return *w_->search; }
+  search::TSuchForm& Form() { return *w_->search; }
   QLineEdit* Entry() { return Form().findChild<QLineEdit*>(QStringLiteral("UniEdit2")); }
   QPushButton* Button(const char* name) { return Form().findChild<QPushButton*>(QString::fromLatin1(name)); }
   std::string Page() { return drive_.ReadFile("base/Datenbank/Temp/QY_Ergebnis.htm"); }
@@ -174,7 +174,7 @@ TEST_F(LocalSearch, TheMainWindowRecordsOnlyATextThatWasSearched) {
   list->item(0)->setSelected(true);
   std::u16string text;
   // The hook runs the window's search instead of the modal loop, as a click would.
-  w_->main->ShowSearchWindow = [&](app::TSuchForm& form) {
+  w_->main->ShowSearchWindow = [&](search::TSuchForm& form) {
     form.SetSearchText(text);
     form.OKBtnClick();
     return form.result() == QDialog::Accepted;

@@ -29,9 +29,11 @@ class TUniMemo;
 }  // namespace widgets
 
 namespace app {
-
 class BrowserSettingStore;
 class ProcessLauncher;
+}  // namespace app
+
+namespace search {
 
 inline constexpr std::u16string_view kAddressFileName = u"Adressen_Webseiten.txt";
 inline constexpr std::u16string_view kWebPanelCaption = u"Für die Suche im Internet, hier eine Adresse wählen:";
@@ -93,7 +95,7 @@ class TWebPanel : public QWidget {
   // The settings window's "copy the search text" box; by default its stored value.
   std::function<bool()> CopySearchTextChecked;
   // The browser start; the settings' browser and the real programs by default.
-  void SetBrowser(BrowserSettingStore* settings, ProcessLauncher* launcher);
+  void SetBrowser(app::BrowserSettingStore* settings, app::ProcessLauncher* launcher);
   // The main window's colour, which the selected item takes 10 % darker; without one
   // the colour of Panel2's parent, which the search window gives the main window's colour.
   void SetMainColor(const QColor& color) { mainColor_ = color; }
@@ -137,12 +139,12 @@ class TWebPanel : public QWidget {
   std::optional<QColor> mainColor_;
   QPixmap topicIcon_, greenIcon_, whiteIcon_;
   std::vector<std::u16string> topics_;
-  BrowserSettingStore* browserSetting_ = nullptr;
-  ProcessLauncher* launcher_ = nullptr;
+  app::BrowserSettingStore* browserSetting_ = nullptr;
+  app::ProcessLauncher* launcher_ = nullptr;
   bool filled_ = false;
   bool restoring_ = false;  // no index is written while the stored ones are restored
   // The address file found at filling; a chosen topic reads its addresses from it anew.
   std::u16string addressFile_;
 };
 
-}  // namespace app
+}  // namespace search

@@ -1,4 +1,4 @@
-#include "app/forms/web_panel.h"
+#include "search/forms/web_panel.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -14,8 +14,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/forms/program_state.h"
-#include "app/forms/such_form.h"
+#include "app/settings/program_state.h"
+#include "search/forms/such_form.h"
 #include "app/results/browser.h"
 #include "app/settings/registry.h"
 #include "platform/clipboard.h"
@@ -27,7 +27,7 @@
 #include "widgets/uni_list_box.h"
 #include "widgets/uni_memo.h"
 
-namespace app {
+namespace search {
 namespace {
 
 TEST(WebLists, SplitsAtEveryCommaAndKeepsEachItemWhole) {
@@ -112,7 +112,7 @@ TEST(WebPanelColor, ShadesAsTheDatabaseList) {
 }
 
 // Records what would have been started; nothing is ever run.
-class FakeLauncher : public ProcessLauncher {
+class FakeLauncher : public app::ProcessLauncher {
  public:
   std::string FindProgram(const std::string& name) const override {
     return name == "firefox" ? "/opt/fake/firefox" : std::string();
@@ -128,7 +128,7 @@ class FakeLauncher : public ProcessLauncher {
   std::vector<Call> started;
 };
 
-class FixedBrowser : public BrowserSettingStore {
+class FixedBrowser : public app::BrowserSettingStore {
  public:
   std::u16string ReadBrowser() override { return browser; }
   void WriteBrowser(const std::u16string& value) override { browser = value; }
@@ -176,8 +176,8 @@ class WebPanelTest : public ::testing::Test {
     platform::SetClipboard(previousClipboard_);
     unsetenv("QUARRY_SETTINGS");
   }
-  static std::u16string Reg(std::u16string_view name) { return LeseRegKey(kRegistryKey, name); }
-  static void SetReg(std::u16string_view name, std::u16string_view value) { SchreibeRegKey(kRegistryKey, name, value); }
+  static std::u16string Reg(std::u16string_view name) { return app::LeseRegKey(app::kRegistryKey, name); }
+  static void SetReg(std::u16string_view name, std::u16string_view value) { app::SchreibeRegKey(app::kRegistryKey, name, value); }
   widgets::TUniComboBox& Combo() { return *panel_->UniComboBox1(); }
   widgets::TUniListBox& List() { return *panel_->UniListBox1(); }
   // The topic and the address chosen as the user would.
@@ -221,20 +221,20 @@ TEST_F(WebPanelTest, FillsSortedTopicsAndTheChosenTopicsAddresses) {
   EXPECT_EQ(List().Items()[0], u"https://lexikon.example/?suche=");
   EXPECT_EQ(List().Items()[1], u"https://lexikon.example/start");
   EXPECT_EQ(List().Items()[2], u"https://lexikon.example/wiki/");
-  EXPECT_EQ(Reg(reg::ThemenWebseite), u"0");
-  EXPECT_EQ(Reg(reg::AusgewaehlteWebseite), u"2");
+  EXPECT_EQ(Reg(app::reg::ThemenWebseite), u"0");
+  EXPECT_EQ(Reg(app::reg::AusgewaehlteWebseite), u"2");
 
   // A topic without a section has no addresses; choosing a topic selects its first address.
   Combo().SetItemIndex(2);
   panel_->UniComboBox1Click();
   EXPECT_EQ(List().count(), 0);
-  EXPECT_EQ(Reg(reg::ThemenWebseite), u"2");
-  EXPECT_EQ(Reg(reg::AusgewaehlteWebseite), u"-1");
+  EXPECT_EQ(Reg(app::reg::ThemenWebseite), u"2");
+  EXPECT_EQ(Reg(app::reg::AusgewaehlteWebseite), u"-1");
   Combo().SetItemIndex(1);
   panel_->UniComboBox1Click();
   EXPECT_EQ(List().count(), 3);
   EXPECT_EQ(List().ItemIndex(), 0);
-  EXPECT_EQ(Reg(reg::AusgewaehlteWebseite), u"0");
+  EXPECT_EQ(Reg(app::reg::AusgewaehlteWebseite), u"0");
 }
 
 TEST_F(WebPanelTest, RestoresTheStoredTopicThenTheStoredAddressAndKeepsBoth) {
@@ -250,16 +250,16 @@ TEST_F(WebPanelTest, RestoresTheStoredTopicThenTheStoredAddressAndKeepsBoth) {
       {u"x", u"1", -1, -1},
   };
   for (const auto& row : rows) {
-    SetReg(reg::ThemenWebseite, row.topic);
-    SetReg(reg::AusgewaehlteWebseite, row.address);
+    SetReg(app::reg::ThemenWebseite, row.topic);
+    SetReg(app::reg::AusgewaehlteWebseite, row.address);
     panel_->Fill();
     const std::string what = std::string(row.topic.begin(), row.topic.end()) + "/" +
                              std::string(row.address.begin(), row.address.end());
     EXPECT_EQ(Combo().ItemIndex(), row.combo) << what;
     EXPECT_EQ(List().ItemIndex(), row.list) << what;
     // Restoring writes nothing, so the next start finds the same choice.
-    EXPECT_EQ(Reg(reg::ThemenWebseite), row.topic) << what;
-    EXPECT_EQ(Reg(reg::AusgewaehlteWebseite), row.address) << what;
+    EXPECT_EQ(Reg(app::reg::ThemenWebseite), row.topic) << what;
+    EXPECT_EQ(Reg(app::reg::AusgewaehlteWebseite), row.address) << what;
   }
 
   // The user's choice is what a reopened window shows.
@@ -349,7 +349,7 @@ TEST_F(WebPanelTest, AHiddenPanelIsOnlyShown) {
   EXPECT_EQ(uniLabel1_->Caption(), u"Suchtext: Haus ");
   EXPECT_TRUE(launcher_.started.empty());
   EXPECT_EQ(entry_->Text(), u"Haus ");
-  EXPECT_EQ(Reg(reg::AusgewaehlteWebseite), u"2");  // selected by program: nothing written
+  EXPECT_EQ(Reg(app::reg::AusgewaehlteWebseite), u"2");  // selected by program: nothing written
 
   panel2_->hide();
   entry_->SetText(u" ");
@@ -422,11 +422,11 @@ TEST_F(WebPanelTest, DrawsItemsWithIconsAndTheShadedSelection) {
   suggestions_->show();
   QTest::mouseClick(List().viewport(), Qt::LeftButton, {}, List().visualItemRect(List().item(0)).center());
   EXPECT_TRUE(suggestions_->isHidden());
-  EXPECT_EQ(Reg(reg::AusgewaehlteWebseite), u"0");
+  EXPECT_EQ(Reg(app::reg::AusgewaehlteWebseite), u"0");
 }
 
 TEST_F(WebPanelTest, TheSearchWindowCarriesThePanelAndItsButton) {
-  ProgramState state;
+  app::ProgramState state;
   state.BaseFolder = drive_.Drive(u"base\\");
   TSuchForm form(state);
   TWebPanel& panel = *form.WebPanel();
@@ -451,4 +451,4 @@ TEST_F(WebPanelTest, TheSearchWindowCarriesThePanelAndItsButton) {
 }
 
 }  // namespace
-}  // namespace app
+}  // namespace search

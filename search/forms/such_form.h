@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/forms/program_state.h"
+#include "app/settings/program_state.h"
 #include "app/results/result_pages.h"
 #include "search/engine/database_search.h"
 #include "search/engine/in_document_search.h"
@@ -30,7 +30,7 @@ namespace textlib {
 class TMachPause;
 }
 
-namespace app {
+namespace search {
 
 class TWebPanel;
 
@@ -68,7 +68,7 @@ class SearchProgressView {
 class TSuchForm : public QDialog {
   Q_OBJECT
  public:
-  TSuchForm(ProgramState& state, QWidget* parent = nullptr);
+  TSuchForm(app::ProgramState& state, QWidget* parent = nullptr);
   ~TSuchForm() override;
 
   // Font size of the viewer and of its memo overlay.
@@ -190,7 +190,7 @@ class TSuchForm : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  class PageHost : public ResultPageHost {
+  class PageHost : public app::ResultPageHost {
    public:
     explicit PageHost(TSuchForm& form) : form_(form) {}
     bool SearchCancelRequested() const override { return form_.state_.CancelRequested; }
@@ -237,12 +237,12 @@ class TSuchForm : public QDialog {
   // Only the line modes mirror their lines into the memo.
   void ShowMemoOverlay();
 
-  ProgramState& state_;
+  app::ProgramState& state_;
   std::unique_ptr<Ui::TSuchForm> ui;
   search::SearchSession session_;
-  ResultPageState pages_;
+  app::ResultPageState pages_;
   PageHost host_{*this};
-  TResultPageWriter writer_{pages_, host_};
+  app::TResultPageWriter writer_{pages_, host_};
   search::TDatabaseSearch engine_{session_, writer_, pages_};
   SearchProgressView* progress_ = nullptr;
   bool memoHints_ = true;
@@ -276,4 +276,4 @@ class TSuchForm : public QDialog {
   bool sortRunning_ = false;
 };
 
-}  // namespace app
+}  // namespace search

@@ -30,7 +30,7 @@ class FindInDocument : public formstest::FormsTest {
     MakeForm();
   }
   void MakeForm() {
-    form_ = std::make_unique<app::TSuchForm>(state_);
+    form_ = std::make_unique<search::TSuchForm>(state_);
     form_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
     viewer_ = form_->findChild<search::TFileViewer*>(QStringLiteral("Viewer"));
@@ -75,7 +75,7 @@ class FindInDocument : public formstest::FormsTest {
   }
 
   app::ProgramState state_;
-  std::unique_ptr<app::TSuchForm> form_;
+  std::unique_ptr<search::TSuchForm> form_;
   search::TFileViewer* viewer_ = nullptr;
   widgets::TUniMemo* memo_ = nullptr;
   widgets::TUniEdit* edit_ = nullptr;
@@ -279,7 +279,7 @@ TEST_F(FindInDocument, DestroyingTheWindowDuringTheCollectionIsSafe) {
       form_.reset();
       destroyed = true;
     });
-    app::TSuchForm* form = form_.get();
+    search::TSuchForm* form = form_.get();
     form->WeiterSucheClick();
     EXPECT_TRUE(destroyed);
   }

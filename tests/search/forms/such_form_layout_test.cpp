@@ -25,7 +25,7 @@ class SearchWindowLayout : public formstest::FormsTest {
     drive_.WriteFile("utf8.txt", lines);
     drive_.WriteFile("mht.txt", searchtest::MhtStore({{u"T:\\Docs\\a.eml", u"Grüße aus Köln, schöne Übergänge"},
                                                       {u"T:\\Docs\\b.eml", u"Ελληνικά und Deutsch gemischt"}}));
-    form_ = std::make_unique<app::TSuchForm>(state_);
+    form_ = std::make_unique<search::TSuchForm>(state_);
     form_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
     viewer_ = form_->findChild<search::TFileViewer*>(QStringLiteral("Viewer"));
@@ -76,7 +76,7 @@ class SearchWindowLayout : public formstest::FormsTest {
   }
 
   app::ProgramState state_;
-  std::unique_ptr<app::TSuchForm> form_;
+  std::unique_ptr<search::TSuchForm> form_;
   search::TFileViewer* viewer_ = nullptr;
   widgets::TUniMemo* memo_ = nullptr;
 };

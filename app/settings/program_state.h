@@ -1,10 +1,9 @@
 #pragma once
-// The main program's forms: the main window, the new-database dialog and the windows the
-// main window creates at start. Shared settings and selection state live in one
-// ProgramState that the program owns and hands to every form, so no form reaches into
-// another form's widgets for them; what one window needs of another's widgets goes
-// through small methods of that window. Engines are called from here, never the other
-// way round.
+// The state the main program's windows share: settings read at start, the database
+// list's selection, and the run flags of building and searching. The program owns one
+// ProgramState and hands it to every form, so no form reaches into another form's widgets
+// for them; what one window needs of another's widgets goes through small methods of
+// that window.
 #include <cstdint>
 #include <string>
 
