@@ -16,10 +16,8 @@
 
 #include <algorithm>
 
-#include "widgets/palette.h"
-#include "app/settings/qt_text.h"
-#include "search/forms/web_panel.h"
 #include "app/index/word_lists.h"
+#include "app/settings/qt_text.h"
 #include "app/settings/registry.h"
 #include "platform/clipboard.h"
 #include "platform/drives.h"
@@ -27,11 +25,14 @@
 #include "platform/messagebox.h"
 #include "platform/process.h"
 #include "search/engine/viewer_services.h"
+#include "search/forms/web_panel.h"
 #include "search/viewer/file_viewer.h"
 #include "textlib/errors.h"
 #include "textlib/io/unistrings.h"
 #include "textlib/unicode.h"
 #include "textlib/wide/pause/machpause.h"
+#include "widgets/palette.h"
+#include "widgets/wide_control.h"
 #include "ui_such_form.h"
 
 namespace search {
@@ -185,7 +186,7 @@ TSuchForm::TSuchForm(app::ProgramState& state, QWidget* parent)
   UniEdit2Change(false);
   session_.storesStarting = [this] {
     if (progress_) progress_->SearchStarting();
-    setWindowTitle(QStringLiteral("Suche läuft..."));
+    widgets::WideControlSetText(*this, u"Suche läuft...");
   };
 }
 
@@ -371,7 +372,7 @@ void TSuchForm::OKBtnClick() {
 
   // The direct search of a path-list database reports its progress in the caption.
   engine_.SetSearchCaption = [this](const std::u16string& caption) {
-    setWindowTitle(QString::fromUtf16(caption.data(), static_cast<qsizetype>(caption.size())));
+    widgets::WideControlSetText(*this, caption);
   };
   // The engine refuses a one-character text with its box and searches nothing.
   const bool searched = engine_.Run(files, ui->UniEdit2->Text());
@@ -392,7 +393,7 @@ void TSuchForm::OKBtnClick() {
   }
 
   state_.CancelRequested = false;
-  setWindowTitle(QString());
+  widgets::WideControlSetText(*this, u"");
   engine_.SearchRunning = false;
   ui->CancelBtn->setEnabled(true);
   ui->CancelBtn->setToolTip(QStringLiteral("Schließt das Fenster"));
@@ -802,9 +803,10 @@ void TSuchForm::FormPaint() {
         u"Popup-Menü in linkes Sucheingabefeld eingefügt werden.");
     resize(state_.SearchWidth, state_.SearchHeight);
     ui->UniEdit2->setFocus();
-    ui->Label1->setText(QStringLiteral("Geben Sie oben den Text ein, den Sie suchen.   Bei der Suche\n"
-                                       "nach einem Pfadeintrag mit Dateinamen, setzen Sie das Raute-\n"
-                                       "Zeichen # davor:     #C:\\Windows\\Dies ist ein Beispiel.txt"));
+    ui->Label1->SetCaption(
+        u"Geben Sie oben den Text ein, den Sie suchen.   Bei der Suche\n"
+        u"nach einem Pfadeintrag mit Dateinamen, setzen Sie das Raute-\n"
+        u"Zeichen # davor:     #C:\\Windows\\Dies ist ein Beispiel.txt");
     ui->SortierteListeBtn->setEnabled(false);
     bool ok = false;
     const int left = ToQ(LeseRegKey(kRegistryKey, reg::SplitterPos)).toInt(&ok);
@@ -1035,8 +1037,8 @@ void TSuchForm::ReopenBrowsedView() {
 class TSuchForm::SortStatus : public app::WordListStatus {
  public:
   explicit SortStatus(TSuchForm& form) : form_(form) {}
-  void SetCaption(std::u16string_view text) override { form_.setWindowTitle(ToQ(text)); }
-  void SetLabel(std::u16string_view text) override { form_.ui->Label4->setText(ToQ(text)); }
+  void SetCaption(std::u16string_view text) override { widgets::WideControlSetText(form_, text); }
+  void SetLabel(std::u16string_view text) override { form_.ui->Label4->SetCaption(text); }
   void SetProgressMax(int64_t max) override { form_.ui->ProgressBar1->setMaximum(ProgressValue(max)); }
   void SetProgress(int64_t position) override { form_.ui->ProgressBar1->setValue(ProgressValue(position)); }
   void SetRunning(bool running) override { form_.SetSortRunning(running); }
@@ -1129,9 +1131,9 @@ void TSuchForm::SortAbbrechenButtonClick() {
   SetBuilderShown(false);
   EnableDocumentButtons();
   SetSearchControlsEnabled(true);
-  ui->Label4->setText(QStringLiteral("Sortierte Liste von: "));
+  ui->Label4->SetCaption(u"Sortierte Liste von: ");
   ui->ProgressBar1->setValue(0);
-  setWindowTitle(QString());
+  widgets::WideControlSetText(*this, u"");
   ui->Panel2->setVisible(true);
   state_.CancelRequested = false;
 }

@@ -9,9 +9,9 @@
 #include <QBoxLayout>
 #include <algorithm>
 
-#include "app/settings/qt_text.h"
 #include "app/index/profile_file.h"
 #include "app/results/browser.h"
+#include "app/settings/qt_text.h"
 #include "app/settings/registry.h"
 #include "platform/clipboard.h"
 #include "platform/codepage.h"
