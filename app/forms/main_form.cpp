@@ -1114,13 +1114,13 @@ void TMainForm_QY_HTML::SuchenBtnClick() {
     return;
   }
 
-  const std::u16string handover = state_.ControlFolder + u"Datenbank\\Suchtext.txt";
-  const std::string handoverPosix = state_.UseControlFolder ? platform::PosixPath(handover) : std::string();
-  auto handoverStat = handoverPosix.empty() ? std::nullopt : platform::Stat(handoverPosix);
-  if (handoverStat && handoverStat->isRegular) {
+  // A text handed over by another program: from the file, or read from it already when
+  // the program was activated.
+  if (state_.UseControlFolder) search_->TakeHandoverFile();
+  if (!state_.SearchHandoverText.empty()) {
     search_->SetSearchText(state_.SearchHandoverText);
     search_->SetPositionCaption(u"DB: \"" + state_.CurrentDbName + u"\"  Position: ");
-    platform::RemoveFile(handoverPosix);
+    state_.SearchHandoverText.clear();
   } else {
     search_->SetSearchText(u"");
   }

@@ -764,23 +764,30 @@ bool TSuchForm::PfadEintragPruefen() {
 
 void TSuchForm::ApplicationActivate() {
   if (SiblingProgramRunning && !SiblingProgramRunning()) return;
-  if (state_.ControlFolder.empty()) return;
+  if (!TakeHandoverFile()) return;
+  SetEntry(state_.SearchHandoverText);
+  // An open window has taken the text; a closed one gets it from the next hand-off.
+  if (isVisible()) state_.SearchHandoverText.clear();
+}
+
+bool TSuchForm::TakeHandoverFile() {
+  if (state_.ControlFolder.empty()) return false;
   const std::u16string file = state_.ControlFolder + u"Datenbank\\Suchtext.txt";
   const std::string posix = platform::PosixPath(file);
   const auto st = platform::Stat(posix);
-  if (!st || !st->isRegular) return;
+  if (!st || !st->isRegular) return false;
   textlib::TUniStringList lines;
   try {
     lines.LoadFromFile(file);
   } catch (const textlib::Exception&) {
-    return;
+    return false;
   }
   // Read once: the next activation must not hand the same text over again.
   platform::RemoveFile(posix);
   std::u16string text = lines.Text();
   while (text.ends_with(u"\r\n")) text.resize(text.size() - 2);
   state_.SearchHandoverText = text;
-  SetEntry(text);
+  return true;
 }
 
 void TSuchForm::SetBuilderShown(bool on) {

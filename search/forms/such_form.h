@@ -147,6 +147,9 @@ class TSuchForm : public QDialog {
   // The application was activated: a search text another program left in
   // "Datenbank\Suchtext.txt" below the control folder is taken over and the file deleted.
   void ApplicationActivate();
+  // Reads "Datenbank\Suchtext.txt" below the control folder into the program's
+  // SearchHandoverText and deletes it; false when there is none or it cannot be read.
+  bool TakeHandoverFile();
   // Whether the program that hands texts over runs; without a hook it is assumed to.
   std::function<bool()> SiblingProgramRunning;
   // The web panel's lists follow the entry: enabled exactly when it holds text.

@@ -212,7 +212,6 @@ TEST_F(ListTest, TheHandOverFileIsConsumedEvenWhenTheSearchIsCancelled) {
   auto w = Start({QString::fromStdString(drive_.Posix("tools/q/QUARRY_HTML")), QStringLiteral("x")});
   w->main->FormPaint();
   ASSERT_TRUE(w->state.UseControlFolder);
-  w->state.SearchHandoverText = u"wort";
   std::u16string seen, caption;
   w->main->ShowSearchWindow = [&](search::TSuchForm& s) {
     seen = s.SearchText();
@@ -225,6 +224,13 @@ TEST_F(ListTest, TheHandOverFileIsConsumedEvenWhenTheSearchIsCancelled) {
   EXPECT_FALSE(std::filesystem::exists(drive_.Posix("tools/Datenbank/Suchtext.txt")));
   w->main->SuchenBtnClick();
   EXPECT_EQ(seen, u"");
+  // Read already when the program was activated, before the search window opened.
+  Put(drive_, "tools/Datenbank/Suchtext.txt", "neu");
+  w->search->SiblingProgramRunning = [] { return true; };
+  w->search->ApplicationActivate();
+  EXPECT_FALSE(std::filesystem::exists(drive_.Posix("tools/Datenbank/Suchtext.txt")));
+  w->main->SuchenBtnClick();
+  EXPECT_EQ(seen, u"neu");
 }
 
 TEST_F(ListTest, DeletionRemovesEveryFileOfTheDatabaseAndNothingElse) {
