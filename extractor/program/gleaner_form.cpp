@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 
@@ -234,12 +236,25 @@ void TForm1::OnWindowMessage(const platform::WindowMessage& message) {
 
 void TForm1::ProcessMessages() { QCoreApplication::processEvents(); }
 
+namespace {
+
+// Serves the events that arrive within `milliseconds` and sleeps while none do. The timed
+// processEvents overload returns at once when nothing is pending, so a loop over it spins.
+void WaitForEvents(int64_t milliseconds) {
+  QTimer wake;
+  wake.setSingleShot(true);
+  wake.start(static_cast<int>(std::clamp<int64_t>(milliseconds, 0, INT32_MAX)));
+  QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+}  // namespace
+
 void TForm1::Pause(int milliseconds, const std::function<bool()>& done) {
   const QDeadlineTimer deadline(milliseconds);
   while (!(done && done())) {
     const int64_t left = deadline.remainingTime();
     if (left <= 0) break;
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, static_cast<int>(left));
+    WaitForEvents(left);
   }
 }
 
@@ -276,7 +291,7 @@ bool TForm1::StartSuccessor(const JobPaths& paths) {
       Report(u"Gleaner: der nächste Prozess hat sich nicht gemeldet; er übernimmt die Arbeit trotzdem");
       return true;
     }
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    WaitForEvents(50);
   }
   return true;
 }
