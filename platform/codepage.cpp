@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -260,6 +262,15 @@ std::string WideToPosixUtf8(std::u16string_view text) {
   char* o = out.data();
   const size_t n = text.size();
   for (size_t i = 0; i < n; ++i) {
+    // Runs of ASCII four units at a time.
+    while (i + 4 <= n) {
+      uint64_t four;
+      std::memcpy(&four, text.data() + i, 8);
+      if (four & 0xFF80FF80FF80FF80ull) break;
+      for (size_t k = 0; k < 4; ++k) *o++ = static_cast<char>(text[i + k]);
+      i += 4;
+    }
+    if (i >= n) break;
     char32_t c = text[i];
     if (c < 0x80) {
       *o++ = static_cast<char>(c);

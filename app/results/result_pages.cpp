@@ -152,15 +152,37 @@ bool TResultPageWriter::WritePage(const std::u16string& name, const std::u16stri
   return true;
 }
 
+std::u16string TResultPageWriter::PageLine(std::u16string_view raw, const std::u16string& term) const {
+  std::u16string line = textlib::UnicodeTrim(raw);
+  // One hit stays one line of the page, whoever built it.
+  for (char16_t& c : line)
+    if (c == u'\r' || c == u'\n') c = u' ';
+  const size_t split = line.size() > 4 ? line.find(kHitTextSeparator) : std::u16string::npos;
+  if (split != std::u16string::npos) {
+    const std::u16string path = textlib::UnicodeTrim(std::u16string_view(line).substr(0, split));
+    const std::u16string snippet = line.substr(split + 8);
+    if (!path.empty() && !snippet.empty()) return HitEntry(path, snippet, term);
+  }
+  return PlainLine(line, term);
+}
+
 void TResultPageWriter::SchreibHTMLDocNeu(const std::u16string& searchText, int64_t hitCount) {
   textlib::TWideStringList& lines = UniRichEdit1;
+  std::vector<std::u16string> made = std::move(MadeLines);
+  MadeLines.clear();
+  if (made.size() != static_cast<size_t>(lines.Count())) made.clear();
+  // Each line is fetched once (the list hands out copies).
+  std::u16string previous = lines.Count() > 0 ? lines[0] : std::u16string();
   for (int i = 1; i < lines.Count();) {
+    std::u16string current = lines[i];
     // Lower-casing keeps the length: lines of different lengths are never equal.
-    if (lines[i].size() == lines[i - 1].size() &&
-        textlib::UnicodeLowerCase(lines[i]) == textlib::UnicodeLowerCase(lines[i - 1])) {
+    if (current.size() == previous.size() &&
+        textlib::UnicodeLowerCase(current) == textlib::UnicodeLowerCase(previous)) {
       lines.Delete(i);
+      if (!made.empty()) made.erase(made.begin() + i);
       --hitCount;
     } else {
+      previous = std::move(current);
       ++i;
     }
   }
@@ -174,20 +196,7 @@ void TResultPageWriter::SchreibHTMLDocNeu(const std::u16string& searchText, int6
   for (int i = 0; i < lines.Count(); ++i) {
     host_.ProcessMessages();
     if (host_.SearchCancelRequested()) break;
-    std::u16string line = textlib::UnicodeTrim(lines[i]);
-    // One hit stays one line of the page, whoever built it.
-    for (char16_t& c : line)
-      if (c == u'\r' || c == u'\n') c = u' ';
-    const size_t split = line.size() > 4 ? line.find(kHitTextSeparator) : std::u16string::npos;
-    if (split != std::u16string::npos) {
-      const std::u16string path = textlib::UnicodeTrim(std::u16string_view(line).substr(0, split));
-      const std::u16string snippet = line.substr(split + 8);
-      if (!path.empty() && !snippet.empty()) {
-        memo.push_back(HitEntry(path, snippet, term));
-        continue;
-      }
-    }
-    memo.push_back(PlainLine(line, term));
+    memo.push_back(made.empty() ? PageLine(lines[i], term) : std::move(made[static_cast<size_t>(i)]));
   }
   // A cancel drops a page of hits; without hits the empty buffer is still written.
   if (host_.SearchCancelRequested() && lines.Count() > 0) return;
@@ -223,20 +232,25 @@ void TResultPageWriter::SchreibHTMLDocNeu(const std::u16string& searchText, int6
         termLine,
         std::u16string(static_cast<size_t>(std::max<int64_t>(0, underscores)), u'_') + u"<br><br>",
     };
-    for (const auto& line : head) page += line + u"\r\n";
-    for (const auto& line : memo) page += line + u"\r\n";
+    size_t units = 0;
+    for (const auto& line : head) units += line.size() + 2;
+    for (const auto& line : memo) units += line.size() + 2;
+    page.reserve(units + 32);
+    for (const auto& line : head) page.append(line).append(u"\r\n");
+    for (const auto& line : memo) page.append(line).append(u"\r\n");
     page += u"</font>\r\n</body>\r\n</html>\r\n";
   }
-  lastPage_ = page;
+  lastPage_ = std::move(page);
+  const std::u16string& text = lastPage_;
 
   const int32_t number = state_.ResultPageNo;
   const bool first = number == 1 || number == -1;
   bool firstWritten = false;
   if (first) {
-    firstWritten = WritePage(u"QY_Ergebnis.htm", page);
-    if (number == -1) WritePage(u"QY_Ergebnis2.htm", page);
+    firstWritten = WritePage(u"QY_Ergebnis.htm", text);
+    if (number == -1) WritePage(u"QY_Ergebnis2.htm", text);
   } else if (number > 1) {
-    WritePage(u"QY_Ergebnis" + Number(number) + u".htm", page);
+    WritePage(u"QY_Ergebnis" + Number(number) + u".htm", text);
   }
   host_.StopBusyIndicator();
   if (first && firstWritten) {

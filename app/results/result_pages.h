@@ -55,6 +55,12 @@ class TResultPageWriter {
 
   // Writes the page of ResultPageState.ResultPageNo from the lines of UniRichEdit1.
   void SchreibHTMLDocNeu(const std::u16string& searchText, int64_t hitCount);
+  // The page's line for one line of UniRichEdit1; term is the trimmed search text. It
+  // reads only the settings, so lines can be made ahead, on other threads too.
+  std::u16string PageLine(std::u16string_view line, const std::u16string& term) const;
+  // Page lines made ahead with PageLine, one per line of UniRichEdit1: the next page takes
+  // them instead of making its own when their number matches; it clears them either way.
+  std::vector<std::u16string> MadeLines;
 
   // The text of the page built last (lines ending in CR LF).
   const std::u16string& LastPage() const { return lastPage_; }

@@ -3,6 +3,7 @@
 // the number of hits and the page files. Title positions missing for a store are built
 // first, as the main program does after each build. A database that lists only paths is
 // searched file by file; --paths then prints the path of every hit, one per line.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -101,11 +102,32 @@ int Search(const std::vector<std::string>& args) {
 
   std::printf("%lld hits\n", static_cast<long long>(run.HitCount()));
   if (paths && run.SearchedDirectly()) {
+    // Only the path in front of the snippet is converted (the entries hold UTF-8 bytes one
+    // per unit, and the separator is plain ASCII), and each folder once while its files
+    // follow one another: a plain ASCII name goes behind its folder's path as it is.
+    std::string out, folder, folderPosix;
     for (int i = 0; i < run.HitList.Count(); ++i) {
-      const std::string entry = platform::WideToAnsi(run.HitList[i]);
-      const std::u16string path = textlib::DecodeUtf8(entry.substr(0, entry.find("##text##")));
-      std::printf("hit %s\n", platform::PosixPath(path).c_str());
+      const std::u16string entry = run.HitList[i];
+      const std::string bytes =
+          platform::WideToAnsi(std::u16string_view(entry).substr(0, entry.find(app::kHitTextSeparator)));
+      const size_t cut = bytes.rfind('\\');
+      const std::string_view name =
+          cut == std::string::npos ? std::string_view() : std::string_view(bytes).substr(cut + 1);
+      const bool plain = !name.empty() && name != "." && name != ".." &&
+                         std::all_of(name.begin(), name.end(), [](char c) { return c > 0 && c != '/'; });
+      if (plain && (folder.size() != cut + 1 || bytes.compare(0, cut + 1, folder) != 0)) {
+        folder = bytes.substr(0, cut + 1);
+        folderPosix = platform::PosixPath(textlib::DecodeUtf8(folder));
+        if (!folderPosix.empty() && folderPosix.back() != '/') folderPosix += '/';
+      }
+      out += "hit ";
+      if (plain && !folderPosix.empty())
+        out.append(folderPosix).append(name);
+      else
+        out += platform::PosixPath(textlib::DecodeUtf8(bytes));
+      out += '\n';
     }
+    std::fwrite(out.data(), 1, out.size(), stdout);
   }
   for (const auto& page : writer.WrittenFiles()) std::printf("%s\n", platform::PosixPath(page).c_str());
   return 0;

@@ -1,5 +1,12 @@
 #include "search/engine/database_files.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <type_traits>
+
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/file.h"
@@ -10,20 +17,72 @@
 
 namespace search {
 
+bool DescriptionLines::Load(const std::u16string& fileName) {
+  bytes_.clear();
+  units_.clear();
+  lines_.clear();
+  wide_ = false;
+  const std::string posix = platform::PosixPath(fileName);
+  if (posix.empty()) return false;
+  const int fd = ::open(posix.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char block[65536];
+  bool ok = true;
+  while (true) {
+    const ssize_t n = ::read(fd, block, sizeof block);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    bytes_.append(block, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  if (!ok) return false;
+  const auto b0 = bytes_.size() >= 2 ? static_cast<unsigned char>(bytes_[0]) : 0;
+  const auto b1 = bytes_.size() >= 2 ? static_cast<unsigned char>(bytes_[1]) : 0;
+  // Up to the first NUL; CR LF is one break, a final break adds no empty line.
+  auto split = [this](const auto& text, auto isBreak) {
+    using Unit = std::decay_t<decltype(text[0])>;
+    const size_t end = std::min(text.find(Unit(0)), text.size());
+    for (size_t p = 0; p < end;) {
+      const size_t start = p;
+      while (p < end && !isBreak(text[p])) ++p;
+      lines_.emplace_back(start, p - start);
+      if (p < end) p += (text[p] == Unit('\r') && p + 1 < end && text[p + 1] == Unit('\n')) ? 2 : 1;
+    }
+  };
+  if ((b0 == 0xFF && b1 == 0xFE) || (b0 == 0xFE && b1 == 0xFF)) {
+    wide_ = true;
+    units_.assign((bytes_.size() - 2) / 2, u'\0');
+    for (size_t i = 0; i < units_.size(); ++i) {
+      const auto a = static_cast<unsigned char>(bytes_[2 + 2 * i]), b = static_cast<unsigned char>(bytes_[3 + 2 * i]);
+      units_[i] = b0 == 0xFE ? char16_t((a << 8) | b) : char16_t(a | (b << 8));
+    }
+    bytes_.clear();
+    split(units_, [](char16_t c) {
+      return c == u'\n' || c == 0x0B || c == 0x0C || c == u'\r' || c == 0x2028 || c == 0x2029;
+    });
+  } else {
+    // Code page 1252 gives no byte the line separators U+2028 and U+2029.
+    split(bytes_, [](char c) { return c >= '\n' && c <= '\r'; });
+  }
+  return true;
+}
+
+std::string DescriptionLines::Ansi(int i) const {
+  const auto& [start, length] = lines_[static_cast<size_t>(i)];
+  if (wide_) return platform::WideToAnsi(std::u16string_view(units_).substr(start, length));
+  return bytes_.substr(start, length);
+}
+
 std::u16string LiesWurzelPfad(const std::u16string& descriptionFile) {
   if (!FileExistsNotDirectory(descriptionFile)) return {};
-  textlib::TWideStringList lines;
-  try {
-    lines.LoadFromFile(std::u16string_view(descriptionFile));
-  } catch (const textlib::Exception&) {
-    return {};
-  }
-  if (lines.Count() == 0) return {};
-  std::u16string line = lines[0];
-  if (const size_t cut = line.find(u"\r\n"); cut != std::u16string::npos) line.resize(cut);
-  static constexpr std::u16string_view kKey = u"PFAD_UND_ENDUNGEN=";
-  if (const size_t at = line.find(kKey); at != std::u16string::npos) line.erase(at, kKey.size());
-  return textlib::DecodeUtf8(platform::WideToAnsi(line));
+  DescriptionLines lines;
+  if (!lines.Load(descriptionFile) || lines.Count() == 0) return {};
+  // The key is ASCII, and the code page maps one unit to one byte.
+  std::string line = lines.Ansi(0);
+  static constexpr std::string_view kKey = "PFAD_UND_ENDUNGEN=";
+  if (const size_t at = line.find(kKey); at != std::string::npos) line.erase(at, kKey.size());
+  return textlib::DecodeUtf8(line);
 }
 
 std::u16string LaufwerkSuchen(const std::u16string& path) {

@@ -2,6 +2,9 @@
 // The files of one database below "Datenbank\" of the base folder, the database root read
 // from its description, and the search for the drive under which a file is reachable now.
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace search {
 
@@ -16,6 +19,24 @@ struct DatabaseFiles {
   std::u16string MhtStore() const { return Folder() + dbName + u"_MHTtext.txt"; }
   std::u16string Utf8TitlePositions() const { return Folder() + dbName + u"_Utf8_TitelPositionen.txt"; }
   std::u16string MhtTitlePositions() const { return Folder() + dbName + u"_MHT_TitelPositionen.txt"; }
+};
+
+// A description's lines as TWideStrings::LoadFromFile reads them (UTF-16 behind its mark,
+// else the ANSI code page) and SetTextStr splits them, kept as one text: a list of one
+// string per listed file cost more than searching the small files themselves.
+class DescriptionLines {
+ public:
+  // False when the file cannot be read.
+  bool Load(const std::u16string& fileName);
+  int Count() const { return static_cast<int>(lines_.size()); }
+  // Line i back in the ANSI code page (WideToAnsi of the line read).
+  std::string Ansi(int i) const;
+
+ private:
+  std::string bytes_;     // the file without a UTF-16 mark, which the code page maps one to one
+  std::u16string units_;  // the text behind a UTF-16 mark
+  bool wide_ = false;
+  std::vector<std::pair<size_t, size_t>> lines_;
 };
 
 // Line 0 of the description without its first "PFAD_UND_ENDUNGEN=", UTF-8-decoded: the

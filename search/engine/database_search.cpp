@@ -178,7 +178,13 @@ void PathListPaging::WritePage(const std::u16string& searchText, int begin, int 
   if (reported < 0) reported = int64_t{state_.ResultPageNo} * kHitsPerPage;
   ++pagesFlushed_;
   writer_.UniRichEdit1.Clear();
-  for (int i = begin; i < end; ++i) writer_.UniRichEdit1.Add(DecodeEntry(hits_[i]));
+  std::vector<std::u16string> made;
+  for (int i = begin; i < end; ++i) {
+    MadeLine* m = Made ? Made(i) : nullptr;
+    writer_.UniRichEdit1.Add(m ? m->line : DecodeEntry(hits_[i]));
+    if (m && made.size() == static_cast<size_t>(i - begin)) made.push_back(std::move(m->pageLine));
+  }
+  if (made.size() == static_cast<size_t>(end - begin)) writer_.MadeLines = std::move(made);
   state_.MorePages = more;
   writer_.SchreibHTMLDocNeu(searchText, reported);
 }

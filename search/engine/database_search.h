@@ -41,6 +41,13 @@ class PathListPaging {
   void AfterFile(const std::u16string& searchText);
   void Finish(const std::u16string& searchText);
   int32_t PagesFlushed() const { return pagesFlushed_; }
+  // Hit i as the page buffer's line and its page line (TResultPageWriter::PageLine), made
+  // ahead; the page takes the page line over. A page makes its own lines when this is not
+  // set or gives nothing for one of its hits.
+  struct MadeLine {
+    std::u16string line, pageLine;
+  };
+  std::function<MadeLine*(int)> Made;
 
  private:
   void WritePage(const std::u16string& searchText, int begin, int end, bool more, int64_t reported);

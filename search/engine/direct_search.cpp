@@ -7,8 +7,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <thread>
 #include <tuple>
+#include <vector>
 
 #include "platform/codepage.h"
 #include "platform/drives.h"
@@ -75,17 +81,6 @@ size_t SkipAscii(const unsigned char* bytes, size_t i, size_t length) {
   return i;
 }
 
-bool HasAnsiUmlaut(std::string_view text) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  for (size_t i = SkipAscii(bytes, 0, text.size()); i < text.size(); i = SkipAscii(bytes, i + 1, text.size())) {
-    switch (bytes[i]) {
-      case 0xE4: case 0xF6: case 0xFC: case 0xDF: case 0xC4: case 0xD6: case 0xDC: return true;
-      default: break;
-    }
-  }
-  return false;
-}
-
 std::string TrimControlsAndBlanks(const std::string& s) {
   size_t first = 0, last = s.size();
   while (first < last && static_cast<unsigned char>(s[first]) <= 0x20) ++first;
@@ -108,6 +103,8 @@ struct TDirectSearch::Matchers {
   std::optional<ByteMatcher> utf8Bytes;    // UTF-8 with case
   std::optional<ByteMatcher> ansiBytes;    // the cp1252 bytes
   std::optional<WideMatcher> units;
+  std::string utf8Text;                 // the search text in UTF-8
+  std::optional<Utf8Matcher> line;      // UTF-8 without case and whole words: the snippet line's test
 
   // Start and length in bytes of the first match, or nullopt.
   std::optional<std::pair<int64_t, int64_t>> First(std::string_view bytes, const DetectedEncoding& kind) const {
@@ -322,8 +319,10 @@ DetectedEncoding DetectEncoding(const DirectFile& file) {
     case kKodierungUtf32LE: d.utf32 = true; return d;
     default: break;
   }
-  // No mark: the guess over the first bytes, then the strict test over the whole file,
-  // both from one pass over its blocks.
+  // No mark: UTF-8 when the strict test passes over the whole file or the guess finds the
+  // first bytes well formed, ANSI otherwise. A cp1252 letter in the first bytes makes the
+  // guess ANSI as well, but UTF-8 wins over ANSI, so it never decides and is not looked
+  // for; the strict test goes first, as its pass decides alone.
   const int64_t guessLength = std::min(file.Size(), kGuessBytes);
   std::string guessCopy;
   std::string_view guess;
@@ -334,6 +333,8 @@ DetectedEncoding DetectEncoding(const DirectFile& file) {
   } else {
     std::string block;
     for (int64_t offset = 0; offset < file.Size();) {
+      // Once the strict test has failed, only the guess's bytes are still wanted.
+      if (strict.Failed() && offset >= guessLength) break;
       block.resize(static_cast<size_t>(std::min(kReadBlock, file.Size() - offset)));
       const int64_t n = file.ReadAt(offset, block.data(), static_cast<int64_t>(block.size()));
       if (n <= 0) break;
@@ -345,17 +346,11 @@ DetectedEncoding DetectEncoding(const DirectFile& file) {
     }
     guess = guessCopy;
   }
-  if (IstGueltigesUtf8(guess))
+  // A file of bytes below 80 alone fails the strict test, and its first bytes are well formed.
+  if (strict.Result() || (!strict.Failed() && strict.OnlyAscii()) || IstGueltigesUtf8(guess))
     d.utf8 = true;
   else
     d.ansi = true;
-  if (HasAnsiUmlaut(guess)) d.ansi = true;
-  if (strict.Result()) {
-    d.utf16BE = d.utf16LE = false;
-    d.utf8 = true;
-    d.ansi = false;
-  }
-  if (d.utf8 && d.ansi) d.ansi = false;
   return d;
 }
 
@@ -374,51 +369,115 @@ void TDirectSearch::PumpThrottled() {
   platform::ProcessMessages();
 }
 
-void TDirectSearch::SearchFile(const std::u16string& path) {
-  bool unreadable = false;
-  const std::optional<DirectFile> file = DirectFile::Open(path, &unreadable);
-  if (unreadable)
-    platform::ShowMessageBox(path + u" kann nicht geöffnet werden.", u"Error", platform::mb::IconError);
-  if (!file) return;  // missing or no regular file: skipped silently
-  const DetectedEncoding kind = DetectEncoding(*file);
-  const bool wide = kind.utf16LE || kind.utf16BE;
-  if (!kind.ansi && !kind.utf8 && !wide) return;  // RTF, UTF-32
-  // An ANSI file holds the text only in cp1252: a text that cannot be written so cannot
-  // occur in it (a "?" in its place would find question marks).
-  if (kind.ansi && !ansiText_) return;
-  ++filesSearched_;
+// What the check of one listed file came to; made on a worker, used on the calling thread.
+struct TDirectSearch::FileOutcome {
+  bool listed = false;    // a path that is not excluded: searched or tried, then paged
+  bool redo = false;      // left to the calling thread, path and all
+  bool searched = false;  // counts in FilesSearched
+  std::u16string entry;   // the hit list entry; empty without a hit
+  PathListPaging::MadeLine made;  // the entry as the page buffer's line and the page's
+};
 
-  const bool caseSensitive = session_.grossKleinBeachten;
-  const uint8_t options = (caseSensitive ? kSearchCaseSensitive : 0) | (session_.nurGanzeWoerter ? kSearchWholeWords : 0);
-  FileSource source(*file);
-  int64_t start = -1, length = 0;
-  if (const std::optional<std::string_view> all = file->Kept()) {
-    const auto match = matchers_->First(*all, kind);
-    if (!match) return;
-    std::tie(start, length) = *match;
-  } else {
-    TStreamSearch search;
-    search.TextIsUtf8 = kind.utf8;
-    search.AssignSearchStream(&source);
-    bool found = false;
-    try {
-      if (wide)
-        found = search.FindFirst(searchText_, kind.utf16BE ? vEncUnicodeBE : vEncUnicodeLE, options, 0);
-      else
-        found = search.FindFirst(platform::AnsiToWide(kind.ansi ? *ansiText_ : textlib::EncodeUtf8(searchText_)),
-                                 vEncANSI, options, 0);
-    } catch (const textlib::Exception& e) {
-      platform::ShowMessageBox(e.Message(), u"Suche fehlgeschlagen", platform::mb::IconError);
-      return;
+namespace {
+
+// Listed files checked ahead of the calling thread by a few workers. A worker takes the
+// next index while it lies within kWindow of the one the caller takes next, so memory
+// stays bounded and a cancel wastes little; the caller takes the outcomes in list order.
+template <class Outcome>
+class CheckAhead {
+ public:
+  static constexpr int kWindow = 1024;
+  static constexpr int kWake = kWindow / 4;
+  using Work = std::function<void(int, Outcome&)>;
+
+  CheckAhead(int first, int end, int threads, Work work)
+      : work_(std::move(work)), slots_(kWindow), done_(kWindow, 0), next_(first), taken_(first), end_(end) {
+    for (int t = 0; t < threads; ++t) threads_.emplace_back([this] { Loop(); });
+  }
+  ~CheckAhead() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
     }
-    if (!found) return;
-    start = search.FoundStart();
-    length = search.FoundLength();
+    room_.notify_all();
+    for (std::thread& t : threads_) t.join();
+  }
+  CheckAhead(const CheckAhead&) = delete;
+  CheckAhead& operator=(const CheckAhead&) = delete;
+
+  // The outcome of index, the next in order; idle runs while it is awaited, every
+  // interval at most.
+  Outcome Take(int index, const std::function<void()>& idle, std::chrono::milliseconds interval) {
+    const size_t slot = static_cast<size_t>(index % kWindow);
+    std::unique_lock lock(mutex_);
+    wanted_ = index;
+    while (!done_[slot]) {
+      if (ready_.wait_for(lock, interval, [&] { return done_[slot] != 0; })) break;
+      lock.unlock();
+      idle();
+      lock.lock();
+    }
+    wanted_ = -1;
+    Outcome out = std::move(slots_[slot]);
+    done_[slot] = 0;
+    taken_ = index + 1;
+    lock.unlock();
+    // Workers that wait for room are woken a batch at a time: waking one per file cost
+    // the calling thread a system call per file. They never wait for the index taken
+    // next (it lies inside the window), so this cannot stall the run.
+    if (taken_ % kWake == 0) room_.notify_all();
+    return out;
   }
 
+ private:
+  void Loop() {
+    while (true) {
+      int index;
+      {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [&] { return stop_ || next_ >= end_ || next_ < taken_ + kWindow; });
+        if (stop_ || next_ >= end_) return;
+        index = next_++;
+      }
+      Outcome out;
+      work_(index, out);
+      const size_t slot = static_cast<size_t>(index % kWindow);
+      std::unique_lock lock(mutex_);
+      slots_[slot] = std::move(out);
+      done_[slot] = 1;
+      if (index == wanted_) {
+        lock.unlock();
+        ready_.notify_one();
+      }
+    }
+  }
+
+  Work work_;
+  std::mutex mutex_;
+  std::condition_variable ready_, room_;
+  std::vector<Outcome> slots_;
+  std::vector<char> done_;
+  int next_, taken_, end_, wanted_ = -1;
+  bool stop_ = false;
+  std::vector<std::thread> threads_;
+};
+
+int WorkerCount(int requested, int files) {
+  int n = requested;
+  if (n <= 0) n = static_cast<int>(std::min(std::thread::hardware_concurrency(), 16u));
+  n = std::min(n, files);
+  return n > 1 ? n : 0;
+}
+
+}  // namespace
+
+std::u16string TDirectSearch::HitEntry(const std::u16string& path, const DirectFile& file,
+                                       const DetectedEncoding& kind, int64_t start, int64_t length) const {
+  const bool wide = kind.utf16LE || kind.utf16BE;
+  FileSource source(file);
   TDocumentModel viewer;
   viewer.SetMode(wide ? TDocumentMode::Unicode : TDocumentMode::Text);
-  if (!viewer.LoadStream(&source)) return;
+  if (!viewer.LoadStream(&source)) return std::u16string();
   viewer.SetSelection(start, length);
   viewer.SelectAt(0, start);
   std::string snippet;
@@ -434,11 +493,11 @@ void TDirectSearch::SearchFile(const std::u16string& path) {
     std::u16string line = wide ? viewer.SelTextW() : platform::AnsiToWide(viewer.SelText());
     // The byte-order mark in front of the first line is no text.
     if (wide && !line.empty() && line[0] == u'\uFEFF') line.erase(0, 1);
-    std::u16string s = SnippetWide(line, searchText_, caseSensitive, start, cs, lineAt);
+    std::u16string s = SnippetWide(line, searchText_, caseSensitive_, start, cs, lineAt);
     BlankOutTagOpenings(s);
     snippet = textlib::EncodeUtf8(s);
   } else {
-    const std::string term = textlib::EncodeUtf8(searchText_);
+    const std::string& term = matchers_->utf8Text;
     auto lineAt = [&viewer](int64_t offset) {
       if (offset > viewer.LastPos()) return std::string();
       viewer.SelectAt(0, offset);
@@ -446,49 +505,151 @@ void TDirectSearch::SearchFile(const std::u16string& path) {
     };
     std::string line = viewer.SelText();
     if (line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
-    const bool present = caseSensitive ? line.find(term) != std::string::npos
-                                       : Utf8Matcher(term).Find(line, true, kNoChar, kNoChar, nullptr) >= 0;
+    const bool present = caseSensitive_ ? line.find(term) != std::string::npos
+                                        : matchers_->line->Find(line, true, kNoChar, kNoChar, nullptr) >= 0;
     if (!present) line.clear();
-    std::string s = SnippetUtf8(line, term, caseSensitive, start, lineAt);
+    std::string s = SnippetUtf8(line, term, caseSensitive_, start, lineAt);
     BlankOutTagOpenings(s);
     snippet = s;
   }
-  hitList_.Add(platform::AnsiToWide(textlib::EncodeUtf8(path) + "##text##" + TrimControlsAndBlanks(snippet + "<br>")));
+  return platform::AnsiToWide(textlib::EncodeUtf8(path) + "##text##" + TrimControlsAndBlanks(snippet + "<br>"));
+}
+
+bool TDirectSearch::CheckFile(const std::u16string& path, bool onWorker, FileOutcome& out) const {
+  bool unreadable = false;
+  const std::optional<DirectFile> file = DirectFile::Open(path, &unreadable);
+  if (unreadable) {
+    if (onWorker) return false;
+    platform::ShowMessageBox(path + u" kann nicht geöffnet werden.", u"Error", platform::mb::IconError);
+  }
+  if (!file) return true;  // missing or no regular file: skipped silently
+  // A large file is streamed, and its stream search and viewer report read errors.
+  if (onWorker && !file->Kept()) return false;
+  const DetectedEncoding kind = DetectEncoding(*file);
+  const bool wide = kind.utf16LE || kind.utf16BE;
+  if (!kind.ansi && !kind.utf8 && !wide) return true;  // RTF, UTF-32
+  // An ANSI file holds the text only in cp1252: a text that cannot be written so cannot
+  // occur in it (a "?" in its place would find question marks).
+  if (kind.ansi && !ansiText_) return true;
+  out.searched = true;
+
+  int64_t start = -1, length = 0;
+  if (const std::optional<std::string_view> all = file->Kept()) {
+    const auto match = matchers_->First(*all, kind);
+    if (!match) return true;
+    std::tie(start, length) = *match;
+  } else {
+    const uint8_t options = (caseSensitive_ ? kSearchCaseSensitive : 0) | (wholeWords_ ? kSearchWholeWords : 0);
+    FileSource source(*file);
+    TStreamSearch search;
+    search.TextIsUtf8 = kind.utf8;
+    search.AssignSearchStream(&source);
+    bool found = false;
+    try {
+      if (wide)
+        found = search.FindFirst(searchText_, kind.utf16BE ? vEncUnicodeBE : vEncUnicodeLE, options, 0);
+      else
+        found = search.FindFirst(platform::AnsiToWide(kind.ansi ? *ansiText_ : matchers_->utf8Text), vEncANSI,
+                                 options, 0);
+    } catch (const textlib::Exception& e) {
+      platform::ShowMessageBox(e.Message(), u"Suche fehlgeschlagen", platform::mb::IconError);
+      return true;
+    }
+    if (!found) return true;
+    start = search.FoundStart();
+    length = search.FoundLength();
+  }
+  out.entry = HitEntry(path, *file, kind, start, length);
+  return true;
+}
+
+void TDirectSearch::SearchFile(const std::u16string& path) {
+  FileOutcome out;
+  try {
+    CheckFile(path, false, out);
+  } catch (const textlib::Exception& e) {
+    platform::ShowMessageBox(e.Message(), u"Suche fehlgeschlagen", platform::mb::IconError);
+  }
+  filesSearched_ += out.searched;
+  if (!out.entry.empty()) hitList_.Add(out.entry);
 }
 
 void TDirectSearch::Run(const DatabaseFiles& files, const std::u16string& searchText) {
   searchText_ = searchText;
+  pageTerm_ = textlib::UnicodeTrim(searchText);
   filesSearched_ = 0;
   lastPumpMs_ = -1;
+  caseSensitive_ = session_.grossKleinBeachten;
+  wholeWords_ = session_.nurGanzeWoerter;
   bool usedDefault = false;
   const std::string ansi = platform::WideToAnsi(searchText, &usedDefault);
   ansiText_.reset();
   if (!usedDefault) ansiText_ = ansi;
-  const MatchOptions match{session_.grossKleinBeachten, session_.nurGanzeWoerter};
-  matchers_ = std::make_shared<Matchers>();
-  const std::string utf8 = textlib::EncodeUtf8(searchText);
-  if (match.caseSensitive)
-    matchers_->utf8Bytes.emplace(utf8, match);
-  else
-    matchers_->utf8Folding.emplace(utf8, match.wholeWords);
-  if (ansiText_) matchers_->ansiBytes.emplace(*ansiText_, match);
-  matchers_->units.emplace(searchText, match);
+  // The case tables behind the matchers take a while to make the first time in a
+  // process: they are made while the description is read.
+  matchers_.reset();
+  std::future<std::shared_ptr<Matchers>> making =
+      std::async(std::launch::async, [match = MatchOptions{caseSensitive_, wholeWords_}, &searchText,
+                                      ansiText = ansiText_] {
+        auto m = std::make_shared<Matchers>();
+        m->utf8Text = textlib::EncodeUtf8(searchText);
+        if (match.caseSensitive) {
+          m->utf8Bytes.emplace(m->utf8Text, match);
+        } else {
+          m->utf8Folding.emplace(m->utf8Text, match.wholeWords);
+          m->line.emplace(m->utf8Text);
+        }
+        if (ansiText) m->ansiBytes.emplace(*ansiText, match);
+        m->units.emplace(searchText, match);
+        return m;
+      });
 
   PathListPaging paging(hitList_, writer_, pages_);
-  textlib::TWideStringList lines;
-  bool listed = false;
-  if (FileExistsNotDirectory(files.Description())) {
-    try {
-      lines.LoadFromFile(files.Description());
-      listed = true;
-    } catch (const textlib::Exception&) {
-      listed = false;
-    }
-  }
+  // The page lines the workers made, for the hits from firstMade on that are not yet paged.
+  std::deque<std::optional<PathListPaging::MadeLine>> made;
+  int firstMade = hitList_.Count();
+  paging.Made = [&](int i) -> PathListPaging::MadeLine* {
+    if (i < firstMade || i - firstMade >= static_cast<int>(made.size())) return nullptr;
+    auto& m = made[static_cast<size_t>(i - firstMade)];
+    return m ? &*m : nullptr;
+  };
+  auto afterFile = [&] {
+    paging.AfterFile(searchText_);
+    for (const int paged = paging.PagesFlushed() * kHitsPerPage; firstMade < paged && !made.empty(); ++firstMade)
+      made.pop_front();
+  };
+  auto addHit = [&](const std::u16string& entry, std::optional<PathListPaging::MadeLine> line) {
+    if (made.empty()) firstMade = hitList_.Count();
+    hitList_.Add(entry);
+    made.push_back(std::move(line));
+  };
+  DescriptionLines lines;
+  const bool listed = FileExistsNotDirectory(files.Description()) && lines.Load(files.Description());
+  matchers_ = making.get();
   if (listed) {
     // The indexer's own list, so both leave out the same files.
     const app::ExclusionList exclusions = app::ExclusionList::Load(files.baseFolder + u"AusnahmeIndizierung.txt");
     const int count = lines.Count();
+    // Lines of the description hold UTF-8 bytes one per character.
+    auto pathOf = [&lines](int i) { return textlib::DecodeUtf8(lines.Ansi(i)); };
+    std::optional<CheckAhead<FileOutcome>> ahead;
+    if (const int workers = WorkerCount(Threads, count - 1)) {
+      ahead.emplace(1, count, workers, [&](int i, FileOutcome& out) {
+        try {
+          const std::u16string path = pathOf(i);
+          if (path.empty() || exclusions.Excludes(path)) return;
+          out.listed = true;
+          out.redo = !CheckFile(path, true, out);
+          // The page lines too, as the page would make them (it reads the same settings).
+          if (!out.redo && !out.entry.empty()) {
+            out.made.line = textlib::DecodeUtf8(platform::WideToAnsi(out.entry));
+            out.made.pageLine = writer_.PageLine(out.made.line, pageTerm_);
+          }
+        } catch (...) {
+          out.redo = true;
+        }
+      });
+    }
     for (int i = 1; i < count; ++i) {
       if (SearchCancelRequested || (CancelSource && *CancelSource)) {
         SearchCancelRequested = false;
@@ -496,18 +657,26 @@ void TDirectSearch::Run(const DatabaseFiles& files, const std::u16string& search
         break;
       }
       PumpThrottled();
-      // Lines of the description hold UTF-8 bytes one per character.
-      const std::u16string path = textlib::DecodeUtf8(platform::WideToAnsi(lines[i]));
       if (SetCaption)
         SetCaption(u"Bisher in " + textlib::NumberText(hitList_.Count()) + u" Dateien gefunden. Gesucht wird in Nr.: " +
                    textlib::NumberText(i) + u" von insgesamt: " + textlib::NumberText(count - 1) + u" Dateien.");
-      if (path.empty() || exclusions.Excludes(path)) continue;
-      try {
-        SearchFile(path);
-      } catch (const textlib::Exception& e) {
-        platform::ShowMessageBox(e.Message(), u"Suche fehlgeschlagen", platform::mb::IconError);
+      if (ahead) {
+        FileOutcome out = ahead->Take(i, [this] { PumpThrottled(); }, std::chrono::milliseconds(kPumpIntervalMs));
+        if (!out.redo) {
+          if (!out.listed) continue;
+          filesSearched_ += out.searched;
+          if (!out.entry.empty()) addHit(out.entry, std::move(out.made));
+          afterFile();
+          continue;
+        }
       }
-      paging.AfterFile(searchText_);
+      // On this thread: without workers, or a file a worker left to it.
+      const std::u16string path = pathOf(i);
+      if (path.empty() || exclusions.Excludes(path)) continue;
+      const int before = hitList_.Count();
+      SearchFile(path);
+      if (hitList_.Count() > before && !made.empty()) made.emplace_back();
+      afterFile();
     }
   }
   paging.Finish(searchText_);

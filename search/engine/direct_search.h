@@ -2,8 +2,10 @@
 // The search of a database that only lists paths: every file its description names is
 // searched directly, in the encoding its byte-order mark or, without one, its bytes
 // suggest, and yields at most one hit (its first occurrence) with a snippet. Each file is
-// opened once: the same descriptor serves the encoding test, the stream search and the
-// snippet lines, and what is not a regular file is never read (a FIFO would block).
+// read once: the same descriptor serves the encoding test, the stream search and the
+// snippet lines, and what is not a regular file is never read (a FIFO would block). Worker
+// threads check the files ahead of the loop; a file too large to be kept whole, or one
+// that cannot be read, is left by them to the calling thread, which opens it again.
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -53,6 +55,10 @@ class Utf8StrengPruefung {
  public:
   void Feed(std::string_view block);
   bool Result() const { return !failed_ && pending_ == 0 && highByteSeen_; }
+  // Decided false whatever follows.
+  bool Failed() const { return failed_; }
+  // Nothing but bytes below 80 so far.
+  bool OnlyAscii() const { return !highByteSeen_; }
 
  private:
   int pending_ = 0;  // continuation bytes still expected
@@ -123,12 +129,24 @@ class TDirectSearch {
   std::function<void(const std::u16string&)> SetCaption;
   // Files whose search ran (for the window and the tests).
   int64_t FilesSearched() const { return filesSearched_; }
+  // Threads that check files ahead of the loop: 0 for one per processor, 1 for none (every
+  // file on the calling thread). Hits, pages, captions, cancel and message boxes stay on
+  // the calling thread and in list order, so the pages do not depend on this.
+  int Threads = 0;
 
  private:
-  // One file: its entry appended to the hit list when it holds the text.
+  struct Matchers;
+  struct FileOutcome;
+  // One file's rules after its path: whether it was searched and its hit entry. On a
+  // worker (onWorker) nothing is shown: false asks the calling thread to do the file
+  // itself (it cannot be read, it is too large to be kept, or something failed).
+  bool CheckFile(const std::u16string& path, bool onWorker, FileOutcome& out) const;
+  // The entry of a hit at start (length bytes) in an opened file.
+  std::u16string HitEntry(const std::u16string& path, const DirectFile& file, const DetectedEncoding& kind,
+                          int64_t start, int64_t length) const;
+  // One file on the calling thread: its entry appended to the hit list when it holds the text.
   void SearchFile(const std::u16string& path);
   void PumpThrottled();
-  struct Matchers;
 
   SearchSession& session_;
   app::TResultPageWriter& writer_;
@@ -137,6 +155,8 @@ class TDirectSearch {
   std::u16string searchText_;
   std::optional<std::string> ansiText_;  // the text in cp1252, when it can be written so
   std::shared_ptr<Matchers> matchers_;
+  std::u16string pageTerm_;  // the search text as the pages bold it
+  bool caseSensitive_ = false, wholeWords_ = false;  // the session's options when the run began
   int64_t filesSearched_ = 0;
   int64_t lastPumpMs_ = -1;
 };

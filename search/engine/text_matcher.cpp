@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <type_traits>
 
@@ -245,13 +246,22 @@ char32_t LowerOf(char32_t c) {
 // Every character with its simple lower case, by the lower case; made once.
 const std::vector<std::pair<char32_t, char32_t>>& CasedCharacters() {
   static const auto* pairs = [] {
-    auto* v = new std::vector<std::pair<char32_t, char32_t>>();
-    // Cased letters above the basic plane all lie in plane 1.
-    for (char32_t u = 0; u < 0x20000; ++u) {
-      if (u >= 0xD800 && u < 0xE000) continue;
-      const char32_t l = LowerOf(u);
-      if (l != u) v->emplace_back(l, u);
-    }
+    using Pairs = std::vector<std::pair<char32_t, char32_t>>;
+    auto collect = [](char32_t from, char32_t to) {
+      Pairs out;
+      for (char32_t u = from; u < to; ++u) {
+        if (u >= 0xD800 && u < 0xE000) continue;
+        const char32_t l = LowerOf(u);
+        if (l != u) out.emplace_back(l, u);
+      }
+      return out;
+    };
+    // Cased letters above the basic plane all lie in plane 1. Each plane asks the case
+    // table some 65,000 times: the first search of a process waits for the slower one only.
+    std::future<Pairs> plane1 = std::async(std::launch::async, collect, char32_t{0x10000}, char32_t{0x20000});
+    auto* v = new Pairs(collect(0, 0x10000));
+    const Pairs upper = plane1.get();
+    v->insert(v->end(), upper.begin(), upper.end());
     std::sort(v->begin(), v->end());
     return v;
   }();
@@ -287,12 +297,15 @@ Utf8Matcher::Utf8Matcher(std::string_view utf8Text, bool wholeWords) : wholeWord
   }
   if (folded_.empty()) return;
   std::array<bool, 256> last{};
+  bool prefixOpen = true;
   for (size_t k = 0; k < folded_.size(); ++k) {
     const char32_t c = folded_[k];
     const size_t ownLength = c >= kStrayByte ? 1 : Utf8Length(c);
     foldedBytes_ += ownLength;
     size_t longest = 0;
-    for (const char32_t v : FoldVariants(c)) {
+    const std::vector<char32_t> variants = FoldVariants(c);
+    std::array<bool, 256> ends{};
+    for (const char32_t v : variants) {
       unsigned char bytes[4];
       size_t n = 1;
       if (v >= kStrayByte) {
@@ -303,10 +316,18 @@ Utf8Matcher::Utf8Matcher(std::string_view utf8Text, bool wholeWords) : wholeWord
       }
       longest = std::max(longest, n);
       fixedLength_ = fixedLength_ && n == ownLength;
+      prefixOpen = prefixOpen && n == ownLength;
       if (k == 0) first_[bytes[0]] = true;
       if (k + 1 == folded_.size()) last[bytes[n - 1]] = true;
+      ends[bytes[n - 1]] = true;
     }
     maxLength_ += longest;
+    if (prefixOpen) {
+      prefixBytes_ += ownLength;
+      prefixLastVariants_.clear();
+      for (int b = 0; b < 256; ++b)
+        if (ends[b]) prefixLastVariants_.push_back(static_cast<unsigned char>(b));
+    }
   }
   for (int b = 0; b < 256; ++b) {
     if (first_[b]) firstVariants_.push_back(static_cast<unsigned char>(b));
@@ -356,6 +377,15 @@ int64_t Utf8Matcher::Find(std::string_view block, bool forward, int32_t before, 
       for (size_t i = 0; i <= last && at < 0; ++i)
         if (first_[static_cast<unsigned char>(block[i])] && verify(i)) at = static_cast<int64_t>(i);
     }
+  } else if (forward && prefixBytes_ > 0 && firstVariants_.size() <= 2 && prefixLastVariants_.size() <= 2) {
+    // A match starts with the fixed-length prefix: scan for its first and last bytes.
+    if (block.size() < prefixBytes_) return -1;
+    const auto* p = reinterpret_cast<const unsigned char*>(block.data());
+    const unsigned char f0 = firstVariants_[0], f1 = firstVariants_.back();
+    const unsigned char l0 = prefixLastVariants_[0], l1 = prefixLastVariants_.back();
+    const size_t last = block.size() - prefixBytes_;
+    at = HasAvx2() ? ScanBytesAvx2(p, last, prefixBytes_, f0, f1, l0, l1, verify)
+                   : ScanBytesSse2(p, last, prefixBytes_, f0, f1, l0, l1, verify);
   } else if (forward) {
     for (size_t i = 0; i < block.size() && at < 0; ++i)
       if (first_[static_cast<unsigned char>(block[i])] && verify(i)) at = static_cast<int64_t>(i);

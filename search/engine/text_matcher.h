@@ -75,6 +75,11 @@ class Utf8Matcher {
   size_t maxLength_ = 0;
   std::array<bool, 256> first_{};  // bytes that can begin a match
   std::vector<unsigned char> firstVariants_, lastVariants_;
+  // The leading characters that fold only to forms of their own length: their bytes and
+  // the last byte of their last one, which lets a text of varying length be scanned
+  // with vector compares too.
+  size_t prefixBytes_ = 0;
+  std::vector<unsigned char> prefixLastVariants_;
 };
 
 // The UTF-8 case folding of one character: the decoded character at p (a byte that starts

@@ -16,6 +16,7 @@
 #include "platform/codepage.h"
 #include "platform/file.h"
 #include "platform/pump.h"
+#include "search/engine/database_files.h"
 #include "search/engine/database_search.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/temp_dir.h"
@@ -182,6 +183,36 @@ TEST(DirectSearchEncoding, StreamingStrictTestMatchesTheWholeBuffer) {
   }
   EXPECT_GT(valid, 300);
   EXPECT_LT(valid, 2700);
+}
+
+// The description is read without a string list: the same lines as the list reads.
+TEST(DirectSearchDescription, LinesAsTheListReadsThem) {
+  testsupport::TempDrive drive;
+  const std::string rows[] = {
+      "",
+      "\r\n",
+      "a\r\nb\r\n",
+      "a\rb\nc",
+      "a\n\n\r\rb\r\n\r\n",
+      "v\x0Bf\x0Cend",
+      "x\r\ny" + std::string(1, '\0') + "z\r\nw",
+      "Caf\xE9 \x80\x85\r\nGr\xC3\xBC\xC3\x9F" "e",
+      "\xFF\xFE" + Le16(u"a\u2028b\u2029c\r\n\u00E9\u4E2D\r\n"),
+      "\xFE\xFF" + Be16(u"P\r\nQ\nR") + "\x01",
+      "\xFF",
+  };
+  for (const std::string& bytes : rows) {
+    drive.WriteFile("d.dat", bytes);
+    textlib::TWideStringList list;
+    list.LoadFromFile(drive.Drive(u"d.dat"));
+    search::DescriptionLines lines;
+    ASSERT_TRUE(lines.Load(drive.Drive(u"d.dat")));
+    ASSERT_EQ(lines.Count(), list.Count()) << testing::PrintToString(bytes);
+    for (int i = 0; i < list.Count(); ++i)
+      EXPECT_EQ(lines.Ansi(i), platform::WideToAnsi(list[i])) << testing::PrintToString(bytes) << " line " << i;
+  }
+  search::DescriptionLines missing;
+  EXPECT_FALSE(missing.Load(drive.Drive(u"fehlt.dat")));
 }
 
 // ---- the run ----------------------------------------------------------------------------
@@ -372,6 +403,76 @@ TEST_F(DirectSearchRun, PagingByNumberOfHits) {
       EXPECT_EQ(n, 1u) << needle;
     }
     EXPECT_EQ(links, static_cast<size_t>(row.hits));
+  }
+}
+
+// Workers check the files ahead, the calling thread takes their outcomes in list order:
+// the entries, captions, counts and every page are those of the run on one thread, for
+// every kind of file (large ones and unreadable ones go back to the calling thread).
+TEST_F(DirectSearchRun, ThreadsChangeNoPage) {
+  std::vector<std::string> paths;
+  auto add = [&](const std::string& name, const std::string& bytes) {
+    Write("Docs/" + name, bytes);
+    paths.push_back("T:\\Docs\\" + name);
+  };
+  for (int i = 0; i < 130; ++i) {
+    const std::string n = std::to_string(i);
+    switch (i % 7) {
+      case 0: add("u" + n + ".htm", "Gr\xC3\xBCn " + n + " ein Haus<b>\r\nzweite Zeile\r\n"); break;
+      case 1: add("a" + n + ".htm", "Caf\xE9 " + n + " HAUS\r\n"); break;
+      case 2: add("l" + n + ".htm", "\xFF\xFE" + Le16(u"Zeile \u20AC\r\nim Haus " + std::u16string(n.begin(), n.end()))); break;
+      case 3: add("b" + n + ".htm", "\xFE\xFF" + Be16(u"haus am Berg\r\n")); break;
+      case 4: add("n" + n + ".htm", "nichts " + n); break;
+      case 5: paths.push_back("T:\\Docs\\fehlt" + n + ".htm"); break;
+      default: paths.push_back(""); paths.push_back("T:\\Docs\\aus\\x" + n + ".htm"); break;
+    }
+  }
+  // The same file twice in a row: the page drops the second entry.
+  paths.push_back(paths[0]);
+  paths.push_back(paths[0]);
+  add("gross.htm", std::string(1200000, '.') + "\r\nein grosses Haus\r\n");
+  add("gross16.htm", "\xFE\xFF" + Be16(std::u16string(600000, u'.') + u"\r\nHaus\r\n"));
+  ASSERT_EQ(mkfifo(drive.Posix("Docs/fifo.htm").c_str(), 0600), 0);
+  paths.push_back("T:\\Docs\\fifo.htm");
+  add("letzte.htm", "das letzte Haus");
+  Write("base/AusnahmeIndizierung.txt", "\\aus\\\r\n");
+  Describe(paths);
+
+  struct Outcome {
+    std::vector<std::string> entries, pages;
+    std::vector<std::u16string> captions;
+    int64_t searched = 0;
+  };
+  auto runWith = [&](int threads) {
+    Outcome out;
+    app::ResultPageState pages;
+    app::TResultPageWriter pageWriter(pages, host);
+    pageWriter.BaseFolder = files.baseFolder;
+    pageWriter.CurrentDbName = files.dbName;
+    textlib::TWideStringList hits;
+    search::TDirectSearch direct(session, pageWriter, pages, hits);
+    direct.Threads = threads;
+    direct.SetCaption = [&](const std::u16string& c) { out.captions.push_back(c); };
+    direct.Run(files, u"Haus");
+    for (int i = 0; i < hits.Count(); ++i) out.entries.push_back(platform::WideToAnsi(hits[i]));
+    for (const auto& page : pageWriter.WrittenFiles())
+      out.pages.push_back(drive.ReadFile(platform::PosixPath(page).substr(drive.Root().size() + 1)));
+    out.searched = direct.FilesSearched();
+    return out;
+  };
+  const Outcome one = runWith(1);
+  // 79 files hold the text, the first one listed three times (the page drops the repeat
+  // next to another); 18 more are searched in vain.
+  ASSERT_EQ(one.entries.size(), 81u);
+  ASSERT_EQ(one.pages.size(), 4u);
+  EXPECT_NE(one.pages[3].find("ein grosses "), std::string::npos);
+  EXPECT_EQ(one.searched, 99);
+  for (const int threads : {2, 4, 0}) {
+    const Outcome many = runWith(threads);
+    EXPECT_EQ(many.entries, one.entries) << threads;
+    EXPECT_EQ(many.pages, one.pages) << threads;
+    EXPECT_EQ(many.captions, one.captions) << threads;
+    EXPECT_EQ(many.searched, one.searched) << threads;
   }
 }
 
