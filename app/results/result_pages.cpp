@@ -122,6 +122,7 @@ std::u16string TResultPageWriter::NextPageLink() const {
 }
 
 bool TResultPageWriter::WritePage(const std::u16string& name, const std::u16string& text) {
+  if (BeforeWrite) BeforeWrite();
   const std::u16string fileName = TempFolder() + name;
   if (madeTempFolder_ != TempFolder()) {
     platform::MakeDirectory(platform::PosixPath(BaseFolder + u"Datenbank"));

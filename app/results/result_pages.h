@@ -5,6 +5,7 @@
 // links are percent-encoded file:// URLs of the POSIX path, so no stored text can turn
 // into markup or script in a page.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +62,9 @@ class TResultPageWriter {
   // Page lines made ahead with PageLine, one per line of UniRichEdit1: the next page takes
   // them instead of making its own when their number matches; it clears them either way.
   std::vector<std::u16string> MadeLines;
+  // Runs before every page file is written (a search waits there for the emptying of the
+  // last run's pages); optional.
+  std::function<void()> BeforeWrite;
 
   // The text of the page built last (lines ending in CR LF).
   const std::u16string& LastPage() const { return lastPage_; }

@@ -1,7 +1,9 @@
 #include "search/engine/database_search.h"
 
 #include <algorithm>
+#include <future>
 #include <optional>
+#include <system_error>
 #include <type_traits>
 
 #include "app/index/database_set.h"
@@ -448,7 +450,26 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
     return false;
   }
   writer_.ResetFailure();
-  EmptyTempKeepingPages(files.TempFolder());
+  // The last run's pages are emptied while this one starts searching; a page is written
+  // only once they are.
+  std::future<void> emptied;
+  try {
+    emptied = std::async(std::launch::async, [folder = files.TempFolder()] { EmptyTempKeepingPages(folder); });
+  } catch (const std::system_error&) {
+    EmptyTempKeepingPages(files.TempFolder());
+  }
+  const auto waitForEmptied = [&emptied] {
+    if (emptied.valid()) emptied.get();
+  };
+  struct Emptied {
+    app::TResultPageWriter& writer;
+    std::future<void>& emptied;
+    ~Emptied() {
+      writer.BeforeWrite = nullptr;
+      if (emptied.valid()) emptied.wait();
+    }
+  } emptiedAtEnd{writer_, emptied};
+  writer_.BeforeWrite = waitForEmptied;
   session_.currentSearchText.clear();
 
   const std::u16string root = textlib::UnicodeTrim(LiesWurzelPfad(files.Description()));
@@ -496,6 +517,7 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
     NoHits = false;
   else if (!searchedDirectly_)
     writer_.SchreibHTMLDocNeu(searchText, 0);
+  waitForEmptied();
   RemoveEmptyPages(files.TempFolder());
   // Pages that could not be written are no result: the run says so and is not done.
   if (writer_.Failed()) {

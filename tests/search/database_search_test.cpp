@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <random>
 
 #include "tests/search/search_fixtures.h"
@@ -225,6 +227,21 @@ TEST_F(DatabaseSearch, PagesThatCannotBeWrittenAreNoResult) {
             std::u16string::npos);
   EXPECT_TRUE(run.Run(files, u"Haus"));  // the disk has room again
   EXPECT_EQ(host.opened.size(), 1u);
+}
+
+TEST_F(DatabaseSearch, ALaterRunKeepsNothingOfTheRunBefore) {
+  Utf8Database(Numbered(61, 60));
+  run.Run(files, u"Haus");
+  ASSERT_TRUE(std::filesystem::exists(drive.Posix("Datenbank/Temp/QY_Ergebnis3.htm")));
+  drive.WriteFile("Datenbank/Temp/andere.txt", "x");
+  Utf8Database(Numbered(10, 10));
+  run.Run(files, u"Haus");
+  for (const char* gone : {"Datenbank/Temp/QY_Ergebnis2.htm", "Datenbank/Temp/QY_Ergebnis3.htm",
+                           "Datenbank/Temp/andere.txt"}) {
+    EXPECT_FALSE(std::filesystem::exists(drive.Posix(gone))) << gone;
+  }
+  EXPECT_NE(drive.ReadFile("Datenbank/Temp/QY_Ergebnis.htm").find("> wurde in 10 Dateien gefunden."),
+            std::string::npos);
 }
 
 TEST_F(DatabaseSearch, SixtyHitsMakeThreePages) {
