@@ -134,7 +134,7 @@ bool TResultPageWriter::WritePage(const std::u16string& name, const std::u16stri
   const std::string posix = platform::PosixPath(fileName);
   const std::string bytes = platform::WideToPosixUtf8(text);
   // A page file the search emptied for this run is written in place (see
-  // EmptyTempKeepingPages); any other name gets a new file.
+  // EmptyPages); any other name gets a new file.
   const std::optional<platform::FileStat> old = platform::Stat(posix, false);
   const bool written = old && old->isRegular ? platform::OverwriteExistingFile(posix, bytes)
                                              : platform::WriteFileAtomically(posix, bytes, platform::Durability::Unsynced);

@@ -126,9 +126,15 @@ void DateienLoeschen(const std::u16string& folder) {
   });
 }
 
-void EmptyTempKeepingPages(const std::u16string& folder) {
+void RemoveAllButPages(const std::u16string& folder) {
   ForEachFile(folder, [](const std::string& name, const std::string& path, const platform::FileStat& st) {
-    if (!(IsResultPageName(name) && st.isRegular && platform::TruncateRegularFile(path))) platform::RemoveFile(path);
+    if (!(IsResultPageName(name) && st.isRegular)) platform::RemoveFile(path);
+  });
+}
+
+void EmptyPages(const std::u16string& folder) {
+  ForEachFile(folder, [](const std::string& name, const std::string& path, const platform::FileStat& st) {
+    if (IsResultPageName(name) && st.isRegular && !platform::TruncateRegularFile(path)) platform::RemoveFile(path);
   });
 }
 

@@ -50,12 +50,14 @@ std::u16string LaufwerkSuchen(const std::u16string& path);
 
 // Deletes every file (not folder) in the folder, silently.
 void DateienLoeschen(const std::u16string& folder);
-// DateienLoeschen for a search run: the result pages of the run before ("QY_Ergebnis" +
-// any + ".htm") are emptied instead of deleted, so the new pages reuse their files (a
-// file system makes hundreds of new files slowly right after deleting as many); links
-// and every other file are deleted. RemoveEmptyPages deletes the emptied pages the run
-// did not write again.
-void EmptyTempKeepingPages(const std::u16string& folder);
+// DateienLoeschen for a search run, in two steps. RemoveAllButPages deletes links and
+// every file that is not a result page of the run before ("QY_Ergebnis" + any + ".htm").
+// EmptyPages empties those pages instead of deleting them, so the new pages reuse their
+// files (a file system makes hundreds of new files slowly right after deleting as many);
+// it may run beside the search as long as no page is written meanwhile, as it touches
+// nothing else. RemoveEmptyPages deletes the emptied pages the run did not write again.
+void RemoveAllButPages(const std::u16string& folder);
+void EmptyPages(const std::u16string& folder);
 void RemoveEmptyPages(const std::u16string& folder);
 
 }  // namespace search

@@ -451,12 +451,13 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
   }
   writer_.ResetFailure();
   // The last run's pages are emptied while this one starts searching; a page is written
-  // only once they are.
+  // only once they are. Other files go first, before anything else may write there.
+  RemoveAllButPages(files.TempFolder());
   std::future<void> emptied;
   try {
-    emptied = std::async(std::launch::async, [folder = files.TempFolder()] { EmptyTempKeepingPages(folder); });
+    emptied = std::async(std::launch::async, [folder = files.TempFolder()] { EmptyPages(folder); });
   } catch (const std::system_error&) {
-    EmptyTempKeepingPages(files.TempFolder());
+    EmptyPages(files.TempFolder());
   }
   const auto waitForEmptied = [&emptied] {
     if (emptied.valid()) emptied.get();

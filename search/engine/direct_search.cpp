@@ -12,6 +12,7 @@
 #include <deque>
 #include <future>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -390,9 +391,15 @@ class CheckAhead {
   static constexpr int kWake = kWindow / 4;
   using Work = std::function<void(int, Outcome&)>;
 
+  // Throws std::system_error when not one worker can be started; fewer than asked for
+  // are enough.
   CheckAhead(int first, int end, int threads, Work work)
       : work_(std::move(work)), slots_(kWindow), done_(kWindow, 0), next_(first), taken_(first), end_(end) {
-    for (int t = 0; t < threads; ++t) threads_.emplace_back([this] { Loop(); });
+    try {
+      for (int t = 0; t < threads; ++t) threads_.emplace_back([this] { Loop(); });
+    } catch (const std::system_error&) {
+      if (threads_.empty()) throw;
+    }
   }
   ~CheckAhead() {
     {
@@ -539,6 +546,8 @@ bool TDirectSearch::CheckFile(const std::u16string& path, bool onWorker, FileOut
     if (!match) return true;
     std::tie(start, length) = *match;
   } else {
+    // The stream search reports its errors in boxes, which only the calling thread shows.
+    if (onWorker) return false;
     const uint8_t options = (caseSensitive_ ? kSearchCaseSensitive : 0) | (wholeWords_ ? kSearchWholeWords : 0);
     FileSource source(*file);
     TStreamSearch search;
@@ -588,26 +597,33 @@ void TDirectSearch::Run(const DatabaseFiles& files, const std::u16string& search
   // The case tables behind the matchers take a while to make the first time in a
   // process: they are made while the description is read.
   matchers_.reset();
-  std::future<std::shared_ptr<Matchers>> making =
-      std::async(std::launch::async, [match = MatchOptions{caseSensitive_, wholeWords_}, &searchText,
-                                      ansiText = ansiText_] {
-        auto m = std::make_shared<Matchers>();
-        m->utf8Text = textlib::EncodeUtf8(searchText);
-        if (match.caseSensitive) {
-          m->utf8Bytes.emplace(m->utf8Text, match);
-        } else {
-          m->utf8Folding.emplace(m->utf8Text, match.wholeWords);
-          m->line.emplace(m->utf8Text);
-        }
-        if (ansiText) m->ansiBytes.emplace(*ansiText, match);
-        m->units.emplace(searchText, match);
-        return m;
-      });
+  const auto make = [match = MatchOptions{caseSensitive_, wholeWords_}, &searchText, ansiText = ansiText_] {
+    auto m = std::make_shared<Matchers>();
+    m->utf8Text = textlib::EncodeUtf8(searchText);
+    if (match.caseSensitive) {
+      m->utf8Bytes.emplace(m->utf8Text, match);
+    } else {
+      m->utf8Folding.emplace(m->utf8Text, match.wholeWords);
+      m->line.emplace(m->utf8Text);
+    }
+    if (ansiText) m->ansiBytes.emplace(*ansiText, match);
+    m->units.emplace(searchText, match);
+    return m;
+  };
+  // Without a thread to be had they are made here (a copy goes to the thread, so make
+  // itself is whole either way).
+  std::future<std::shared_ptr<Matchers>> making;
+  try {
+    making = std::async(std::launch::async, make);
+  } catch (const std::system_error&) {
+  }
 
-  PathListPaging paging(hitList_, writer_, pages_);
-  // The page lines the workers made, for the hits from firstMade on that are not yet paged.
+  // The page lines the workers made: made[k] belongs to hit firstMade + k, for the hits
+  // not yet on a page; a hit of the calling thread has none (an empty optional). While
+  // made is empty firstMade is stale: the next hit sets it.
   std::deque<std::optional<PathListPaging::MadeLine>> made;
   int firstMade = hitList_.Count();
+  PathListPaging paging(hitList_, writer_, pages_);
   paging.Made = [&](int i) -> PathListPaging::MadeLine* {
     if (i < firstMade || i - firstMade >= static_cast<int>(made.size())) return nullptr;
     auto& m = made[static_cast<size_t>(i - firstMade)];
@@ -625,7 +641,7 @@ void TDirectSearch::Run(const DatabaseFiles& files, const std::u16string& search
   };
   DescriptionLines lines;
   const bool listed = FileExistsNotDirectory(files.Description()) && lines.Load(files.Description());
-  matchers_ = making.get();
+  matchers_ = making.valid() ? making.get() : make();
   if (listed) {
     // The indexer's own list, so both leave out the same files.
     const app::ExclusionList exclusions = app::ExclusionList::Load(files.baseFolder + u"AusnahmeIndizierung.txt");
@@ -634,21 +650,25 @@ void TDirectSearch::Run(const DatabaseFiles& files, const std::u16string& search
     auto pathOf = [&lines](int i) { return textlib::DecodeUtf8(lines.Ansi(i)); };
     std::optional<CheckAhead<FileOutcome>> ahead;
     if (const int workers = WorkerCount(Threads, count - 1)) {
-      ahead.emplace(1, count, workers, [&](int i, FileOutcome& out) {
-        try {
-          const std::u16string path = pathOf(i);
-          if (path.empty() || exclusions.Excludes(path)) return;
-          out.listed = true;
-          out.redo = !CheckFile(path, true, out);
-          // The page lines too, as the page would make them (it reads the same settings).
-          if (!out.redo && !out.entry.empty()) {
-            out.made.line = textlib::DecodeUtf8(platform::WideToAnsi(out.entry));
-            out.made.pageLine = writer_.PageLine(out.made.line, pageTerm_);
+      try {
+        ahead.emplace(1, count, workers, [&](int i, FileOutcome& out) {
+          try {
+            const std::u16string path = pathOf(i);
+            if (path.empty() || exclusions.Excludes(path)) return;
+            out.listed = true;
+            out.redo = !CheckFile(path, true, out);
+            // The page lines too, as the page would make them (it reads the same settings).
+            if (!out.redo && !out.entry.empty()) {
+              out.made.line = textlib::DecodeUtf8(platform::WideToAnsi(out.entry));
+              out.made.pageLine = writer_.PageLine(out.made.line, pageTerm_);
+            }
+          } catch (...) {
+            out.redo = true;
           }
-        } catch (...) {
-          out.redo = true;
-        }
-      });
+        });
+      } catch (const std::system_error&) {
+        ahead.reset();  // no thread to be had: every file on this thread
+      }
     }
     for (int i = 1; i < count; ++i) {
       if (SearchCancelRequested || (CancelSource && *CancelSource)) {

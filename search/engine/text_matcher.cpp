@@ -6,6 +6,7 @@
 #include <cstring>
 #include <future>
 #include <memory>
+#include <system_error>
 #include <type_traits>
 
 #include "platform/codepage.h"
@@ -258,9 +259,13 @@ const std::vector<std::pair<char32_t, char32_t>>& CasedCharacters() {
     };
     // Cased letters above the basic plane all lie in plane 1. Each plane asks the case
     // table some 65,000 times: the first search of a process waits for the slower one only.
-    std::future<Pairs> plane1 = std::async(std::launch::async, collect, char32_t{0x10000}, char32_t{0x20000});
+    std::future<Pairs> plane1;
+    try {
+      plane1 = std::async(std::launch::async, collect, char32_t{0x10000}, char32_t{0x20000});
+    } catch (const std::system_error&) {
+    }
     auto* v = new Pairs(collect(0, 0x10000));
-    const Pairs upper = plane1.get();
+    const Pairs upper = plane1.valid() ? plane1.get() : collect(0x10000, 0x20000);
     v->insert(v->end(), upper.begin(), upper.end());
     std::sort(v->begin(), v->end());
     return v;
