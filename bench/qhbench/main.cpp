@@ -16,7 +16,7 @@
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
-    std::fprintf(stderr, "usage: qh-bench html2text|index|search ...\n");
+    std::fprintf(stderr, "usage: qh-bench html2text|index|search|find|view|mht2text|wordlists ...\n");
     return 2;
   }
   const std::string command = args.front();
