@@ -821,10 +821,7 @@ void TSuchForm::FormPaint() {
     const int total = ui->Splitter1->width();
     ui->Splitter1->setSizes({width, std::max(total - width, ui->PanelRechts->minimumWidth())});
   }
-  const std::u16string db = state_.BaseFolder + u"Datenbank\\" + state_.CurrentDbName;
-  ui->AnsiLadenButton->setEnabled(GetDateiGroesse(db + u"_AnsiDokument.txt") > 3);
-  ui->UTF8LadenButton->setEnabled(GetDateiGroesse(db + u"_UTF8Dokument.txt") > 3);
-  ui->UnicodeLadenButton->setEnabled(GetDateiGroesse(db + u"_MHTtext.txt") > 3);
+  EnableDocumentButtons(3, 3, 3);
   ui->UniEdit2->setEnabled(true);
   ui->OKBtn->setEnabled(!textlib::UnicodeTrim(ui->UniEdit2->Text()).empty());
   if (!ui->UniEdit2->hasFocus() && !ui->ViewerMemo->Text().empty() && ui->ViewerMemo->isVisible())
@@ -985,7 +982,7 @@ void TSuchForm::ZeilenAlsListeSortierenClick() {
   ui->LesezeichenBtn->setVisible(false);
   state_.MemoFilled = false;
   ui->WeiterSuche->setEnabled(true);
-  const std::u16string base = state_.BaseFolder + u"Datenbank\\" + state_.CurrentDbName;
+  const std::u16string base = DbPrefix();
   const std::pair<bool, StoreKind> kinds[] = {
       {sortListKindAnsi_, StoreKind::Ansi}, {sortListKindUtf8_, StoreKind::Utf8}, {sortListKindMht_, StoreKind::Mht}};
   for (const auto& [set, kind] : kinds) {
@@ -1091,11 +1088,13 @@ void TSuchForm::SetSortRunning(bool running) {
   ui->SortAbbrechenButton->setEnabled(true);
 }
 
-void TSuchForm::EnableDocumentButtons() {
-  const std::u16string db = state_.BaseFolder + u"Datenbank\\" + state_.CurrentDbName;
-  ui->AnsiLadenButton->setEnabled(GetDateiGroesse(db + u"_AnsiDokument.txt") > 2);
-  ui->UTF8LadenButton->setEnabled(GetDateiGroesse(db + u"_UTF8Dokument.txt") > 2);
-  ui->UnicodeLadenButton->setEnabled(GetDateiGroesse(db + u"_MHTtext.txt") > 4);
+std::u16string TSuchForm::DbPrefix() const { return state_.BaseFolder + u"Datenbank\\" + state_.CurrentDbName; }
+
+void TSuchForm::EnableDocumentButtons(int64_t ansiAbove, int64_t utf8Above, int64_t mhtAbove) {
+  const std::u16string db = DbPrefix();
+  ui->AnsiLadenButton->setEnabled(GetDateiGroesse(db + u"_AnsiDokument.txt") > ansiAbove);
+  ui->UTF8LadenButton->setEnabled(GetDateiGroesse(db + u"_UTF8Dokument.txt") > utf8Above);
+  ui->UnicodeLadenButton->setEnabled(GetDateiGroesse(db + u"_MHTtext.txt") > mhtAbove);
 }
 
 void TSuchForm::SortierteListenErstellenButtonClick() {
@@ -1123,7 +1122,7 @@ void TSuchForm::SortierteListenErstellenButtonClick() {
     return;
   }
   // The browsed kind's list may exist now.
-  const std::u16string db = state_.BaseFolder + u"Datenbank\\" + state_.CurrentDbName;
+  const std::u16string db = DbPrefix();
   ui->SortierteListeBtn->setEnabled(
       (sortListKindAnsi_ && GetDateiGroesse(db + Texts(StoreKind::Ansi).list) >= 0) ||
       (sortListKindUtf8_ && GetDateiGroesse(db + Texts(StoreKind::Utf8).list) >= 0) ||
@@ -1136,7 +1135,7 @@ void TSuchForm::SortAbbrechenButtonClick() {
   // A running build stops at its next line and comes back here.
   if (sortRunning_) return;
   SetBuilderShown(false);
-  EnableDocumentButtons();
+  EnableDocumentButtons(2, 2, 4);
   SetSearchControlsEnabled(true);
   ui->Label4->SetCaption(u"Sortierte Liste von: ");
   ui->ProgressBar1->setValue(0);

@@ -229,7 +229,10 @@ class TSuchForm : public QDialog {
   void SetBuilderShown(bool on);
   class SortStatus;
   void SetSortRunning(bool running);
-  void EnableDocumentButtons();
+  // "Datenbank\<db>" below the base folder, the start of every file name of the database.
+  std::u16string DbPrefix() const;
+  // The browse buttons of the stores larger than these sizes.
+  void EnableDocumentButtons(int64_t ansiAbove, int64_t utf8Above, int64_t mhtAbove);
   void ShowSuggestionList();
   void CopySearchTextToClipboard();
   void RestoreOverlaySelection(const std::u16string& line, int64_t start, int64_t length);

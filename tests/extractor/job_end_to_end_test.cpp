@@ -46,12 +46,6 @@ Outcome RunProgram(const std::string& program, const QStringList& args, const te
   return run;
 }
 
-void Put(const testsupport::TempDrive& drive, std::string_view relative, std::string_view bytes) {
-  const fs::path path(drive.Posix(relative));
-  fs::create_directories(path.parent_path());
-  drive.WriteFile(relative, bytes);
-}
-
 TEST(JobEndToEnd, ArchivesAreIndexedThroughTheRealExtractorAndFound) {
   const std::string gleaner = BuiltProgram("extractor/Gleaner");
   const std::string bench = BuiltProgram("bench/qh-bench");
@@ -61,15 +55,15 @@ TEST(JobEndToEnd, ArchivesAreIndexedThroughTheRealExtractorAndFound) {
   // 23 archives: the extractor hands its job to a second process after 20.
   for (int i = 0; i < 22; ++i) {
     const std::string name = "seite" + std::to_string(i) + ".mht";
-    Put(drive, "docs/" + name,
+    drive.WriteFile("docs/" + name,
         "MIME-Version: 1.0\r\nContent-Type: text/html; charset=\"utf-8\"\r\n\r\n<p>Seite " + std::to_string(i) +
             " \xC3\xBC" "ber Stra\xC3\x9F" "en</p>\r\n");
     list += (i == 0 ? "T:\\docs\\" : "\" ") + name + "\r\n";
   }
-  Put(drive, "docs/\xC3\x84rger.eml",
+  drive.WriteFile("docs/\xC3\x84rger.eml",
       "From: a@b\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=utf-8\r\n\r\nDer Zitronenfalter fliegt.\r\n");
   list += "\" \xC3\x84rger.eml\r\n";
-  Put(drive, "base/Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt", list);
+  drive.WriteFile("base/Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt", list);
   fs::create_directories(drive.Posix("run"));
   fs::permissions(drive.Posix("run"), fs::perms::owner_all, fs::perm_options::replace);
   fs::copy_file(gleaner, drive.Posix("base/Gleaner"));

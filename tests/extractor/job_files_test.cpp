@@ -14,13 +14,6 @@
 namespace extractor {
 namespace {
 
-// Writes a file of the test drive, making its folders first.
-void Put(const testsupport::TempDrive& drive, std::string_view relative, std::string_view bytes) {
-  const std::filesystem::path path(drive.Posix(relative));
-  std::filesystem::create_directories(path.parent_path());
-  drive.WriteFile(relative, bytes);
-}
-
 TEST(JobFiles, FormatFileSize) {
   const struct {
     int64_t bytes;
@@ -130,11 +123,11 @@ TEST(JobFiles, ChunksJoinInNumericOrderOfExactlyTheirNames) {
   for (int n = 0; n <= 12; ++n) numbers.push_back(n);
   numbers.push_back(100000);
   std::shuffle(numbers.begin(), numbers.end(), std::mt19937(7));
-  for (int n : numbers) Put(drive, "Temp/db_UTF8Dokument" + std::to_string(n) + ".txt", std::to_string(n) + ";");
+  for (int n : numbers) drive.WriteFile("Temp/db_UTF8Dokument" + std::to_string(n) + ".txt", std::to_string(n) + ";");
   // Not chunks of this job.
   for (const char* name : {"dbx_UTF8Dokument1.txt", "db_UTF8Dokument.txt", "db_UTF8Dokument2a.txt", "db_utf8dokument3.txt",
                            "db_UTF8Dokument4.txt.tmp", "other_UTF8Dokument1.txt"})
-    Put(drive, std::string("Temp/") + name, "stray;");
+    drive.WriteFile(std::string("Temp/") + name, "stray;");
   const std::vector<ChunkFile> chunks = ListChunkFiles(paths);
   std::vector<std::u16string> parts;
   std::string expected;
@@ -149,8 +142,8 @@ TEST(JobFiles, ChunksJoinInNumericOrderOfExactlyTheirNames) {
 
 TEST(JobFiles, AFailedJoinLeavesTheOldStore) {
   testsupport::TempDrive drive;
-  Put(drive, "db_MHTtext.txt", "old");
-  Put(drive, "Temp/db_UTF8Dokument1.txt", "one");
+  drive.WriteFile("db_MHTtext.txt", "old");
+  drive.WriteFile("Temp/db_UTF8Dokument1.txt", "one");
   std::u16string failed;
   EXPECT_FALSE(JoinFiles({drive.Drive(u"Temp\\db_UTF8Dokument1.txt"), drive.Drive(u"Temp\\missing.txt")},
                          drive.Drive(u"db_MHTtext.txt"), nullptr, &failed));

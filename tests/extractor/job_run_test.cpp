@@ -20,13 +20,6 @@
 namespace extractor {
 namespace {
 
-// Writes a file of the test drive, making its folders first.
-void Put(const testsupport::TempDrive& drive, std::string_view relative, std::string_view bytes) {
-  const std::filesystem::path path(drive.Posix(relative));
-  std::filesystem::create_directories(path.parent_path());
-  drive.WriteFile(relative, bytes);
-}
-
 const std::u16string kEquals(50, u'=');
 
 class FakeBrowser : public TBrowserHost {
@@ -115,7 +108,7 @@ class JobRun : public ::testing::Test {
   std::set<std::u16string> undeclared;
 
   void SetUp() override {
-    Put(drive, "b/Datenbank/Temp/.keep", "");
+    drive.WriteFile("b/Datenbank/Temp/.keep", "");
     platform::RemoveFile(drive.Posix("b/Datenbank/Temp/.keep"));
   }
   std::string Read(std::string_view path) { return drive.ReadFile(path); }
@@ -126,7 +119,7 @@ class JobRun : public ::testing::Test {
     std::string bytes;
     for (int i = 0; i < n; ++i) {
       const std::string name = "docs/\xC3\xA4" + std::to_string(i) + ".mht";
-      Put(drive, name, std::string(static_cast<size_t>(i + 1), 'x'));
+      drive.WriteFile(name, std::string(static_cast<size_t>(i + 1), 'x'));
       const std::u16string path = u"T:\\docs\\ä" + textlib::DecodeUtf8(std::to_string(i)) + u".mht";
       pages[path] = u"Seite " + textlib::DecodeUtf8(std::to_string(i)) + u"\r\n";
       if (paths) paths->push_back(path);
@@ -162,15 +155,15 @@ class JobRun : public ::testing::Test {
 };
 
 TEST_F(JobRun, StoreLogAndListByteForByte) {
-  Put(drive, "docs/\xC3\x84rger.mht", "0123456789");
-  Put(drive, "docs/\xF0\x9F\x98\x80 mail.eml", "12345");
-  Put(drive, "docs/leer.mht", "abc");
-  Put(drive, "docs/kaputt.mht", "abcd");
+  drive.WriteFile("docs/\xC3\x84rger.mht", "0123456789");
+  drive.WriteFile("docs/\xF0\x9F\x98\x80 mail.eml", "12345");
+  drive.WriteFile("docs/leer.mht", "abc");
+  drive.WriteFile("docs/kaputt.mht", "abcd");
   pages[u"T:\\docs\\Ärger.mht"] = u"GrÃ¼ÃŸe\r\nZeile zwei\r\n";
   undeclared.insert(u"T:\\docs\\Ärger.mht");
   pages[u"T:\\docs\\😀 mail.eml"] = u"  Hallo  \r\n\r\n\r\n\r\n\r\nWelt\r\n";
   pages[u"T:\\docs\\leer.mht"] = u"";
-  Put(drive, "b/Datenbank/Temp/db_mht.dat",
+  drive.WriteFile("b/Datenbank/Temp/db_mht.dat",
                   "PFAD_UND_ENDUNGEN= T:\\docs *.mht *.eml\r\nT:\\docs\\\xC3\x84rger.mht\r\nT:\\docs\\fehlt.mht\r\n"
                   "T:\\docs\\\xF0\x9F\x98\x80 mail.eml\r\nT:\\docs\\leer.mht\r\nT:\\docs\\kaputt.mht\r\n");
   auto p = NewProcess();
@@ -207,13 +200,13 @@ TEST_F(JobRun, AnEmptyOrMissingListWritesAnEmptyStoreAndLog) {
 TEST_F(JobRun, ChunkWrittenAtOneHundredThousandUnits) {
   for (const size_t blockUnits : {size_t{99999}, size_t{100000}}) {
     SCOPED_TRACE(blockUnits);
-    Put(drive, "docs/a.mht", "a");
-    Put(drive, "docs/b.mht", "b");
+    drive.WriteFile("docs/a.mht", "a");
+    drive.WriteFile("docs/b.mht", "b");
     const std::u16string a = u"T:\\docs\\a.mht", b = u"T:\\docs\\b.mht";
     const std::u16string big(blockUnits - StoreBlock(a, u"").size(), u'x');
     ASSERT_EQ(StoreBlock(a, big).size(), blockUnits);
     pages = {{a, big}, {b, u"klein"}};
-    Put(drive, "b/Datenbank/Temp/db_mht.dat", "T:\\docs\\a.mht\r\nT:\\docs\\b.mht\r\n");
+    drive.WriteFile("b/Datenbank/Temp/db_mht.dat", "T:\\docs\\a.mht\r\nT:\\docs\\b.mht\r\n");
     ASSERT_EQ(RunChain(), JobEnd::Finished);
     const std::string bytes = Read("b/Datenbank/db_MHTtext.txt");
     EXPECT_EQ(Marks(bytes), blockUnits < kChunkUnits ? 1 : 2);
@@ -227,7 +220,7 @@ TEST_F(JobRun, FortyFiveArchivesRunInThreeProcesses) {
   std::vector<std::u16string> paths;
   std::string listBytes = Archives(45, &paths);
   listBytes += "T:\\docs\\\xC4rger.mht\r\n";  // no UTF-8, no file: its bytes must survive
-  Put(drive, "b/Datenbank/Temp/db_mht.dat", listBytes);
+  drive.WriteFile("b/Datenbank/Temp/db_mht.dat", listBytes);
 
   auto first = NewProcess();
   first->job.StartNew(list, store);
@@ -274,10 +267,10 @@ TEST_F(JobRun, CancelAtEachPointThenResumeStoresEveryArchiveOnceInOrder) {
     for (const int at : {0, 1, 7, 19, 20, 21, 24}) {
       SCOPED_TRACE(testing::Message() << (point == Point::DuringWait ? "wait " : "between ") << at);
       platform::RemoveTreeContentsNoFollow(drive.Posix("b/Datenbank"));
-      Put(drive, "b/Datenbank/Temp/x", "");
+      drive.WriteFile("b/Datenbank/Temp/x", "");
       pages.clear();
       std::vector<std::u16string> paths;
-      Put(drive, "b/Datenbank/Temp/db_mht.dat", Archives(25, &paths));
+      drive.WriteFile("b/Datenbank/Temp/db_mht.dat", Archives(25, &paths));
       int seen = 0;  // archives shown so far in the job
       const JobEnd end = RunChain(nullptr, [&](Process& p, int) {
         ExtractionJob* job = &p.job;
@@ -298,8 +291,8 @@ TEST_F(JobRun, CancelAtEachPointThenResumeStoresEveryArchiveOnceInOrder) {
       EXPECT_EQ(done, std::vector<std::u16string>(paths.begin(), paths.begin() + static_cast<ptrdiff_t>(stored)));
 
       // The main program's resume: the resume list becomes the job list, the store chunk 0.
-      Put(drive, "b/Datenbank/Temp/db_mht.dat", Read("b/Datenbank/db_mht_temp.dat"));
-      Put(drive, "b/Datenbank/Temp/db_UTF8Dokument0.txt", Read("b/Datenbank/db_MHTtext.txt"));
+      drive.WriteFile("b/Datenbank/Temp/db_mht.dat", Read("b/Datenbank/db_mht_temp.dat"));
+      drive.WriteFile("b/Datenbank/Temp/db_UTF8Dokument0.txt", Read("b/Datenbank/db_MHTtext.txt"));
       platform::RemoveFile(drive.Posix("b/Datenbank/db_MHTtext.txt"));
       ASSERT_EQ(RunChain(), JobEnd::Finished);
       EXPECT_EQ(BlockPaths(Read("b/Datenbank/db_MHTtext.txt")), paths);
@@ -310,7 +303,7 @@ TEST_F(JobRun, CancelAtEachPointThenResumeStoresEveryArchiveOnceInOrder) {
 
 TEST_F(JobRun, AFailedRestartGoesOnInTheSameProcess) {
   std::vector<std::u16string> paths;
-  Put(drive, "b/Datenbank/Temp/db_mht.dat", Archives(25, &paths));
+  drive.WriteFile("b/Datenbank/Temp/db_mht.dat", Archives(25, &paths));
   auto p = NewProcess();
   p->host.successorStarts = false;
   p->job.StartNew(list, store);
@@ -325,7 +318,7 @@ TEST_F(JobRun, AFailedRestartGoesOnInTheSameProcess) {
 
 TEST_F(JobRun, AFileThatCannotBeWrittenEndsTheJobWithTheResumeList) {
   std::vector<std::u16string> paths;
-  Put(drive, "b/list.dat", Archives(21, &paths));
+  drive.WriteFile("b/list.dat", Archives(21, &paths));
   platform::RemoveTreeNoFollow(drive.Posix("b/Datenbank/Temp"));  // the chunk's folder is missing
   auto p = NewProcess();
   p->job.StartNew(u"T:\\b\\list.dat", store);
@@ -340,12 +333,12 @@ TEST_F(JobRun, AFileThatCannotBeWrittenEndsTheJobWithTheResumeList) {
 }
 
 TEST_F(JobRun, AResumedJobJoinsChunkZeroButNoChunkOfAnEarlierJob) {
-  Put(drive, "docs/neu.mht", "n");
+  drive.WriteFile("docs/neu.mht", "n");
   pages[u"T:\\docs\\neu.mht"] = u"neu";
-  Put(drive, "b/Datenbank/Temp/db_mht.dat", "*T:\\docs\\alt.mht\r\nT:\\docs\\neu.mht\r\n");
+  drive.WriteFile("b/Datenbank/Temp/db_mht.dat", "*T:\\docs\\alt.mht\r\nT:\\docs\\neu.mht\r\n");
   const std::string old = Utf16LeWithMark(StoreBlock(u"T:\\docs\\alt.mht", u"alt"));
-  Put(drive, "b/Datenbank/Temp/db_UTF8Dokument0.txt", old);
-  Put(drive, "b/Datenbank/Temp/db_UTF8Dokument1.txt", Utf16LeWithMark(StoreBlock(u"T:\\docs\\stale.mht", u"x")));
+  drive.WriteFile("b/Datenbank/Temp/db_UTF8Dokument0.txt", old);
+  drive.WriteFile("b/Datenbank/Temp/db_UTF8Dokument1.txt", Utf16LeWithMark(StoreBlock(u"T:\\docs\\stale.mht", u"x")));
   ASSERT_EQ(RunChain(), JobEnd::Finished);
   EXPECT_EQ(Read("b/Datenbank/db_MHTtext.txt"), old + Utf16LeWithMark(StoreBlock(u"T:\\docs\\neu.mht", u"neu")));
 }

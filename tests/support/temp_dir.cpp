@@ -36,7 +36,9 @@ std::string TempDrive::Posix(std::string_view relative) const {
 }
 
 void TempDrive::WriteFile(std::string_view relative, std::string_view bytes) const {
-  std::ofstream f(Posix(relative), std::ios::binary);
+  const std::filesystem::path path(Posix(relative));
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream f(path, std::ios::binary);
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!f) throw std::runtime_error("cannot write test file");
 }

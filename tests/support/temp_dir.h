@@ -17,6 +17,7 @@ class TempDrive {
   // "T:\" + relative (backslashes), and the same file as a POSIX path.
   std::u16string Drive(std::u16string_view relative = u"") const;
   std::string Posix(std::string_view relative = "") const;
+  // Makes the file's folders first.
   void WriteFile(std::string_view relative, std::string_view bytes) const;
   std::string ReadFile(std::string_view relative) const;
 

@@ -31,16 +31,12 @@ TEST(ExtensionSlots, PatternsBecomeLowerCaseSlotsAndOnlyFiveCount) {
 
 class DriverTest : public FormsTest {
  protected:
-  void Put(const std::string& relative, std::string_view bytes) {
-    std::filesystem::create_directories(std::filesystem::path(drive_.Posix(relative)).parent_path());
-    drive_.WriteFile(relative, bytes);
-  }
   bool Exists(const std::string& relative) { return std::filesystem::exists(drive_.Posix(relative)); }
   // A drive list and two documents below T:\docs.
   void Documents() {
-    Put("docs/a.htm", "<p>Haus am See</p>");
-    Put("docs/b.html", "<p>Maus</p>");
-    Put("base/Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt", "T:\\docs\\a.htm\r\nT:\\docs\\b.html\r\n");
+    drive_.WriteFile("docs/a.htm", "<p>Haus am See</p>");
+    drive_.WriteFile("docs/b.html", "<p>Maus</p>");
+    drive_.WriteFile("base/Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt", "T:\\docs\\a.htm\r\nT:\\docs\\b.html\r\n");
   }
   // The dialog as the user fills it and closes it with OK.
   static void Fill(Windows& w, std::u16string name, std::u16string folder, std::u16string extensions,
@@ -59,8 +55,8 @@ class DriverTest : public FormsTest {
 
 TEST_F(DriverTest, ACreatedDatabaseIsIndexedAndItsEntryOfExactlyThatNameSelected) {
   Documents();
-  Put("base/Datenbank/web2.dat", "PFAD_UND_ENDUNGEN= T:\\x *.htm    \r\n");
-  Put("base/Datenbank/aweb.dat", "PFAD_UND_ENDUNGEN= T:\\x *.htm    \r\n");
+  drive_.WriteFile("base/Datenbank/web2.dat", "PFAD_UND_ENDUNGEN= T:\\x *.htm    \r\n");
+  drive_.WriteFile("base/Datenbank/aweb.dat", "PFAD_UND_ENDUNGEN= T:\\x *.htm    \r\n");
   auto w = Start();
   w->main->FormPaint();
   Fill(*w, u"web", u"T:\\docs", u"*.htm *.HTML");
@@ -89,7 +85,7 @@ TEST_F(DriverTest, ACreatedDatabaseIsIndexedAndItsEntryOfExactlyThatNameSelected
 
 TEST_F(DriverTest, ABuildThatChangedNothingOrWasCancelledIsNotFinished) {
   Documents();
-  Put("base/Datenbank/web_UTF8Dokument.txt", "old store");
+  drive_.WriteFile("base/Datenbank/web_UTF8Dokument.txt", "old store");
   auto w = Start();
   w->main->FormPaint();
   // A folder that is not there (an unplugged drive, a typing error).
@@ -112,7 +108,7 @@ TEST_F(DriverTest, ABuildThatChangedNothingOrWasCancelledIsNotFinished) {
 
 TEST_F(DriverTest, KnownPatternsAreNotAddedTwice) {
   Documents();
-  Put("base/AuswahlEndungen.txt", "*.htm\r\n*.html\r\n");
+  drive_.WriteFile("base/AuswahlEndungen.txt", "*.htm\r\n*.html\r\n");
   auto w = Start();
   w->main->FormPaint();
   Fill(*w, u"web", u"T:\\docs", u"*.html *.xhtml");
@@ -131,7 +127,7 @@ TEST_F(DriverTest, ACancelledDialogEndsTheUpdate) {
 }
 
 TEST_F(DriverTest, AnUpdatePrefillsTheDialogFromTheDescription) {
-  Put("base/Datenbank/web.dat", "PFAD_UND_ENDUNGEN= T:\\docs *.htm *.html   \r\nT:\\docs\\a.htm\r\n");
+  drive_.WriteFile("base/Datenbank/web.dat", "PFAD_UND_ENDUNGEN= T:\\docs *.htm *.html   \r\nT:\\docs\\a.htm\r\n");
   auto w = Start();
   w->main->FormPaint();
   std::u16string name, folder, extensions;
@@ -149,8 +145,8 @@ TEST_F(DriverTest, AnUpdatePrefillsTheDialogFromTheDescription) {
 }
 
 TEST_F(DriverTest, AnInterruptedExtractionIsOfferedAndNoDiscardsIt) {
-  Put("base/Datenbank/web.dat", "PFAD_UND_ENDUNGEN= T:\\docs *.htm    \r\n");
-  Put("base/Datenbank/web_mht_temp.dat", "*T:\\docs\\a.mht\r\nT:\\docs\\b.mht\r\n");
+  drive_.WriteFile("base/Datenbank/web.dat", "PFAD_UND_ENDUNGEN= T:\\docs *.htm    \r\n");
+  drive_.WriteFile("base/Datenbank/web_mht_temp.dat", "*T:\\docs\\a.mht\r\nT:\\docs\\b.mht\r\n");
   auto w = Start();
   w->main->FormPaint();
   w->main->ShowNewDatabaseDialog = [](app::TOKBottomDlg&) { return false; };
@@ -169,7 +165,7 @@ TEST_F(DriverTest, AnUpdateWithoutASelectedDatabaseExplains) {
     auto w = Start();
     w->main->aktualisieren1Click();
   }
-  Put("base/Datenbank/web.dat", "");
+  drive_.WriteFile("base/Datenbank/web.dat", "");
   auto w = Start();
   w->main->FormPaint();
   w->main->Form().ListBox1->clearSelection();
@@ -242,7 +238,7 @@ TEST_F(DriverTest, TheBuilderIsStartedFromTheBaseFolderOrTheControlFolder) {
   SetReg(app::reg::QuarryControl, u"T:\\tools");
   auto inTools = Start({QString::fromStdString(drive_.Posix("tools/q/QUARRY_HTML")), QStringLiteral("x")});
   EXPECT_EQ(inTools->main->ManifesterFile(), u"T:\\tools\\q\\Manifester");  // none in the control folder
-  Put("tools/Manifester", "#!/bin/sh\n");
+  drive_.WriteFile("tools/Manifester", "#!/bin/sh\n");
   EXPECT_EQ(inTools->main->ManifesterFile(), u"T:\\tools\\Manifester");
 }
 
@@ -253,7 +249,7 @@ TEST_F(DriverTest, TheInterruptionReportWaitsForTheResumeList) {
   w->main->CheckMHTAbbruchTimer().start();
   w->main->CheckMHTAbbruchTimerTimer();
   EXPECT_TRUE(w->main->CheckMHTAbbruchTimer().isActive());
-  Put("base/Datenbank/web_mht_temp.dat", "*T:\\a.mht\r\nT:\\b.mht\r\n*T:\\c.eml\r\n");
+  drive_.WriteFile("base/Datenbank/web_mht_temp.dat", "*T:\\a.mht\r\nT:\\b.mht\r\n*T:\\c.eml\r\n");
   w->main->CheckMHTAbbruchTimerTimer();
   EXPECT_FALSE(w->main->CheckMHTAbbruchTimer().isActive());
   EXPECT_EQ(Status(*w), QStringLiteral("MHT/EML-Dateien - Abgebrochene Indizierung. Es wurden 2 Dateien indiziert."));
@@ -297,14 +293,14 @@ std::string ManifesterProgram() {
 TEST_F(DriverTest, EndToEndTheBuilderListsTheFolderAndTheNewDatabaseIsSelected) {
   const std::string manifester = ManifesterProgram();
   if (manifester.empty()) GTEST_SKIP() << "Manifester is not built in this build folder";
-  Put("docs/a.htm",
+  drive_.WriteFile("docs/a.htm",
       "<p>Gr\xC3\xBC\xC3\x9F"
       "e aus dem Haus</p>");
-  Put("docs/sub/b.html",
+  drive_.WriteFile("docs/sub/b.html",
       "<p>Stra\xDF"
       "e</p>");
-  Put("docs/c.txt", "kein HTML");
-  Put("base/Datenbank/e2e2.dat", "PFAD_UND_ENDUNGEN= T:\\x *.htm    \r\n");
+  drive_.WriteFile("docs/c.txt", "kein HTML");
+  drive_.WriteFile("base/Datenbank/e2e2.dat", "PFAD_UND_ENDUNGEN= T:\\x *.htm    \r\n");
   std::filesystem::copy_file(manifester, drive_.Posix("base/Manifester"));
   // The builder is another process: it learns the drive T from the environment.
   const char* oldDrives = getenv("QUARRY_DRIVES");

@@ -15,15 +15,10 @@ namespace {
 using platform::MsgResult;
 
 // A file with its folders.
-void Put(const testsupport::TempDrive& drive, const std::string& relative, std::string_view bytes) {
-  std::filesystem::create_directories(std::filesystem::path(drive.Posix(relative)).parent_path());
-  drive.WriteFile(relative, bytes);
-}
-
 TEST(DatabaseNames, ArchiveAndResumeListsAreNoEntriesAndNamesAreSorted) {
   testsupport::TempDrive drive;
   for (const char* f : {"zz.dat", "a_mht.dat", "B.DAT", "a.dat", "a_mht_temp.dat", "c.txt", "d.log", "x_MHT.DAT"}) {
-    Put(drive, std::string("Datenbank/") + f, "");
+    drive.WriteFile(std::string("Datenbank/") + f, "");
   }
   EXPECT_EQ(app::DatabaseNamesIn(u"T:\\Datenbank\\"), (std::vector<std::u16string>{u"a", u"B", u"zz"}));
   EXPECT_TRUE(app::DatabaseNamesIn(u"T:\\missing\\").empty());
@@ -86,7 +81,7 @@ TEST(ShadeColor, DarkerRoundsToNearestEvenLighterRoundsUp) {
 class ListTest : public FormsTest {
  protected:
   void Db(const std::string& name) {
-    Put(drive_, "base/Datenbank/" + name + ".dat", "PFAD_UND_ENDUNGEN= T:\\d\\ *.htm\r\n");
+    drive_.WriteFile("base/Datenbank/" + name + ".dat", "PFAD_UND_ENDUNGEN= T:\\d\\ *.htm\r\n");
   }
   static QListWidget& List(Windows& w) { return *w.main->Form().ListBox1; }
   static std::vector<std::u16string> Entries(Windows& w) { return w.main->DatabaseNames(); }
@@ -96,7 +91,7 @@ TEST_F(ListTest, EntriesCarryTheGlyphAndTheStoredSelectionIsRestored) {
   Db("zeta");
   Db("Alpha");
   Db("mitte");
-  Put(drive_, "base/Datenbank/mitte_mht.dat", "");
+  drive_.WriteFile("base/Datenbank/mitte_mht.dat", "");
   SetReg(app::reg::AusgewaehlteDatenbank, u"1");
   auto w = Start();
   w->main->FormPaint();
@@ -206,8 +201,8 @@ TEST_F(ListTest, AnEmptySearchTextIsReportedAndACancelEndsTheSearch) {
 
 TEST_F(ListTest, TheHandOverFileIsConsumedEvenWhenTheSearchIsCancelled) {
   std::filesystem::create_directories(drive_.Posix("tools/q/Datenbank"));
-  Put(drive_, "tools/q/Datenbank/a.dat", "");
-  Put(drive_, "tools/Datenbank/Suchtext.txt", "wort");
+  drive_.WriteFile("tools/q/Datenbank/a.dat", "");
+  drive_.WriteFile("tools/Datenbank/Suchtext.txt", "wort");
   SetReg(app::reg::QuarryControl, u"T:\\tools");
   auto w = Start({QString::fromStdString(drive_.Posix("tools/q/QUARRY_HTML")), QStringLiteral("x")});
   w->main->FormPaint();
@@ -225,7 +220,7 @@ TEST_F(ListTest, TheHandOverFileIsConsumedEvenWhenTheSearchIsCancelled) {
   w->main->SuchenBtnClick();
   EXPECT_EQ(seen, u"");
   // Read already when the program was activated, before the search window opened.
-  Put(drive_, "tools/Datenbank/Suchtext.txt", "neu");
+  drive_.WriteFile("tools/Datenbank/Suchtext.txt", "neu");
   w->search->SiblingProgramRunning = [] { return true; };
   w->search->ApplicationActivate();
   EXPECT_FALSE(std::filesystem::exists(drive_.Posix("tools/Datenbank/Suchtext.txt")));
@@ -241,8 +236,8 @@ TEST_F(ListTest, DeletionRemovesEveryFileOfTheDatabaseAndNothingElse) {
   for (auto s : app::HistoryFileSuffixes()) {
     files.push_back("base/Datenbank/Suchwoerterlisten/a" + std::string(s.begin(), s.end()));
   }
-  for (const auto& f : files) Put(drive_, f, "x");
-  Put(drive_, "base/Datenbank/ab_UTF8Dokument.txt", "x");
+  for (const auto& f : files) drive_.WriteFile(f, "x");
+  drive_.WriteFile("base/Datenbank/ab_UTF8Dokument.txt", "x");
   auto w = Start();
   w->main->FormPaint();
   List(*w).setCurrentRow(0);
@@ -277,7 +272,7 @@ TEST_F(ListTest, DeletionRemovesEveryFileOfTheDatabaseAndNothingElse) {
 
 TEST(DeleteDatabaseFiles, TakesTheLeftoversOfWritingAndNothingOfAnotherDatabase) {
   testsupport::TempDrive drive;
-  Put(drive, "outside/kept.txt", "target of a link");
+  drive.WriteFile("outside/kept.txt", "target of a link");
   const struct {
     std::string file;  // below "Datenbank"
     bool deleted;
@@ -312,7 +307,7 @@ TEST(DeleteDatabaseFiles, TakesTheLeftoversOfWritingAndNothingOfAnotherDatabase)
       {"Suchwoerterlisten/web.lock", false},
       {"Temp/web_mht.dat", false},
   };
-  for (const auto& f : files) Put(drive, "Datenbank/" + f.file, "x");
+  for (const auto& f : files) drive.WriteFile("Datenbank/" + f.file, "x");
   // A link named like a file of the database goes; what it points to stays.
   std::filesystem::create_symlink(drive.Posix("outside/kept.txt"), drive.Posix("Datenbank/web.log"));
   std::filesystem::create_symlink(drive.Posix("outside"), drive.Posix("Datenbank/web_MHT.log"));
@@ -355,8 +350,8 @@ TEST_F(ListTest, DeletionTakesTheLeftoversOfTheSelectedDatabaseOnly) {
   const std::vector<std::string> others = {"base/Datenbank/web2_UTF8Dokument.txt.schreiben",
                                            "base/Datenbank/web2_UTF8Dokument.txt.tmp99-abc",
                                            "base/Datenbank/web2.lock"};
-  for (const auto& f : leftovers) Put(drive_, f, "x");
-  for (const auto& f : others) Put(drive_, f, "x");
+  for (const auto& f : leftovers) drive_.WriteFile(f, "x");
+  for (const auto& f : others) drive_.WriteFile(f, "x");
   auto w = Start();
   w->main->FormPaint();
   const std::u16string question = u"Möchten Sie die Datenbank \"web\" wirklich löschen?";
@@ -385,8 +380,8 @@ TEST_F(ListTest, DeletionTakesTheLeftoversOfTheSelectedDatabaseOnly) {
 
 TEST_F(ListTest, DeletingTheStoresKeepsTheDatabase) {
   Db("a");
-  for (auto s : app::StoreFileSuffixes()) Put(drive_, "base/Datenbank/a" + std::string(s.begin(), s.end()), "x");
-  Put(drive_, "base/Datenbank/a.log", "x");
+  for (auto s : app::StoreFileSuffixes()) drive_.WriteFile("base/Datenbank/a" + std::string(s.begin(), s.end()), "x");
+  drive_.WriteFile("base/Datenbank/a.log", "x");
   auto w = Start();
   w->main->FormPaint();
   w->state.CurrentDbName = u"a";

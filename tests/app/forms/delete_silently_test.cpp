@@ -9,15 +9,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void Put(const testsupport::TempDrive& drive, const std::string& relative, std::string_view bytes) {
-  fs::create_directories(fs::path(drive.Posix(relative)).parent_path());
-  drive.WriteFile(relative, bytes);
-}
-
 // Files outside the emptied folder that links inside it point to.
 void PutOutside(const testsupport::TempDrive& drive) {
-  Put(drive, "outside/keep.txt", "keep");
-  Put(drive, "outside/sub/keep.htm", "keep too");
+  drive.WriteFile("outside/keep.txt", "keep");
+  drive.WriteFile("outside/sub/keep.htm", "keep too");
 }
 
 void ExpectOutsideIntact(const testsupport::TempDrive& drive) {
@@ -27,8 +22,8 @@ void ExpectOutsideIntact(const testsupport::TempDrive& drive) {
 
 // A folder with a file, a subfolder and links to a file and a folder outside.
 void FillWithLinks(const testsupport::TempDrive& drive, const std::string& folder) {
-  Put(drive, folder + "/a.htm", "x");
-  Put(drive, folder + "/sub/b.txt", "y");
+  drive.WriteFile(folder + "/a.htm", "x");
+  drive.WriteFile(folder + "/sub/b.txt", "y");
   fs::create_symlink(drive.Posix("outside/keep.txt"), drive.Posix(folder + "/file-link.htm"));
   fs::create_symlink(drive.Posix("outside"), drive.Posix(folder + "/folder-link"));
   fs::create_symlink(drive.Posix("outside"), drive.Posix(folder + "/sub/inner-link"));
