@@ -318,6 +318,17 @@ NativeFile NativeFile::Open(const std::string& path, FileAccess access) {
   return NativeFile(fd);
 }
 
+NativeFile NativeFile::OpenRegularForReading(const std::string& path) {
+  NativeFile file(path.empty() ? (errno = ENOENT, -1) : ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!file.Valid()) return Fail(), NativeFile();
+  struct stat st {};
+  if (::fstat(file.Fd(), &st) != 0) return Fail(), NativeFile();
+  if (!S_ISREG(st.st_mode)) return FailWith(EINVAL), NativeFile();
+  const int flags = ::fcntl(file.Fd(), F_GETFL);
+  if (flags < 0 || ::fcntl(file.Fd(), F_SETFL, flags & ~O_NONBLOCK) != 0) return Fail(), NativeFile();
+  return file;
+}
+
 NativeFile NativeFile::Create(const std::string& path) {
   int fd = path.empty() ? (errno = ENOENT, -1)
                         : ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

@@ -34,6 +34,9 @@ class NativeFile {
   NativeFile& operator=(const NativeFile&) = delete;
 
   static NativeFile Open(const std::string& path, FileAccess access);
+  // For reading, only when the path (links followed) names a regular file: a FIFO or a
+  // device swapped in after a look at the path is refused (EINVAL) without waiting on it.
+  static NativeFile OpenRegularForReading(const std::string& path);
   // Creates or truncates the file, opened for reading and writing.
   static NativeFile Create(const std::string& path);
 
@@ -149,6 +152,8 @@ class FileLock {
   static std::optional<FileLock> Try(const std::string& path, Kind kind);
   FileLock(FileLock&&) noexcept = default;
   FileLock& operator=(FileLock&&) noexcept = default;
+  // The lock file's descriptor, for passing the lock on to a child process.
+  int Fd() const { return file_.Fd(); }
 
  private:
   explicit FileLock(NativeFile file) : file_(std::move(file)) {}

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -163,6 +164,13 @@ std::string FindOnPath(const std::string& name) {
 
 StartResult StartProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& workingDir) {
+  StartOptions options;
+  options.workingDir = workingDir;
+  return StartProgram(program, args, options);
+}
+
+StartResult StartProgram(const std::string& program, const std::vector<std::string>& args,
+                         const StartOptions& options) {
   Children& c = StartedChildren();
   std::lock_guard lock(c.mutex);
   ReapUnwatchedLocked(c);
@@ -175,11 +183,31 @@ StartResult StartProgram(const std::string& program, const std::vector<std::stri
   for (auto& a : argvStore) argv.push_back(a.data());
   argv.push_back(nullptr);
 
+  std::vector<std::string> envStore;
+  for (char** e = environ; *e; ++e) {
+    const std::string_view entry(*e);
+    const std::string_view name = entry.substr(0, entry.find('='));
+    const bool replaced = std::any_of(options.environment.begin(), options.environment.end(),
+                                      [&](const auto& kv) { return kv.first == name; });
+    if (!replaced) envStore.emplace_back(entry);
+  }
+  for (const auto& [name, value] : options.environment) envStore.push_back(name + "=" + value);
+  std::vector<char*> envp;
+  for (auto& e : envStore) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  if (!workingDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
-  // The child gets none of our files or sockets beyond the standard three.
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  if (!options.workingDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, options.workingDir.c_str());
+  // Passed files go to 3, 4, ... by way of numbers above every one of them, so that
+  // none is overwritten before it is moved; dup2 clears close-on-exec on the copy.
+  const int count = static_cast<int>(options.passFiles.size());
+  int high = 3 + count;
+  for (const int fd : options.passFiles) high = std::max(high, fd + 1);
+  for (int i = 0; i < count; ++i) posix_spawn_file_actions_adddup2(&actions, options.passFiles[size_t(i)], high + i);
+  for (int i = 0; i < count; ++i) posix_spawn_file_actions_adddup2(&actions, high + i, 3 + i);
+  // The child gets none of our files or sockets beyond the standard three and those passed.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3 + count);
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
   sigset_t none, all;
@@ -191,8 +219,8 @@ StartResult StartProgram(const std::string& program, const std::vector<std::stri
 
   pid_t pid = 0;
   const int rc = program.find('/') != std::string::npos
-                     ? ::posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ)
-                     : ::posix_spawnp(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
+                     ? ::posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), envp.data())
+                     : ::posix_spawnp(&pid, program.c_str(), &actions, &attr, argv.data(), envp.data());
   posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return {0, rc};

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -25,6 +26,19 @@ struct StartResult {
 // the program itself. An empty workingDir keeps the current directory.
 StartResult StartProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& workingDir = {});
+
+// What a start may give the child beyond its arguments.
+struct StartOptions {
+  std::string workingDir;  // empty: the current directory
+  // Open descriptors the child keeps, as its descriptors 3, 4, ... in this order; every
+  // other one beyond the standard three is closed. A lock held through one stays held
+  // as long as any process keeps it.
+  std::vector<int> passFiles;
+  // Variables set in the child's environment, replacing ours of the same name.
+  std::vector<std::pair<std::string, std::string>> environment;
+};
+StartResult StartProgram(const std::string& program, const std::vector<std::string>& args,
+                         const StartOptions& options);
 
 // The executable file a bare program name stands for on PATH; empty when none.
 std::string FindOnPath(const std::string& name);

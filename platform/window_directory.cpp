@@ -271,6 +271,14 @@ FolderCheck CheckWindowFolder(const std::string& folder) {
   return check;
 }
 
+FolderCheck PrepareWindowFolder(const std::string& folder) {
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+    const int error = errno;
+    return FolderCheck{FolderTrust::Unusable, folder, error};
+  }
+  return CheckWindowFolder(folder);
+}
+
 std::string WindowDirectoryFolder() {
   if (const char* explicitFolder = std::getenv("QUARRY_RUNTIME_DIR"); explicitFolder && *explicitFolder)
     return explicitFolder;

@@ -78,6 +78,9 @@ struct FolderCheck {
 
 // Checks the folder without changing anything.
 FolderCheck CheckWindowFolder(const std::string& folder);
+// Creates the folder (for this user alone) when it is missing, then checks it: what a
+// program asks before work that needs its windows found.
+FolderCheck PrepareWindowFolder(const std::string& folder = WindowDirectoryFolder());
 
 class WindowDirectory {
  public:

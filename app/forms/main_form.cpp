@@ -601,32 +601,12 @@ class MainIndexStatus : public IndexStatus {
   void StartVirusScannerNotice() override { form_.StartVirusScannerNotice(); }
   void StartStatusTimer() override { form_.Timer1().start(); }
   void StartInterruptionReport() override { form_.CheckMHTAbbruchTimer().start(); }
-  bool FindWindow(std::u16string_view titlePart) override {
-    const platform::WindowDirectory directory;
-    // Only extractor windows count: this window's own caption may show a path holding
-    // the name, which would keep the wait going for ever.
-    if (directory.FindWindowContaining(titlePart, true, platform::kExtractorWindowClass)) return true;
-    // A folder that is not trusted hides every window; the wait then ends for that
-    // reason, which the user is told once instead of a silent "finished".
-    if (!folderReported_) {
-      const platform::FolderCheck folder = directory.CheckFolder();
-      if (folder.trust != platform::FolderTrust::Trusted && folder.trust != platform::FolderTrust::Missing) {
-        folderReported_ = true;
-        platform::ShowMessageBox(FromQ(QString::fromStdString(folder.Text())) +
-                                     u"\r\nOb " + std::u16string(titlePart) +
-                                     u" noch arbeitet, lässt sich daher nicht feststellen.",
-                                 u"Quarry-HTML", platform::mb::Ok | platform::mb::IconWarning);
-      }
-    }
-    return false;
-  }
   void Pause(int milliseconds) override { pause_(milliseconds); }
   int64_t TickCount() const override { return form_.Ticks(); }
 
  private:
   TMainForm_QY_HTML& form_;
   std::function<void(int)> pause_;
-  bool folderReported_ = false;
 };
 
 bool Exists(std::u16string_view drivePath) {
@@ -826,20 +806,20 @@ void TMainForm_QY_HTML::NeuErstellenBtnClick() {
 }
 
 void TMainForm_QY_HTML::RunBuild() {
-  const BuildOutcome outcome = run_->LiesDieListeEin();
-  buildRefused_ = outcome == BuildOutcome::FolderMissing || outcome == BuildOutcome::Locked ||
-                  outcome == BuildOutcome::NoDriveList ||
-                  outcome == BuildOutcome::WriteFailed;
+  buildOutcome_ = run_->LiesDieListeEin();
   state_.IndexRunning = false;
   state_.IndexedFileCount = run_->Counters().listedFiles;
 }
 
 void TMainForm_QY_HTML::FinishBuild(std::u16string_view titleText, std::u16string_view resumeText) {
   // A build that changed nothing (the folder or the drive list missing, a write failed,
-  // another build running) or was cancelled keeps the status text that says so: nothing
-  // is "Fertig". A cancelled build kept its records, so their title positions are made.
-  const bool refused = buildRefused_;
-  const bool finished = !refused && !run_->CancelRequested();
+  // another build running, a cancel) keeps the status text that says so, and so does one
+  // whose archives were not all extracted: nothing is "Fertig".
+  const BuildOutcome outcome = buildOutcome_;
+  const bool refused = outcome == BuildOutcome::FolderMissing || outcome == BuildOutcome::Locked ||
+                       outcome == BuildOutcome::NoDriveList || outcome == BuildOutcome::WriteFailed ||
+                       outcome == BuildOutcome::WindowFolderUnusable || outcome == BuildOutcome::Cancelled;
+  const bool finished = outcome == BuildOutcome::Done;
   if (!state_.PathListOnly && !refused) {
     if (finished) widgets::WideControlSetText(*ui->Label1, titleText);
     pause_->Pause(100);
@@ -983,7 +963,8 @@ void TMainForm_QY_HTML::BitBtn2Click() {
     state_.Searching = false;
   }
   if (state_.IndexRunning) {
-    widgets::WideControlSetText(*ui->Label1, u"Indizierung wurde abgebrochen! Die Daten werden gespeichert");
+    // The run ends at once and says whether a database was kept.
+    widgets::WideControlSetText(*ui->Label1, u"Indizierung wurde abgebrochen!");
     state_.CancelRequested = true;
     if (run_) run_->RequestCancel();
     state_.IndexRunning = false;

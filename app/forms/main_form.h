@@ -26,6 +26,7 @@ class TMachPause;
 }
 namespace app {
 class IndexRun;
+enum class BuildOutcome;
 class IndexStatus;
 }
 
@@ -161,8 +162,8 @@ class TMainForm_QY_HTML : public QWidget, private SearchProgressView {
   // Steps after a build: title positions, end texts, log, list, buttons.
   void FinishBuild(std::u16string_view titleText, std::u16string_view resumeText);
   void RunBuild();
-  // The last build run changed nothing (folder or drive list missing, a write failed).
-  bool buildRefused_ = false;
+  // How the last build run ended.
+  BuildOutcome buildOutcome_{};
   void SetActionButtons(bool enabled);
   int64_t FinishedArchiveCount() const;
   void PlaceGeduldLabel();

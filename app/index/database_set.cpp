@@ -93,7 +93,18 @@ bool CommitDatabaseFiles(const std::string& journal, const std::vector<std::pair
 }
 
 void RollForwardDatabase(const std::u16string& dbFolder, const std::u16string& dbName) {
-  RollForward(Folder(dbFolder) + platform::WideToPosixUtf8(dbName) + ".commit", Folder(dbFolder));
+  const std::string folder = Folder(dbFolder), name = platform::WideToPosixUtf8(dbName);
+  RollForward(folder + name + ".commit", folder);
+  // Earlier versions moved the archive store aside while the extractor ran; a kill then
+  // left it there. Alone it is the database's store; beside a store it is the older one.
+  const std::string store = folder + name + "_MHTtext.txt", aside = store + ".vorher";
+  const std::optional<platform::FileStat> asideStat = platform::Stat(aside, false);
+  if (!asideStat || !asideStat->isRegular) return;
+  if (platform::Stat(store, false)) {
+    platform::RemoveFile(aside);
+  } else {
+    platform::RenameFile(aside, store);
+  }
 }
 
 void RemoveDatabaseLeftovers(const std::u16string& dbFolder, const std::u16string& dbName) {

@@ -18,7 +18,8 @@ namespace app {
 // removed. A kill in between leaves the journal, and RollForwardDatabase completes it.
 bool CommitDatabaseFiles(const std::string& journal, const std::vector<std::pair<std::string, std::string>>& renames);
 // Completes an interrupted commit of the database (drive-form folder ending in "\").
-// Every reader and writer of a database calls it first.
+// Every reader and writer of a database calls it first. It also puts back an archive
+// store that an extraction of an earlier version left moved aside.
 void RollForwardDatabase(const std::u16string& dbFolder, const std::u16string& dbName);
 // Removes the temporaries that a killed run of the database left in its folder.
 void RemoveDatabaseLeftovers(const std::u16string& dbFolder, const std::u16string& dbName);

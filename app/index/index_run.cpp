@@ -13,6 +13,9 @@
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/file.h"
+#include "platform/job_chain.h"
+#include "platform/process.h"
+#include "platform/window_directory.h"
 #include "platform/messagebox.h"
 #include "platform/pump.h"
 #include "textlib/html/formatter.h"
@@ -104,6 +107,11 @@ bool CopyKeepingDate(std::u16string_view from, std::u16string_view to) {
 
 // No file name holds a zero byte; a path with one would open the name cut at it.
 bool HasZero(std::string_view text) { return text.find('\0') != std::string_view::npos; }
+
+std::string StripSlash(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
 
 std::u16string WithBackslash(std::u16string text) {
   if (!text.empty() && text.back() != u'\\') text += u'\\';
@@ -362,6 +370,16 @@ BuildOutcome IndexRun::LiesDieListeEin() {
   } unlock{lock_};
   RollForwardDatabase(DbFolder(), settings_.dbName);
   RemoveDatabaseLeftovers(DbFolder(), settings_.dbName);
+  const bool databaseExisted =
+      Exists(DbFile(u".dat")) || Exists(DbFile(u"_UTF8Dokument.txt")) || Exists(DbFile(u"_MHTtext.txt"));
+  extractionResumed_ = false;
+  const auto cancelled = [&] {
+    status_.SetStatusText(databaseExisted ? u"Indizierung wurde abgebrochen! Die bisherige Datenbank bleibt unverändert."
+                                          : u"Indizierung wurde abgebrochen! Es wurde keine Datenbank erstellt.");
+    return BuildOutcome::Cancelled;
+  };
+  // Cancelled while the file-list builder ran: nothing to do.
+  if (cancelRequested_) return cancelled();
   // An unplugged drive or a mistyped folder lists no file: the run would replace the
   // database by an empty one and report success.
   const std::string folderPosix = platform::PosixPath(settings_.folder);
@@ -397,6 +415,20 @@ BuildOutcome IndexRun::LiesDieListeEin() {
   sel.taken.push_back(header);
   joined = textlib::UnicodeLowerCase(joined);
   const bool mht = Has(joined, u".mht"), eml = Has(joined, u".eml");
+  if ((mht || eml) && !settings_.pathListOnly) {
+    // The extractor's processes hand their job on through the window folder: without it
+    // the chain would break in the middle, so nothing is started.
+    const platform::FolderCheck folder = platform::PrepareWindowFolder();
+    if (!folder.Trusted()) {
+      const std::u16string why = platform::PosixUtf8ToWide(folder.Text()).value_or(u"");
+      platform::ShowMessageBox(why + u"\r\nOhne diesen Ordner können die MHT/EML-Dateien nicht indiziert werden. Es wurde "
+                                     u"nichts indiziert, die Datenbank bleibt wie sie war.",
+                               u"Quarry-HTML", platform::mb::IconWarning);
+      status_.SetStatusText(why + u" Es wurde nichts indiziert.");
+      indexing_ = false;
+      return BuildOutcome::WindowFolderUnusable;
+    }
+  }
   std::vector<std::string> archives;
   if (mht || eml) {
     archives.push_back("PFAD_UND_ENDUNGEN= " + textlib::EncodeUtf8(sel.folder) + " " +
@@ -477,14 +509,15 @@ BuildOutcome IndexRun::LiesDieListeEin() {
       jobList.erase(key, end == std::string::npos ? std::string::npos : end + 2 - key);
     }
   }
-  // The extractor's job list is no file of the database: written first, its failure
-  // still changes nothing.
-  const std::u16string temp = DbFolder() + u"Temp\\";
-  platform::MakeDirectory(platform::PosixPath(temp));
-  if (!writeFailed && !settings_.pathListOnly && !SaveBytes(temp + settings_.dbName + u"_mht.dat", jobList))
-    writeFailed = true;
-  if (writeFailed) {
+  const bool extract = !sel.taken.empty() && !settings_.pathListOnly;
+  BuildOutcome outcome = BuildOutcome::Done;
+  // The archives are extracted before anything is committed: a failed or cancelled
+  // extraction keeps every archive text of the database as it was.
+  if (!writeFailed && extract && !cancelRequested_) outcome = RunExtractor(jobList);
+  if (cancelRequested_) outcome = BuildOutcome::Cancelled;
+  if (writeFailed || outcome == BuildOutcome::Cancelled) {
     DiscardPrepared();
+    store_.Discard();
   } else if (!CommitPrepared()) {
     writeFailed = true;
   } else if (settings_.pathListOnly) {
@@ -499,16 +532,19 @@ BuildOutcome IndexRun::LiesDieListeEin() {
       }
     }
   }
+  if (writeFailed) outcome = BuildOutcome::WriteFailed;
+  // The job's files served their turn; a cancelled job's texts stay for its resumption.
+  if (extract && outcome != BuildOutcome::ExtractorCancelled) {
+    const std::string jobFolder = platform::PosixPath(platform::chain::JobFolder(DbFolder(), settings_.dbName));
+    if (platform::IsRealDirectory(jobFolder)) platform::RemoveTreeNoFollow(jobFolder);
+  }
 
   status_.ReleaseSearchFile();
-  extractionResumed_ = false;
   status_.SetCancelButton(u"&Abbruch", false);
-  BuildOutcome outcome = writeFailed ? BuildOutcome::WriteFailed : BuildOutcome::Done;
-  if (!sel.taken.empty() && !writeFailed) outcome = StartExtractor();
-
   indexing_ = false;
-  // After a cancel the status line keeps saying so: nothing here was finished.
-  if (settings_.watchTickCount == 0 && outcome == BuildOutcome::Done && !cancelRequested_) {
+  if (outcome == BuildOutcome::Cancelled) {
+    cancelled();
+  } else if (settings_.watchTickCount == 0 && outcome == BuildOutcome::Done) {
     status_.SetStatusText(settings_.resumeAnswer ? u"Fertig mit der abgebrochenen Indizierung.!"
                                                  : u"Fertig mit der Indizierung.!");
   }
@@ -518,73 +554,144 @@ BuildOutcome IndexRun::LiesDieListeEin() {
   return outcome;
 }
 
-BuildOutcome IndexRun::StartExtractor() {
+void IndexRun::DropPrepared(const std::u16string& target) {
+  const std::string posix = platform::PosixPath(target);
+  std::erase_if(prepared_, [&](const PreparedFile& file) {
+    if (file.target != posix) return false;
+    platform::RemoveFile(file.temp);
+    return true;
+  });
+}
+
+bool IndexRun::PrepareJobFolder(const std::u16string& jobFolder, const std::string& jobList) {
+  const std::string folder = platform::PosixPath(jobFolder);
+  const std::string temp = folder + "Temp/";
+  const std::string db = platform::WideToPosixUtf8(settings_.dbName);
+  const std::string partial = folder + db + "_MHTtext.txt";
+  const std::string chunkZero = temp + db + "_UTF8Dokument0.txt";
+  // The texts a cancelled job stored go on as chunk 0 when it is resumed; everything else
+  // in the folder is the leftover of an earlier job of this database.
+  const std::u16string progress = DbFile(u"_mht_temp.dat");
+  std::optional<std::string> resumeList = Exists(progress) ? ReadFileBytes(progress) : std::nullopt;
+  std::string kept;
+  if (resumeList) {
+    if (platform::Stat(partial)) {
+      kept = platform::PosixPath(DbFolder() + u"Temp\\") + db + "_Gleaner_Teil.txt";
+      if (!platform::RenameFile(partial, kept)) kept.clear();
+    } else if (Exists(DbFile(u"_MHTtext.txt"))) {
+      // A resume list of a cancel whose texts were committed as the store.
+      kept = platform::PosixPath(DbFolder() + u"Temp\\") + db + "_Gleaner_Teil.txt";
+      if (!CopyKeepingDate(DbFile(u"_MHTtext.txt"), platform::DrivePath(kept).value_or(u""))) kept.clear();
+    }
+  }
+  if (platform::IsRealDirectory(folder)) {
+    platform::RemoveTreeNoFollow(folder);
+  } else if (platform::Stat(folder, false)) {
+    platform::RemoveFile(StripSlash(folder));
+  }
+  const std::string jobs = platform::PosixPath(DbFolder() + u"Temp\\" + std::u16string(platform::chain::kJobsFolderName));
+  platform::MakeDirectory(StripSlash(platform::PosixPath(DbFolder() + u"Temp\\")));
+  platform::MakeDirectory(jobs);
+  platform::MakeDirectory(StripSlash(folder));
+  platform::MakeDirectory(StripSlash(temp));
+  if (!platform::IsRealDirectory(jobs) || !platform::IsRealDirectory(folder) || !platform::IsRealDirectory(temp)) {
+    if (!kept.empty()) platform::RemoveFile(kept);
+    ReportWriteFailure(u"Der Ordner " + jobFolder + u"Temp\\ kann nicht erstellt werden: " +
+                       platform::PosixUtf8ToWide(platform::SystemErrorText(platform::LastError())).value_or(u""));
+    return false;
+  }
+  extractionResumed_ = !kept.empty() && platform::RenameFile(kept, chunkZero);
+  if (!kept.empty() && !extractionResumed_) platform::RemoveFile(kept);
+  const std::string& list = extractionResumed_ ? *resumeList : jobList;
+  if (!platform::WriteFileAtomically(folder + db + "_mht.dat", list)) {
+    ReportWriteFailure(WriteErrorText(jobFolder + settings_.dbName + u"_mht.dat"));
+    return false;
+  }
+  return true;
+}
+
+BuildOutcome IndexRun::RunExtractor(const std::string& jobList) {
   const std::u16string programBase = WithBackslash(settings_.programFolder.empty() ? settings_.baseFolder
                                                                                     : settings_.programFolder);
-  const std::u16string jobList = DbFolder() + u"Temp\\" + settings_.dbName + u"_mht.dat";
-  const std::u16string output = DbFile(u"_MHTtext.txt");
   const std::u16string program = programBase + u"Gleaner";
-  ProcessCommand command{platform::PosixPath(program),
-                         {platform::WideToPosixUtf8(jobList), platform::WideToPosixUtf8(output)}};
+  const std::u16string jobFolder = platform::chain::JobFolder(DbFolder(), settings_.dbName);
+  const std::u16string jobTemp = jobFolder + u"Temp\\";
+  const std::u16string output = jobFolder + settings_.dbName + u"_MHTtext.txt";
+  if (!PrepareJobFolder(jobFolder, jobList)) return BuildOutcome::WriteFailed;
 
-  // The archive store of the last run is moved aside, not deleted, until the extractor's
-  // chain of processes has written a new one: a program that cannot start, crashes or is
-  // killed must not cost it.
-  const std::string outputPosix = platform::PosixPath(output);
-  const std::string asidePosix = outputPosix + ".vorher";
-  const std::u16string progress = DbFile(u"_mht_temp.dat");
-  const std::u16string chunkZero = DbFolder() + u"Temp\\" + settings_.dbName + u"_UTF8Dokument0.txt";
-  std::optional<std::string> progressBefore;
-  bool movedAside = false;
-  if (Exists(output)) {
-    if (Exists(progress)) {
-      extractionResumed_ = true;
-      progressBefore = ReadFileBytes(progress);
-      CopyKeepingDate(progress, jobList);
-      CopyKeepingDate(output, chunkZero);
-    }
-    movedAside = platform::RenameFile(outputPosix, asidePosix);
+  // The chain's own lock tells when its last process has ended; the database's lock goes
+  // with it, so no second build can start while any of its processes still works.
+  const std::string chainLockPath = platform::PosixPath(platform::chain::LockFile(jobTemp, settings_.dbName));
+  std::optional<platform::FileLock> chainLock = platform::FileLock::Try(chainLockPath, platform::FileLock::Kind::Exclusive);
+  if (!chainLock) {
+    ReportWriteFailure(WriteErrorText(platform::chain::LockFile(jobTemp, settings_.dbName)));
+    return BuildOutcome::WriteFailed;
   }
-  // A previous store left from another run would be joined into this one.
-  if (!extractionResumed_) platform::RemoveFile(platform::PosixPath(chunkZero));
-  status_.StartInterruptionReport();
-  int exitCode = 0;
-  const int error = RunAndWait(command, SW_SHOW, &exitCode);
-  if (error != 0) {
-    if (movedAside) platform::RenameFile(asidePosix, outputPosix);
+  platform::StartOptions options;
+  options.passFiles = {chainLock->Fd(), lock_->Fd()};
+  options.environment.emplace_back(platform::chain::kFilesVariable, platform::chain::FilesText(2));
+  const platform::StartResult started = platform::StartProgram(
+      platform::PosixPath(program),
+      {platform::WideToPosixUtf8(jobFolder + settings_.dbName + u"_mht.dat"), platform::WideToPosixUtf8(output)}, options);
+  chainLock.reset();
+  if (!started.Ok()) {
+    DropPrepared(DbFile(u"_mht.dat"));
     platform::ShowMessageBox(u"Das Programm " + program + u" kann nicht gestartet werden! Die MHT/EML-Dateien wurden nicht indiziert.",
                              u"Quarry-HTML", platform::mb::IconError);
     status_.SetStatusText(u"Die MHT/EML-Dateien wurden nicht indiziert.");
     return BuildOutcome::ExtractorNotStarted;
   }
-  // The extractor replaces itself by a new process every few files, so the end of the
-  // first process alone does not mean the job is done. The successor registers before
-  // its predecessor ends, and only two polls in a row without any extractor end the wait.
-  int polls = 0;
-  while (!Exists(output)) {
-    status_.Pause(2000);
-    if (status_.FindWindow(u"Gleaner")) {
-      polls = 0;
-    } else if (++polls >= 2) {
-      break;
+  status_.StartInterruptionReport();
+  bool cancelSent = false;
+  while (!platform::FileLock::Try(chainLockPath, platform::FileLock::Kind::Exclusive)) {
+    status_.Pause(100);
+    if (cancelRequested_ && !cancelSent) {
+      // The chain stops before its next archive; its processes look for this file.
+      cancelSent = platform::WriteFileAtomically(platform::PosixPath(platform::chain::CancelFile(jobTemp, settings_.dbName)), "");
     }
   }
-  if (!Exists(output)) {
-    // The chain ended without a store: the previous store and its resume list stay.
-    if (movedAside) platform::RenameFile(asidePosix, outputPosix);
-    if (progressBefore) {
-      SaveBytes(progress, *progressBefore);
-    } else {
-      platform::RemoveFile(platform::PosixPath(progress));
+  // The first process has let go of the lock, so it is ending; its exit follows at once.
+  const std::optional<platform::ProcessExit> first = platform::WaitForProcess(started.pid, 5000);
+  if (cancelRequested_) return BuildOutcome::Cancelled;
+
+  const std::optional<std::string> resultBytes = ReadFileBytes(platform::chain::ResultFile(jobTemp, settings_.dbName));
+  const std::optional<platform::chain::Result> result =
+      resultBytes ? platform::chain::ParseResult(*resultBytes) : std::nullopt;
+  // This run's archive list belongs with a store of this run only.
+  if (!result || result->outcome != platform::chain::Outcome::Finished) DropPrepared(DbFile(u"_mht.dat"));
+  if (result && result->outcome == platform::chain::Outcome::Cancelled && Exists(jobFolder + settings_.dbName + u"_mht_temp.dat")) {
+    // Cancelled in the extractor's window: what it stored waits in the job folder, and the
+    // resume list lets the next update go on from there.
+    prepared_.push_back({platform::PosixPath(jobFolder + settings_.dbName + u"_mht_temp.dat"),
+                         platform::PosixPath(DbFile(u"_mht_temp.dat"))});
+    int64_t finished = 0;
+    if (const auto list = ReadFileBytes(jobFolder + settings_.dbName + u"_mht_temp.dat"))
+      for (const std::string_view line : SplitLines(*list)) finished += line.starts_with('*') ? 1 : 0;
+    status_.SetStatusText(u"MHT/EML-Dateien - Abgebrochene Indizierung. Es wurden " + textlib::NumberText(finished) +
+                          u" Dateien indiziert. Die bisherigen MHT/EML-Texte bleiben erhalten; beim nächsten "
+                          u"Aktualisieren geht es dort weiter.");
+    return BuildOutcome::ExtractorCancelled;
+  }
+  if (!result || result->outcome != platform::chain::Outcome::Finished || !Exists(output)) {
+    std::u16string how;
+    if (result && !result->text.empty()) {
+      how = u": " + result->text;
+    } else if (first && !(first->exited && first->code == 0)) {
+      how = u" (Exit-Status " + textlib::NumberText(first->exited ? first->code : 128 + first->code) + u")";
     }
-    const std::u16string how = exitCode == 0 ? std::u16string() : u" (Exit-Status " + textlib::NumberText(exitCode) + u")";
     platform::ShowMessageBox(u"Das Programm " + program + u" wurde beendet, ohne die MHT/EML-Dateien fertig zu indizieren" +
                                  how + u"! Die bisherigen MHT/EML-Texte bleiben erhalten.",
                              u"Quarry-HTML", platform::mb::IconError);
-    status_.SetStatusText(u"Die MHT/EML-Dateien wurden nicht indiziert.");
+    status_.SetStatusText(u"Die MHT/EML-Dateien wurden nicht alle indiziert. Die bisherigen MHT/EML-Texte bleiben erhalten.");
     return BuildOutcome::ExtractorFailed;
   }
-  if (movedAside) platform::RemoveFile(asidePosix);
+  prepared_.push_back({platform::PosixPath(output), platform::PosixPath(DbFile(u"_MHTtext.txt"))});
+  const std::u16string log = jobFolder + settings_.dbName + u"_MHT.log";
+  if (Exists(log)) prepared_.push_back({platform::PosixPath(log), platform::PosixPath(DbFile(u"_MHT.log"))});
+  // The resume list is answered by this store: moved aside before the commit, so a kill
+  // in between costs at most the chance to resume, never texts.
+  const std::u16string progress = DbFile(u"_mht_temp.dat");
+  if (Exists(progress)) platform::RenameFile(platform::PosixPath(progress), platform::PosixPath(jobFolder + u"erledigt_mht_temp.dat"));
   return BuildOutcome::Done;
 }
 

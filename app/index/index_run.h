@@ -56,8 +56,6 @@ class IndexStatus {
   virtual void StartInterruptionReport() {}
   // The search window lets go of the store it has open.
   virtual void ReleaseSearchFile() {}
-  // A top-level window whose title contains the text exists (the extractor's).
-  virtual bool FindWindow(std::u16string_view /*titlePart*/) { return false; }
   // Waits while processing pending messages. Default: sleeps in 10 ms steps, pumping.
   virtual void Pause(int milliseconds);
   // Monotonic milliseconds.
@@ -79,10 +77,14 @@ enum class BuildOutcome {
   Skipped,              // the file-list builder is still running
   NoDriveList,          // the drive file list is missing; nothing was changed
   FolderMissing,        // the drive or folder is not there (unplugged, mistyped); nothing was changed
-  Locked,               // another build of the database runs; nothing was changed
+  Locked,               // another build of the database (or its extraction) runs; nothing was changed
+  WindowFolderUnusable, // the extractor's processes could not find each other; nothing was changed
   WriteFailed,          // a list, the store or the log could not be written
+  Cancelled,            // the user cancelled the build; nothing was changed
   ExtractorNotStarted,  // documents are indexed, the archives are not
-  ExtractorFailed,      // the extractor ended without a store; the previous one is kept
+  ExtractorFailed,      // the extraction failed or was killed; the previous archive texts are kept
+  ExtractorCancelled,   // the extraction was cancelled in its window; the previous archive texts are
+                        // kept and the next update can go on with it
 };
 
 class IndexRun {
@@ -134,7 +136,11 @@ class IndexRun {
   bool CommitPrepared();
   void DiscardPrepared();
   void ReportWriteFailure(const std::u16string& text);
-  BuildOutcome StartExtractor();
+  // Runs the extractor's chain over the job list in the job folder and waits for its
+  // end. On success the new archive store and its log join the prepared set.
+  BuildOutcome RunExtractor(const std::string& jobList);
+  bool PrepareJobFolder(const std::u16string& jobFolder, const std::string& jobList);
+  void DropPrepared(const std::u16string& target);
   void Pump();
 
   IndexSettings settings_;

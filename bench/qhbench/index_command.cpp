@@ -33,11 +33,6 @@ class ConsoleStatus : public app::IndexStatus {
   void SetCaption(std::u16string_view text) override {
     if (verbose_ && !text.empty()) PrintLine(text);
   }
-  // The extractor hands its job to a new process every 20 archives: only its windows
-  // tell whether the chain still works once the first process has ended.
-  bool FindWindow(std::u16string_view titlePart) override {
-    return platform::WindowDirectory().FindWindowContaining(titlePart, true, platform::kExtractorWindowClass).has_value();
-  }
 
  private:
   bool verbose_;

@@ -3,6 +3,7 @@
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/file.h"
+#include "platform/job_chain.h"
 #include "textlib/unicode.h"
 
 namespace extractor {
@@ -45,12 +46,14 @@ void ExtractionJob::StartNew(std::u16string_view listPath, std::u16string_view o
   chunkCounter_ = 0;
   haveChunks_ = false;
   earlier_.reset();
-  // Chunks of an earlier job would be joined into this job's store.
+  // Chunks of an earlier job would be joined into this job's store, and its result would
+  // be taken for this one's.
   RemoveStaleChunks(1);
+  platform::RemoveFile(platform::PosixPath(paths_.ResultPath()));
 }
 
 bool ExtractionJob::StartRestarted(std::u16string_view stateFolder) {
-  const std::optional<std::string> stateBytes = ReadBytes(std::u16string(stateFolder) + u"TempMHTlist.dat");
+  const std::optional<std::string> stateBytes = ClaimStateFile(std::u16string(stateFolder) + u"TempMHTlist.dat");
   if (!stateBytes) return false;
   const std::optional<RestartState> state = ParseStateFile(*stateBytes);
   if (!state) {
@@ -73,6 +76,12 @@ bool ExtractionJob::StartRestarted(std::u16string_view stateFolder) {
 void ExtractionJob::RemoveStaleChunks(uint64_t from) {
   for (const ChunkFile& chunk : ListChunkFiles(paths_))
     if (chunk.number >= from) platform::RemoveFile(platform::PosixPath(chunk.path));
+}
+
+bool ExtractionJob::CancelAsked() {
+  // The main program's cancel arrives as a file of the job.
+  if (!cancelled_ && platform::Stat(platform::PosixPath(paths_.CancelPath()))) RequestCancel();
+  return cancelled_;
 }
 
 void ExtractionJob::RequestCancel() {
@@ -103,6 +112,7 @@ void ExtractionJob::Wait() {
   do {
     ++waitCycles_;
     host_.ProcessMessages();
+    CancelAsked();
     host_.Pause(kWaitCycleMs, settled);
     if (waitCycles_ >= kWaitCycles) browser_.Stop();
   } while (!(browser_.ReadyState() == kReadyStateComplete || settled() || waitCycles_ >= kWaitCycles));
@@ -162,6 +172,25 @@ void ExtractionJob::WriteSummaryLog(std::u16string_view path) {
   Write(path, Utf16LeWithMark(SummaryLogText(fileCounter_, totals.seconds, totals.bytes)));
 }
 
+JobEnd ExtractionJob::Ended(JobEnd end) {
+  running_ = false;
+  if (end == JobEnd::Restarted) return end;
+  platform::chain::Result result;
+  result.outcome = end == JobEnd::Finished    ? platform::chain::Outcome::Finished
+                   : end == JobEnd::Cancelled ? platform::chain::Outcome::Cancelled
+                                              : platform::chain::Outcome::Failed;
+  result.text = failure_;
+  if (!WriteFileBytes(paths_.ResultPath(), platform::chain::ResultBytes(result))) {
+    // Without its result the job counts as failed; the first failure stays the reason.
+    const std::u16string text =
+        u"Datei " + paths_.ResultPath() + u" kann nicht geschrieben werden: " + ErrorText(platform::LastError());
+    host_.Report(u"Gleaner: " + text);
+    if (failure_.empty()) failure_ = text;
+    return JobEnd::Failed;
+  }
+  return end;
+}
+
 JobEnd ExtractionJob::ExtrahierDenText() {
   if (running_) return JobEnd::Failed;
   running_ = true;
@@ -181,14 +210,24 @@ JobEnd ExtractionJob::ExtrahierDenText() {
         continue;
       }
       ++filesThisRun_;
-      if (cancelled_) break;
+      // An item a cancel leaves unfinished is not counted as reached.
+      if (CancelAsked()) {
+        --fileCounter_;
+        break;
+      }
       host_.ProcessMessages();
       if (IsHeaderItem(entry) || !WideFileExists(entry)) {
         EndOfItem(i, false);
         continue;
       }
-      const bool mail = textlib::UnicodeLowerCase(WideExtractFileExt(entry)).find(u".eml") != std::u16string::npos;
       fileSize_ = GetFileSizeByName(entry);
+      if (fileSize_ < 0) {
+        // A FIFO or a device would block the reader or never end.
+        host_.Report(u"Gleaner: " + entry + u" ist keine gewöhnliche Datei; übersprungen");
+        EndOfItem(i, false);
+        continue;
+      }
+      const bool mail = textlib::UnicodeLowerCase(WideExtractFileExt(entry)).find(u".eml") != std::u16string::npos;
 
       // The archive itself is shown: no copy in Temp, so no archive can be read under
       // another's name and nothing is narrowed to a code page on the way.
@@ -198,11 +237,15 @@ JobEnd ExtractionJob::ExtrahierDenText() {
       browser_.Navigate(entry);
       waitCycles_ = 0;
       Wait();
-      if (cancelled_) break;
+      if (cancelled_) {
+        --fileCounter_;
+        break;
+      }
       if (documentDone_) {
         std::u16string text = CaptureText(i, count, entry);
         const TBrowserDocument* page = browser_.Document();
         text = mail ? TidyMailText(text) : RepairCodePage(text, page == nullptr || page->charsetDeclared);
+        host_.ShowPage(text);
         if (!text.empty()) outText_ += StoreBlock(entry, text);
       } else if (navigationFailed_) {
         host_.Report(u"Gleaner: " + entry + u" kann nicht gelesen werden; übersprungen");
@@ -211,7 +254,7 @@ JobEnd ExtractionJob::ExtrahierDenText() {
       }
 
       const bool restartHere = filesThisRun_ == kFilesPerProcess;
-      if (restartHere && cancelled_) {
+      if (restartHere && CancelAsked()) {
         // A cancel during the last archive of a process ends the job here: a successor
         // would never hear of it.
         EndOfItem(i, true);
@@ -231,13 +274,8 @@ JobEnd ExtractionJob::ExtrahierDenText() {
         continue;
       }
       SaveRestartState();
-      if (ProgrammNeuStarten()) {
-        running_ = false;
-        return JobEnd::Restarted;
-      }
-      // No successor took the job: this process goes on with it, and a stale state must
-      // not send a later "restart" into the middle of it.
-      platform::RemoveFile(platform::PosixPath(paths_.StatePath()));
+      if (ProgrammNeuStarten()) return Ended(JobEnd::Restarted);
+      // No successor took the job: this process goes on with it.
       host_.Report(u"Gleaner: der nächste Prozess ist nicht angelaufen; die Arbeit geht in diesem weiter");
       restartNow_ = false;
       filesThisRun_ = 0;
@@ -245,33 +283,32 @@ JobEnd ExtractionJob::ExtrahierDenText() {
 
     // A cancel that arrives after the loop (while joining) changes nothing any more.
     cancelledInLoop_ = cancelled_;
-    if (cancelledInLoop_) Write(paths_.ResumeListPath(), JoinListLines(items_));
     if (haveChunks_ && !outText_.empty()) WriteChunk(static_cast<uint64_t>(chunkCounter_) + 1);
-    // The log goes first: the main program takes the store's appearance for the end.
-    WriteSummaryLog(paths_.LogPath());
     if (haveChunks_) {
       JoinSplitDocuments();
     } else {
       Write(paths_.outputPath, Utf16LeWithMark(outText_));
       outText_.clear();
     }
+    // The log describes the store that is in place, and the resume list names as
+    // finished only what the store holds.
+    WriteSummaryLog(paths_.LogPath());
+    if (cancelledInLoop_) Write(paths_.ResumeListPath(), JoinListLines(items_));
   } catch (const FileFailure& f) {
     failure_ = u"Datei " + f.path + u" kann nicht geschrieben werden: " + ErrorText(f.error);
     host_.Report(u"Gleaner: " + failure_);
     host_.SetStatusText(failure_);
-    if (!WriteFileBytes(paths_.ResumeListPath(), JoinListLines(items_)))
-      host_.Report(u"Gleaner: Datei " + paths_.ResumeListPath() + u" kann nicht geschrieben werden: " +
-                   ErrorText(platform::LastError()));
-    running_ = false;
-    return JobEnd::Failed;
+    // Nothing of a failed job may be taken for finished: no resume list, no state.
+    platform::RemoveFile(platform::PosixPath(paths_.ResumeListPath()));
+    platform::RemoveFile(platform::PosixPath(paths_.StatePath()));
+    return Ended(JobEnd::Failed);
   }
   // A finished job leaves no resume list and no state for a stray "restart".
   if (!cancelledInLoop_) platform::RemoveFile(platform::PosixPath(paths_.ResumeListPath()));
   platform::RemoveFile(platform::PosixPath(paths_.StatePath()));
   platform::RemoveFile(platform::PosixPath(paths_.RestartListPath()));
   platform::RemoveFile(platform::PosixPath(paths_.TotalsPath()));
-  running_ = false;
-  return cancelledInLoop_ ? JobEnd::Cancelled : JobEnd::Finished;
+  return Ended(cancelledInLoop_ ? JobEnd::Cancelled : JobEnd::Finished);
 }
 
 }  // namespace extractor

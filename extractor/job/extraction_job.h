@@ -7,7 +7,9 @@
 // job are reached only through JobHost, so the job runs the same in Gleaner and in tests.
 //
 // Every file the job writes is written under a temporary name and renamed when complete,
-// and the job list keeps the bytes of each line: a finished item is "*" + its bytes.
+// and the job list keeps the bytes of each line: a finished item is "*" + its bytes. The
+// last process writes the result file after the store and the log (the main program
+// believes nothing else), and a resume list only after a cancel whose texts are stored.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -39,13 +41,16 @@ class JobHost {
   virtual void SetStatusText(std::u16string_view /*text*/) {}
   virtual void SetCaption(std::u16string_view /*text*/) {}
   virtual void SetAddress(std::u16string_view /*text*/) {}  // edUrl
+  // The text of the page just taken, for the page area of the window.
+  virtual void ShowPage(std::u16string_view /*text*/) {}
   // A line for the process's error output: an archive skipped, a file that failed.
   virtual void Report(std::u16string_view /*line*/) {}
   // Monotonic milliseconds.
   virtual int64_t TickCount() const = 0;
   // Starts the next process of the job ("restart", working in paths.tempFolder) and
-  // waits, bounded, until it has announced itself. false: no successor took the job over,
-  // and this process goes on with it.
+  // waits until it has announced itself or taken the state file (ClaimStateFile). false:
+  // no successor took the job over (the host has taken the state back), and this process
+  // goes on with it.
   virtual bool StartSuccessor(const JobPaths& paths) = 0;
 };
 
@@ -68,8 +73,8 @@ class ExtractionJob {
   // a resumed job, stays.
   void StartNew(std::u16string_view listPath, std::u16string_view outputPath);
   // A restarted process: the state file "TempMHTlist.dat" in stateFolder (drive form,
-  // ends with "\"); the restart list and the totals then come from the store's Temp
-  // folder. false (and no job) when there is no readable state.
+  // ends with "\"), claimed for this process; the restart list and the totals then come
+  // from the store's Temp folder. false (and no job) when there is no readable state.
   bool StartRestarted(std::u16string_view stateFolder);
 
   bool HasJob() const { return !paths_.outputPath.empty(); }
@@ -109,6 +114,8 @@ class ExtractionJob {
   void JoinSplitDocuments();
   void WriteSummaryLog(std::u16string_view path);
   void RemoveStaleChunks(uint64_t from);
+  bool CancelAsked();
+  JobEnd Ended(JobEnd end);
   Totals JobTotals();
 
   TBrowserHost& browser_;

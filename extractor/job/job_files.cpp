@@ -1,11 +1,14 @@
 #include "extractor/job/job_files.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/file.h"
+#include "platform/job_chain.h"
 #include "textlib/unicode.h"
 
 namespace extractor {
@@ -100,6 +103,8 @@ std::u16string JobPaths::StatePath() const { return tempFolder + u"TempMHTlist.d
 std::u16string JobPaths::RestartListPath() const { return tempFolder + u"_mht_temp.dat"; }
 std::u16string JobPaths::TotalsPath() const { return tempFolder + u"logtemp.log"; }
 std::u16string JobPaths::ResumeListPath() const { return folder + dbPrefix + u"_mht_temp.dat"; }
+std::u16string JobPaths::ResultPath() const { return platform::chain::ResultFile(tempFolder, dbPrefix); }
+std::u16string JobPaths::CancelPath() const { return platform::chain::CancelFile(tempFolder, dbPrefix); }
 
 std::u16string JobPaths::LogPath() const {
   const std::u16string lower = textlib::UnicodeLowerCase(outputPath);
@@ -144,6 +149,16 @@ std::u16string ItemPath(std::string_view item) { return textlib::DecodeUtf8(item
 std::string StateFileBytes(const RestartState& state) {
   return (state.haveChunks ? "J" : "") + std::to_string(state.chunkCounter) + " " +
          textlib::EncodeUtf8(state.listPath) + "\r\n" + textlib::EncodeUtf8(state.outputPath) + "\r\n";
+}
+
+std::optional<std::string> ClaimStateFile(std::u16string_view statePath) {
+  const std::string posix = platform::PosixPath(statePath);
+  if (posix.empty()) return std::nullopt;
+  const std::string claimed = posix + "." + std::to_string(::getpid());
+  if (!platform::RenameFile(posix, claimed)) return std::nullopt;
+  std::optional<std::string> bytes = platform::ReadWholeFile(claimed);
+  platform::RemoveFile(claimed);
+  return bytes;
 }
 
 std::optional<RestartState> ParseStateFile(std::string_view bytes) {

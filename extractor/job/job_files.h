@@ -29,6 +29,8 @@ struct JobPaths {
   std::u16string RestartListPath() const;  // tempFolder + "_mht_temp.dat"
   std::u16string TotalsPath() const;       // tempFolder + "logtemp.log"
   std::u16string ResumeListPath() const;   // folder + db + "_mht_temp.dat"
+  std::u16string ResultPath() const;       // tempFolder + db + "_Ergebnis.txt": how the job ended
+  std::u16string CancelPath() const;       // tempFolder + db + "_Abbruch.txt": the main program cancels
   // The store's path with its "_MHTtext.txt" (any case) replaced by "_MHT.log"; a store
   // named otherwise gets "_MHT.log" appended, so the log never lands on the store.
   std::u16string LogPath() const;
@@ -65,6 +67,10 @@ struct RestartState {
   std::u16string outputPath;
 };
 std::string StateFileBytes(const RestartState& state);
+// Takes the state file for this process: it is renamed to a name of this process's own
+// first, so exactly one process (the successor, or a predecessor taking the job back)
+// gets it. Its bytes, the file removed; nullopt when another process has it or it is gone.
+std::optional<std::string> ClaimStateFile(std::u16string_view statePath);
 // nullopt when the text is no state (no number, no store path).
 std::optional<RestartState> ParseStateFile(std::string_view bytes);
 
@@ -116,7 +122,7 @@ std::u16string SummaryLogText(int64_t fileCounter, int64_t elapsedSeconds, int64
 
 // Size from stat of the exact path (64-bit), -1 when it is missing or no regular file.
 int64_t GetFileSizeByName(std::u16string_view path);
-// A regular file (not a folder) at the path.
+// Something other than a folder at the path.
 bool WideFileExists(std::u16string_view path);
 
 // Writes through an exclusive temporary beside the target and renames it over the target.

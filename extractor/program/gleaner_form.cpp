@@ -1,12 +1,15 @@
 #include "extractor/program/gleaner_form.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QStatusBar>
 #include <QTimer>
@@ -55,22 +58,25 @@ GleanerArguments GleanerArguments::FromArgv(int argc, char** argv) {
 }
 
 bool SendStartupNotice(const platform::WindowDirectory& directory, const GleanerArguments& arguments,
-                       int64_t ownPid) {
-  const std::optional<platform::WindowDirectory::Entry> window =
-      directory.FindWindowContaining(u"Gleaner", false, platform::kExtractorWindowClass, ownPid);
-  if (!window) return false;
+                       const std::optional<platform::WindowHandle>& predecessor) {
+  if (!predecessor) return false;
   std::u16string text = arguments.args.empty() ? std::u16string() : arguments.args[0];
   std::erase(text, u'/');
   const int64_t wParam = text == u"restart" ? platform::kNoticeRestart : 0;
-  return directory.PostMessage(window->handle, platform::kNoticeMessage, wParam, 0);
+  return directory.PostMessage(*predecessor, platform::kNoticeMessage, wParam, 0);
 }
 
-TForm1::TForm1(GleanerArguments arguments, platform::WindowListener* listener, QWidget* parent)
-    : QMainWindow(parent), arguments_(std::move(arguments)), listener_(listener) {
+TForm1::TForm1(GleanerArguments arguments, platform::WindowListener* listener, GleanerContext context,
+               QWidget* parent)
+    : QMainWindow(parent), arguments_(std::move(arguments)), listener_(listener), context_(std::move(context)) {
   Clock();
   setObjectName(QStringLiteral("Form1"));
   widgets::WideControlSetText(*this, kGleanerCaption);
   resize(835, 343);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(835 / 2, 343 / 2));
+  }
   setFont(QFont(QStringLiteral("Tahoma"), 8));
 
   auto* central = new QWidget(this);
@@ -92,10 +98,12 @@ TForm1::TForm1(GleanerArguments arguments, platform::WindowListener* listener, Q
   bar->addWidget(bitBtn1_);
   bar->addWidget(edUrl_, 1);
   layout->addWidget(pnlAddressBar_);
-  // The page area: the browser host draws nothing of its own here.
-  auto* page = new QWidget(central);
-  page->setObjectName(QStringLiteral("BrowserHost1"));
-  layout->addWidget(page, 1);
+  // The page area shows the text of the page being extracted, as the user would read it.
+  page_ = new QPlainTextEdit(central);
+  page_->setObjectName(QStringLiteral("BrowserHost1"));
+  page_->setReadOnly(true);
+  page_->setFrameShape(QFrame::NoFrame);
+  layout->addWidget(page_, 1);
   uniMemo1_ = new widgets::TUniMemo(central);
   uniMemo1_->setObjectName(QStringLiteral("UniMemo1"));
   uniMemo1_->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -174,12 +182,44 @@ void TForm1::FormShow() {
   if (!firstShow_) return;
   firstShow_ = false;
   job_->SetStartTick(TickCount());
+  if (!context_.refusal.empty()) {
+    Refuse();
+    return;
+  }
   if (arguments_.Restarted()) {
     const std::u16string folder = RestartStateFolder();
-    if (!folder.empty() && job_->StartRestarted(folder)) startTimer_->start();
+    if (!folder.empty() && job_->StartRestarted(folder)) {
+      startTimer_->start();
+    } else if (context_.chain.InChain()) {
+      // A process of a chain without a state to work on would keep the chain's lock,
+      // and the main program waiting, for ever.
+      Report(u"Gleaner: kein Zustand zum Weitermachen gefunden");
+      exitCode_ = 1;
+      jobOver_ = true;
+      QTimer::singleShot(0, this, [this] { close(); });
+    }
   } else if (arguments_.TwoPaths()) {
     job_->StartNew(arguments_.args[0], arguments_.args[1]);
     startTimer_->start();
+  }
+}
+
+void TForm1::Refuse() {
+  // Without a usable window folder no successor could reach this process: the chain
+  // would break. The job is refused before anything is done, and the user is told.
+  Report(u"Gleaner: " + context_.refusal);
+  SetStatusText(context_.refusal);
+  page_->setPlainText(ToQ(context_.refusal));
+  exitCode_ = 1;
+  if (arguments_.TwoPaths()) {
+    const JobPaths paths = JobPaths::From(arguments_.args[0], arguments_.args[1]);
+    WriteFileBytes(paths.ResultPath(),
+                   platform::chain::ResultBytes({platform::chain::Outcome::Failed, context_.refusal}));
+  }
+  // In a chain the main program reports it; a window started by hand stays to be read.
+  if (context_.chain.InChain()) {
+    jobOver_ = true;
+    QTimer::singleShot(0, this, [this] { close(); });
   }
 }
 
@@ -267,6 +307,13 @@ void TForm1::SetStatusText(std::u16string_view text) {
 void TForm1::SetCaption(std::u16string_view text) { widgets::WideControlSetText(*this, text); }
 void TForm1::SetAddress(std::u16string_view text) { edUrl_->SetText(text); }
 
+void TForm1::ShowPage(std::u16string_view text) {
+  // The beginning is what a window shows; the whole text of a large page would cost
+  // more than its extraction.
+  constexpr size_t kShown = 16 * 1024;
+  page_->setPlainText(ToQ(text.substr(0, std::min(text.size(), kShown))));
+}
+
 void TForm1::Report(std::u16string_view line) {
   std::fprintf(stderr, "%s\n", platform::WideToPosixUtf8(line).c_str());
 }
@@ -275,25 +322,40 @@ int64_t TForm1::TickCount() const { return Clock().elapsed(); }
 
 bool TForm1::StartSuccessor(const JobPaths& paths) {
   const std::string program = platform::OwnExecutablePath();
-  if (program.empty()) return false;
+  // The state is taken back when no successor gets it, so no later process finds it.
+  const auto takeBack = [&] { return ClaimStateFile(paths.StatePath()).has_value(); };
+  if (program.empty()) return !takeBack();
   successorAnnounced_ = false;
-  const platform::StartResult started = platform::StartProgram(program, {"restart"}, platform::PosixPath(paths.tempFolder));
-  if (!started.Ok()) return false;
-  // This process ends only once the successor has announced itself; one that dies first
-  // leaves the job to this process. One that stays silent past the bound has read the
-  // state all the same, so the job is its.
+  platform::StartOptions options;
+  options.workingDir = platform::PosixPath(paths.tempFolder);
+  // The chain's locks go on to the successor, and its notice comes to this window alone.
+  options.passFiles = context_.chain.files;
+  if (!options.passFiles.empty())
+    options.environment.emplace_back(platform::chain::kFilesVariable, platform::chain::FilesText(options.passFiles.size()));
+  if (context_.self) options.environment.emplace_back(platform::chain::kPredecessorVariable, platform::chain::FormatHandle(context_.self));
+  const platform::StartResult started = platform::StartProgram(program, {"restart"}, options);
+  if (!started.Ok()) return !takeBack();
+  // The successor has the job once it announces itself or once it has taken the state
+  // file, whether it still runs or has already done its share and ended. One that ends
+  // without taking it, or stays silent past the bound, leaves the job to this process.
+  const std::string statePosix = platform::PosixPath(paths.StatePath());
   const QDeadlineTimer deadline(kSuccessorNoticeMs);
-  while (!successorAnnounced_) {
+  while (true) {
     if (listener_) listener_->Dispatch();
-    if (successorAnnounced_) break;
-    if (!platform::IsProcessAlive(started.pid)) return false;
-    if (deadline.hasExpired()) {
-      Report(u"Gleaner: der nächste Prozess hat sich nicht gemeldet; er übernimmt die Arbeit trotzdem");
-      return true;
+    if (successorAnnounced_) return true;
+    if (!platform::Stat(statePosix, false)) return true;
+    const bool alive = platform::IsProcessAlive(started.pid);
+    if (!alive || deadline.hasExpired()) {
+      if (listener_) listener_->Dispatch();
+      if (successorAnnounced_ || !takeBack()) return true;
+      if (alive) {
+        Report(u"Gleaner: der nächste Prozess hat sich nicht gemeldet; die Arbeit geht in diesem weiter");
+        ::kill(static_cast<pid_t>(started.pid), SIGKILL);
+      }
+      return false;
     }
     WaitForEvents(50);
   }
-  return true;
 }
 
 }  // namespace extractor

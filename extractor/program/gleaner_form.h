@@ -8,13 +8,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "extractor/browser/browser_host.h"
 #include "extractor/job/extraction_job.h"
+#include "platform/job_chain.h"
 #include "platform/window_directory.h"
 
+class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
 class QTimer;
@@ -40,15 +43,26 @@ struct GleanerArguments {
   bool Restarted() const { return args.size() == 1; }
 };
 
-// The start-up notice: to the first extractor window of another process, message 5735 with
-// 99 when the first argument without its "/" is exactly "restart", else 0. true when posted.
+// The start-up notice: message 5735 to the window of the process that started this one
+// (and to no other: an idle extractor window or another job's never hears it), with 99
+// when the first argument without its "/" is exactly "restart", else 0. A process
+// without a predecessor sends none. true when posted.
 bool SendStartupNotice(const platform::WindowDirectory& directory, const GleanerArguments& arguments,
-                       int64_t ownPid);
+                       const std::optional<platform::WindowHandle>& predecessor);
+
+// What a process of a chain has beside its command line: the locks it passes on, its own
+// window (the successor's addressee), and why it may not work at all.
+struct GleanerContext {
+  platform::chain::Inheritance chain;
+  platform::WindowHandle self;
+  std::u16string refusal;  // not empty: the window folder cannot be used; no job runs
+};
 
 class TForm1 : public QMainWindow, private JobHost {
  public:
   // listener: this process's registration (nullptr: none, then no notice can reach it).
-  TForm1(GleanerArguments arguments, platform::WindowListener* listener, QWidget* parent = nullptr);
+  TForm1(GleanerArguments arguments, platform::WindowListener* listener, GleanerContext context = {},
+         QWidget* parent = nullptr);
   ~TForm1() override;
 
   // Status of the process when the event loop has ended: 0, or 1 after a failed job.
@@ -59,6 +73,7 @@ class TForm1 : public QMainWindow, private JobHost {
   QTimer* ExtrahierDenTextTimer() const { return startTimer_; }
   // The folder whose "TempMHTlist.dat" a restarted process reads (drive form).
   static std::u16string RestartStateFolder();
+  QPlainTextEdit* PageView() const { return page_; }
 
   // Handlers.
   void FormShow();
@@ -80,17 +95,21 @@ class TForm1 : public QMainWindow, private JobHost {
   void SetStatusText(std::u16string_view text) override;
   void SetCaption(std::u16string_view text) override;
   void SetAddress(std::u16string_view text) override;
+  void ShowPage(std::u16string_view text) override;
   void Report(std::u16string_view line) override;
   int64_t TickCount() const override;
   bool StartSuccessor(const JobPaths& paths) override;
 
+  void Refuse();
   GleanerArguments arguments_;
   platform::WindowListener* listener_;
+  GleanerContext context_;
   std::unique_ptr<TBrowserHost> browser_;
   std::unique_ptr<ExtractionJob> job_;
   QWidget* pnlAddressBar_ = nullptr;
   QPushButton* bitBtn1_ = nullptr;
   widgets::TUniEdit* edUrl_ = nullptr;
+  QPlainTextEdit* page_ = nullptr;
   QStatusBar* statusBar1_ = nullptr;
   widgets::TUniMemo* uniMemo1_ = nullptr;
   widgets::TUniMemo* uniMemo2_ = nullptr;

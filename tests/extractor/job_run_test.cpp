@@ -1,7 +1,11 @@
 // The extraction job over a browser that serves pages from a table: the exact bytes of
 // the store, chunks, state files and log, chunking, the hand-over between processes,
 // cancel and resume, and the failures it must survive.
+#include <sys/stat.h>
+
 #include <QCoreApplication>
+
+#include <algorithm>
 
 #include <map>
 #include <memory>
@@ -12,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "extractor/job/extraction_job.h"
+#include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/file.h"
 #include "tests/support/temp_dir.h"
@@ -179,10 +184,14 @@ TEST_F(JobRun, StoreLogAndListByteForByte) {
   ASSERT_EQ(p->host.reports.size(), 1u);
   EXPECT_NE(p->host.reports[0].find(u"kaputt.mht"), std::u16string::npos);
   // Nothing of the job is left behind: no copies, chunks, state or resume list.
-  const auto temp = platform::ListDirectory(drive.Posix("b/Datenbank/Temp"));
+  // Only the result, written last, says how the job ended.
+  EXPECT_EQ(Read("b/Datenbank/Temp/db_Ergebnis.txt"), "Fertig\r\n");
+  auto temp = platform::ListDirectory(drive.Posix("b/Datenbank/Temp"));
   ASSERT_TRUE(temp);
-  ASSERT_EQ(temp->size(), 1u);
-  EXPECT_EQ((*temp)[0].name, "db_mht.dat");
+  ASSERT_EQ(temp->size(), 2u);
+  std::sort(temp->begin(), temp->end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+  EXPECT_EQ((*temp)[0].name, "db_Ergebnis.txt");
+  EXPECT_EQ((*temp)[1].name, "db_mht.dat");
   const auto db = platform::ListDirectory(drive.Posix("b/Datenbank"));
   EXPECT_EQ(db->size(), 3u);  // Temp, store, log
 }
@@ -284,11 +293,19 @@ TEST_F(JobRun, CancelAtEachPointThenResumeStoresEveryArchiveOnceInOrder) {
       });
       ASSERT_EQ(end, JobEnd::Cancelled);
       ASSERT_TRUE(Exists("b/Datenbank/db_mht_temp.dat"));
+      EXPECT_EQ(Read("b/Datenbank/Temp/db_Ergebnis.txt"), "Abgebrochen\r\n");
       const std::vector<std::u16string> done = BlockPaths(Read("b/Datenbank/db_MHTtext.txt"));
       // Cancelled while its page loads, an archive stays unfinished; while its text is
       // taken, it is finished first.
       const size_t stored = static_cast<size_t>(point == Point::DuringWait ? at : at + 1);
       EXPECT_EQ(done, std::vector<std::u16string>(paths.begin(), paths.begin() + static_cast<ptrdiff_t>(stored)));
+      // The log counts what was stored, and the resume list marks exactly that.
+      const std::u16string log = Utf16Text(Read("b/Datenbank/db_MHT.log"));
+      EXPECT_NE(log.find(u"Anzahl Dateien: " + textlib::DecodeUtf8(std::to_string(stored)) + u"\r\n"), std::u16string::npos)
+          << platform::WideToPosixUtf8(log);
+      const std::vector<std::string> resume = SplitListLines(Read("b/Datenbank/db_mht_temp.dat"));
+      EXPECT_EQ(static_cast<size_t>(std::count_if(resume.begin(), resume.end(), [](const std::string& l) { return IsFinishedItem(l); })),
+                stored);
 
       // The main program's resume: the resume list becomes the job list, the store chunk 0.
       drive.WriteFile("b/Datenbank/Temp/db_mht.dat", Read("b/Datenbank/db_mht_temp.dat"));
@@ -316,20 +333,68 @@ TEST_F(JobRun, AFailedRestartGoesOnInTheSameProcess) {
   EXPECT_NE(Utf16Text(Read("b/Datenbank/db_MHT.log")).find(u"Anzahl Dateien: 25"), std::u16string::npos);
 }
 
-TEST_F(JobRun, AFileThatCannotBeWrittenEndsTheJobWithTheResumeList) {
+TEST_F(JobRun, AFailedJobLeavesNoResumeListAndSaysSo) {
+  // A chunk's folder that is missing; a store whose last step, the folder's sync, fails.
+  {
+    std::vector<std::u16string> paths;
+    drive.WriteFile("b/list.dat", Archives(21, &paths));
+    platform::RemoveTreeNoFollow(drive.Posix("b/Datenbank/Temp"));
+    auto p = NewProcess();
+    p->job.StartNew(u"T:\\b\\list.dat", store);
+    EXPECT_EQ(p->job.ExtrahierDenText(), JobEnd::Failed);
+    EXPECT_NE(p->job.FailureText().find(u"db_UTF8Dokument1.txt"), std::u16string::npos);
+    EXPECT_FALSE(Exists("b/Datenbank/db_mht_temp.dat"));
+    EXPECT_FALSE(Exists("b/Datenbank/db_MHTtext.txt"));
+    EXPECT_FALSE(Exists("b/Datenbank/db_MHT.log"));
+  }
+  {
+    drive.WriteFile("b/Datenbank/Temp/db_mht.dat", Archives(3));
+    auto p = NewProcess();
+    p->job.StartNew(list, store);
+    platform::FaultPlan plan;
+    plan.rules.push_back({platform::FaultOp::Sync, 2, EIO, false});  // the store's folder
+    platform::ArmFaults(plan);
+    const JobEnd end = p->job.ExtrahierDenText();
+    platform::DisarmFaults();
+    EXPECT_EQ(end, JobEnd::Failed);
+    // Every item is done, yet nothing may be taken for finished: the next build starts anew.
+    EXPECT_FALSE(Exists("b/Datenbank/db_mht_temp.dat"));
+    EXPECT_FALSE(Exists("b/Datenbank/db_MHT.log"));
+    const std::string result = Read("b/Datenbank/Temp/db_Ergebnis.txt");
+    EXPECT_TRUE(result.starts_with("Fehler\r\nDatei T:\\b\\Datenbank\\db_MHTtext.txt")) << result;
+  }
+}
+
+TEST_F(JobRun, OnlyRegularFilesAreShown) {
   std::vector<std::u16string> paths;
-  drive.WriteFile("b/list.dat", Archives(21, &paths));
-  platform::RemoveTreeNoFollow(drive.Posix("b/Datenbank/Temp"));  // the chunk's folder is missing
-  auto p = NewProcess();
-  p->job.StartNew(u"T:\\b\\list.dat", store);
-  EXPECT_EQ(p->job.ExtrahierDenText(), JobEnd::Failed);
-  EXPECT_NE(p->job.FailureText().find(u"db_UTF8Dokument1.txt"), std::u16string::npos);
-  const std::vector<std::string> resume = SplitListLines(Read("b/Datenbank/db_mht_temp.dat"));
-  ASSERT_EQ(resume.size(), 21u);
-  EXPECT_TRUE(IsFinishedItem(resume[19]));
-  EXPECT_FALSE(IsFinishedItem(resume[20]));
-  EXPECT_FALSE(Exists("b/Datenbank/db_MHTtext.txt"));
-  EXPECT_FALSE(Exists("b/Datenbank/db_MHT.log"));
+  std::string listBytes = Archives(2, &paths);
+  ASSERT_EQ(::mkfifo(drive.Posix("docs/rohr.mht").c_str(), 0600), 0);
+  listBytes += "T:\\docs\\rohr.mht\r\n";
+  pages[u"T:\\docs\\rohr.mht"] = u"nie";
+  drive.WriteFile("b/Datenbank/Temp/db_mht.dat", listBytes);
+  std::vector<std::u16string> shown;
+  ASSERT_EQ(RunChain(nullptr, [&](Process& p, int) { p.browser.onLoad = [&](const std::u16string& u) { shown.push_back(u); }; }),
+            JobEnd::Finished);
+  EXPECT_EQ(shown, paths);
+  EXPECT_EQ(BlockPaths(Read("b/Datenbank/db_MHTtext.txt")), paths);
+}
+
+TEST_F(JobRun, TheMainProgramsCancelFileStopsTheJob) {
+  drive.WriteFile("b/Datenbank/Temp/db_mht.dat", Archives(3));
+  drive.WriteFile("b/Datenbank/Temp/db_Abbruch.txt", "");
+  EXPECT_EQ(RunChain(), JobEnd::Cancelled);
+  EXPECT_EQ(BlockPaths(Read("b/Datenbank/db_MHTtext.txt")), std::vector<std::u16string>{});
+  EXPECT_EQ(SplitListLines(Read("b/Datenbank/db_mht_temp.dat")).size(), 3u);
+}
+
+TEST_F(JobRun, TheStateBelongsToTheFirstProcessThatClaimsIt) {
+  drive.WriteFile("b/Datenbank/Temp/TempMHTlist.dat", "J1 T:\\b\\l.dat\r\nT:\\b\\Datenbank\\db_MHTtext.txt\r\n");
+  auto taker = NewProcess();
+  EXPECT_TRUE(taker->job.StartRestarted(u"T:\\b\\Datenbank\\Temp\\"));
+  EXPECT_FALSE(Exists("b/Datenbank/Temp/TempMHTlist.dat"));
+  auto late = NewProcess();
+  EXPECT_FALSE(late->job.StartRestarted(u"T:\\b\\Datenbank\\Temp\\"));
+  EXPECT_FALSE(late->job.HasJob());
 }
 
 TEST_F(JobRun, AResumedJobJoinsChunkZeroButNoChunkOfAnEarlierJob) {

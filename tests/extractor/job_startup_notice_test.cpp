@@ -1,5 +1,6 @@
-// The start-up notice reaches only extractor windows, never a window whose title merely
-// holds "Gleaner", and says 99 only for exactly "restart" (slashes removed).
+// The start-up notice reaches only the process's own predecessor, never another extractor
+// window or a window whose title merely holds "Gleaner", and says 99 only for exactly
+// "restart" (slashes removed).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,20 +10,28 @@
 
 #include "extractor/program/gleaner_form.h"
 #include "platform/codepage.h"
+#include "platform/job_chain.h"
 #include "tests/support/temp_dir.h"
 
 namespace extractor {
 namespace {
 
-TEST(JobStartupNotice, OnlyExtractorWindowsHearIt) {
+TEST(JobStartupNotice, OnlyThePredecessorHearsIt) {
   testsupport::TempDrive drive;
   const std::string folder = drive.Posix("run");
   std::filesystem::create_directories(folder);
   ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
+  // Registered first: a window whose title holds the name, an idle extractor and another
+  // job's extractor; none of them may take the notice meant for this process's predecessor.
   platform::WindowListener mainProgram(folder);
-  platform::WindowListener extractor(folder);
-  ASSERT_TRUE(mainProgram.AddWindow(u"1  Datei:  T:\\Gleaner\\a.htm"));  // registered first
-  ASSERT_TRUE(extractor.AddWindow(u"Gleaner", std::string(platform::kExtractorWindowClass)));
+  platform::WindowListener idle(folder);
+  platform::WindowListener otherJob(folder);
+  platform::WindowListener predecessor(folder);
+  ASSERT_TRUE(mainProgram.AddWindow(u"1  Datei:  T:\\Gleaner\\a.htm"));
+  ASSERT_TRUE(idle.AddWindow(u"Gleaner", std::string(platform::kExtractorWindowClass)));
+  ASSERT_TRUE(otherJob.AddWindow(u"Gleaner", std::string(platform::kExtractorWindowClass)));
+  const platform::WindowHandle own = predecessor.AddWindow(u"Gleaner", std::string(platform::kExtractorWindowClass));
+  ASSERT_TRUE(own);
   const platform::WindowDirectory directory(folder);
 
   const struct {
@@ -30,16 +39,35 @@ TEST(JobStartupNotice, OnlyExtractorWindowsHearIt) {
     int64_t wParam;
   } cases[] = {{u"restart", 99}, {u"/restart", 99}, {u"Restart", 0}, {u"T:\\l.dat", 0}};
   for (const auto& c : cases) {
-    ASSERT_TRUE(SendStartupNotice(directory, GleanerArguments{{c.arg}}, 0));
-    const std::vector<platform::WindowMessage> got = extractor.Receive();
+    ASSERT_TRUE(SendStartupNotice(directory, GleanerArguments{{c.arg}}, own));
+    const std::vector<platform::WindowMessage> got = predecessor.Receive();
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].message, platform::kNoticeMessage);
     EXPECT_EQ(got[0].wParam, c.wParam) << platform::WideToPosixUtf8(c.arg);
     EXPECT_TRUE(mainProgram.Receive().empty());
+    EXPECT_TRUE(idle.Receive().empty());
+    EXPECT_TRUE(otherJob.Receive().empty());
   }
-  // A process never finds its own window.
-  EXPECT_FALSE(SendStartupNotice(directory, GleanerArguments{{u"restart"}}, static_cast<int64_t>(getpid())));
-  EXPECT_EQ(directory.FindWindowContaining(u"Gleaner", true, platform::kExtractorWindowClass)->title, u"Gleaner");
+  // A process without a predecessor (the first of a job, or one started by hand) tells nobody.
+  EXPECT_FALSE(SendStartupNotice(directory, GleanerArguments{{u"restart"}}, std::nullopt));
+  EXPECT_TRUE(idle.Receive().empty());
+  EXPECT_TRUE(otherJob.Receive().empty());
+}
+
+TEST(JobStartupNotice, TheChainsVariablesAreTakenOnlyWithOpenDescriptors) {
+  const int fd = ::dup(0);
+  ASSERT_GE(fd, 3);
+  ::setenv(platform::chain::kFilesVariable, std::to_string(fd).c_str(), 1);
+  ::setenv(platform::chain::kPredecessorVariable, "12:3:4", 1);
+  platform::chain::Inheritance taken = platform::chain::TakeInheritance();
+  EXPECT_EQ(taken.files, std::vector<int>{fd});
+  ASSERT_TRUE(taken.predecessor);
+  EXPECT_EQ(*taken.predecessor, (platform::WindowHandle{12, 3, 4}));
+  EXPECT_EQ(::getenv(platform::chain::kFilesVariable), nullptr);  // no child takes them for its own
+  ::close(fd);
+  // A descriptor that is not open here (a variable copied by hand) makes no chain.
+  ::setenv(platform::chain::kFilesVariable, std::to_string(fd).c_str(), 1);
+  EXPECT_FALSE(platform::chain::TakeInheritance().InChain());
 }
 
 }  // namespace

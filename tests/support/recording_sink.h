@@ -20,6 +20,7 @@ class RecordingSink : public platform::MessageBoxSink {
                            uint32_t flags) override;
   void Answer(platform::MsgResult result) { answers_.push_back(result); }
   const std::vector<Box>& Boxes() const { return boxes_; }
+  void Clear() { boxes_.clear(); }
 
  private:
   std::vector<Box> boxes_;

@@ -101,7 +101,8 @@ TEST_F(DriverTest, ABuildThatChangedNothingOrWasCancelledIsNotFinished) {
   Fill(*w, u"web", u"T:\\docs", u"*.htm *.html");
   QTimer::singleShot(0, w->main.get(), [&w] { w->main->BitBtn2Click(); });
   w->main->NeuErstellenBtnClick();
-  EXPECT_EQ(Status(*w), QStringLiteral("Indizierung wurde abgebrochen! Die Daten werden gespeichert"));
+  EXPECT_EQ(Status(*w), QStringLiteral("Indizierung wurde abgebrochen! Die bisherige Datenbank bleibt unverändert."));
+  EXPECT_EQ(drive_.ReadFile("base/Datenbank/web_UTF8Dokument.txt"), "old store");
   EXPECT_TRUE(w->main->Form().BitBtn2->isEnabled());
   EXPECT_TRUE(w->main->Form().NeuErstellenBtn->isEnabled());
 }
@@ -264,7 +265,7 @@ TEST_F(DriverTest, TheCloseButtonClosesWhenIdleAndCancelsARun) {
 
   w->state.IndexRunning = true;
   w->main->BitBtn2Click();
-  EXPECT_EQ(Status(*w), QStringLiteral("Indizierung wurde abgebrochen! Die Daten werden gespeichert"));
+  EXPECT_EQ(Status(*w), QStringLiteral("Indizierung wurde abgebrochen!"));
   EXPECT_TRUE(w->state.CancelRequested);
   EXPECT_FALSE(w->state.IndexRunning);
   EXPECT_FALSE(w->main->Form().BitBtn2->isEnabled());

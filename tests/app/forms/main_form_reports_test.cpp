@@ -10,6 +10,7 @@
 #include "platform/file.h"
 #include "platform/window_directory.h"
 #include "ui_main_form.h"
+#include "widgets/wide_control.h"
 
 namespace formstest {
 namespace {
@@ -66,8 +67,7 @@ class WindowFolderTest : public FormsTest {
     return Wide(platform::CheckWindowFolder(Folder()).Text()) + u"\r\n" + std::u16string(consequence);
   }
   // A database over one web archive, built with an extractor that ends at once without
-  // writing its store: the build then waits for a window titled "Gleaner".
-  // The stand-in extractor ends without writing a store, which the build reports.
+  // its result, which the build reports.
   static constexpr std::u16string_view kNoStore =
       u"Das Programm T:\\base\\Gleaner wurde beendet, ohne die MHT/EML-Dateien fertig zu indizieren! "
       u"Die bisherigen MHT/EML-Texte bleiben erhalten.";
@@ -118,7 +118,7 @@ TEST_F(WindowFolderTest, AnUntrustedFolderIsReportedOnceAtStart) {
   }
 }
 
-TEST_F(WindowFolderTest, WaitingForTheExtractorInAnUntrustedFolderSaysWhyItEnds) {
+TEST_F(WindowFolderTest, ABuildWithArchivesInAnUntrustedFolderIsRefusedBeforeAnythingIsDone) {
   fs::create_directory(Folder());
   ASSERT_EQ(::chmod(Folder().c_str(), 0777), 0);
   auto w = Start();
@@ -128,18 +128,21 @@ TEST_F(WindowFolderTest, WaitingForTheExtractorInAnUntrustedFolderSaysWhyItEnds)
   EXPECT_EQ(BoxTexts(),
             (std::vector<std::u16string>{
                 Complaint(u"Andere Programme von Quarry-HTML können dieses Fenster daher nicht finden."),
-                Complaint(u"Ob Gleaner noch arbeitet, lässt sich daher nicht feststellen."),
-                std::u16string(kNoStore)}));
+                Complaint(u"Ohne diesen Ordner können die MHT/EML-Dateien nicht indiziert werden. Es wurde nichts "
+                          u"indiziert, die Datenbank bleibt wie sie war.")}));
+  EXPECT_FALSE(fs::exists(drive_.Posix("base/Datenbank/web.dat")));
 }
 
-TEST_F(WindowFolderTest, AnExtractorThatIsGoneFromATrustedFolderEndsTheWaitSilently) {
+TEST_F(WindowFolderTest, AnExtractorThatEndsWithoutItsResultIsReportedAndNothingIsFinished) {
   auto w = Start();
   w->main->FormPaint();
   ASSERT_TRUE(w->main->WindowHandle());
   BuildWithAnExtractorThatIsGone(*w);
-  // No complaint about the folder; only that the extractor left no store.
+  // No complaint about the folder; only that the extractor did not finish.
   EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{std::u16string(kNoStore)});
-  EXPECT_TRUE(fs::exists(drive_.Posix("base/Datenbank/web_mht.dat")));  // the build reached the extractor
+  EXPECT_FALSE(fs::exists(drive_.Posix("base/Datenbank/web_MHTtext.txt")));
+  EXPECT_EQ(widgets::WideControlGetText(*w->main->Form().Label1),
+            u"Die MHT/EML-Dateien wurden nicht alle indiziert. Die bisherigen MHT/EML-Texte bleiben erhalten.");
 }
 
 }  // namespace

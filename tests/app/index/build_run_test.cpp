@@ -11,6 +11,7 @@
 #include "app/index/index_run.h"
 #include "app/index/run_and_wait.h"
 #include "platform/file.h"
+#include "platform/codepage.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/temp_dir.h"
 
@@ -40,6 +41,22 @@ class BuildRun : public ::testing::Test {
   void SetUp() override {
     Write("base/Datenbank/Temp/.keep", "");
     Write("docs/.keep", "");  // the folder a build indexes must exist
+    Write("run/.keep", "");
+    chmod(drive.Posix("run").c_str(), 0700);
+    setenv("QUARRY_RUNTIME_DIR", drive.Posix("run").c_str(), 1);
+  }
+  void TearDown() override { unsetenv("QUARRY_RUNTIME_DIR"); }
+  // An extractor that keeps what it was given (its job list, its chunk 0) beside the base
+  // folder and finishes with the store text.
+  void FakeExtractor(const std::string& db, const std::string& store) {
+    const std::string job = drive.Posix("base/Datenbank/Temp/Gleaner/" + db + "/");
+    Write("base/Gleaner", "#!/bin/sh\njob='" + job + "'\n" +
+                              "cp \"$job/" + db + "_mht.dat\" '" + drive.Posix("seen-list") + "'\n" +
+                              "t=\"$job/Temp/" + db + "_UTF8Dokument0.txt\"\n" +
+                              "if [ -e \"$t\" ]; then cp \"$t\" '" + drive.Posix("seen-chunk0") + "'; fi\n" +
+                              "printf '" + store + "' > \"$job/" + db + "_MHTtext.txt\"\n" +
+                              "printf 'Fertig\\r\\n' > \"$job/Temp/" + db + "_Ergebnis.txt\"\n");
+    ASSERT_EQ(chmod(drive.Posix("base/Gleaner").c_str(), 0755), 0);
   }
 
   void Write(const std::string& relative, const std::string& bytes) {
@@ -192,20 +209,42 @@ TEST_F(BuildRun, TheStoreAppearsWholeOnlyAtTheEnd) {
   EXPECT_TRUE(Read("base/Datenbank/web_UTF8Dokument.txt").ends_with("\r\n\r\n\r\nzwei\r\n"));
 }
 
-TEST_F(BuildRun, CancelKeepsTheRecordsSoFar) {
+TEST_F(BuildRun, ACancelKeepsThePreviousDatabaseWhole) {
   Write("docs/a.htm", "<p>eins</p>");
   Write("docs/b.htm", "<p>zwei</p>");
   WriteList("T:\\docs\\a.htm\r\n\" b.htm\r\n");
-  IndexRun run(Settings(u"T:\\docs", {u".htm"}), status);
-  status.onCaption = [&] { run.RequestCancel(); };
-  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
-  EXPECT_EQ(Read("base/Datenbank/web_UTF8Dokument.txt"), " \r\n \r\n#T:\\docs\\a.htm\r\n======\r\n\r\n\r\neins\r\n");
-  EXPECT_EQ(run.Counters().storedFiles, 1);
-  // The status line keeps the cancel notice, and the file never reached did not fail.
-  EXPECT_EQ(status.StatusText().find(u"Fertig"), std::u16string::npos);
-  ASSERT_TRUE(run.WriteIndexLog());
-  EXPECT_NE(Read("base/Datenbank/web.log").find(Le16(u"Konnten nicht indiziert werden: 0\r\n").substr(2)),
-            std::string::npos);
+  // A new database cancelled: none is made.
+  {
+    IndexRun run(Settings(u"T:\\docs", {u".htm"}), status);
+    status.onCaption = [&] { run.RequestCancel(); };
+    EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Cancelled);
+    EXPECT_EQ(status.StatusText(), u"Indizierung wurde abgebrochen! Es wurde keine Datenbank erstellt.");
+    EXPECT_FALSE(Exists("base/Datenbank/web.dat"));
+    EXPECT_FALSE(Exists("base/Datenbank/web_UTF8Dokument.txt"));
+  }
+  status.onCaption = nullptr;
+  IndexRun first(Settings(u"T:\\docs", {u".htm"}), status);
+  ASSERT_EQ(first.LiesDieListeEin(), BuildOutcome::Done);
+  ASSERT_TRUE(first.WriteIndexLog());
+  // Every file of the database folder but the lock file and the drive's list, with its bytes.
+  const auto snapshot = [&] {
+    std::map<std::string, std::string> files;
+    const auto entries = platform::ListDirectory(drive.Posix("base/Datenbank"));
+    if (entries)
+      for (const auto& e : *entries)
+        if (e.type != platform::DirEntry::Type::Directory && e.name != "web.lock" && !e.name.starts_with("Haupt_")) files[e.name] = Read("base/Datenbank/" + e.name);
+    return files;
+  };
+  const std::map<std::string, std::string> files = snapshot();
+
+  // An update cancelled after its first file: every file as it was, no temporary left.
+  Write("docs/c.htm", "<p>drei</p>");
+  WriteList("T:\\docs\\a.htm\r\n\" b.htm\r\n\" c.htm\r\n");
+  IndexRun update(Settings(u"T:\\docs", {u".htm"}), status);
+  status.onCaption = [&] { update.RequestCancel(); };
+  EXPECT_EQ(update.LiesDieListeEin(), BuildOutcome::Cancelled);
+  EXPECT_EQ(status.StatusText(), u"Indizierung wurde abgebrochen! Die bisherige Datenbank bleibt unverändert.");
+  EXPECT_EQ(snapshot(), files);
 }
 
 TEST_F(BuildRun, LargeFileNoticeInTheCaption) {
@@ -246,53 +285,48 @@ TEST_F(BuildRun, TheControlFolderListIsUsedWhenSet) {
 TEST_F(BuildRun, ArchivesGoToTheExtractorsJobList) {
   Write("base/Datenbank/web_MHTtext.txt", "old archive store");
   WriteList("T:\\docs\\a.mht\r\n\" b.eml\r\n\" c.htm\r\nT:\\other\\d.mht\r\n");
-  IndexRun run(Settings(u"T:\\docs", {u".htm", u".mht", u".eml"}), status);
   // No extractor in the program folder: the old archive store stays and the failure is told.
-  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::ExtractorNotStarted);
+  {
+    IndexRun run(Settings(u"T:\\docs", {u".htm", u".mht", u".eml"}), status);
+    EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::ExtractorNotStarted);
+    EXPECT_FALSE(Exists("base/Datenbank/web_mht.dat"));  // the archive list goes with a new archive store only
+    EXPECT_EQ(Read("base/Datenbank/web_MHTtext.txt"), "old archive store");
+    ASSERT_EQ(sink->Boxes().size(), 1u);
+    EXPECT_NE(sink->Boxes()[0].text.find(u"T:\\base\\Gleaner"), std::u16string::npos);
+    EXPECT_EQ(run.Counters().listedFiles, 1 + 2);
+    EXPECT_EQ(run.Counters().storedFiles, 0 + 2);
+    EXPECT_EQ(status.StatusText().find(u"Fertig"), std::u16string::npos);
+  }
+  FakeExtractor("web", "new");
+  IndexRun run(Settings(u"T:\\docs", {u".htm", u".mht", u".eml"}), status);
+  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
+  EXPECT_EQ(Read("seen-list"), "T:\\docs\\a.mht\r\nT:\\docs\\b.eml\r\n");
   EXPECT_EQ(Read("base/Datenbank/web_mht.dat"),
             "PFAD_UND_ENDUNGEN= T:\\docs *.mht *.eml\r\nT:\\docs\\a.mht\r\nT:\\docs\\b.eml\r\n");
-  EXPECT_EQ(Read("base/Datenbank/Temp/web_mht.dat"), "T:\\docs\\a.mht\r\nT:\\docs\\b.eml\r\n");
-  EXPECT_EQ(Read("base/Datenbank/web_MHTtext.txt"), "old archive store");
-  ASSERT_EQ(sink->Boxes().size(), 1u);
-  EXPECT_NE(sink->Boxes()[0].text.find(u"T:\\base\\Gleaner"), std::u16string::npos);
-  EXPECT_EQ(run.Counters().listedFiles, 1 + 2);
-  EXPECT_EQ(run.Counters().storedFiles, 0 + 2);
-  EXPECT_EQ(status.StatusText().find(u"Fertig"), std::u16string::npos);
-}
-
-TEST_F(BuildRun, AStartedExtractorReplacesTheArchiveStore) {
-  Write("base/Datenbank/web_MHTtext.txt", "old archive store");
-  Write("base/Datenbank/web_mht_temp.dat", "*T:\\docs\\a.mht\r\n");
-  // The extractor's stand-in writes the new store where the real one would.
-  Write("base/Gleaner", "#!/bin/sh\nprintf new > '" + drive.Posix("base/Datenbank/web_MHTtext.txt") + "'\n");
-  ASSERT_EQ(chmod(drive.Posix("base/Gleaner").c_str(), 0755), 0);
-  WriteList("T:\\docs\\a.mht\r\n");
-  IndexRun run(Settings(u"T:\\docs", {u".mht"}), status);
-  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
   EXPECT_EQ(Read("base/Datenbank/web_MHTtext.txt"), "new");
-  EXPECT_FALSE(Exists("base/Datenbank/web_MHTtext.txt.vorher"));
-  // An interrupted extraction resumes: its progress list and its store so far are kept.
-  EXPECT_TRUE(run.ExtractionResumed());
-  EXPECT_EQ(Read("base/Datenbank/Temp/web_mht.dat"), "*T:\\docs\\a.mht\r\n");
-  EXPECT_EQ(Read("base/Datenbank/Temp/web_UTF8Dokument0.txt"), "old archive store");
-  EXPECT_TRUE(sink->Boxes().empty());
-  EXPECT_EQ(status.StatusText(), u"Fertig mit der Indizierung.!");
 }
 
-TEST_F(BuildRun, ResumeCopiesReachNamesOutsideCodePage1252) {
-  const std::string db = "\xD0\x9F\xD1\x80";  // "Пр"
-  Write("base/Datenbank/" + db + "_MHTtext.txt", "old archive store");
-  Write("base/Datenbank/" + db + "_mht_temp.dat", "*T:\\docs\\a.mht\r\n");
-  Write("base/Gleaner", "#!/bin/sh\nprintf new > '" + drive.Posix("base/Datenbank/" + db + "_MHTtext.txt") + "'\n");
-  ASSERT_EQ(chmod(drive.Posix("base/Gleaner").c_str(), 0755), 0);
-  WriteList("T:\\docs\\a.mht\r\n");
-  IndexSettings settings = Settings(u"T:\\docs", {u".mht"});
-  settings.dbName = u"Пр";
-  IndexRun run(settings, status);
-  EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
-  EXPECT_EQ(Read("base/Datenbank/" + db + "_MHTtext.txt"), "new");
-  EXPECT_EQ(Read("base/Datenbank/Temp/" + db + "_mht.dat"), "*T:\\docs\\a.mht\r\n");
-  EXPECT_EQ(Read("base/Datenbank/Temp/" + db + "_UTF8Dokument0.txt"), "old archive store");
+TEST_F(BuildRun, AnInterruptedExtractionResumesWithItsListAndItsStoreSoFar) {
+  // Also for names outside code page 1252.
+  for (const std::string& db : {std::string("web"), std::string("\xD0\x9F\xD1\x80")}) {
+    SCOPED_TRACE(db);
+    Write("base/Datenbank/" + db + "_MHTtext.txt", "old archive store");
+    Write("base/Datenbank/" + db + "_mht_temp.dat", "*T:\\docs\\a.mht\r\n");
+    FakeExtractor(db, "new");
+    WriteList("T:\\docs\\a.mht\r\n");
+    IndexSettings settings = Settings(u"T:\\docs", {u".mht"});
+    settings.dbName = platform::PosixUtf8ToWide(db).value_or(u"");
+    IndexRun run(settings, status);
+    EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
+    EXPECT_EQ(Read("base/Datenbank/" + db + "_MHTtext.txt"), "new");
+    EXPECT_FALSE(Exists("base/Datenbank/" + db + "_MHTtext.txt.vorher"));
+    EXPECT_TRUE(run.ExtractionResumed());
+    EXPECT_EQ(Read("seen-list"), "*T:\\docs\\a.mht\r\n");
+    EXPECT_EQ(Read("seen-chunk0"), "old archive store");
+    EXPECT_FALSE(Exists("base/Datenbank/" + db + "_mht_temp.dat"));
+    EXPECT_TRUE(sink->Boxes().empty());
+    EXPECT_EQ(status.StatusText(), u"Fertig mit der Indizierung.!");
+  }
 }
 
 TEST_F(BuildRun, ReadDatHeaderPathGivesFolderAndSlots) {
