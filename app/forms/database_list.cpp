@@ -9,6 +9,7 @@
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/file.h"
+#include "platform/job_chain.h"
 #include "textlib/errors.h"
 #include "textlib/io/unistrings.h"
 #include "textlib/unicode.h"
@@ -152,7 +153,10 @@ DeletionOutcome DeleteDatabaseFiles(std::u16string_view dbFolder, std::u16string
   });
   const bool historyOk =
       DeleteEntries(historyFolder, [&](std::string_view file) { return IsFileOf(file, db, HistoryFileSuffixes()); });
-  return ok && historyOk ? DeletionOutcome::Deleted : DeletionOutcome::Incomplete;
+  // A cancelled extraction's texts wait in the database's job folder.
+  const std::string job = platform::PosixPath(platform::chain::JobFolder(dbFolder, name));
+  const bool jobOk = !platform::Stat(job, false) || platform::RemoveTreeNoFollow(job);
+  return ok && historyOk && jobOk ? DeletionOutcome::Deleted : DeletionOutcome::Incomplete;
 }
 
 }  // namespace app

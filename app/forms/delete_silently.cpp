@@ -7,6 +7,7 @@
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/file.h"
+#include "platform/job_chain.h"
 
 namespace app {
 
@@ -24,6 +25,21 @@ bool DeleteSilently(std::u16string_view mask) {
   for (const auto& e : *entries) {
     if (fnmatch(pattern.c_str(), e.name.c_str(), FNM_CASEFOLD) != 0) continue;
     ok = platform::RemoveTreeNoFollow(folder + (folder.back() == '/' ? "" : "/") + e.name) && ok;
+  }
+  return ok;
+}
+
+bool EmptyTempFolder(std::u16string_view dbFolder) {
+  const std::string folder = platform::PosixPath(std::u16string(dbFolder) + u"Temp\\");
+  if (folder.empty() || !platform::IsRealDirectory(folder)) return false;
+  const auto entries = platform::ListDirectory(folder);
+  if (!entries) return false;
+  const std::string jobs = platform::WideToPosixUtf8(platform::chain::kJobsFolderName);
+  bool ok = true;
+  for (const auto& e : *entries) {
+    const std::string path = folder + (folder.back() == '/' ? "" : "/") + e.name;
+    if (e.name == jobs && platform::IsRealDirectory(path)) continue;
+    ok = platform::RemoveTreeNoFollow(path) && ok;
   }
   return ok;
 }

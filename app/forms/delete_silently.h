@@ -12,4 +12,9 @@ namespace app {
 // could not be deleted.
 bool DeleteSilently(std::u16string_view mask);
 
+// Empties the database folder's "Temp\" (drive form, ends with "\") but for the folder of
+// the extractor's jobs: a job of another database may be running there, and a cancelled
+// one keeps its texts there for its resumption. Each job removes its own leftovers.
+bool EmptyTempFolder(std::u16string_view dbFolder);
+
 }  // namespace app

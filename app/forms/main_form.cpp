@@ -487,10 +487,7 @@ void TMainForm_QY_HTML::FormClose() {
   lists_.reset();
   buckets_.reset();
   listGlyph_ = QPixmap();
-  // An extractor still working there keeps its state, its chunks and the only copy of a
-  // resumed store in that folder.
-  if (!platform::WindowDirectory().FindWindowContaining(u"Gleaner", true, platform::kExtractorWindowClass))
-    DeleteSilently(state_.BaseFolder + u"Datenbank\\Temp\\*.*");
+  EmptyTempFolder(state_.BaseFolder + u"Datenbank\\");
 }
 
 void TMainForm_QY_HTML::ApplicationEvents1Message(const platform::WindowMessage& message) {
@@ -681,7 +678,7 @@ int64_t TMainForm_QY_HTML::FinishedArchiveCount() const {
 
 void TMainForm_QY_HTML::NeuErstellenBtnClick() {
   if (!dialog_) return;
-  DeleteSilently(DbFolder() + u"Temp\\*.*");
+  EmptyTempFolder(DbFolder());
   if (search_) search_->ClearSuggestions();
   state_.PathListOnly = false;
 
@@ -727,7 +724,7 @@ void TMainForm_QY_HTML::NeuErstellenBtnClick() {
   }
 
   const bool ok = ShowNewDatabaseDialog ? ShowNewDatabaseDialog(*dialog_) : dialog_->exec() == QDialog::Accepted;
-  DeleteSilently(DbFolder() + u"Temp\\*.*");
+  EmptyTempFolder(DbFolder());
   if (!ok) {
     timer1_->stop();
     state_.UpdateMode = false;

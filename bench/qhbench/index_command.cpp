@@ -1,4 +1,7 @@
+#include <signal.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +15,7 @@
 #include "platform/drives.h"
 #include "platform/file.h"
 #include "platform/messagebox.h"
+#include "platform/pump.h"
 #include "platform/window_directory.h"
 #include "search/engine/search_session.h"
 #include "search/engine/title_positions.h"
@@ -19,6 +23,9 @@
 
 namespace qhbench {
 namespace {
+
+volatile std::sig_atomic_t gStopRequested = 0;
+void RequestStop(int) { gStopRequested = 1; }
 
 void PrintLine(std::u16string_view text) { std::printf("%s\n", platform::WideToPosixUtf8(text).c_str()); }
 
@@ -145,6 +152,15 @@ int Index(const std::vector<std::string>& args) {
 
   ConsoleStatus status(verbose);
   app::IndexRun run(settings, status);
+  // SIGINT and SIGTERM stop the build as the cancel button does, so a script can cancel.
+  struct sigaction stop {};
+  stop.sa_handler = RequestStop;
+  sigemptyset(&stop.sa_mask);
+  sigaction(SIGINT, &stop, nullptr);
+  sigaction(SIGTERM, &stop, nullptr);
+  platform::SetPumpHook([&run] {
+    if (gStopRequested) run.RequestCancel();
+  });
   status.SetStatusText(u"Datenbank wird neu erstellt.");
   const std::string listPath = platform::PosixPath(run.DriveListPath());
   if (!platform::Stat(listPath)) {
@@ -164,6 +180,10 @@ int Index(const std::vector<std::string>& args) {
   }
 
   const app::BuildOutcome outcome = run.LiesDieListeEin();
+  if (outcome == app::BuildOutcome::Cancelled) {
+    std::fprintf(stderr, "qh-bench: the build run was cancelled\n");
+    return 1;
+  }
   if (outcome != app::BuildOutcome::Done) {
     std::fprintf(stderr, "qh-bench: the build run failed\n");
     return 1;

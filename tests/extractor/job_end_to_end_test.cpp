@@ -1,15 +1,19 @@
 // The whole road: a database build with "*.mht *.eml" slots runs the real Gleaner found
 // in the base folder (through its restarts), and a search then finds a word of an archive
 // under the archive's path.
+#include <signal.h>
 #include <unistd.h>
 
 #include <QProcess>
 #include <QProcessEnvironment>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/file.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -93,6 +97,154 @@ TEST(JobEndToEnd, ArchivesAreIndexedThroughTheRealExtractorAndFound) {
     std::fclose(f);
   }
   EXPECT_NE(html.find("rger.eml"), std::string::npos);
+}
+
+// n archives in docs/<folder>, "Seite <folder> <i>" each; returns their drive list lines
+// and (in order) their paths.
+std::string Archives(testsupport::TempDrive& drive, const std::string& folder, int n, std::vector<std::string>* paths) {
+  std::string list;
+  for (int i = 0; i < n; ++i) {
+    const std::string name = "seite" + std::to_string(i) + ".mht";
+    drive.WriteFile("docs/" + folder + "/" + name, "MIME-Version: 1.0\r\nContent-Type: text/html; charset=\"utf-8\"\r\n\r\n<p>Seite " +
+                                                      folder + " " + std::to_string(i) + "</p>\r\n");
+    list += (i == 0 ? "T:\\docs\\" + folder + "\\" : "\" ") + name + "\r\n";
+    paths->push_back("T:\\docs\\" + folder + "\\" + name);
+  }
+  return list;
+}
+
+// The paths of a UTF-16 store's blocks, in order.
+std::vector<std::string> StoredPaths(const std::string& store) {
+  std::string ascii;
+  for (size_t i = 0; i + 1 < store.size(); i += 2)
+    if (store[i + 1] == 0 && store[i] != 0) ascii += store[i];
+  std::vector<std::string> paths;
+  size_t pos = 0;
+  while ((pos = ascii.find("\r\n#", pos)) != std::string::npos) {
+    const size_t end = ascii.find("\r\n", pos + 3);
+    paths.push_back(ascii.substr(pos + 3, end - pos - 3));
+    pos = end;
+  }
+  return paths;
+}
+
+class Chains : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gleaner = BuiltProgram("extractor/Gleaner");
+    bench = BuiltProgram("bench/qh-bench");
+    if (gleaner.empty() || bench.empty()) GTEST_SKIP() << "Gleaner or qh-bench is not built in this build folder";
+    fs::create_directories(drive.Posix("run"));
+    fs::permissions(drive.Posix("run"), fs::perms::owner_all, fs::perm_options::replace);
+    fs::create_directories(drive.Posix("base/Datenbank"));
+    fs::copy_file(gleaner, drive.Posix("base/Gleaner"));
+  }
+  QStringList IndexArgs(const std::string& db, const std::string& folder) {
+    return {"index", "--base", QString::fromStdString(drive.Posix("base")), "--name", QString::fromStdString(db),
+            "--folder", QString::fromStdString("T:\\docs\\" + folder), "--ext", "*.mht"};
+  }
+  void Start(QProcess& process, const QStringList& args, bool ownGroup = false) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUARRY_DRIVES", QString::fromStdString("T=" + drive.Root()));
+    env.insert("QUARRY_RUNTIME_DIR", QString::fromStdString(drive.Posix("run")));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    process.setProcessEnvironment(env);
+    if (ownGroup) process.setChildProcessModifier([] { ::setsid(); });
+    process.start(QString::fromStdString(bench), args);
+    ASSERT_TRUE(process.waitForStarted());
+  }
+  // Waits until the database's extraction has begun.
+  void AwaitExtraction(const std::string& db) {
+    const std::string lock = drive.Posix("base/Datenbank/Temp/Gleaner/" + db + "/Temp/" + db + "_Kette.lock");
+    for (int i = 0; i < 3000 && !fs::exists(lock); ++i) ::usleep(10000);
+    ASSERT_TRUE(fs::exists(lock));
+    ::usleep(1500000);  // into the first process's archives
+  }
+  // Waits until no process of the database's chain is left.
+  void AwaitChainEnd(const std::string& db) {
+    const std::string lock = drive.Posix("base/Datenbank/Temp/Gleaner/" + db + "/Temp/" + db + "_Kette.lock");
+    for (int i = 0; i < 6000; ++i) {
+      if (!fs::exists(lock) || platform::FileLock::Try(lock, platform::FileLock::Kind::Exclusive)) return;
+      ::usleep(10000);
+    }
+    FAIL() << "the chain of " << db << " did not end";
+  }
+  std::string Store(const std::string& db) { return drive.ReadFile("base/Datenbank/" + db + "_MHTtext.txt"); }
+
+  testsupport::TempDrive drive;
+  std::string gleaner, bench;
+};
+
+TEST_F(Chains, TwoDatabasesAtOnceBesideAnIdleExtractorKeepEveryArchive) {
+  std::vector<std::string> one, two;
+  // 45 archives each: three processes per chain, hand-overs of both jobs overlapping.
+  const std::string list = Archives(drive, "eins", 45, &one) + Archives(drive, "zwei", 45, &two);
+  drive.WriteFile("base/Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt", list);
+  QProcess idle;
+  {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUARRY_RUNTIME_DIR", QString::fromStdString(drive.Posix("run")));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    idle.setProcessEnvironment(env);
+    idle.start(QString::fromStdString(gleaner), {"restart"});  // stays idle: no state
+    ASSERT_TRUE(idle.waitForStarted());
+  }
+  QProcess a, b;
+  Start(a, IndexArgs("eins", "eins"));
+  Start(b, IndexArgs("zwei", "zwei"));
+  ASSERT_TRUE(a.waitForFinished(240000));
+  ASSERT_TRUE(b.waitForFinished(240000));
+  EXPECT_EQ(a.exitCode(), 0) << a.readAllStandardError().toStdString();
+  EXPECT_EQ(b.exitCode(), 0) << b.readAllStandardError().toStdString();
+  EXPECT_EQ(StoredPaths(Store("eins")), one);
+  EXPECT_EQ(StoredPaths(Store("zwei")), two);
+  EXPECT_EQ(idle.state(), QProcess::Running);
+  idle.kill();
+  idle.waitForFinished();
+}
+
+TEST_F(Chains, AKilledBuildsChainKeepsTheDatabaseLockedAndTheOldTextsWhole) {
+  std::vector<std::string> few, many;
+  drive.WriteFile("base/Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt", Archives(drive, "alt", 2, &few));
+  {
+    QProcess first;
+    Start(first, IndexArgs("web", "alt"));
+    ASSERT_TRUE(first.waitForFinished(120000));
+    ASSERT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
+  }
+  const std::string old = Store("web");
+  ASSERT_EQ(StoredPaths(old), few);
+  drive.WriteFile("base/Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt", Archives(drive, "neu", 25, &many));
+
+  for (const bool all : {false, true}) {
+    SCOPED_TRACE(all ? "program and extractor killed" : "program killed");
+    QProcess build;
+    Start(build, IndexArgs("web", "neu"), all);
+    AwaitExtraction("web");
+    if (all) {
+      ::kill(-static_cast<pid_t>(build.processId()), SIGKILL);
+    } else {
+      build.kill();
+    }
+    build.waitForFinished();
+    if (!all) {
+      // The orphaned chain still holds the database: a second build is refused.
+      QProcess again;
+      Start(again, IndexArgs("web", "neu"));
+      ASSERT_TRUE(again.waitForFinished(60000));
+      EXPECT_NE(again.exitCode(), 0);
+      EXPECT_NE(again.readAllStandardError().toStdString().find("wird gerade"), std::string::npos);
+    }
+    AwaitChainEnd("web");
+    // Nobody committed the orphan's texts; the old ones are whole.
+    EXPECT_EQ(Store("web"), old);
+    EXPECT_FALSE(fs::exists(drive.Posix("base/Datenbank/web_MHTtext.txt.vorher")));
+  }
+  QProcess rebuild;
+  Start(rebuild, IndexArgs("web", "neu"));
+  ASSERT_TRUE(rebuild.waitForFinished(120000));
+  EXPECT_EQ(rebuild.exitCode(), 0) << rebuild.readAllStandardError().toStdString();
+  EXPECT_EQ(StoredPaths(Store("web")), many);
 }
 
 }  // namespace
