@@ -153,12 +153,11 @@ class Chains : public ::testing::Test {
     process.start(QString::fromStdString(bench), args);
     ASSERT_TRUE(process.waitForStarted());
   }
-  // Waits until the database's extraction has begun.
+  // Waits until the database's chain has handed its job to its second process.
   void AwaitExtraction(const std::string& db) {
-    const std::string lock = drive.Posix("base/Datenbank/Temp/Gleaner/" + db + "/Temp/" + db + "_Kette.lock");
-    for (int i = 0; i < 3000 && !fs::exists(lock); ++i) ::usleep(10000);
-    ASSERT_TRUE(fs::exists(lock));
-    ::usleep(1500000);  // into the first process's archives
+    const std::string chunk = drive.Posix("base/Datenbank/Temp/Gleaner/" + db + "/Temp/" + db + "_UTF8Dokument1.txt");
+    for (int i = 0; i < 6000 && !fs::exists(chunk); ++i) ::usleep(10000);
+    ASSERT_TRUE(fs::exists(chunk));
   }
   // Waits until no process of the database's chain is left.
   void AwaitChainEnd(const std::string& db) {
@@ -214,7 +213,7 @@ TEST_F(Chains, AKilledBuildsChainKeepsTheDatabaseLockedAndTheOldTextsWhole) {
   }
   const std::string old = Store("web");
   ASSERT_EQ(StoredPaths(old), few);
-  drive.WriteFile("base/Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt", Archives(drive, "neu", 25, &many));
+  drive.WriteFile("base/Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt", Archives(drive, "neu", 85, &many));
 
   for (const bool all : {false, true}) {
     SCOPED_TRACE(all ? "program and extractor killed" : "program killed");
