@@ -600,6 +600,11 @@ class MainIndexStatus : public IndexStatus {
   void StartInterruptionReport() override { form_.CheckMHTAbbruchTimer().start(); }
   void Pause(int milliseconds) override { pause_(milliseconds); }
   int64_t TickCount() const override { return form_.Ticks(); }
+  bool MakeTitlePositions(const std::u16string& store, const std::u16string& titleFile, bool mht,
+                          std::u16string_view root) override {
+    return search::TitelPositionenVorab(store, titleFile, mht ? search::TitleKind::Mht : search::TitleKind::Utf8, root);
+  }
+  bool MakesTitlePositions() const override { return true; }
 
  private:
   TMainForm_QY_HTML& form_;
@@ -798,8 +803,7 @@ void TMainForm_QY_HTML::NeuErstellenBtnClick() {
   }
   SetActionButtons(false);
   RunBuild();
-  FinishBuild(u"TitelPositionen werden erstellt.",
-              u"MHT/EML-Dateien - Fertig mit der abgebrochenen Indizierung. Es wurden ");
+  FinishBuild(u"MHT/EML-Dateien - Fertig mit der abgebrochenen Indizierung. Es wurden ");
 }
 
 void TMainForm_QY_HTML::RunBuild() {
@@ -808,23 +812,12 @@ void TMainForm_QY_HTML::RunBuild() {
   state_.IndexedFileCount = run_->Counters().listedFiles;
 }
 
-void TMainForm_QY_HTML::FinishBuild(std::u16string_view titleText, std::u16string_view resumeText) {
+void TMainForm_QY_HTML::FinishBuild(std::u16string_view resumeText) {
   // A build that changed nothing (the folder or the drive list missing, a write failed,
   // another build running, a cancel) keeps the status text that says so, and so does one
   // whose archives were not all extracted: nothing is "Fertig".
-  const BuildOutcome outcome = buildOutcome_;
-  const bool refused = outcome == BuildOutcome::FolderMissing || outcome == BuildOutcome::Locked ||
-                       outcome == BuildOutcome::NoDriveList || outcome == BuildOutcome::WriteFailed ||
-                       outcome == BuildOutcome::WindowFolderUnusable || outcome == BuildOutcome::Cancelled;
-  const bool finished = outcome == BuildOutcome::Done;
-  if (!state_.PathListOnly && !refused) {
-    if (finished) widgets::WideControlSetText(*ui->Label1, titleText);
-    pause_->Pause(100);
-    search::SearchSession session;
-    session.setMainCaption = [this](const std::u16string& caption) { widgets::WideControlSetText(*this, caption); };
-    search::Button4Click(session, search::DatabaseFiles{state_.BaseFolder, state_.CurrentDbName});
-    if (finished) widgets::WideControlSetText(*ui->Label1, u"Fertig mit der Indizierung.");
-  }
+  const bool finished = buildOutcome_ == BuildOutcome::Done;
+  if (!state_.PathListOnly && finished) widgets::WideControlSetText(*ui->Label1, u"Fertig mit der Indizierung.");
   widgets::WideControlSetText(*this, u"");
   widgets::WideControlSetText(*ui->GeduldLabel, u"");
   gedultTimer_->stop();
@@ -839,7 +832,6 @@ void TMainForm_QY_HTML::FinishBuild(std::u16string_view titleText, std::u16strin
       widgets::WideControlSetText(*ui->Label1, u"Fertig mit der Indizierung (nur Pfadliste wurde erstellt).");
     }
   }
-  if (!refused) run_->WriteIndexLog();
   LiesNamenDatenbanken();
   SetActionButtons(true);
   ui->BitBtn2->setEnabled(true);
@@ -924,7 +916,7 @@ void TMainForm_QY_HTML::UeberwachTimerTimer() {
     const std::u16string folder = dialog_ ? dialog_->FolderField() : std::u16string();
     if (!folder.empty()) run_->Settings().driveLetter = folder[0];
     RunBuild();
-    FinishBuild(u"TitelPositionen werden erstellt..", u"Fertig mit der abgebrochenen Indizierung. Es wurden ");
+    FinishBuild(u"Fertig mit der abgebrochenen Indizierung. Es wurden ");
     widgets::WideControlSetText(*this, u"");
     widgets::WideControlSetText(*ui->GeduldLabel, u"");
     gedultTimer_->stop();

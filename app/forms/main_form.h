@@ -159,8 +159,8 @@ class TMainForm_QY_HTML : public QWidget, private SearchProgressView {
   void CreateWorkFolder(std::u16string_view folder);
   void ApplicationEvents1Message(const platform::WindowMessage& message);
   void UpdateSearchButtonFont();
-  // Steps after a build: title positions, end texts, log, list, buttons.
-  void FinishBuild(std::u16string_view titleText, std::u16string_view resumeText);
+  // Steps after a build: end texts, list, buttons.
+  void FinishBuild(std::u16string_view resumeText);
   void RunBuild();
   // How the last build run ended.
   BuildOutcome buildOutcome_{};

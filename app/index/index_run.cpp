@@ -515,6 +515,13 @@ BuildOutcome IndexRun::LiesDieListeEin() {
   // extraction keeps every archive text of the database as it was.
   if (!writeFailed && extract && !cancelRequested_) outcome = RunExtractor(jobList);
   if (cancelRequested_) outcome = BuildOutcome::Cancelled;
+  // The title positions and the log belong to the set: made before it is committed and
+  // renamed with it, so no reader ever pairs a new store with old title positions.
+  if (!writeFailed && outcome != BuildOutcome::Cancelled && !settings_.pathListOnly) {
+    if (outcome == BuildOutcome::Done) status_.SetStatusText(u"TitelPositionen werden erstellt.");
+    if (!PrepareTitlePositions()) writeFailed = true;
+  }
+  if (!writeFailed && outcome != BuildOutcome::Cancelled && !PrepareIndexLog()) writeFailed = true;
   if (writeFailed || outcome == BuildOutcome::Cancelled) {
     DiscardPrepared();
     store_.Discard();
@@ -841,7 +848,45 @@ void IndexRun::StripHTML(std::u16string_view path) {
   store_.Append(memo_);
 }
 
-bool IndexRun::WriteIndexLog() {
+bool IndexRun::PrepareWith(const std::u16string& target, const std::function<bool(const std::u16string&)>& write) {
+  PreparedFile file{{}, platform::PosixPath(target)};
+  if (!platform::CreateExclusiveTemp(file.target, &file.temp).Valid()) return false;
+  const std::optional<std::u16string> temp = platform::DrivePath(file.temp);
+  if (!temp || !write(*temp) || !platform::Stat(file.temp)) {
+    const int error = platform::LastError();
+    platform::RemoveFile(file.temp);
+    platform::SetLastError(error);
+    return false;
+  }
+  prepared_.push_back(std::move(file));
+  return true;
+}
+
+bool IndexRun::PrepareTitlePositions() {
+  const struct {
+    std::u16string_view store, titles;
+    bool mht;
+  } kinds[] = {{u"_UTF8Dokument.txt", u"_Utf8_TitelPositionen.txt", false}, {u"_MHTtext.txt", u"_MHT_TitelPositionen.txt", true}};
+  for (const auto& kind : kinds) {
+    const std::string store = platform::PosixPath(DbFile(kind.store));
+    const auto it = std::find_if(prepared_.begin(), prepared_.end(), [&](const PreparedFile& f) { return f.target == store; });
+    // A store this run does not replace keeps the title positions made for it.
+    if (it == prepared_.end()) continue;
+    const std::optional<std::u16string> storeTemp = platform::DrivePath(it->temp);
+    if (!storeTemp) continue;
+    // A store without its title positions would be named wrongly by every search.
+    const bool made = PrepareWith(DbFile(kind.titles), [&](const std::u16string& temp) {
+      return status_.MakeTitlePositions(*storeTemp, temp, kind.mht, settings_.folder);
+    });
+    if (!made && status_.MakesTitlePositions()) {
+      ReportWriteFailure(WriteErrorText(DbFile(kind.titles)));
+      return false;
+    }
+  }
+  return true;
+}
+
+bool IndexRun::PrepareIndexLog() {
   if (counters_.totalBytes == 0) return true;
   const std::u16string size = ConvertBytes(counters_.totalBytes);
   // Files a cancel never reached did not fail.
@@ -855,8 +900,8 @@ bool IndexRun::WriteIndexLog() {
   std::u16string text;
   for (int i = 0; i < lines.Count(); ++i) text += lines[i] + u"\r\n";
   const std::u16string name = DbFile(u".log");
-  if (WriteToStream(text, name, 1200)) return true;
-  platform::ShowMessageBox(u"Datei " + name + u" kann nicht erstellt werden", u"Quarry-HTML", platform::mb::IconError);
+  if (PrepareWith(name, [&](const std::u16string& temp) { return WriteToStream(text, temp, 1200); })) return true;
+  ReportWriteFailure(WriteErrorText(name));
   return false;
 }
 

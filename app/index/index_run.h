@@ -9,6 +9,7 @@
 #include <array>
 #include <optional>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,15 @@ class IndexStatus {
   virtual void StartInterruptionReport() {}
   // The search window lets go of the store it has open.
   virtual void ReleaseSearchFile() {}
+  // Writes the title positions of a store (mht: the archive store) of the database over
+  // the folder `root` to titleFile; false when none were made. The engine that makes
+  // them lies above this one, so the window or the driver supplies it.
+  virtual bool MakeTitlePositions(const std::u16string& /*store*/, const std::u16string& /*titleFile*/, bool /*mht*/,
+                                  std::u16string_view /*root*/) {
+    return false;
+  }
+  // Whether MakeTitlePositions is supplied (a false from it is then a failure).
+  virtual bool MakesTitlePositions() const { return false; }
   // Waits while processing pending messages. Default: sleeps in 10 ms steps, pumping.
   virtual void Pause(int milliseconds);
   // Monotonic milliseconds.
@@ -111,8 +121,6 @@ class IndexRun {
   bool FlushDocumentStore();
   // One listed file into one store record (nothing for a missing or empty file).
   void StripHTML(std::u16string_view path);
-  // The four log lines into LogMemo and LogMemo into <db>.log (only when bytes were read).
-  bool WriteIndexLog();
 
   // The working text of the last StripHTML, and the log the driver empties per run.
   const std::u16string& WorkingText() const { return memo_; }
@@ -134,6 +142,12 @@ class IndexRun {
   };
   bool Prepare(const std::u16string& target, const std::string& bytes);
   bool CommitPrepared();
+  // A file of the set written by `write` to an exclusive temporary beside the target.
+  bool PrepareWith(const std::u16string& target, const std::function<bool(const std::u16string&)>& write);
+  bool PrepareTitlePositions();
+  // The four log lines into LogMemo and LogMemo into the set as <db>.log (only when bytes
+  // were read).
+  bool PrepareIndexLog();
   void DiscardPrepared();
   void ReportWriteFailure(const std::u16string& text);
   // Runs the extractor's chain over the job list in the job folder and waits for its

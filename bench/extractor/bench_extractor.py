@@ -239,11 +239,12 @@ def bench_real_program(args):
     command = [args.qh_bench, "index", "--base", base, "--name", "bench", "--folder", "Q:\\docs",
                "--ext", "*.mht *.eml", "--manifester", args.manifester]
     db = os.path.join(base, "Datenbank")
-    job_list = os.path.join(db, "Temp", "bench_mht.dat")
+    # The job list in the database's job folder (in the database's Temp folder before).
+    job_lists = (os.path.join(db, "Temp", "Gleaner", "bench", "bench_mht.dat"), os.path.join(db, "Temp", "bench_mht.dat"))
     store = os.path.join(db, "bench_MHTtext.txt")
     runs = []
     for run in range(args.real_runs + 1):  # the first also makes the drive list
-        for stale in (store, job_list, os.path.join(db, "bench_mht_temp.dat")):
+        for stale in (store, *job_lists, os.path.join(db, "bench_mht_temp.dat")):
             if os.path.exists(stale):
                 os.remove(stale)
         start = time.perf_counter()
@@ -251,7 +252,7 @@ def bench_real_program(args):
         listed = stored = None
         while process.poll() is None:
             now = time.perf_counter()
-            if listed is None and os.path.exists(job_list):
+            if listed is None and any(os.path.exists(j) for j in job_lists):
                 listed = now
             if stored is None and os.path.exists(store):
                 stored = now

@@ -33,6 +33,11 @@ void PrintLine(std::u16string_view text) { std::printf("%s\n", platform::WideToP
 class ConsoleStatus : public app::IndexStatus {
  public:
   explicit ConsoleStatus(bool verbose) : verbose_(verbose) {}
+  bool MakeTitlePositions(const std::u16string& store, const std::u16string& titleFile, bool mht,
+                          std::u16string_view root) override {
+    return search::TitelPositionenVorab(store, titleFile, mht ? search::TitleKind::Mht : search::TitleKind::Utf8, root);
+  }
+  bool MakesTitlePositions() const override { return true; }
   void SetStatusText(std::u16string_view text) override {
     IndexStatus::SetStatusText(text);
     if (!text.empty()) PrintLine(text);
@@ -188,14 +193,8 @@ int Index(const std::vector<std::string>& args) {
     std::fprintf(stderr, "qh-bench: the build run failed\n");
     return 1;
   }
-  // As after every build run of the program: the title positions of the new stores.
-  if (!pathList) {
-    search::SearchSession session;
-    search::Button4Click(session, search::DatabaseFiles{settings.baseFolder, settings.dbName});
-  }
   status.SetStatusText(pathList ? u"Fertig mit der Indizierung (nur Pfadliste wurde erstellt)."
                                 : u"Fertig mit der Indizierung.");
-  if (!run.WriteIndexLog()) return 1;
   textlib::TUniMemoStrings& log = run.LogMemo().Lines();
   for (int i = 0; i < log.Count(); ++i) PrintLine(log[i]);
   return 0;

@@ -168,6 +168,14 @@ void Button4Click(SearchSession& session, const DatabaseFiles& files) {
   session.quietFlag = false;
 }
 
+bool TitelPositionenVorab(const std::u16string& store, const std::u16string& titleFile, TitleKind kind,
+                          std::u16string_view root) {
+  SearchSession session;
+  session.quietFlag = true;
+  session.dokumentmarke = u"#" + std::u16string(root.substr(0, 1)) + u":\\";
+  return !root.empty() && TitelPositionenErstellen(session, store, titleFile, kind);
+}
+
 std::u16string FormatGroupedNumber(int64_t value) {
   const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
   const std::string digits = std::to_string(magnitude);

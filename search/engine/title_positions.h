@@ -54,6 +54,10 @@ std::string GetPfadUnicode(const TTitlePositions& titles, int64_t offset);
 // Builds "<db>_Utf8_TitelPositionen.txt" and "<db>_MHT_TitelPositionen.txt" for the stores
 // that exist (the hidden button pressed after every build or update).
 void Button4Click(SearchSession& session, const DatabaseFiles& files);
+// The title positions of a new store of the database over `root` (its folder, whose drive
+// letter marks the records), before the store takes its place: both are renamed together.
+bool TitelPositionenVorab(const std::u16string& store, const std::u16string& titleFile, TitleKind kind,
+                          std::u16string_view root);
 // One kind; false when the store could not be searched to its end (the file is written
 // with the lines collected so far all the same).
 bool TitelPositionenErstellen(SearchSession& session, const std::u16string& store,

@@ -82,7 +82,6 @@ TEST(EndToEnd, FileListSelectionStoreAndLog) {
   QuietStatus status;
   IndexRun run(settings, status);
   ASSERT_EQ(run.LiesDieListeEin(), BuildOutcome::Done);
-  ASSERT_TRUE(run.WriteIndexLog());
 
   EXPECT_EQ(drive.ReadFile("base/Datenbank/e2e.dat"),
             "PFAD_UND_ENDUNGEN= T:\\docs *.htm *.html   \r\n"
