@@ -588,7 +588,15 @@ namespace {
 class MainIndexStatus : public IndexStatus {
  public:
   MainIndexStatus(TMainForm_QY_HTML& form, std::function<void(int)> pause) : form_(form), pause_(std::move(pause)) {}
-  void SetCaption(std::u16string_view text) override { widgets::WideControlSetText(form_, text); }
+  // The caption names every stored file; shown at most about 20 times a second (each
+  // title is a round trip to the window system, which cost more than the indexing). An
+  // empty caption and a notice before a long file always show at once.
+  void SetCaption(std::u16string_view text) override {
+    const int64_t now = form_.Ticks();
+    if (!text.empty() && !text.starts_with(u"Bitte Geduld") && now - captionShown_ < kCaptionIntervalMs) return;
+    captionShown_ = now;
+    widgets::WideControlSetText(form_, text);
+  }
   void SetStatusText(std::u16string_view text) override { widgets::WideControlSetText(*form_.Form().Label1, text); }
   std::u16string StatusText() const override { return widgets::WideControlGetText(*form_.Form().Label1); }
   void SetCancelButton(std::u16string_view caption, bool enabled) override {
@@ -607,8 +615,10 @@ class MainIndexStatus : public IndexStatus {
   bool MakesTitlePositions() const override { return true; }
 
  private:
+  static constexpr int64_t kCaptionIntervalMs = 50;
   TMainForm_QY_HTML& form_;
   std::function<void(int)> pause_;
+  int64_t captionShown_ = INT64_MIN / 2;
 };
 
 bool Exists(std::u16string_view drivePath) {
