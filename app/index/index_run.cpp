@@ -651,7 +651,7 @@ BuildOutcome IndexRun::RunExtractor(const std::string& jobList) {
   status_.StartInterruptionReport();
   bool cancelSent = false;
   while (!platform::FileLock::Try(chainLockPath, platform::FileLock::Kind::Exclusive)) {
-    status_.Pause(100);
+    status_.Pause(25);
     if (cancelRequested_ && !cancelSent) {
       // The chain stops before its next archive; its processes look for this file.
       cancelSent = platform::WriteFileAtomically(platform::PosixPath(platform::chain::CancelFile(jobTemp, settings_.dbName)), "");
