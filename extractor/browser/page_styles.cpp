@@ -7,8 +7,8 @@
 namespace extractor {
 namespace {
 
-// The window width media queries are read against, in CSS pixels (a desktop window).
-constexpr double kWindowWidth = 1024;
+// The width of the browser window that media queries are read against, in CSS pixels.
+constexpr double kWindowWidth = 800;
 constexpr size_t kMaxChain = 8;
 constexpr int kMaxNesting = 4;
 

@@ -66,6 +66,11 @@ std::string Resolved(std::string_view base, std::string_view reference) {
   return root + joined;
 }
 
+bool IsFileAddress(std::string_view location) {
+  return location.size() >= 5 && (location[0] | 0x20) == 'f' && (location[1] | 0x20) == 'i' &&
+         (location[2] | 0x20) == 'l' && (location[3] | 0x20) == 'e' && location[4] == ':';
+}
+
 class TArchivePages;
 
 // The select-all text of one document: the rendered-text walk of the formatter over the
@@ -114,8 +119,10 @@ class TRenderedWalk : public textlib::TTextFormatter {
 class TArchivePages {
  public:
   explicit TArchivePages(const TMimeText& part) : part_(part) {
+    // A browser that shows an archive loads none of its parts from a local file's address
+    // (file:): such style sheets never apply, those named by Content-ID or a web address do.
     for (const TMimeResource& resource : part.resources)
-      if (!resource.html) sheets_.AddStyleSheet(resource.text);
+      if (!resource.html && !IsFileAddress(resource.location)) sheets_.AddStyleSheet(resource.text);
   }
 
   std::u16string DocumentText(std::u16string_view html, const std::string& location, int depth) const {

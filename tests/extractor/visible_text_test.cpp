@@ -85,6 +85,12 @@ TEST(VisibleText, WhatTheStoreHoldsIsWhatTheBrowserShows) {
                  "<html><head><link rel=stylesheet href=s.css></head><body><p class=ad>Werbung</p><p>Text</p></body>"},
                 {"Content-Type: text/css\r\nContent-Location: http://h/a/s.css", ".ad { display: none; }"}}),
        false, std::nullopt, u"Text\r\n\r\n"},
+      {"LocalStyleSheetIsNotLoaded",
+       Related({{"Content-Type: text/html\r\nContent-Location: file:///d/index.html",
+                 "<link rel=stylesheet href=s.css><p class=ad>Werbung</p><p>Text</p>"},
+                {"Content-Type: text/css\r\nContent-Location: file:///d/s.css", ".ad { display: none }"}}),
+       false, std::nullopt, u"Werbung\r\n\r\nText\r\n\r\n"},
+      {"ImageInALink", "<body><a href=x><img alt=Logo></a>Text</body>", false, u"LogoText", u"Text"},
       // Frames whose documents the archive holds, in order; noframes and iframe fallback left out.
       {"FramesOfTheArchive",
        Related({{"Content-Type: text/html\r\nContent-Location: http://h/a/index.html",

@@ -425,7 +425,8 @@ void TTextFormatter::EndElement(TElement* element) {
   EndTag(tag, WantsAlternativeText(tag) ? AlternativeText(element) : std::u16string());
 }
 
-bool TTextFormatter::WantsAlternativeText(int32_t tag) const { return tag == kTagImg && inLink_; }
+// A browser's text of a page holds no image's alternative text.
+bool TTextFormatter::WantsAlternativeText(int32_t tag) const { return tag == kTagImg && inLink_ && !rendered_; }
 
 void TTextFormatter::EndTag(int32_t tag, std::u16string_view alternativeText) {
   --depth_;
@@ -434,7 +435,7 @@ void TTextFormatter::EndTag(int32_t tag, std::u16string_view alternativeText) {
   inPre_ = preStart_ = false;
   if (tag == kTagA) inLink_ = false;
   else if (tag == kTagBr || tag == kTagOption) LineBreak();
-  else if (tag == kTagImg && inLink_) AppendText(alternativeText);
+  else if (WantsAlternativeText(tag)) AppendText(alternativeText);
   if (rendered_) {
     if (tag == kTagTr) LineBreak();
     else if (tag == kTagTable) cellInRow_ = false;
