@@ -125,6 +125,8 @@ class TArchivePages {
       if (!resource.html && !IsFileAddress(resource.location)) sheets_.AddStyleSheet(resource.text);
   }
 
+  bool StylesEmpty() const { return sheets_.Empty(); }
+
   std::u16string DocumentText(std::u16string_view html, const std::string& location, int depth) const {
     textlib::THtmlParser parser;
     const std::unique_ptr<textlib::TDocument> document = parser.ParseString(html);
@@ -183,6 +185,25 @@ class TArchivePages {
   const TMimeText& part_;
   TPageStyles sheets_;
 };
+
+// Whether the page holds a word that the walk over the kept tree acts on (in any case): a
+// hidden attribute, display or visibility in a style, a details element, a frame or iframe.
+// Without one, that walk and the streamed one write the same text.
+bool MayHideOrFrame(std::u16string_view html) {
+  static constexpr std::u16string_view kWords[] = {u"hidden", u"display", u"visibility", u"details", u"frame"};
+  const size_t n = html.size();
+  for (size_t i = 0; i < n; ++i) {
+    const char16_t c = html[i] | 0x20;
+    if (c != u'h' && c != u'd' && c != u'v' && c != u'f') continue;
+    for (std::u16string_view word : kWords) {
+      if (word[0] != c || n - i < word.size()) continue;
+      size_t k = 1;
+      while (k < word.size() && (html[i + k] | 0x20) == word[k]) ++k;
+      if (k == word.size()) return true;
+    }
+  }
+  return false;
+}
 
 bool TRenderedWalk::BeginElement(TElement* element) {
   const TNode* parent = element->ParentNode();
@@ -257,8 +278,14 @@ std::u16string CleanLines(std::u16string_view text, bool trimBlanks) {
 
 std::u16string RenderedText(const TMimeText& part) {
   switch (part.kind) {
-    case TMimeTextKind::kHtml:
-      return CleanLines(TArchivePages(part).DocumentText(part.text, part.location, 0), true);
+    case TMimeTextKind::kHtml: {
+      const TArchivePages pages(part);
+      // Most pages hide nothing and have no frames: their text is the streamed walk's, which
+      // keeps no tree.
+      if (pages.StylesEmpty() && !MayHideOrFrame(part.text))
+        return CleanLines(textlib::HtmlToRenderedText(part.text), true);
+      return CleanLines(pages.DocumentText(part.text, part.location, 0), true);
+    }
     case TMimeTextKind::kPlain:
       return CleanLines(part.text, false);
     case TMimeTextKind::kNone:
