@@ -123,8 +123,8 @@ class TTextFormatter : public TBaseFormatter {
   static bool LeavesOutContent(int32_t tag);
   // Whether the tag stands apart with blank lines around it.
   static bool IsBlockTag(int32_t tag);
-  // The text a browser shows of the page: title, style, script and noscript left out with
-  // their content, which is all a head shows (the tree rules may put a page's body into an
+  // The text a browser shows of the page: title, style, script, noscript, noframes and
+  // template left out with their content, no alternative texts of images, which is all a head shows (the tree rules may put a page's body into an
   // unclosed head, and browsers show text misplaced there), the cells of a table row on one
   // line with a TAB between them. Off by default, which keeps the indexer's texts as they are.
   void SetRenderedText(bool rendered) { rendered_ = rendered; }
