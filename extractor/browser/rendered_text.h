@@ -1,7 +1,9 @@
 #pragma once
 // The text a browser shows of an archive's root part, as select-all and copy deliver it:
 // HTML through the library's HTML-to-text walk in its rendered-text mode (head, title,
-// style, script and noscript left out, a TAB between table cells), plain text as it is.
+// style, script, noscript and noframes left out, a TAB between table cells) over the kept
+// tree, leaving out what the page hides by its attributes and the archive's style sheets,
+// and showing the documents of its frames in their place; plain text as it is.
 // Lines end in CR LF, trailing blanks of each line are dropped.
 #include <cstdint>
 #include <string>

@@ -264,6 +264,34 @@ std::u16string TidyMailText(std::u16string_view text) {
   return out;
 }
 
+namespace {
+
+bool IsCyrillic(char16_t c) { return c >= 0x0400 && c <= 0x04FF; }
+bool IsLatinLetter(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7);
+}
+
+// Whether the code-page-1251 reading makes Cyrillic words: words of two or more Cyrillic
+// letters, and hardly a word where Cyrillic and Latin letters mix. Latin text with a few
+// accented letters (ê, å, î, ð) reads as Latin words with one Cyrillic letter inside.
+bool ReadsAsCyrillic(std::u16string_view text) {
+  int64_t cyrillicWords = 0, mixedWords = 0;
+  for (size_t i = 0; i < text.size();) {
+    if (!IsCyrillic(text[i]) && !IsLatinLetter(text[i])) {
+      ++i;
+      continue;
+    }
+    size_t cyrillic = 0, latin = 0;
+    for (; i < text.size() && (IsCyrillic(text[i]) || IsLatinLetter(text[i])); ++i)
+      (IsCyrillic(text[i]) ? cyrillic : latin) += 1;
+    if (cyrillic > 0 && latin > 0) ++mixedWords;
+    else if (cyrillic >= 2) ++cyrillicWords;
+  }
+  return cyrillicWords > 0 && mixedWords * 5 <= cyrillicWords;
+}
+
+}  // namespace
+
 std::u16string RepairCodePage(std::u16string_view text, bool charsetDeclared) {
   if (charsetDeclared) return std::u16string(text);
   const bool utf8Marks = text.find_first_of(u"\u00C3\u0178") != std::u16string_view::npos;
@@ -282,7 +310,7 @@ std::u16string RepairCodePage(std::u16string_view text, bool charsetDeclared) {
     return decoded ? std::move(*decoded) : std::u16string(text);
   }
   std::u16string decoded = DecodeCodePageText(bytes, 1251);
-  return decoded.empty() ? std::u16string(text) : decoded;
+  return decoded.empty() || !ReadsAsCyrillic(decoded) ? std::u16string(text) : decoded;
 }
 
 std::u16string DecodeCodePageText(std::string_view bytes, uint32_t codePage) {

@@ -159,6 +159,13 @@ std::optional<TDecodedText> DecodeAs(std::string_view bytes, CodePage cp, TChars
   return Decoded(std::move(*text), source, cp);
 }
 
+// A declared code page 1252 (or its subsets) over bytes that are well-formed UTF-8 with a
+// multibyte sequence: the bytes are UTF-8, as the direct search decides for files. No real
+// 1252 text forms such sequences (they need a lead byte followed by one to three of 80..BF).
+CodePage Utf8WhereWellFormed(std::string_view bytes, CodePage cp) {
+  return cp == platform::kCpAnsi && ClassifyUtf8(bytes) == 1 ? platform::kCpUtf8 : cp;
+}
+
 }  // namespace
 
 TDecodedText DecodeTextBytes(std::string_view bytes, std::string_view declaredCharset, bool html) {
@@ -170,12 +177,12 @@ TDecodedText DecodeTextBytes(std::string_view bytes, std::string_view declaredCh
   if (bytes.starts_with("\xFE\xFF"))
     return *DecodeAs(bytes.substr(2), platform::kCpUtf16BE, TCharsetSource::kByteOrderMark);
   if (const std::optional<CodePage> cp = CodePageOfCharset(declaredCharset))
-    if (auto text = DecodeAs(bytes, *cp, TCharsetSource::kDeclared)) return std::move(*text);
+    if (auto text = DecodeAs(bytes, Utf8WhereWellFormed(bytes, *cp), TCharsetSource::kDeclared)) return std::move(*text);
   if (html) {
     if (const std::optional<CodePage> cp = CodePageOfCharset(MetaCharset(bytes))) {
       // A page read as ASCII cannot be UTF-16 inside: browsers take such a meta as UTF-8.
       const CodePage meta = *cp == platform::kCpUtf16LE || *cp == platform::kCpUtf16BE ? platform::kCpUtf8 : *cp;
-      if (auto text = DecodeAs(bytes, meta, TCharsetSource::kMeta)) return std::move(*text);
+      if (auto text = DecodeAs(bytes, Utf8WhereWellFormed(bytes, meta), TCharsetSource::kMeta)) return std::move(*text);
     }
   }
   if (ClassifyUtf8(bytes) == 1)

@@ -46,14 +46,34 @@ std::string_view Unbracketed(std::string_view id) {
   return id;
 }
 
+bool IsStyleSheet(GMimeObject* object) {
+  GMimeContentType* type = g_mime_object_get_content_type(object);
+  return type != nullptr && g_mime_content_type_is_type(type, "text", "css");
+}
+
 TMimeTextKind TextKindOf(GMimeObject* object) {
   GMimeContentType* type = g_mime_object_get_content_type(object);
   if (type == nullptr) return TMimeTextKind::kNone;
+  // "text" without a subtype, which GMime takes for application/octet-stream.
+  if (const char* raw = g_mime_object_get_header(object, "Content-Type")) {
+    std::string_view media = raw;
+    media = media.substr(0, media.find(';'));
+    while (!media.empty() && (media.front() == ' ' || media.front() == '\t')) media.remove_prefix(1);
+    while (!media.empty() && (media.back() == ' ' || media.back() == '\t' || media.back() == '\r' || media.back() == '\n'))
+      media.remove_suffix(1);
+    if (media.size() == 4 && StartsWithNoCase(media, "text")) return TMimeTextKind::kPlain;
+  }
   if (g_mime_content_type_is_type(type, "text", "html") ||
       g_mime_content_type_is_type(type, "application", "xhtml+xml"))
     return TMimeTextKind::kHtml;
-  if (g_mime_content_type_is_type(type, "text", "plain")) return TMimeTextKind::kPlain;
-  return TMimeTextKind::kNone;
+  if (!g_mime_content_type_is_type(type, "text", "*")) return TMimeTextKind::kNone;
+  // Any other text is shown as it is ("text" alone, enriched, ...), but not what only
+  // serves the page.
+  const char* subtype = g_mime_content_type_get_media_subtype(type);
+  const std::string_view sub = subtype != nullptr ? subtype : "";
+  for (std::string_view other : {"css", "javascript", "ecmascript", "x-javascript"})
+    if (sub.size() == other.size() && StartsWithNoCase(sub, other)) return TMimeTextKind::kNone;
+  return TMimeTextKind::kPlain;
 }
 
 bool IsMultipartOf(GMimeObject* object, const char* subtype) {
@@ -195,6 +215,43 @@ TMimeText TextOf(std::string_view bytes, TMimeTextKind kind, std::string_view ch
   return out;
 }
 
+// Style sheets and HTML documents of the archive other than the root part.
+void CollectResources(GMimeObject* object, GMimePart* root, int depth, std::vector<TMimeResource>& out) {
+  if (object == nullptr || depth > kMaxDepth) return;
+  if (GMIME_IS_MULTIPART(object)) {
+    GMimeMultipart* multipart = GMIME_MULTIPART(object);
+    const int count = g_mime_multipart_get_count(multipart);
+    for (int i = 0; i < count; ++i) CollectResources(g_mime_multipart_get_part(multipart, i), root, depth + 1, out);
+    return;
+  }
+  if (!GMIME_IS_PART(object) || GMIME_PART(object) == root) return;
+  const bool css = IsStyleSheet(object);
+  if (!css && TextKindOf(object) != TMimeTextKind::kHtml) return;
+  const char* location = g_mime_object_get_header(object, "Content-Location");
+  const char* id = g_mime_object_get_content_id(object);
+  if (location == nullptr && id == nullptr) return;
+  TMimeResource resource;
+  resource.location = location != nullptr ? std::string(Unbracketed(location)) : std::string();
+  resource.contentId = id != nullptr ? std::string(Unbracketed(id)) : std::string();
+  resource.html = !css;
+  const char* charset = g_mime_object_get_content_type_parameter(object, "charset");
+  resource.text = DecodeTextBytes(TransferDecoded(GMIME_PART(object)), charset != nullptr ? charset : "", !css).text;
+  out.push_back(std::move(resource));
+}
+
+// The body of a mail, from the blank line that ends its headers on.
+std::string_view BodyOf(std::string_view bytes) {
+  for (size_t at = 0; at < bytes.size();) {
+    size_t end = bytes.find('\n', at);
+    if (end == std::string_view::npos) return {};
+    std::string_view line = bytes.substr(at, end - at);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    if (line.empty()) return bytes.substr(end + 1);
+    at = end + 1;
+  }
+  return {};
+}
+
 // Parses the archive held by the array (which the stream takes over).
 TMimeText ReadFromArray(GByteArray* array) {
   const std::string_view bytes(reinterpret_cast<const char*>(array->data), array->len);
@@ -203,7 +260,10 @@ TMimeText ReadFromArray(GByteArray* array) {
     return {};
   }
   if (!HasMimeHeaders(bytes)) {
-    TMimeText out = TextOf(bytes, TMimeTextKind::kHtml, {});
+    // A mail without MIME is plain text after its headers (RFC 2045's default).
+    size_t bodyAt = 0;
+    TMimeText out = HasPlainMailHeaders(bytes, &bodyAt) ? TextOf(bytes.substr(bodyAt), TMimeTextKind::kPlain, {})
+                                                        : TextOf(bytes, TMimeTextKind::kHtml, {});
     g_byte_array_unref(array);
     return out;
   }
@@ -213,13 +273,29 @@ TMimeText ReadFromArray(GByteArray* array) {
   // The parts keep windows on the stream instead of copies of their content.
   g_mime_parser_set_persist_stream(parser.get(), TRUE);
   GRef<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
-  if (!message) return {};
-  const Choice choice = ChooseText(g_mime_message_get_mime_part(message.get()), 0, false);
-  if (choice.part == nullptr) return {};
+  GMimeObject* top = message ? g_mime_message_get_mime_part(message.get()) : nullptr;
+  const Choice choice = ChooseText(top, 0, false);
+  if (choice.part == nullptr) {
+    // A multipart without parts (no boundary, or one that never comes) or a message GMime
+    // cannot read: what follows the headers is the text. Parts that are no text (images,
+    // attachments) are no reason for it.
+    if (top != nullptr && !(GMIME_IS_MULTIPART(top) && g_mime_multipart_get_count(GMIME_MULTIPART(top)) == 0))
+      return {};
+    const std::string_view body = BodyOf(bytes);
+    if (body.find_first_not_of(" \t\r\n") == std::string_view::npos) return {};
+    TMimeText out = TextOf(body, TMimeTextKind::kPlain, {});
+    out.decodedBytes = static_cast<int64_t>(body.size());
+    return out;
+  }
   const char* charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(choice.part), "charset");
   const std::string decoded = TransferDecoded(choice.part);
   TMimeText out = TextOf(decoded, choice.kind, charset != nullptr ? charset : "");
   out.decodedBytes = static_cast<int64_t>(decoded.size());
+  if (choice.kind == TMimeTextKind::kHtml) {
+    if (const char* location = g_mime_object_get_header(GMIME_OBJECT(choice.part), "Content-Location"))
+      out.location = Unbracketed(location);
+    CollectResources(top, choice.part, 0, out.resources);
+  }
   return out;
 }
 
@@ -227,13 +303,18 @@ bool IsFieldNameChar(unsigned char c) { return c > ' ' && c < 0x7F && c != ':'; 
 
 }  // namespace
 
-bool HasMimeHeaders(std::string_view bytes) {
+namespace {
+
+enum class HeaderBlock { kNone, kPlain, kMime };
+
+// What header block the bytes begin with; bodyAt: where the body begins after it.
+HeaderBlock ScanHeaderBlock(std::string_view bytes, size_t* bodyAt) {
   bytes = bytes.substr(0, kMaxHeaderBlock);
   size_t at = 0;
   // An mbox separator line may stand before the headers.
   if (bytes.starts_with("From ")) {
     at = bytes.find('\n');
-    if (at == std::string_view::npos) return false;
+    if (at == std::string_view::npos) return HeaderBlock::kNone;
     ++at;
   }
   bool mime = false;
@@ -243,19 +324,33 @@ bool HasMimeHeaders(std::string_view bytes) {
     if (end == std::string_view::npos) end = bytes.size();
     std::string_view line = bytes.substr(at, end - at);
     if (line.ends_with('\r')) line.remove_suffix(1);
-    if (line.empty()) return mime;  // the end of the header block
+    if (line.empty()) {  // the end of the header block
+      if (first) return HeaderBlock::kNone;
+      if (bodyAt != nullptr) *bodyAt = std::min(end + 1, bytes.size());
+      return mime ? HeaderBlock::kMime : HeaderBlock::kPlain;
+    }
     if (line.front() == ' ' || line.front() == '\t') {
-      if (first) return false;  // a continuation needs a field before it
+      if (first) return HeaderBlock::kNone;  // a continuation needs a field before it
     } else {
       size_t name = 0;
       while (name < line.size() && IsFieldNameChar(static_cast<unsigned char>(line[name]))) ++name;
-      if (name == 0 || name >= line.size() || line[name] != ':') return false;
+      if (name == 0 || name >= line.size() || line[name] != ':') return HeaderBlock::kNone;
       if (StartsWithNoCase(line, "content-type:") || StartsWithNoCase(line, "mime-version:")) mime = true;
     }
     first = false;
     at = end + 1;
   }
-  return mime;
+  // Headers without a body: MIME only where they say so.
+  if (bodyAt != nullptr) *bodyAt = bytes.size();
+  return mime ? HeaderBlock::kMime : HeaderBlock::kNone;
+}
+
+}  // namespace
+
+bool HasMimeHeaders(std::string_view bytes) { return ScanHeaderBlock(bytes, nullptr) == HeaderBlock::kMime; }
+
+bool HasPlainMailHeaders(std::string_view bytes, size_t* bodyAt) {
+  return ScanHeaderBlock(bytes, bodyAt) == HeaderBlock::kPlain;
 }
 
 TMimeText ReadMimeText(std::string_view bytes) {

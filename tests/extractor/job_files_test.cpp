@@ -47,6 +47,8 @@ TEST(JobFiles, CodePageRepairTouchesOnlyUndeclaredTextThatCameFromItsBytes) {
       {u"GrÃ¼ÃŸe", true, u"GrÃ¼ÃŸe"},             // declared: left alone
       {u"Ã and more", false, u"Ã and more"},       // narrowed bytes are no UTF-8
       {u"Ïðèâåò", false, u"Привет"},               // 1251 read as 1252
+      {u"Français: forêt, îles", false, u"Français: forêt, îles"},  // Latin words, not Cyrillic ones
+      {u"Ìîñêâà è Word", false, u"Москва и Word"},  // Cyrillic words beside a Latin one
       {u"Fenêtre å Åsa", true, u"Fenêtre å Åsa"},  // correct French/Nordic, declared
       {u"Fenêtre → ok", false, u"Fenêtre → ok"},   // "→" is no 1252 character
       {u"Ÿ€", false, u"Ÿ€"},                        // no valid UTF-8 either

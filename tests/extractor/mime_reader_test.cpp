@@ -125,10 +125,10 @@ std::vector<MimeCase> Cases() {
        TMimeTextKind::kNone, u"", TCharsetSource::kDefault},
       {"GarbageMultipart",
        Crlf("MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\n\n\x01\x02--\n--\n"),
-       TMimeTextKind::kNone, u"", TCharsetSource::kDefault},
-      // Text outside every element is no part of the library's page text.
-      {"GarbageBytes", std::string("\x01\x02\x7F garbage \x81\x8D", 14), TMimeTextKind::kHtml, u"",
-       TCharsetSource::kDefault},
+       TMimeTextKind::kPlain, u"\x01\x02--\r\n--", TCharsetSource::kDefault},
+      // Text outside every element is text all the same.
+      {"GarbageBytes", std::string("\x01\x02\x7F garbage \x81\x8D", 14), TMimeTextKind::kHtml,
+       u"\x01\x02\x7F garbage \x81\x8D", TCharsetSource::kDefault},
   };
 }
 

@@ -28,7 +28,7 @@ const TagSet kTextBlockTags = {
     kTagDt,      kTagFieldset,   kTagForm,    kTagFrame,  kTagH1,  kTagH2,       kTagH3,
     kTagH4,      kTagH5,         kTagH6,      kTagHr,     kTagIframe, kTagLi,    kTagNoframes,
     kTagNoscript, kTagOl,        kTagP,       kTagPre,    kTagTable, kTagTd,     kTagTh,
-    kTagTitle,   kTagUl};
+    kTagTitle,   kTagUl,         kTextTagBlock};
 
 constexpr std::u16string_view kKnownSchemes[] = {u"http",   u"https", u"ftp",   u"file",
                                                   u"mailto", u"news",  u"gopher"};
@@ -189,10 +189,11 @@ void TBaseFormatter::ProcessComment(TComment* comment) {
 }
 
 void TBaseFormatter::ProcessDocument() {
-  if (TElement* root = document_->DocumentElement()) {
-    depth_ = 0;
-    ProcessElement(root);
-  }
+  // Every node of the document, not only its first element: text before and beside it is
+  // what a page without <html> shows.
+  depth_ = 0;
+  const TNodeList& children = document_->ChildNodes();
+  for (int64_t i = 0; i < children.Length(); ++i) ProcessNode(children.Item(i));
 }
 
 void TBaseFormatter::ProcessElement(TElement* element) {
@@ -283,10 +284,12 @@ TTextFormatter::TTextFormatter() {
 }
 
 void TTextFormatter::LineBreak() {
+  keepBlank_ = false;
   if (!Output().IsEmpty() && !Output().EndsWith(kCrLf)) Output().Append(kCrLf);
 }
 
 void TTextFormatter::ParagraphBreak() {
+  keepBlank_ = false;
   TStringBuilder& out = Output();
   if (out.IsEmpty()) return;
   if (out.EndsWith(kCrLf)) {
@@ -298,11 +301,21 @@ void TTextFormatter::ParagraphBreak() {
 
 void TTextFormatter::AppendText(std::u16string_view text) {
   PumpMessages();
-  if (Output().IsEmpty() || Output().EndsWithWhiteSpace()) {
+  if (Output().IsEmpty() || (Output().EndsWithWhiteSpace() && !keepBlank_)) {
     size_t skip = 0;
     while (skip < text.size() && text[skip] == ' ') ++skip;
     text.remove_prefix(skip);
   }
+  if (text.empty()) return;
+  keepBlank_ = false;
+  Output().Append(text);
+}
+
+// Appended as it is: the blanks of a pre and of &nbsp; are no collapsible white space.
+void TTextFormatter::AppendKept(std::u16string_view text) {
+  PumpMessages();
+  if (text.empty()) return;
+  keepBlank_ = text.back() == u' ';
   Output().Append(text);
 }
 
@@ -310,9 +323,16 @@ void TTextFormatter::ProcessTextNode(TTextNode* text) { TextValue(text->NodeValu
 
 void TTextFormatter::TextValue(std::u16string_view value) {
   if (inPre_) {
-    AppendText(value);
+    // A line break right after <pre> is no part of its text.
+    if (preStart_) {
+      if (value.starts_with(u"\r\n")) value.remove_prefix(2);
+      else if (value.starts_with(u'\n') || value.starts_with(u'\r')) value.remove_prefix(1);
+    }
+    preStart_ = false;
+    AppendKept(value);
     return;
   }
+  preStart_ = false;
   if (collapsed_.size() < value.size()) collapsed_.resize(value.size());
   char16_t* const start = collapsed_.data();
   bool inRun = false;
@@ -330,8 +350,10 @@ void TTextFormatter::ProcessEntityRef(TEntityReference* reference) {
 }
 
 void TTextFormatter::EntityValue(std::u16string_view name) {
+  preStart_ = false;
+  // Each &nbsp; is a blank of its own, also in a run, but none at the start of the text.
   if (name == u"nbsp") {
-    AppendText(u" ");
+    if (!Output().IsEmpty()) AppendKept(u" ");
     return;
   }
   PumpMessages();
@@ -349,13 +371,34 @@ bool TTextFormatter::LeavesOutContent(int32_t tag) { return tag == kTagScript; }
 
 bool TTextFormatter::LeavesOut(int32_t tag) const {
   if (!rendered_) return LeavesOutContent(tag);
-  return tag == kTagScript || tag == kTagTitle || tag == kTagStyle || tag == kTagNoscript;
+  return tag == kTagScript || tag == kTagTitle || tag == kTagStyle || tag == kTagNoscript ||
+         tag == kTextTagTemplate || tag == kTagNoframes;
 }
 
-bool TTextFormatter::BeginElement(TElement* element) { return BeginTag(element->TagNumber()); }
+int32_t TTextFormatter::TextTag(int32_t tag, std::u16string_view name) {
+  if (tag != kTagUnknown || name.size() < 3 || name.size() > 10) return tag;
+  static constexpr std::u16string_view kBlocks[] = {
+      u"article", u"aside", u"details", u"dialog", u"figcaption", u"figure", u"footer",
+      u"header", u"hgroup", u"main", u"nav", u"section", u"summary"};
+  for (std::u16string_view block : kBlocks)
+    if (name == block) return kTextTagBlock;
+  return name == u"template" ? kTextTagTemplate : tag;
+}
+
+int32_t TTextFormatter::TextTagOf(const TElement* element) {
+  const int32_t tag = element->TagNumber();
+  return tag != kTagUnknown || !element->Prefix().empty() ? tag : TextTag(tag, element->LocalName());
+}
+
+bool TTextFormatter::IsBlockTag(int32_t tag) { return kTextBlockTags.Contains(tag); }
+
+bool TTextFormatter::BeginElement(TElement* element) { return BeginTag(TextTagOf(element)); }
 
 bool TTextFormatter::BeginTag(int32_t tag) {
   PumpMessages();
+  preStart_ = false;
+  // The options of a list stand on lines of their own.
+  if (tag == kTagOption) LineBreak();
   if (rendered_) {
     if (LeavesOut(tag)) return false;
     if (tag == kTagTd || tag == kTagTh) {
@@ -372,26 +415,27 @@ bool TTextFormatter::BeginTag(int32_t tag) {
   }
   if (LeavesOutContent(tag)) return false;
   if (tag == kTagA) inLink_ = true;
-  if (tag == kTagPre) inPre_ = true;
+  if (tag == kTagPre) inPre_ = preStart_ = true;
   ++depth_;
   return true;
 }
 
 void TTextFormatter::EndElement(TElement* element) {
-  const int32_t tag = element->TagNumber();
+  const int32_t tag = TextTagOf(element);
   EndTag(tag, WantsAlternativeText(tag) ? AlternativeText(element) : std::u16string());
 }
 
-bool TTextFormatter::WantsAlternativeText(int32_t tag) const { return tag == kTagImg && inLink_; }
+// A browser's text of a page holds no image's alternative text.
+bool TTextFormatter::WantsAlternativeText(int32_t tag) const { return tag == kTagImg && inLink_ && !rendered_; }
 
 void TTextFormatter::EndTag(int32_t tag, std::u16string_view alternativeText) {
   --depth_;
   // Cleared after every element, not only after a pre: text after a nested element in a
   // pre is collapsed again. Kept so that stored texts stay as they always were.
-  inPre_ = false;
+  inPre_ = preStart_ = false;
   if (tag == kTagA) inLink_ = false;
-  else if (tag == kTagBr) LineBreak();
-  else if (tag == kTagImg && inLink_) AppendText(alternativeText);
+  else if (tag == kTagBr || tag == kTagOption) LineBreak();
+  else if (WantsAlternativeText(tag)) AppendText(alternativeText);
   if (rendered_) {
     if (tag == kTagTr) LineBreak();
     else if (tag == kTagTable) cellInRow_ = false;
@@ -432,7 +476,9 @@ namespace {
 // siblings that follow it. So once the document element gets a child after that body, those
 // later siblings and their content are taped instead of formatted, the body stays open for
 // whatever still comes, and at the end the tape is played after the body's end, as the walk
-// of the finished tree would have it.
+// of the finished tree would have it. What stands beside the document element at the top
+// (text after it, further top-level elements) follows the whole document element, so it
+// goes onto a tape of its own, played last; what stands before it is formatted at once.
 class TTextSink {
  public:
   using Node = uint64_t;
@@ -444,12 +490,17 @@ class TTextSink {
   Node Document() const { return kDocument; }
 
   Node AppendElement(Node parent, std::u16string_view name, int32_t tag) {
+    tag = TTextFormatter::TextTag(tag, name);
     const Node id = next_++;
     Stack* stack = nullptr;
     if (parent == kDocument) {
-      if (root_ != kDocument) return id;  // a second top-level element: no part of the text
-      root_ = id;
-      stack = &live_;
+      if (root_ == kDocument) {
+        root_ = id;
+        stack = &live_;
+      } else {
+        stack = &tail_;
+        EndAll(tail_);
+      }
     } else {
       stack = Locate(parent);
       if (parent == root_ && body_ == kDocument && name == u"body") body_ = id;
@@ -461,7 +512,7 @@ class TTextSink {
       if (stack == &live_) {
         begun = f_.BeginTag(tag);
       } else {
-        PutEvent(kBegin, static_cast<uint64_t>(static_cast<uint32_t>(tag)));
+        PutEvent(*stack, kBegin, static_cast<uint64_t>(static_cast<uint32_t>(tag)));
         begun = !f_.LeavesOut(tag);
       }
     }
@@ -479,8 +530,8 @@ class TTextSink {
     if (stack == &live_) {
       f_.TextValue(text);
     } else if (stack != nullptr) {
-      PutEvent(kText, text.size());
-      tape_.append(text);
+      PutEvent(*stack, kText, text.size());
+      stack->tape.append(text);
     }
   }
 
@@ -493,8 +544,8 @@ class TTextSink {
     if (stack == &live_) {
       f_.EntityValue(name);
     } else if (stack != nullptr) {
-      PutEvent(kEntity, name.size());
-      tape_.append(name);
+      PutEvent(*stack, kEntity, name.size());
+      stack->tape.append(name);
     }
   }
 
@@ -508,7 +559,7 @@ class TTextSink {
     // Only an img's "alt" is ever part of the text; the img is the newest element of its
     // stack, and a later "alt" replaces an earlier one.
     if (name != u"alt") return kAttribute;
-    for (Stack* stack : {&live_, &deferred_}) {
+    for (Stack* stack : {&live_, &deferred_, &tail_}) {
       if (!stack->frames.empty() && stack->frames.back().Id() == element && stack->frames.back().Tag() == kTagImg)
         alternative_ = element == root_ ? &rootAlternative_ : &stack->alternative;
     }
@@ -525,9 +576,11 @@ class TTextSink {
     PopAbove(live_, 0);
     if (deferring_) {
       PopAbove(deferred_, 0);
-      Play();
+      Play(deferred_);
     }
     End(live_, live_.frames.front());
+    EndAll(tail_);
+    Play(tail_);
   }
 
  private:
@@ -546,6 +599,7 @@ class TTextSink {
   struct Stack {
     std::deque<Frame> frames;  // ids ascending: each frame is the parent of the next
     std::u16string alternative;  // of the img on top
+    std::u16string tape;         // what waits to be formatted (all but the live stack)
   };
   enum Event : char16_t { kBegin, kEnd, kText, kEntity };
 
@@ -553,7 +607,11 @@ class TTextSink {
   // parent is no part of the text. Appends to the document element go to the tape once
   // it is running.
   Stack* Locate(Node parent) {
-    if (parent == kDocument) return nullptr;
+    if (parent == kDocument) {
+      if (root_ == kDocument) return &live_;  // before the document element
+      EndAll(tail_);
+      return &tail_;
+    }
     if (parent == root_ && body_ != kDocument && !deferring_) {
       deferring_ = true;
       deferred_.frames.push_back(live_.frames.front());
@@ -561,13 +619,16 @@ class TTextSink {
     if (!(deferring_ && parent == root_)) {
       if (Stack* stack = PopTo(live_, parent)) return stack;
     }
-    return deferring_ ? PopTo(deferred_, parent) : nullptr;
+    if (deferring_)
+      if (Stack* stack = PopTo(deferred_, parent)) return stack;
+    return parent > root_ ? PopTo(tail_, parent) : nullptr;
   }
 
   // Like Locate, for a node without children: none when it falls in left-out content.
   Stack* LocateContent(Node parent) {
     Stack* stack = Locate(parent);
-    return stack != nullptr && !stack->frames.back().Skipped() ? stack : nullptr;
+    if (stack == nullptr) return nullptr;
+    return stack->frames.empty() || !stack->frames.back().Skipped() ? stack : nullptr;
   }
 
   Stack* PopTo(Stack& stack, Node parent) {
@@ -577,6 +638,13 @@ class TTextSink {
     if (it == frames.end() || it->Id() != parent) return nullptr;
     PopAbove(stack, static_cast<size_t>(it - frames.begin()));
     return &stack;
+  }
+
+  void EndAll(Stack& stack) {
+    if (stack.frames.empty()) return;
+    PopAbove(stack, 0);
+    End(stack, stack.frames.front());
+    stack.frames.pop_front();
   }
 
   void PopAbove(Stack& stack, size_t depth) {
@@ -597,34 +665,35 @@ class TTextSink {
     if (&stack == &live_) {
       f_.EndTag(frame.Tag(), alternative);
     } else {
-      PutEvent(kEnd, static_cast<uint64_t>(frame.Tag()));
-      PutNumber(alternative.size());
-      tape_.append(alternative);
+      PutEvent(stack, kEnd, static_cast<uint64_t>(frame.Tag()));
+      PutNumber(stack, alternative.size());
+      stack.tape.append(alternative);
     }
   }
 
-  void PutNumber(uint64_t value) {
-    for (int shift = 0; shift < 64; shift += 16) tape_.push_back(static_cast<char16_t>(value >> shift));
+  static void PutNumber(Stack& stack, uint64_t value) {
+    for (int shift = 0; shift < 64; shift += 16) stack.tape.push_back(static_cast<char16_t>(value >> shift));
   }
-  void PutEvent(Event event, uint64_t number) {
-    tape_.push_back(event);
-    PutNumber(number);
+  static void PutEvent(Stack& stack, Event event, uint64_t number) {
+    stack.tape.push_back(event);
+    PutNumber(stack, number);
   }
 
-  void Play() {
+  void Play(Stack& stack) {
+    std::u16string& tape = stack.tape;
     size_t at = 0;
     auto number = [&]() {
       uint64_t value = 0;
-      for (int shift = 0; shift < 64; shift += 16) value |= uint64_t{tape_[at++]} << shift;
+      for (int shift = 0; shift < 64; shift += 16) value |= uint64_t{tape[at++]} << shift;
       return value;
     };
     auto text = [&](uint64_t length) {
-      const std::u16string_view view = std::u16string_view(tape_).substr(at, length);
+      const std::u16string_view view = std::u16string_view(tape).substr(at, length);
       at += length;
       return view;
     };
-    while (at < tape_.size()) {
-      const auto event = static_cast<Event>(tape_[at++]);
+    while (at < tape.size()) {
+      const auto event = static_cast<Event>(tape[at++]);
       const uint64_t value = number();
       const auto tag = static_cast<int32_t>(static_cast<uint32_t>(value));
       switch (event) {
@@ -634,14 +703,13 @@ class TTextSink {
         case kEntity: f_.EntityValue(text(value)); break;
       }
     }
-    tape_.clear();
-    tape_.shrink_to_fit();
+    tape.clear();
+    tape.shrink_to_fit();
   }
 
   TTextFormatter& f_;
-  Stack live_, deferred_;
+  Stack live_, deferred_, tail_;
   std::u16string rootAlternative_;
-  std::u16string tape_;
   std::u16string* alternative_ = nullptr;  // where the value of the attribute being read goes
   Node next_ = 1;
   Node root_ = kDocument, body_ = kDocument;  // kDocument: none yet

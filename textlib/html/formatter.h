@@ -95,9 +95,18 @@ class TBaseFormatter {
   uint32_t pumpCount_ = 0;
 };
 
+// Numbers the text walk gives elements that HTML 4.01 does not know (their tag number is
+// 0), above every tag number: the block elements of later HTML, and template.
+inline constexpr int32_t kTextTagBlock = 100;
+inline constexpr int32_t kTextTagTemplate = 101;
+
 class TTextFormatter : public TBaseFormatter {
  public:
   TTextFormatter();
+
+  // The number the walk goes by: the tag number, or for an unknown name one of the above.
+  static int32_t TextTag(int32_t tag, std::u16string_view name);
+  static int32_t TextTagOf(const TElement* element);
 
   // " " + the value, with "http://" in front unless it starts with a known scheme and ":";
   // empty without "href".
@@ -112,8 +121,10 @@ class TTextFormatter : public TBaseFormatter {
   void TextValue(std::u16string_view value);
   void EntityValue(std::u16string_view name);
   static bool LeavesOutContent(int32_t tag);
-  // The text a browser shows of the page: title, style, script and noscript left out with
-  // their content, which is all a head shows (the tree rules may put a page's body into an
+  // Whether the tag stands apart with blank lines around it.
+  static bool IsBlockTag(int32_t tag);
+  // The text a browser shows of the page: title, style, script, noscript, noframes and
+  // template left out with their content, no alternative texts of images, which is all a head shows (the tree rules may put a page's body into an
   // unclosed head, and browsers show text misplaced there), the cells of a table row on one
   // line with a TAB between them. Off by default, which keeps the indexer's texts as they are.
   void SetRenderedText(bool rendered) { rendered_ = rendered; }
@@ -134,8 +145,12 @@ class TTextFormatter : public TBaseFormatter {
   void LineBreak();
   void ParagraphBreak();
 
+  void AppendKept(std::u16string_view text);
+
   bool inLink_ = false;
   bool rendered_ = false;
+  bool keepBlank_ = false;  // the output ends with a blank that no leading blank may join
+  bool preStart_ = false;   // nothing yet in the pre just begun
   bool cellInRow_ = false;  // rendered text: a cell of the current row was begun
   std::u16string collapsed_;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/codepage.h"
 #include "textlib/html/scan.h"
+#include "textlib/html/tags.h"
 
 namespace textlib {
 namespace {
@@ -346,6 +347,7 @@ bool THtmlReader::ReferenceStep() {
       ++pos_;
     }
     // Saturates above the Unicode range, so long digit runs cannot overflow.
+    const size_t digitsStart = pos_;
     uint32_t value = 0;
     for (; pos_ < n; ++pos_) {
       const char16_t c = html_[pos_];
@@ -357,8 +359,9 @@ bool THtmlReader::ReferenceStep() {
       value = value * (hex ? 16 : 10) + digit;
       if (value > 0x10FFFF) value = 0x110000;
     }
-    if (pos_ >= n || html_[pos_] != ';') return false;
-    ++pos_;
+    // Digits without their ";" still make the character, as in browsers.
+    if (pos_ < n && html_[pos_] == ';') ++pos_;
+    else if (pos_ == digitsStart) return false;
     // Above U+FFFF a surrogate pair, beyond U+10FFFF the replacement character: cutting the
     // value to 16 bits would turn an emoji into an unrelated character.
     size_t count = 1;
@@ -375,10 +378,27 @@ bool THtmlReader::ReferenceStep() {
     ReportText(std::u16string_view(reference_, count));
     return true;
   }
-  const std::u16string_view name = ReadToken<IsEntityNameDelimiter>();
-  if (pos_ >= n || html_[pos_] != ';') return false;
+  const size_t nameStart = pos_;
+  std::u16string_view name = ReadToken<IsEntityNameDelimiter>();
+  // A known name, or one without a legacy name at its start ("&bogus;"), is the reference.
+  size_t legacy = 0;
+  if (pos_ < n && html_[pos_] == ';' &&
+      (LookupEntityCode(name) != ' ' || (legacy = LegacyEntityLength(name)) == 0 || legacy == name.size())) {
+    ++pos_;
+  } else {
+    // A legacy name without ";" ("&auml", "&copy 2026"), as browsers read it; in an
+    // attribute value not before a letter, digit or "=" ("?a=1&copy=2" stays as written).
+    const size_t length = legacy != 0 ? legacy : LegacyEntityLength(name);
+    if (length == 0) return false;
+    if (state_ != kStateContent && length < name.size()) {
+      const char16_t next = name[length];
+      if (next == '=' || (next >= '0' && next <= '9') || (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z'))
+        return false;
+    }
+    name = name.substr(0, length);
+    pos_ = nameStart + length;
+  }
   SetName(name);
-  ++pos_;
   nodeType_ = kReaderEntityReference;
   Fire(OnEntityReference, HtmlReaderEvent::kEntityReference);
   return true;

@@ -1,6 +1,8 @@
 #include "textlib/html/tags.h"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "platform/codepage.h"
 
@@ -46,6 +48,7 @@ struct EntityDef {
 
 // Symbols, mathematical symbols, Greek letters and the special set.
 constexpr EntityDef kOtherEntities[] = {
+    {"apos", 39},  // not in HTML 4.01, but every browser and XHTML knows it
     {"fnof", 402},
     {"Alpha", 913}, {"Beta", 914}, {"Gamma", 915}, {"Delta", 916}, {"Epsilon", 917},
     {"Zeta", 918}, {"Eta", 919}, {"Theta", 920}, {"Iota", 921}, {"Kappa", 922},
@@ -125,7 +128,7 @@ const THtmlTag& THtmlTagList::GetTagByName(std::u16string_view name) const {
 }
 
 TEntList::TEntList() {
-  entities_.reserve(252);
+  entities_.reserve(253);
   for (int i = 0; i < 96; ++i)
     entities_.push_back({kLatin1Names[i], static_cast<uint16_t>(160 + i)});
   for (const EntityDef& e : kOtherEntities) entities_.push_back({e.name, e.code});
@@ -151,6 +154,23 @@ const TEntList& EntList() {
 }
 
 uint16_t LookupEntityCode(std::string_view name) { return EntList().LookupEntityCode(name); }
+
+size_t LegacyEntityLength(std::u16string_view name) {
+  // Browsers take these names without their ";": the Latin-1 set and the four of markup.
+  static const std::vector<std::u16string> names = [] {
+    std::vector<std::u16string> list;
+    for (const char* n : kLatin1Names) list.emplace_back(n, n + std::char_traits<char>::length(n));
+    for (const char* n : {"amp", "lt", "gt", "quot"}) list.emplace_back(n, n + std::char_traits<char>::length(n));
+    std::sort(list.begin(), list.end());
+    return list;
+  }();
+  for (size_t length = std::min<size_t>(name.size(), 6); length >= 2; --length) {
+    if (std::binary_search(names.begin(), names.end(), name.substr(0, length),
+                           [](std::u16string_view a, std::u16string_view b) { return a < b; }))
+      return length;
+  }
+  return 0;
+}
 
 uint16_t LookupEntityCode(std::u16string_view name) {
   return EntList().LookupEntityCode(NameToAnsi(name));

@@ -70,7 +70,7 @@ struct TEntity {
   uint16_t Code = 0;
 };
 
-// The 252 character entity references of HTML 4.01, sorted by ordinal byte comparison.
+// The 252 character entity references of HTML 4.01 and "apos", sorted by ordinal byte comparison.
 class TEntList {
  public:
   TEntList();
@@ -89,6 +89,9 @@ const TEntList& EntList();
 uint16_t LookupEntityCode(std::string_view name);
 // The name is converted to the system ANSI code page first.
 uint16_t LookupEntityCode(std::u16string_view name);
+// The length of the longest legacy entity name (one a browser takes without ";") that the
+// name begins with; 0 when none.
+size_t LegacyEntityLength(std::u16string_view name);
 
 // A wide name in the system ANSI code page (a unit without a byte gives "?").
 std::string NameToAnsi(std::u16string_view name);

@@ -17,6 +17,7 @@
 //   void AppendCData(Node parent, std::u16string_view text);      // likewise
 //   Node StartAttribute(Node element, std::u16string_view name);  // replaces one of that name
 //   void DocType(std::u16string_view name, std::u16string_view publicId, std::u16string_view systemId);
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <stdexcept>
@@ -61,6 +62,18 @@ inline const TagSet& SuitableAncestors(int32_t tag) {
     case kTagOption: return optionParents;
     default: return parentsOfBlocks;  // p and the block tags
   }
+}
+
+// Elements that HTML 4.01 does not know but later HTML makes containers of flow content:
+// paragraphs and blocks stay inside them, as in a browser, instead of going to the body
+// (which would carry a hidden section's or template's content out of it). A form too.
+inline bool IsFlowContainer(std::u16string_view name) {
+  static constexpr std::u16string_view kNames[] = {
+      u"article", u"aside",  u"details", u"dialog", u"figcaption", u"figure", u"footer",
+      u"header",  u"hgroup", u"main",    u"nav",    u"section",    u"summary", u"template"};
+  for (std::u16string_view known : kNames)
+    if (name == known) return true;
+  return false;
 }
 
 inline constexpr TagSet kEmptyElements = {kTagArea,  kTagBase,    kTagBasefont, kTagBr,    kTagCol,
@@ -142,8 +155,17 @@ class THtmlTreeBuilder {
     if (tag > 0) return tag;
     const auto [it, added] =
         otherNames_.try_emplace(std::u16string(name), static_cast<int32_t>(top_.size()));
-    if (added) top_.push_back(0);
+    if (added) {
+      top_.push_back(0);
+      if (tree_rules::IsFlowContainer(name)) flowNames_.push_back(it->second);
+    }
     return it->second;
+  }
+
+  bool IsFlowContainerName(int32_t name) const {
+    if (name == kTagForm) return true;
+    if (name <= kHtmlTagCount) return false;
+    return std::find(flowNames_.begin(), flowNames_.end(), name) != flowNames_.end();
   }
 
   void Push(Node element, int32_t name) {
@@ -190,8 +212,9 @@ class THtmlTreeBuilder {
     const int32_t tag = tag_->Number;
     if (tree_rules::kLooksForParent.Contains(tag)) {
       const TagSet& suitable = tree_rules::SuitableAncestors(tag);
+      const bool flow = &suitable == &tree_rules::SuitableAncestors(kTagP);
       size_t i = open_.size();
-      while (i > 0 && !suitable.Contains(open_[i - 1].name)) --i;
+      while (i > 0 && !suitable.Contains(open_[i - 1].name) && !(flow && IsFlowContainerName(open_[i - 1].name))) --i;
       if (i > 0) {
         CloseTo(i);
       } else {
@@ -253,6 +276,7 @@ class THtmlTreeBuilder {
   // By name number: the position + 1 of the topmost open element of that name, or 0.
   std::vector<uint32_t> top_;
   std::unordered_map<std::u16string, int32_t> otherNames_;
+  std::vector<int32_t> flowNames_;  // the name numbers of the flow containers met (a few)
   bool hasRoot_ = false, hasBody_ = false;
   Node root_{}, body_{};
   int32_t rootName_ = 0;

@@ -24,9 +24,14 @@ TEST(TextFormatter, TextTable) {
       {Body(u"a<br>b<br><br>c"), u"a\r\nb\r\nc"},
       {u"<div><p>x</p></div>", u"x\r\n\r\n"},
       {u"<p>  plenty   of\n\n space </p>", u"plenty of space \r\n\r\n"},
-      {u"<pre>  a\n  b</pre>", u"a\n  b\r\n\r\n"},
+      // A pre keeps its first indent; a line break right after <pre> is dropped.
+      {u"<pre>  a\n  b</pre>", u"  a\n  b\r\n\r\n"},
+      {u"<p>x</p><pre>\n  a</pre>", u"x\r\n\r\n  a\r\n\r\n"},
       {Body(u"x&nbsp;y"), u"x y"},
-      {Body(u"x &nbsp;y"), u"x y"},
+      // Every &nbsp; is a blank of its own, but none starts the text.
+      {Body(u"x &nbsp;y"), u"x  y"},
+      {Body(u"&nbsp;x&nbsp;&nbsp; y"), u"x   y"},
+      {Body(u"&apos;&auml&copy 1&notit; &ltx"), u"'ä© 1¬it; <x"},
       {Body(u"&copy; &euro;&#8364;"), u"\u00A9 \u20AC\u20AC"},
       {Body(u"a&bogus;b"), u"a b"},
       {Body(u"a&lt;b&gt;"), u"a<b>"},
@@ -36,8 +41,10 @@ TEST(TextFormatter, TextTable) {
       {u"<a href=\"u\"><img alt=\"Logo\"></a>", u"Logo"},
       {Body(u"<img alt=\"Logo\">x"), u"x"},
       {Body(u"a <b>[No canvas support]</b>b"), u"a b"},
-      {u"nur Text", u""},
-      {u"a<br>b", u""},
+      // Text beside the document element is written in document order.
+      {u"nur Text", u"nur Text"},
+      {u"a<br>b", u"a\r\nb"},
+      {u"<b>x</b> y <i>z</i>", u"x y z"},
       {Body(u"<!-- weg --><![CDATA[weg]]>da"), u"da"},
       {u"<html><head><title>T</title></head><body><h1>Kopf</h1>Text</body></html>",
        u"T\r\n\r\nKopf\r\n\r\nText"},
@@ -64,7 +71,7 @@ TEST(TextFormatter, LongPreGrowsTheBuffer) {
   std::u16string long_text(200000, u'x');
   for (size_t i = 0; i < long_text.size(); i += 100) long_text[i] = u' ';
   const std::u16string text = HtmlToText(u"<pre>" + long_text + u"</pre>");
-  EXPECT_EQ(text, long_text.substr(1) + u"\r\n\r\n");
+  EXPECT_EQ(text, long_text + u"\r\n\r\n");  // its first blank too
 }
 
 TEST(TextFormatter, PumpsThrottledAndLeavesTheTextAlone) {

@@ -51,7 +51,11 @@ TEST(HtmlReader, TokenTable) {
       {u"3<5 and 7>2", "T{3} E{5} A{and} a A{7} a > T{2}"},
       {u"<a href=\"open", "E{a} A{href} T{open}"},
       {u"<b c", "E{b} A{c}"},
-      {u"&amp x", "R{amp} T{amp x}"},
+      // Legacy names without ";" as browsers read them; other names need it.
+      {u"&amp x", "R{amp} T{ x}"},
+      {u"&aumlx &notin; &notit; &bogus x", "R{auml} T{x } R{notin} T{ } R{not} T{it; } R{amp} T{bogus x}"},
+      {u"&#65 &#x42x", "T{A} T{ } T{B} T{x}"},
+      {u"<a href=\"?a=1&copy=2&copy;3&amp\">", "E{a} A{href} T{?a=1} R{amp} T{copy=2} R{copy} T{3} R{amp} a >"},
       {u"&AElig;&aelig;", "R{AElig} R{aelig}"},
       // Numeric references above U+FFFF become a surrogate pair; beyond U+10FFFF U+FFFD.
       {u"&#128512;", "T{\xF0\x9F\x98\x80}"},
@@ -209,7 +213,7 @@ TEST(HtmlTables, TagsAndEntities) {
   EXPECT_EQ(tags.GetTagByName(u"var").Number, kTagVar);
 
   const auto& ents = EntList().Entities();
-  ASSERT_EQ(ents.size(), 252u);
+  ASSERT_EQ(ents.size(), 253u);  // HTML 4.01's and "apos"
   for (size_t i = 1; i < ents.size(); ++i) EXPECT_LT(ents[i - 1].Name, ents[i].Name);
   EXPECT_EQ(LookupEntityCode(std::string_view("euro")), 8364);
   EXPECT_EQ(LookupEntityCode(std::string_view("Euro")), 32);
@@ -221,6 +225,7 @@ TEST(HtmlTables, TagsAndEntities) {
   EXPECT_EQ(LookupEntityCode(std::string_view("image")), 8465);
   EXPECT_EQ(LookupEntityCode(std::string_view("diams")), 9830);
   EXPECT_EQ(LookupEntityCode(std::string_view("quot")), 34);
+  EXPECT_EQ(LookupEntityCode(std::string_view("apos")), 39);
   EXPECT_EQ(LookupEntityCode(std::u16string_view(u"szlig")), 223);
   EXPECT_EQ(LookupEntityCode(std::u16string_view(u"sz\u4E2D")), 32);
 }
