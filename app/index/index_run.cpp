@@ -821,11 +821,16 @@ void IndexRun::StripHTML(std::u16string_view path) {
     bytes.reset();
     if (!decoded.empty()) memo_ = FormatWorkingText(decoded);
   }
+  // Blanks and zero bytes alone are no text.
+  if (textlib::UnicodeTrim(memo_).find_first_not_of(u'\0') == std::u16string::npos) memo_.clear();
   if (memo_.empty()) {
     bytes = ReadFileBytes(path);
-    if (bytes) {
+    // Bytes behind a byte-order mark are what the mark says: read as UTF-16 they would
+    // only give characters that were never there.
+    if (bytes && kind == kKindNoUnicode) {
       const std::u16string units = *platform::MultiByteToWide(platform::kCpUtf16LE, *bytes);
       if (!units.empty()) memo_ = FormatWorkingText(units);
+      if (textlib::UnicodeTrim(memo_).find_first_not_of(u'\0') == std::u16string::npos) memo_.clear();
     }
     if (memo_.empty()) memo_ = std::u16string(kNoTextMessage) + (bytes ? ToCrLf(DecodePageBytes(*bytes, kind)) : u"");
     bytes.reset();

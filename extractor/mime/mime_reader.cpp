@@ -362,7 +362,8 @@ TMimeText ReadMimeText(std::string_view bytes) {
 
 bool ReadMimeFile(const std::string& posixPath, TMimeText& out, int* errorCode) {
   out = {};
-  platform::NativeFile file = platform::NativeFile::Open(posixPath, platform::FileAccess::Read);
+  // A FIFO or a device swapped in for the archive would block the job or never end.
+  platform::NativeFile file = platform::NativeFile::OpenRegularForReading(posixPath);
   const auto fail = [&](int code) {
     if (errorCode != nullptr) *errorCode = code;
     return false;

@@ -107,7 +107,9 @@ TEST(StripHTML, DeclaredCodePage) {
   for (const auto& c : cases) EXPECT_EQ(DeclaredCodePage(c.sample), c.codePage) << c.sample;
 }
 
-TEST(StripHTML, HostileFilesGiveTheirText) {
+TEST(StripHTML, HostileFilesGiveTheirTextOrTheNotice) {
+  const std::u16string notice =
+      u"\r\n\r\nDiese Datei kann nicht im Webbrowser angezeigt werden oder enthält keinen anzeigbaren Text!";
   const struct {
     const char* what;
     std::string bytes;
@@ -116,10 +118,10 @@ TEST(StripHTML, HostileFilesGiveTheirText) {
       {"UTF-16LE of odd size: the last byte is dropped", std::string("\xFF\xFE<\0p\0>\0x\0\0", 11), u"\r\n\r\nx"},
       {"UTF-16BE of odd size", std::string("\xFE\xFF\0<\0p\0>\0x\0", 11), u"\r\n\r\nx"},
       {"UTF-16LE with a lone surrogate", std::string("\xFF\xFE<\0p\0>\0\0\xD8x\0", 12), u"\r\n\r\n\xD800x"},
-      // Text without markup is text: what the re-read as UTF-16 finds, or blanks.
-      {"a UTF-8 mark alone", "\xEF\xBB\xBF", u"\r\n\r\n\uBBEF"},
-      {"a UTF-16 mark alone", "\xFF\xFE", u"\r\n\r\n"},
-      {"zero bytes only", std::string(7, '\0'), u"\r\n\r\n"},
+      // A mark alone or zero bytes are no text: the notice.
+      {"a UTF-8 mark alone", "\xEF\xBB\xBF", notice},
+      {"a UTF-16 mark alone", "\xFF\xFE", notice},
+      {"zero bytes only", std::string(7, '\0'), notice},
       {"zero bytes inside the text", std::string("<p>a\0b</p>\0\0", 12), std::u16string(u"\r\n\r\na\0b", 7)},
       {"ill-formed UTF-8 stays code page 1252", "<p>\xC3\xFF\xE2\x82 x\xF0\x9F</p>",
        u"\r\n\r\n\u00C3\u00FF\u00E2\u201A x\u00F0\u0178"},
