@@ -213,7 +213,7 @@ class FirstFormSet {
   // Text blocks grow up to maxBlockBytes, so that a small memory budget is not taken up by
   // the half-filled blocks of six sets.
   explicit FirstFormSet(size_t maxBlockBytes = kBlockUnits * sizeof(Ch))
-      : maxBlockUnits_(std::max<size_t>(maxBlockBytes / sizeof(Ch), 1024)) {}
+      : maxBlockUnits_(std::clamp<size_t>(maxBlockBytes / sizeof(Ch), 1024, kBlockUnits)) {}
 
   void Add(View s) {
     if (slots_.empty()) Rehash(64);
@@ -1170,6 +1170,12 @@ void SortAbbrechen(WordListStatus& status, bool& cancelRequested) {
 
 WordListOutcome SortierteListenErstellen(std::u16string_view baseFolder, std::u16string_view dbName,
                                          WordListMode mode, WordListStatus& status, const bool& cancelRequested) {
+  return SortierteListenErstellen(baseFolder, dbName, mode, status, cancelRequested, StoreReadOptions());
+}
+
+WordListOutcome SortierteListenErstellen(std::u16string_view baseFolder, std::u16string_view dbName,
+                                         WordListMode mode, WordListStatus& status, const bool& cancelRequested,
+                                         const StoreReadOptions& options) {
   const std::u16string base = WithBackslash(baseFolder);
   const std::u16string folder = base + u"Datenbank\\";
   const std::u16string db(dbName);
@@ -1209,7 +1215,7 @@ WordListOutcome SortierteListenErstellen(std::u16string_view baseFolder, std::u1
     WindowProgress progress(status, s.kindName);
     const std::u16string listFile = WordListFileName(base, db, s.kind);
     const StoreListResult written = WriteStoreList(platform::PosixPath(s.store), s.kind, mode, markerDrive, progress,
-                                                   cancelRequested, platform::PosixPath(listFile));
+                                                   cancelRequested, platform::PosixPath(listFile), options);
     if (cancelRequested || written == StoreListResult::Cancelled) {
       outcome = WordListOutcome::Cancelled;
       break;

@@ -75,6 +75,11 @@ std::u16string WordListFileName(std::u16string_view baseFolder, std::u16string_v
 // cancelRequested before the call; the cancel button sets it while the run processes
 // messages, and the run then stops without writing. baseFolder is in drive form and
 // ends with "\".
+struct StoreReadOptions;
+// options: the driver's benchmarks change the memory budget.
+WordListOutcome SortierteListenErstellen(std::u16string_view baseFolder, std::u16string_view dbName,
+                                         WordListMode mode, WordListStatus& status, const bool& cancelRequested,
+                                         const StoreReadOptions& options);
 WordListOutcome SortierteListenErstellen(std::u16string_view baseFolder, std::u16string_view dbName,
                                          WordListMode mode, WordListStatus& status, const bool& cancelRequested);
 

@@ -2,7 +2,7 @@
 """The sorted word and phrase lists of a generated store, against `LC_ALL=C.UTF-8 sort -u -f`.
 
 Usage: bench_wordlists.py --qh-bench PROGRAM [--mb SIZE] [--mode words|phrases|both]
-                          [--keep DIR] [--runs N]
+                          [--keep DIR] [--runs N] [--in-memory]
 
 A UTF-8 document store of about SIZE MB (default 1024) is written directly in the store's
 record format (" ", " ", "#Q:\\path", a run of "=", the text, CR LF line ends) together with
@@ -14,7 +14,8 @@ distinct entries. Measured (best of N runs, hot cache): `qh-bench wordlists --mo
 (the lists of the store as the search window's button builds them; "both" measures words
 and phrases one after the other) and `LC_ALL=C.UTF-8 sort -u -f` over the same lines (the
 store cut at the list's delimiters beforehand), each with its wall time and peak resident
-memory.
+memory. --in-memory also builds each list with a budget large enough for one sort in memory
+(no runs on disk) and checks that both lists are the same bytes.
 """
 import argparse
 import os
@@ -135,6 +136,7 @@ def main():
     ap.add_argument("--mode", default="words", choices=["words", "phrases", "both"])
     ap.add_argument("--keep", help="use (or make) the store in this folder and keep it")
     ap.add_argument("--runs", type=int, default=1)
+    ap.add_argument("--in-memory", action="store_true")
     args = ap.parse_args()
 
     root = args.keep or tempfile.mkdtemp(prefix="qh-wordlists-bench-")
@@ -165,6 +167,14 @@ def main():
             entries = count_lines(lst)
             print(f"qh-bench wordlists --mode {mode}: {secs:.2f} s, {size / 1e6 / secs:.1f} MB/s, "
                   f"peak {rss:.1f} MB, {entries} list lines")
+            if args.in_memory:
+                bounded = lst + ".bounded"
+                os.replace(lst, bounded)
+                msecs, mrss, _, _ = best(args.runs, cmd + ["--budget-mb", str(1 << 20)])
+                same = subprocess.run(["cmp", "-s", lst, bounded]).returncode == 0
+                print(f"  the same list sorted in memory: {msecs:.2f} s, peak {mrss:.1f} MB, "
+                      f"{'the same bytes' if same else 'DIFFERENT BYTES'}")
+                os.remove(bounded)
 
             # The same lines for sort: the store cut at the list's delimiters (not timed).
             delimiters = "' ,;:\\t'" if mode == "words" else "',.'"
