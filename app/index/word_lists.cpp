@@ -345,6 +345,7 @@ std::optional<SortedSet> SortedFirstForms(const FirstFormSet<typename T::Ch>& se
     return c != 0 ? c < 0 : a.index < b.index;
   });
   std::vector<uint32_t>& order = out.order;
+  order.reserve(n);
   for (size_t i = 0; i < n; ++i)
     if (i == 0 || compare(recs[i - 1], recs[i]) != 0) order.push_back(recs[i].index);
   return out;
