@@ -8,7 +8,7 @@ Each shape is one page of SIZE MB (default 200) in a folder of its own, mapped a
 --command index (the default; needs --manifester): `qh-bench index` builds a database of it
 (the first run also writes the drive list, the second is measured). html2text: `qh-bench
 html2text` of the page. mht2text: the page packed as the HTML part of a web archive
-(quoted-printable, so the archive is about 1.5 x SIZE; give --mb 200 for a 300 MB archive),
+(quoted-printable, so the archive is about 1.2 x SIZE; --mb 247 makes a 300 MB archive),
 `qh-bench mht2text` of it. Reported per shape: the input's size, the time and peak resident
 memory of the run, the ratio to the input, and the bound 5 x input + 64 MB.
 
