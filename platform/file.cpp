@@ -523,6 +523,26 @@ bool RemoveTreeNoFollow(const std::string& path) {
   return false;
 }
 
+std::optional<std::string> LinkTargetForSave(const std::string& path) {
+  std::string at = path;
+  // The system's own limit on links followed in one path.
+  for (int hops = 0; hops <= 40; ++hops) {
+    struct stat st;
+    if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+    std::string target(static_cast<size_t>(PATH_MAX), '\0');
+    const ssize_t n = ::readlink(at.c_str(), target.data(), target.size());
+    if (n < 0) return Fail(), std::nullopt;
+    target.resize(static_cast<size_t>(n));
+    if (target.empty()) return FailWith(ENOENT), std::nullopt;
+    if (target[0] != '/') {
+      const size_t slash = at.rfind('/');
+      target = (slash == std::string::npos ? std::string() : at.substr(0, slash + 1)) + target;
+    }
+    at = std::move(target);
+  }
+  return FailWith(ELOOP), std::nullopt;
+}
+
 NativeFile CreateExclusiveTemp(const std::string& targetPath, std::string* tempPath, uint32_t mode) {
   if (targetPath.empty() || targetPath.back() == '/') return NativeFile(FailWith(targetPath.empty() ? ENOENT : EISDIR));
   const size_t slash = targetPath.rfind('/');
@@ -559,6 +579,32 @@ NativeFile CreateExclusiveTemp(const std::string& targetPath, std::string* tempP
     return file;
   }
   return NativeFile(FailWith(EEXIST));
+}
+
+int RemoveStaleTemporaries(const std::string& targetPath) {
+  const size_t slash = targetPath.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : targetPath.substr(0, slash + 1);
+  const std::string prefix = targetPath.substr(slash == std::string::npos ? 0 : slash + 1) + ".tmp";
+  const auto entries = ListDirectory(folder);
+  if (!entries) return 0;
+  int removed = 0;
+  for (const DirEntry& entry : *entries) {
+    if (!entry.name.starts_with(prefix)) continue;
+    // ".tmp" + process id + "-" + suffix.
+    size_t at = prefix.size();
+    long long pid = 0;
+    while (at < entry.name.size() && at - prefix.size() < 10 && entry.name[at] >= '0' && entry.name[at] <= '9')
+      pid = pid * 10 + (entry.name[at++] - '0');
+    if (at == prefix.size() || at + 1 >= entry.name.size() || entry.name[at] != '-') continue;
+    if (pid <= 0 || pid == ::getpid()) continue;
+    // A process that exists, even one of another user, may still be writing.
+    if (pid <= INT32_MAX && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)) continue;
+    const std::string path = (slash == std::string::npos ? std::string() : folder) + entry.name;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (::unlink(path.c_str()) == 0) ++removed;
+  }
+  return removed;
 }
 
 bool CommitTempFile(NativeFile& file, const std::string& tempPath, const std::string& targetPath,

@@ -113,6 +113,10 @@ bool RemoveTreeNoFollow(const std::string& path);
 // the umask. An invalid file on failure.
 NativeFile CreateExclusiveTemp(const std::string& targetPath, std::string* tempPath,
                                uint32_t mode = 0666);
+// Removes the temporaries of `targetPath` (CreateExclusiveTemp's names) whose process is
+// gone: what a killed writer of that file left. Those of running processes, and anything
+// that is no regular file, stay. The number removed.
+int RemoveStaleTemporaries(const std::string& targetPath);
 // Puts a finished temporary in place of `targetPath`: syncs and closes `file`, renames
 // `tempPath` over the target and syncs the folder. When any step before the rename
 // fails, the temporary is removed and the target is untouched; when only the last sync
@@ -126,6 +130,13 @@ bool CommitTempFile(NativeFile& file, const std::string& tempPath, const std::st
 // The same for a temporary whose writer has closed it already (a stream that owns the
 // descriptor): it is opened again, without following a link, to be synced.
 bool CommitTempFile(const std::string& tempPath, const std::string& targetPath);
+
+// Where a save of `path` that keeps symbolic links writes: `path` itself, or the file a
+// link there names (relative links resolved from their own folder, a chain followed to its
+// end, which need not exist yet). nullopt (ELOOP) for a chain that does not end. Only the
+// last name is followed; a temporary beside the result and a rename over it then replace
+// the file and leave the link in place.
+std::optional<std::string> LinkTargetForSave(const std::string& path);
 
 // Whole-file helpers. WriteFileAtomically writes an exclusive temporary beside the target
 // and commits it as above, so a crash or a full disk never leaves a half-written file in

@@ -198,7 +198,9 @@ void TWideStrings::SaveToFile(std::u16string_view fileName) {
   const std::u16string text = GetTextStr();
   saved_ = false;
   if (!ConversionAllowed(text)) return;
-  const std::string path = platform::PosixPath(fileName);
+  const std::string posix = platform::PosixPath(fileName);
+  // A link at the name stays and names the new file.
+  const std::string path = posix.empty() ? std::string() : platform::LinkTargetForSave(posix).value_or(std::string());
   // An exclusive temporary beside the file (never a fixed name a link could stand at),
   // synced before it takes the file's place.
   std::string temp;

@@ -468,6 +468,10 @@ void TOKBottomDlg::OKBtnClick() {
   } else if (NameClashesWithOtherFiles(name)) {
     Inform(u"Der Name darf nicht auf \"_mht\" oder \"_mht_temp\" enden! Geben Sie einen anderen ein!");
     ok = false;
+  } else if (EndsWithIgnoringCase(name, u"_temp")) {
+    // The database list leaves out every "*_temp.dat", so such a database would never be seen.
+    Inform(u"Der Name darf nicht auf \"_temp\" enden! Geben Sie einen anderen ein!");
+    ok = false;
   } else if (int64_t(platform::WideToPosixUtf8(name).size()) >
              MaxDatabaseNameBytes(state_.BaseFolder + u"Datenbank\\")) {
     // Otherwise the build would start and then fail at the first file whose name is too long.

@@ -18,6 +18,9 @@
 #include "platform/file.h"
 #include "platform/messagebox.h"
 #include "platform/pump.h"
+#include "textlib/errors.h"
+#include "textlib/io/cptextstream.h"
+#include "textlib/stream.h"
 #include "textlib/unicode.h"
 
 namespace app {
@@ -207,8 +210,13 @@ class FirstFormSet {
  public:
   using View = std::basic_string_view<Ch>;
 
+  // Text blocks grow up to maxBlockBytes, so that a small memory budget is not taken up by
+  // the half-filled blocks of six sets.
+  explicit FirstFormSet(size_t maxBlockBytes = kBlockUnits * sizeof(Ch))
+      : maxBlockUnits_(std::clamp<size_t>(maxBlockBytes / sizeof(Ch), 1024, kBlockUnits)) {}
+
   void Add(View s) {
-    if (slots_.empty()) Rehash(1024);
+    if (slots_.empty()) Rehash(64);
     const uint64_t h = HashBytes(s.data(), s.size() * sizeof(Ch));
     const uint64_t tag = h << 32;
     const size_t mask = slots_.size() - 1;
@@ -227,6 +235,21 @@ class FirstFormSet {
 
   size_t Count() const { return entries_.size(); }
   View At(size_t i) const { return View(entries_[i].data, entries_[i].size); }
+  // The memory the set holds.
+  size_t Bytes() const {
+    return blockBytes_ + entries_.capacity() * sizeof(Entry) + slots_.capacity() * sizeof(uint64_t);
+  }
+  // What the next Add may take on top of Bytes() for a moment: a longer entry list or a
+  // larger table, held while the old one is moved into it.
+  size_t GrowthBytes() const {
+    size_t extra = 0;
+    if (entries_.size() == entries_.capacity()) extra += std::max<size_t>(entries_.capacity(), 16) * 2 * sizeof(Entry);
+    if (slots_.empty() || (entries_.size() + 1) * 2 > slots_.size())
+      extra += std::max<size_t>(slots_.size(), 64) * 2 * sizeof(uint64_t);
+    return extra;
+  }
+  // Empties the set and gives its memory back.
+  void Clear() { *this = FirstFormSet(maxBlockUnits_ * sizeof(Ch)); }
 
  private:
   struct Entry {
@@ -238,8 +261,10 @@ class FirstFormSet {
   const Ch* Store(View s) {
     if (s.size() > blockLeft_) {
       // Blocks grow with the set, so a small list keeps little memory.
-      const size_t size = std::max(std::min(kBlockUnits, size_t{16384} << blocks_.size()), s.size());
+      const size_t grown = blocks_.size() < 16 ? size_t{16384} << blocks_.size() : maxBlockUnits_;
+      const size_t size = std::max(std::min(maxBlockUnits_, grown), s.size());
       blocks_.push_back(std::unique_ptr<Ch[]>(new Ch[size]));
+      blockBytes_ += size * sizeof(Ch);
       blockNext_ = blocks_.back().get();
       blockLeft_ = size;
     }
@@ -262,6 +287,8 @@ class FirstFormSet {
   }
 
   static constexpr size_t kBlockUnits = size_t{4} << 20;
+  size_t maxBlockUnits_;
+  size_t blockBytes_ = 0;
   std::vector<Entry> entries_;
   std::vector<uint64_t> slots_;  // hash bits above, entry number + 1 below; 0: free
   std::vector<std::unique_ptr<Ch[]>> blocks_;
@@ -269,14 +296,25 @@ class FirstFormSet {
   size_t blockLeft_ = 0;
 };
 
-// The indices of a set's entries in collation order, each group of equal entries by its
-// first-added member. Ties go by index, so the result is what a stable sort gives.
-template <typename T>
-std::optional<std::vector<uint32_t>> SortedFirstForms(const FirstFormSet<typename T::Ch>& set, Collation& collation,
-                                                      const std::function<bool()>& tick) {
-  const size_t n = set.Count();
+// A set's entries in collation order, each group of equal entries by its first-added
+// member, with the keys they were sorted by. Ties go by index, so the order is what a
+// stable sort gives.
+struct SortedSet {
   std::string keys;
-  std::vector<size_t> offsets(n + 1);
+  std::vector<size_t> offsets;  // entry i's key is keys[offsets[i], offsets[i + 1])
+  std::vector<uint32_t> order;
+  std::string_view Key(uint32_t i) const { return std::string_view(keys).substr(offsets[i], offsets[i + 1] - offsets[i]); }
+  size_t Bytes() const { return keys.capacity() + offsets.capacity() * sizeof(size_t) + order.capacity() * 4; }
+};
+
+template <typename T>
+std::optional<SortedSet> SortedFirstForms(const FirstFormSet<typename T::Ch>& set, Collation& collation,
+                                          const std::function<bool()>& tick) {
+  const size_t n = set.Count();
+  SortedSet out;
+  std::string& keys = out.keys;
+  std::vector<size_t>& offsets = out.offsets;
+  offsets.resize(n + 1);
   std::u16string text;
   for (size_t i = 0; i < n; ++i) {
     if (i % kTickEvery == 0 && !tick()) return std::nullopt;
@@ -297,21 +335,189 @@ std::optional<std::vector<uint32_t>> SortedFirstForms(const FirstFormSet<typenam
       prefix = prefix << 8 | (k < len ? static_cast<unsigned char>(keys[offsets[i] + k]) : 0u);
     recs[i] = {prefix, static_cast<uint32_t>(i)};
   }
-  auto key = [&](uint32_t i) { return std::string_view(keys).substr(offsets[i], offsets[i + 1] - offsets[i]); };
   auto compare = [&](const Rec& a, const Rec& b) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix ? -1 : 1;
-    const int c = key(a.index).compare(key(b.index));
+    const int c = out.Key(a.index).compare(out.Key(b.index));
     return c < 0 ? -1 : c > 0 ? 1 : 0;
   };
   std::sort(recs.begin(), recs.end(), [&](const Rec& a, const Rec& b) {
     const int c = compare(a, b);
     return c != 0 ? c < 0 : a.index < b.index;
   });
-  std::vector<uint32_t> order;
+  std::vector<uint32_t>& order = out.order;
   order.reserve(n);
   for (size_t i = 0; i < n; ++i)
     if (i == 0 || compare(recs[i - 1], recs[i]) != 0) order.push_back(recs[i].index);
-  return order;
+  return out;
+}
+
+// ---- Sorted runs on disk ----
+
+// What a step of the run came to; a failure leaves its reason in LastError().
+enum class Step { Ok, Cancelled, ReadFailed, WriteFailed };
+
+// A temporary that no name leads to: created beside the list and removed at once, so that
+// a killed run leaves nothing behind.
+std::optional<platform::NativeFile> AnonymousTemp(const std::string& beside) {
+  std::string temp;
+  platform::NativeFile file = platform::CreateExclusiveTemp(beside, &temp, 0600);
+  if (!file.Valid()) return std::nullopt;
+  if (!platform::RemoveFile(temp)) return std::nullopt;
+  return file;
+}
+
+// A run's records, sorted by bucket, key and sequence number: bucket (1 byte), key length
+// (4), key, sequence number (8: the entry's place among the bucket's first-met entries),
+// text length in bytes (4), text (the store's units).
+class RunWriter {
+ public:
+  RunWriter(platform::NativeFile& file, size_t bufferBytes) : file_(file), limit_(bufferBytes) {}
+
+  bool Put(uint8_t bucket, std::string_view key, uint64_t seq, std::string_view text) {
+    const auto keySize = static_cast<uint32_t>(key.size());
+    const auto textSize = static_cast<uint32_t>(text.size());
+    buffer_.push_back(static_cast<char>(bucket));
+    buffer_.append(reinterpret_cast<const char*>(&keySize), 4).append(key);
+    buffer_.append(reinterpret_cast<const char*>(&seq), 8);
+    buffer_.append(reinterpret_cast<const char*>(&textSize), 4).append(text);
+    return buffer_.size() < limit_ || Flush();
+  }
+
+  bool Flush() {
+    if (!buffer_.empty() && file_.Write(buffer_.data(), static_cast<int64_t>(buffer_.size())) < 0) return false;
+    buffer_.clear();
+    return true;
+  }
+
+ private:
+  platform::NativeFile& file_;
+  size_t limit_;
+  std::string buffer_;
+};
+
+class RunReader {
+ public:
+  RunReader(platform::NativeFile& file, size_t bufferBytes) : file_(file), chunk_(bufferBytes) {}
+
+  bool Start() { return file_.Seek(0, platform::SeekOrigin::Begin) == 0; }
+
+  // The next record, false at the end; Failed() tells a read failure from the end.
+  bool Next() {
+    uint32_t keySize = 0, textSize = 0;
+    if (!Fill(1)) return false;
+    if (!Fill(1 + 4)) return Broken();
+    bucket = static_cast<uint8_t>(buffer_[pos_]);
+    std::memcpy(&keySize, buffer_.data() + pos_ + 1, 4);
+    if (!Fill(1 + 4 + size_t{keySize} + 8 + 4)) return Broken();
+    const char* p = buffer_.data() + pos_ + 5;
+    key.assign(p, keySize);
+    std::memcpy(&seq, p + keySize, 8);
+    std::memcpy(&textSize, p + keySize + 8, 4);
+    const size_t head = 1 + 4 + size_t{keySize} + 8 + 4;
+    if (!Fill(head + textSize)) return Broken();
+    text.assign(buffer_.data() + pos_ + head, textSize);
+    pos_ += head + textSize;
+    return true;
+  }
+  bool Failed() const { return failed_; }
+  size_t Bytes() const { return buffer_.capacity() + key.capacity() + text.capacity(); }
+
+  uint8_t bucket = 0;
+  std::string key;
+  uint64_t seq = 0;
+  std::string text;
+
+ private:
+  // At least n unread bytes in the buffer; false at the end or on a failure.
+  bool Fill(size_t n) {
+    if (buffer_.size() - pos_ >= n) return true;
+    if (atEnd_) return false;
+    buffer_.erase(0, pos_);
+    pos_ = 0;
+    while (buffer_.size() < n && !atEnd_) {
+      const size_t have = buffer_.size();
+      const size_t want = std::max(chunk_, n - have);
+      buffer_.resize(have + want);
+      const int64_t got = file_.Read(buffer_.data() + have, static_cast<int64_t>(want));
+      if (got < 0) {
+        failed_ = true;
+        atEnd_ = true;
+        buffer_.resize(have);
+        return false;
+      }
+      buffer_.resize(have + static_cast<size_t>(got));
+      if (static_cast<size_t>(got) < want) atEnd_ = true;
+    }
+    return buffer_.size() >= n;
+  }
+  bool Broken() {
+    // A record cut short: only a failed read can leave one.
+    if (!failed_) platform::SetLastError(EIO);
+    failed_ = true;
+    return false;
+  }
+
+  platform::NativeFile& file_;
+  size_t chunk_;
+  std::string buffer_;
+  size_t pos_ = 0;
+  bool atEnd_ = false, failed_ = false;
+};
+
+int CompareRecords(const RunReader& a, const RunReader& b) {
+  if (a.bucket != b.bucket) return a.bucket < b.bucket ? -1 : 1;
+  if (const int c = a.key.compare(b.key)) return c;
+  return a.seq < b.seq ? -1 : a.seq > b.seq ? 1 : 0;
+}
+
+// Merges sorted runs: out(reader) gets each (bucket, key) once, its record of the lowest
+// sequence number, in order.
+template <typename Out>
+Step MergeRuns(std::vector<platform::NativeFile*> runs, size_t bufferBytes, const std::function<bool()>& tick,
+               size_t& bytesHeld, Out out) {
+  std::vector<RunReader> readers;
+  readers.reserve(runs.size());
+  std::vector<size_t> heap;
+  auto later = [&](size_t a, size_t b) { return CompareRecords(readers[a], readers[b]) > 0; };
+  for (platform::NativeFile* run : runs) {
+    readers.emplace_back(*run, bufferBytes);
+    if (!readers.back().Start()) return Step::ReadFailed;
+  }
+  for (size_t i = 0; i < readers.size(); ++i) {
+    if (readers[i].Next()) {
+      heap.push_back(i);
+    } else if (readers[i].Failed()) {
+      return Step::ReadFailed;
+    }
+  }
+  std::make_heap(heap.begin(), heap.end(), later);
+  bool any = false;
+  int lastBucket = -1;
+  std::string lastKey;
+  for (int64_t n = 0; !heap.empty(); ++n) {
+    if (n % kTickEvery == 0) {
+      if (!tick()) return Step::Cancelled;
+      size_t held = 0;
+      for (const RunReader& r : readers) held += r.Bytes();
+      bytesHeld = std::max(bytesHeld, held + lastKey.capacity());
+    }
+    std::pop_heap(heap.begin(), heap.end(), later);
+    const size_t i = heap.back();
+    RunReader& r = readers[i];
+    if (!any || r.bucket != lastBucket || r.key != lastKey) {
+      any = true;
+      lastBucket = r.bucket;
+      lastKey = r.key;
+      if (!out(r)) return Step::WriteFailed;
+    }
+    if (r.Next()) {
+      std::push_heap(heap.begin(), heap.end(), later);
+    } else {
+      if (r.Failed()) return Step::ReadFailed;
+      heap.pop_back();
+    }
+  }
+  return Step::Ok;
 }
 
 // ---- Reading a store line by line ----
@@ -401,18 +607,33 @@ bool ForEachLine(const std::string& path, size_t blockBytes, OnLine line) {
 
 // ---- The collecting run over one store ----
 
+// The least a run's reader reads at a time.
+constexpr size_t kLeastReadBuffer = 16 * 1024;
+
 template <typename T>
 class ListCollector {
  public:
   using Ch = typename T::Ch;
   using View = std::basic_string_view<Ch>;
 
-  ListCollector(WordListMode mode, std::u16string_view markerDrive, StoreProgress& progress, const bool& cancel)
+  using Sink = std::function<bool(size_t bucket, View entry)>;
+
+  ListCollector(WordListMode mode, std::u16string_view markerDrive, StoreProgress& progress, const bool& cancel,
+                const StoreReadOptions& options, const std::string& spillBeside, StoreListStats* stats)
       : words_(mode != WordListMode::Phrases),
         phrases_(mode != WordListMode::Words),
         wordsOnly_(mode == WordListMode::Words),
         progress_(progress),
-        cancel_(cancel) {
+        cancel_(cancel),
+        budget_(std::max<size_t>(options.memoryBudget, 64 * 1024)),
+        // A small budget merges fewer runs at a time, each with a buffer worth reading.
+        fanIn_(std::clamp<size_t>(budget_ / (2 * kLeastReadBuffer), 2, std::max<size_t>(options.mergeFanIn, 2))),
+        spillBeside_(spillBeside),
+        stats_(stats) {
+    // The sets hold at most a third of the budget: sorting a set for its run takes about as
+    // much again for its keys and order, and the merge's buffers half of it.
+    spillAt_ = budget_ / 3;
+    for (auto& set : sets_) set = FirstFormSet<Ch>(budget_ / 64);
     marker_ = Ascii<Ch>("#");
     if constexpr (sizeof(Ch) == 1) {
       marker_ += textlib::EncodeUtf8(markerDrive);
@@ -425,7 +646,7 @@ class ListCollector {
   // Counts the document lines (for the progress bar); false when cancelled.
   bool CountLine(View line) {
     if (!Tick()) return false;
-    if (IsDocumentLine(T::Trim(line))) ++total_;
+    if (!IsEscapedMarker(line) && IsDocumentLine(T::Trim(line))) ++total_;
     return true;
   }
   void Counted() { progress_.Counted(total_); }
@@ -433,17 +654,28 @@ class ListCollector {
   // One line of the store; false when cancelled.
   bool Line(View line) {
     if (!Tick()) return false;
+    if (IsEscapedMarker(line)) {
+      // Page text that reads as a record marker: the store's escape blank stays, so it is
+      // filed as text and never as a document path.
+      const View trimmed = T::Trim(line);
+      line = line.substr(0, static_cast<size_t>(trimmed.data() - line.data()) + trimmed.size());
+      if (!Has(line, tenEquals_)) CollectPhrasesAndWords(line);
+      return !cancel_ && step_ == Step::Ok;
+    }
     line = T::Trim(line);
     if (Has(line, tenEquals_)) return true;
     if (IsDocumentLine(line)) {
-      sets_[5].Add(line);
+      AddTo(5, line);
       ++documents_;
       lastPath_ = line.substr(1);
-      return true;
+      return step_ == Step::Ok;
     }
     if (!line.empty()) CollectPhrasesAndWords(line);
-    return !cancel_;
+    return !cancel_ && step_ == Step::Ok;
   }
+
+  // A failure of a spilled run so far (the line loop then stopped).
+  Step Failure() const { return step_; }
 
   // Files the words and/or phrases of one trimmed line. The two passes see the same
   // cleaned line, so "Wörter und Sätze" gives exactly the entries of both other choices.
@@ -475,24 +707,60 @@ class ListCollector {
     }
   }
 
-  std::optional<StoreLists> Finish() {
-    StoreLists out;
-    out.documents = documents_;
-    Collation collation;
-    for (size_t b = 0; b < sets_.size(); ++b) {
-      const auto order = SortedFirstForms<T>(sets_[b], collation, [this] { return Tick(); });
-      if (!order) return std::nullopt;
-      auto& list = out.lists[b];
-      list.reserve(order->size());
-      for (uint32_t i : *order) list.push_back(T::Decode(sets_[b].At(i)));
+  // Hands every entry of buckets 1-5 and the path list to sink, in order.
+  Step Finish(const Sink& sink) {
+    if (step_ != Step::Ok) return step_;
+    if (stats_) stats_->documents = documents_;
+    const auto tick = [this] { return Tick(); };
+    if (runs_.empty()) {
+      // Everything fitted: sorted here, no run written.
+      for (size_t b = 0; b < sets_.size(); ++b) {
+        const auto sorted = SortedFirstForms<T>(sets_[b], collation_, tick);
+        if (!sorted) return Step::Cancelled;
+        NoteBytes(SetsBytes() + sorted->Bytes() + sets_[b].Count() * 16);
+        for (uint32_t i : sorted->order)
+          if (!sink(b, sets_[b].At(i))) return Step::WriteFailed;
+        sets_[b].Clear();
+      }
+      return Step::Ok;
     }
-    return out;
+    if (const Step spilled = Spill(); spilled != Step::Ok) return spilled;
+    // Never more runs at a time than the fan-in: the first ones are merged into one first.
+    while (runs_.size() > fanIn_) {
+      std::optional<platform::NativeFile> merged = AnonymousTemp(spillBeside_);
+      if (!merged) return Step::WriteFailed;
+      RunWriter writer(*merged, WriteBufferBytes());
+      std::vector<platform::NativeFile*> group;
+      for (size_t k = 0; k < fanIn_; ++k) group.push_back(runs_[k].get());
+      size_t held = 0;
+      const Step step = MergeRuns(group, ReadBufferBytes(), tick, held, [&writer](const RunReader& r) {
+        return writer.Put(r.bucket, r.key, r.seq, r.text);
+      });
+      NoteBytes(held + WriteBufferBytes());
+      if (step != Step::Ok) return step;
+      if (!writer.Flush()) return Step::WriteFailed;
+      runs_.erase(runs_.begin(), runs_.begin() + static_cast<std::ptrdiff_t>(fanIn_));
+      runs_.push_back(std::make_unique<platform::NativeFile>(std::move(*merged)));
+    }
+    std::vector<platform::NativeFile*> all;
+    for (const auto& run : runs_) all.push_back(run.get());
+    size_t held = 0;
+    std::basic_string<Ch> entry;
+    const Step step = MergeRuns(all, ReadBufferBytes(), tick, held, [&](const RunReader& r) {
+      entry.resize(r.text.size() / sizeof(Ch));
+      std::memcpy(entry.data(), r.text.data(), entry.size() * sizeof(Ch));
+      return sink(r.bucket, entry);
+    });
+    NoteBytes(held);
+    return step;
   }
 
  private:
   static bool IsDocumentLine(View line) {
     return line.size() >= 4 && line[0] == Ch('#') && line[2] == Ch(':') && line[3] == Ch('\\');
   }
+  // The store writes a page line that would read as a marker with one blank in front.
+  static bool IsEscapedMarker(View line) { return line.size() >= 5 && line[0] == Ch(' ') && IsDocumentLine(line.substr(1)); }
 
   template <typename IsDelimiter, typename OnToken>
   void ForEachToken(View line, IsDelimiter isDelimiter, OnToken onToken) {
@@ -509,7 +777,54 @@ class ListCollector {
     }
   }
 
-  void Add(View token) { sets_[static_cast<size_t>(BucketOf(T::Unit(token[0])))].Add(token); }
+  void Add(View token) { AddTo(static_cast<size_t>(BucketOf(T::Unit(token[0]))), token); }
+
+  void AddTo(size_t bucket, View entry) {
+    // Before a set grows (its list or table doubles) and every few hundred entries (its
+    // text blocks): the sets go to a run when they would hold more than their share.
+    const size_t growth = sets_[bucket].GrowthBytes();
+    if (growth > 0 || ++addsSinceCheck_ >= 256) {
+      addsSinceCheck_ = 0;
+      if (SetsBytes() + growth > spillAt_ && step_ == Step::Ok) step_ = Spill();
+      NoteBytes(SetsBytes() + sets_[bucket].GrowthBytes());
+    }
+    sets_[bucket].Add(entry);
+  }
+
+  size_t SetsBytes() const {
+    size_t bytes = 0;
+    for (const auto& set : sets_) bytes += set.Bytes();
+    return bytes;
+  }
+  void NoteBytes(size_t bytes) {
+    if (stats_) stats_->peakBytes = std::max<int64_t>(stats_->peakBytes, static_cast<int64_t>(bytes));
+  }
+  size_t WriteBufferBytes() const { return std::clamp<size_t>(budget_ / 32, 4096, size_t{4} << 20); }
+  // The merge's readers hold at most half the budget (a buffer may grow to twice this).
+  size_t ReadBufferBytes() const { return std::clamp<size_t>(budget_ / (4 * fanIn_), 4096, size_t{4} << 20); }
+
+  // Writes the sets as one sorted run and empties them, one bucket at a time.
+  Step Spill() {
+    std::optional<platform::NativeFile> run = AnonymousTemp(spillBeside_);
+    if (!run) return Step::WriteFailed;
+    RunWriter writer(*run, WriteBufferBytes());
+    for (size_t b = 0; b < sets_.size(); ++b) {
+      const auto sorted = SortedFirstForms<T>(sets_[b], collation_, [this] { return Tick(); });
+      if (!sorted) return Step::Cancelled;
+      NoteBytes(SetsBytes() + sorted->Bytes() + sets_[b].Count() * 16 + WriteBufferBytes());
+      for (uint32_t i : sorted->order) {
+        const View text = sets_[b].At(i);
+        const std::string_view bytes(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(Ch));
+        if (!writer.Put(static_cast<uint8_t>(b), sorted->Key(i), seqBase_[b] + i, bytes)) return Step::WriteFailed;
+      }
+      seqBase_[b] += sets_[b].Count();
+      sets_[b].Clear();
+    }
+    if (!writer.Flush()) return Step::WriteFailed;
+    runs_.push_back(std::make_unique<platform::NativeFile>(std::move(*run)));
+    if (stats_) ++stats_->runs;
+    return Step::Ok;
+  }
 
   // Every few thousand lines and tokens the window processes its messages and shows
   // where the run is; false when the cancel button was pressed.
@@ -531,23 +846,148 @@ class ListCollector {
                               fiveDashes_ = Ascii<Ch>("-----"), enDashes_ = T::FourEnDashes(),
                               dashColumns_ = Ascii<Ch>(" --            --          --"),
                               twoApostrophes_ = Ascii<Ch>("''");
+  const size_t budget_, fanIn_;
+  const std::string spillBeside_;
+  StoreListStats* stats_;
+  size_t spillAt_ = 0;
+  int addsSinceCheck_ = 0;
+  Step step_ = Step::Ok;
+  Collation collation_;
   std::array<FirstFormSet<Ch>, 6> sets_;
+  std::array<uint64_t, 6> seqBase_{};  // entries of each bucket in the runs written so far
+  std::vector<std::unique_ptr<platform::NativeFile>> runs_;
   int64_t units_ = 0, nextTick_ = 0;
   int64_t total_ = 0, documents_ = 0;
   std::basic_string<Ch> lastPath_;
 };
 
 template <typename T>
-std::optional<StoreLists> Collect(const std::string& path, WordListMode mode, std::u16string_view markerDrive,
-                                  StoreProgress& progress, const bool& cancel, const StoreReadOptions& options) {
-  ListCollector<T> collector(mode, markerDrive, progress, cancel);
+Step Collect(const std::string& path, WordListMode mode, std::u16string_view markerDrive, StoreProgress& progress,
+             const bool& cancel, const StoreReadOptions& options, const std::string& spillBeside,
+             StoreListStats* stats, const typename ListCollector<T>::Sink& sink) {
+  ListCollector<T> collector(mode, markerDrive, progress, cancel, options, spillBeside, stats);
   if (!ForEachLine<T>(path, options.blockBytes, [&](typename T::View line) { return collector.CountLine(line); }))
-    return std::nullopt;
+    return cancel ? Step::Cancelled : Step::ReadFailed;
   collector.Counted();
-  if (!ForEachLine<T>(path, options.blockBytes, [&](typename T::View line) { return collector.Line(line); }))
-    return std::nullopt;
-  if (cancel) return std::nullopt;
-  return collector.Finish();
+  if (!ForEachLine<T>(path, options.blockBytes, [&](typename T::View line) { return collector.Line(line); })) {
+    if (collector.Failure() != Step::Ok) return collector.Failure();
+    return cancel ? Step::Cancelled : Step::ReadFailed;
+  }
+  if (cancel) return Step::Cancelled;
+  return collector.Finish(sink);
+}
+
+// The list file as it is made: an exclusive temporary beside it (beside the file a link at
+// its name names), which takes its place only when complete. Entries are encoded as they
+// come, in slices, so the list is never held whole.
+template <typename T>
+class ListFileWriter {
+ public:
+  ListFileWriter(StoreKind kind) : kind_(kind) {}
+  ~ListFileWriter() { Abandon(); }
+
+  bool Open(const std::string& path) {
+    const std::optional<std::string> target = platform::LinkTargetForSave(path);
+    if (!target) return false;
+    target_ = *target;
+    platform::NativeFile file = platform::CreateExclusiveTemp(target_, &temp_);
+    if (!file.Valid()) return false;
+    stream_.emplace(std::move(file));
+    try {
+      writer_.emplace(*stream_, textlib::TCpAccessMode::Write, 0, kind_ == StoreKind::Utf8 ? 65001 : 1200);
+    } catch (const textlib::Exception&) {
+      return false;
+    }
+    return true;
+  }
+
+  bool Entry(size_t bucket, typename T::View entry) {
+    if (kind_ == StoreKind::Utf8 && bucket == 5) {
+      // A path list of exactly one entry gets a blank entry too: the first path waits.
+      if (++paths_ == 1) {
+        firstPath_ = T::Decode(entry);
+        return true;
+      }
+      if (paths_ == 2 && !Append(firstPath_)) return false;
+    }
+    return Append(T::Decode(entry));
+  }
+
+  bool Commit() {
+    if (paths_ == 1) {
+      // The blank entry takes its place in the sorted list, as the list's own insert puts it.
+      const bool blankFirst = CollationKey(u" ") < CollationKey(firstPath_);
+      if (!Append(blankFirst ? u" " : firstPath_) || !Append(blankFirst ? firstPath_ : u" ")) return false;
+    }
+    if (!Flush()) return false;
+    writer_.reset();
+    const bool done = platform::CommitTempFile(stream_->File(), temp_, target_);
+    stream_.reset();
+    temp_.clear();
+    return done;
+  }
+
+  void Abandon() {
+    if (temp_.empty()) return;
+    const int error = platform::LastError();
+    writer_.reset();
+    stream_.reset();
+    platform::RemoveFile(temp_);
+    temp_.clear();
+    platform::SetLastError(error);
+  }
+
+ private:
+  bool Append(std::u16string_view entry) {
+    pending_ += entry;
+    pending_ += u"\r\n";
+    return pending_.size() < kSliceUnits || Flush();
+  }
+  bool Flush() {
+    bool written = false;
+    try {
+      written = writer_->WriteText(pending_);
+    } catch (const textlib::Exception&) {
+      written = false;
+    }
+    pending_.clear();
+    return written;
+  }
+
+  static constexpr size_t kSliceUnits = size_t{1} << 19;
+  const StoreKind kind_;
+  std::string target_, temp_;
+  std::optional<textlib::THandleStream> stream_;
+  std::optional<textlib::TCpTextStream> writer_;
+  std::u16string pending_, firstPath_;
+  int64_t paths_ = 0;
+};
+
+template <typename T>
+Step WriteList(const std::string& storePath, StoreKind kind, WordListMode mode, std::u16string_view markerDrive,
+               StoreProgress& progress, const bool& cancel, const std::string& listPath,
+               const StoreReadOptions& options, StoreListStats* stats) {
+  ListFileWriter<T> writer(kind);
+  bool opened = false;
+  const Step step = Collect<T>(storePath, mode, markerDrive, progress, cancel, options, listPath, stats,
+                               [&](size_t bucket, typename T::View entry) {
+                                 // Opened with the first entry, so a cancel or a failure before leaves no file.
+                                 if (!opened && !(opened = writer.Open(listPath))) return false;
+                                 return writer.Entry(bucket, entry);
+                               });
+  if (step != Step::Ok) return step;
+  if (!opened && !writer.Open(listPath)) return Step::WriteFailed;
+  return writer.Commit() ? Step::Ok : Step::WriteFailed;
+}
+
+StoreListResult ResultOf(Step step) {
+  switch (step) {
+    case Step::Ok: return StoreListResult::Done;
+    case Step::Cancelled: return StoreListResult::Cancelled;
+    case Step::ReadFailed: return StoreListResult::ReadFailed;
+    case Step::WriteFailed: break;
+  }
+  return StoreListResult::WriteFailed;
 }
 
 // ---- The database's files ----
@@ -669,9 +1109,35 @@ std::string CollationKey(std::u16string_view text) {
 
 std::optional<StoreLists> CollectStoreLists(const std::string& posixPath, StoreKind kind, WordListMode mode,
                                             std::u16string_view markerDrive, StoreProgress& progress,
-                                            const bool& cancelRequested, const StoreReadOptions& options) {
-  return kind == StoreKind::Utf8 ? Collect<Utf8Text>(posixPath, mode, markerDrive, progress, cancelRequested, options)
-                                 : Collect<WideText>(posixPath, mode, markerDrive, progress, cancelRequested, options);
+                                            const bool& cancelRequested, const StoreReadOptions& options,
+                                            StoreListStats* stats) {
+  StoreLists out;
+  StoreListStats own;
+  if (!stats) stats = &own;
+  auto collect = [&]<typename T>() {
+    return Collect<T>(posixPath, mode, markerDrive, progress, cancelRequested, options, posixPath, stats,
+                      [&](size_t bucket, typename T::View entry) {
+                        out.lists[bucket].push_back(T::Decode(entry));
+                        return true;
+                      });
+  };
+  const Step step = kind == StoreKind::Utf8 ? collect.template operator()<Utf8Text>()
+                                            : collect.template operator()<WideText>();
+  if (step != Step::Ok) return std::nullopt;
+  out.documents = stats->documents;
+  return out;
+}
+
+StoreListResult WriteStoreList(const std::string& storePath, StoreKind kind, WordListMode mode,
+                               std::u16string_view markerDrive, StoreProgress& progress, const bool& cancelRequested,
+                               const std::string& listPath, const StoreReadOptions& options, StoreListStats* stats) {
+  // The temporaries a killed run of this list left (named after it, their process gone).
+  platform::RemoveStaleTemporaries(platform::LinkTargetForSave(listPath).value_or(listPath));
+  return ResultOf(kind == StoreKind::Utf8
+                      ? WriteList<Utf8Text>(storePath, kind, mode, markerDrive, progress, cancelRequested, listPath,
+                                            options, stats)
+                      : WriteList<WideText>(storePath, kind, mode, markerDrive, progress, cancelRequested, listPath,
+                                            options, stats));
 }
 
 std::u16string WordListText(StoreLists lists, StoreKind kind) {
@@ -705,6 +1171,12 @@ void SortAbbrechen(WordListStatus& status, bool& cancelRequested) {
 
 WordListOutcome SortierteListenErstellen(std::u16string_view baseFolder, std::u16string_view dbName,
                                          WordListMode mode, WordListStatus& status, const bool& cancelRequested) {
+  return SortierteListenErstellen(baseFolder, dbName, mode, status, cancelRequested, StoreReadOptions());
+}
+
+WordListOutcome SortierteListenErstellen(std::u16string_view baseFolder, std::u16string_view dbName,
+                                         WordListMode mode, WordListStatus& status, const bool& cancelRequested,
+                                         const StoreReadOptions& options) {
   const std::u16string base = WithBackslash(baseFolder);
   const std::u16string folder = base + u"Datenbank\\";
   const std::u16string db(dbName);
@@ -742,20 +1214,20 @@ WordListOutcome SortierteListenErstellen(std::u16string_view baseFolder, std::u1
 
     status.SetRunning(true);
     WindowProgress progress(status, s.kindName);
-    const std::optional<StoreLists> lists =
-        CollectStoreLists(platform::PosixPath(s.store), s.kind, mode, markerDrive, progress, cancelRequested);
-    if (cancelRequested) {
+    const std::u16string listFile = WordListFileName(base, db, s.kind);
+    const StoreListResult written = WriteStoreList(platform::PosixPath(s.store), s.kind, mode, markerDrive, progress,
+                                                   cancelRequested, platform::PosixPath(listFile), options);
+    if (cancelRequested || written == StoreListResult::Cancelled) {
       outcome = WordListOutcome::Cancelled;
       break;
     }
-    if (!lists) {
+    if (written == StoreListResult::ReadFailed) {
       status.ShowError(u"Die Datei " + s.store + u" kann nicht gelesen werden: " +
                        platform::PosixUtf8ToWide(platform::SystemErrorText(platform::LastError())).value_or(u"?"));
       outcome = WordListOutcome::ReadFailed;
       break;
     }
-    const std::u16string listFile = WordListFileName(base, db, s.kind);
-    if (!WriteToStream(WordListText(*lists, s.kind), listFile, s.kind == StoreKind::Utf8 ? 65001 : 1200)) {
+    if (written == StoreListResult::WriteFailed) {
       status.ShowError(WriteErrorText(listFile));
       outcome = WordListOutcome::WriteFailed;
       break;

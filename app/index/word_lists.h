@@ -3,9 +3,12 @@
 // stores in five buckets by first character, each sorted case-insensitively in the user's
 // locale without duplicates, then the sorted document paths. Each store is read line by
 // line in its own encoding, so no word, line break or character is ever cut apart. The
-// entries are collected first (exact repeats dropped at once through a hash table) and
-// sorted once by collation keys; where two entries collate equal the first one met is
-// kept. The search window shows what a run reports through WordListStatus.
+// entries are collected (exact repeats dropped at once through a hash table) and sorted by
+// collation keys; where two entries collate equal the first one met is kept. Memory stays
+// within a fixed budget whatever the store's size: when the collected entries reach it
+// they are sorted into a run on disk (a temporary without a name) and the runs are merged
+// at the end, which gives the same list as one sort in memory. The list file is written as
+// it is merged. The search window shows what a run reports through WordListStatus.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -72,6 +75,11 @@ std::u16string WordListFileName(std::u16string_view baseFolder, std::u16string_v
 // cancelRequested before the call; the cancel button sets it while the run processes
 // messages, and the run then stops without writing. baseFolder is in drive form and
 // ends with "\".
+struct StoreReadOptions;
+// options: the driver's benchmarks change the memory budget.
+WordListOutcome SortierteListenErstellen(std::u16string_view baseFolder, std::u16string_view dbName,
+                                         WordListMode mode, WordListStatus& status, const bool& cancelRequested,
+                                         const StoreReadOptions& options);
 WordListOutcome SortierteListenErstellen(std::u16string_view baseFolder, std::u16string_view dbName,
                                          WordListMode mode, WordListStatus& status, const bool& cancelRequested);
 
@@ -87,9 +95,23 @@ struct StoreLists {
   int64_t documents = 0;
 };
 
+// The memory the sorting of one store may hold (its entries, keys and buffers).
+inline constexpr size_t kWordListMemoryBudget = size_t{128} << 20;
+
 struct StoreReadOptions {
   size_t blockBytes = size_t{1} << 20;  // bytes read at a time; lines may cross blocks
+  size_t memoryBudget = kWordListMemoryBudget;
+  size_t mergeFanIn = 64;  // runs merged at a time; more are merged in passes
 };
+
+// What a run took, for tests and benchmarks.
+struct StoreListStats {
+  int64_t runs = 0;       // sorted runs written to disk; 0 when everything fitted
+  int64_t peakBytes = 0;  // the most the sorting held by its own count
+  int64_t documents = 0;  // document lines met
+};
+
+enum class StoreListResult { Done, Cancelled, ReadFailed, WriteFailed };
 
 class StoreProgress {
  public:
@@ -104,9 +126,20 @@ class StoreProgress {
 // The lists of a store file (POSIX path). markerDrive is the drive letter of the
 // database's document marker "#X:\" (empty: none). nullopt when cancelled or when the
 // file cannot be read.
+// The lists in memory, for tests; runs spill beside the store.
 std::optional<StoreLists> CollectStoreLists(const std::string& posixPath, StoreKind kind, WordListMode mode,
                                             std::u16string_view markerDrive, StoreProgress& progress,
-                                            const bool& cancelRequested, const StoreReadOptions& options = {});
+                                            const bool& cancelRequested, const StoreReadOptions& options = {},
+                                            StoreListStats* stats = nullptr);
+
+// The list file of a store (POSIX paths), the bytes WriteToStream(WordListText(...)) gives,
+// made within the memory budget: written to an exclusive temporary beside it that takes its
+// place when complete, so a cancel or a failure keeps the old list (LastError() holds a
+// failure's reason). Temporaries of the list that a killed run left are removed first.
+StoreListResult WriteStoreList(const std::string& storePath, StoreKind kind, WordListMode mode,
+                               std::u16string_view markerDrive, StoreProgress& progress, const bool& cancelRequested,
+                               const std::string& listPath, const StoreReadOptions& options = {},
+                               StoreListStats* stats = nullptr);
 
 // The list file's text: every entry of buckets 1-5 and the path list followed by CR LF.
 // For the UTF-8 kind a path list of exactly one entry gets an entry " " first.

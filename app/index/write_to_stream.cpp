@@ -1,5 +1,6 @@
 #include "app/index/write_to_stream.h"
 
+#include <optional>
 #include <string>
 
 #include "platform/drives.h"
@@ -13,7 +14,11 @@ namespace app {
 bool WriteToStream(std::u16string_view text, std::u16string_view fileName, uint32_t codePage) {
   // An exclusive temporary beside the file, never a fixed or guessable name a link could
   // have been planted at; it takes the file's place only when complete.
-  const std::string target = platform::PosixPath(fileName);
+  // A link at the name stays and names the new file.
+  const std::string posix = platform::PosixPath(fileName);
+  const std::optional<std::string> link = posix.empty() ? std::optional<std::string>(posix) : platform::LinkTargetForSave(posix);
+  if (!link) return false;
+  const std::string& target = *link;
   std::string temp;
   platform::NativeFile file = platform::CreateExclusiveTemp(target, &temp);
   if (!file.Valid()) return false;

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""The sorted word lists of a generated store, against `tr -s ' ,;:' '\\n' | sort -u -f`.
+"""The sorted word and phrase lists of a generated store, against `LC_ALL=C.UTF-8 sort -u -f`.
 
 Usage: bench_wordlists.py --qh-bench PROGRAM [--mb SIZE] [--mode words|phrases|both]
-                          [--keep DIR] [--runs N]
+                          [--keep DIR] [--runs N] [--in-memory]
 
 A UTF-8 document store of about SIZE MB (default 1024) is written directly in the store's
 record format (" ", " ", "#Q:\\path", a run of "=", the text, CR LF line ends) together with
@@ -10,10 +10,12 @@ its description, in a base folder below a temporary folder (or DIR with --keep, 
 existing store of the right size is reused). The text is German-like: a vocabulary of a few
 hundred thousand generated words with umlauts and "ß" in a Zipf distribution, capitalised
 variants, numbers, and ", . ; :" between words, so that the lists hold a realistic number of
-distinct entries. Measured (best of N runs, hot cache): `qh-bench wordlists --mode words`
-(the lists of the store as the search window's button builds them) and the shell pipeline
-over the same store file, each with its wall time and peak resident memory. The pipeline
-runs in the environment's locale and in the C locale.
+distinct entries. Measured (best of N runs, hot cache): `qh-bench wordlists --mode MODE`
+(the lists of the store as the search window's button builds them; "both" measures words
+and phrases one after the other) and `LC_ALL=C.UTF-8 sort -u -f` over the same lines (the
+store cut at the list's delimiters beforehand), each with its wall time and peak resident
+memory. --in-memory also builds each list with a budget large enough for one sort in memory
+(no runs on disk) and checks that both lists are the same bytes.
 """
 import argparse
 import os
@@ -134,6 +136,7 @@ def main():
     ap.add_argument("--mode", default="words", choices=["words", "phrases", "both"])
     ap.add_argument("--keep", help="use (or make) the store in this folder and keep it")
     ap.add_argument("--runs", type=int, default=1)
+    ap.add_argument("--in-memory", action="store_true")
     args = ap.parse_args()
 
     root = args.keep or tempfile.mkdtemp(prefix="qh-wordlists-bench-")
@@ -156,21 +159,34 @@ def main():
             while f.read(64 * 1024 * 1024):
                 pass
 
-        cmd = [args.qh_bench, "wordlists", "--base", base, "--name", "bench", "--mode", args.mode]
-        secs, rss, _, out = best(args.runs, cmd)
+        modes = ["words", "phrases"] if args.mode == "both" else [args.mode]
         lst = os.path.join(folder, "bench_Phrasen_Woerter_Utf8Liste.txt")
-        entries = count_lines(lst)
-        print(f"qh-bench wordlists --mode {args.mode}: {secs:.2f} s, {size / 1e6 / secs:.1f} MB/s, "
-              f"peak {rss:.1f} MB, {entries} list lines")
+        for mode in modes:
+            cmd = [args.qh_bench, "wordlists", "--base", base, "--name", "bench", "--mode", mode]
+            secs, rss, _, out = best(args.runs, cmd)
+            entries = count_lines(lst)
+            print(f"qh-bench wordlists --mode {mode}: {secs:.2f} s, {size / 1e6 / secs:.1f} MB/s, "
+                  f"peak {rss:.1f} MB, {entries} list lines")
+            if args.in_memory:
+                bounded = lst + ".bounded"
+                os.replace(lst, bounded)
+                msecs, mrss, _, _ = best(args.runs, cmd + ["--budget-mb", str(1 << 20)])
+                same = subprocess.run(["cmp", "-s", lst, bounded]).returncode == 0
+                print(f"  the same list sorted in memory: {msecs:.2f} s, peak {mrss:.1f} MB, "
+                      f"{'the same bytes' if same else 'DIFFERENT BYTES'}")
+                os.remove(bounded)
 
-        out_file = os.path.join(root, "sort-u-f.txt")
-        pipeline = f"tr -s ' ,;:' '\\n' < '{store}' | sort -u -f > '{out_file}'"
-        locales = [("environment", dict(os.environ)), ("C", dict(os.environ, LC_ALL="C"))]
-        for name, env in locales:
-            label = env.get("LC_ALL") or env.get("LANG") or "POSIX"
-            psecs, prss, _, _ = best(args.runs, ["/bin/bash", "-c", pipeline], env)
-            print(f"tr | sort -u -f ({name} locale {label}): {psecs:.2f} s, peak {prss:.1f} MB, "
-                  f"{count_lines(out_file)} lines; qh-bench takes {100.0 * secs / psecs:.0f}% of its time")
+            # The same lines for sort: the store cut at the list's delimiters (not timed).
+            delimiters = "' ,;:\\t'" if mode == "words" else "',.'"
+            lines = os.path.join(root, f"lines-{mode}.txt")
+            subprocess.run(["/bin/bash", "-c", f"tr -s {delimiters} '\\n' < '{store}' > '{lines}'"], check=True)
+            out_file = os.path.join(root, "sort-u-f.txt")
+            env = dict(os.environ, LC_ALL="C.UTF-8")
+            psecs, prss, _, _ = best(args.runs, ["/bin/bash", "-c", f"sort -u -f '{lines}' > '{out_file}'"], env)
+            print(f"LC_ALL=C.UTF-8 sort -u -f over the {mode} lines ({os.path.getsize(lines) / 1e6:.0f} MB): "
+                  f"{psecs:.2f} s, peak {prss:.1f} MB, {count_lines(out_file)} lines; "
+                  f"qh-bench takes {100.0 * secs / psecs:.0f}% of its time")
+            os.remove(lines)
     finally:
         if not args.keep:
             shutil.rmtree(root, ignore_errors=True)

@@ -5,7 +5,7 @@
 //   qh-bench search --base DIR --name DB [--case] [--words] TEXT
 //   qh-bench find [--kind ansi|utf8|unicode] [--case] FILE TEXT
 //   qh-bench mht2text [--timing FILE] FILE...
-//   qh-bench wordlists --base DIR --name DB [--mode words|phrases|both]
+//   qh-bench wordlists --base DIR --name DB [--mode words|phrases|both] [--budget-mb N]
 //   qh-bench view [--kind ansi|utf8|unicode] [--mode text|binary|hex|unicode|uhex] [--offset N] [--lines K] [--width W] [--wrap] FILE
 #include <cstdio>
 #include <string>

@@ -1,7 +1,7 @@
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <chrono>
-
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -10,6 +10,7 @@
 #include "bench/qhbench/commands.h"
 #include "extractor/browser/browser_host.h"
 #include "extractor/job/job_files.h"
+#include "platform/clipboard.h"
 #include "platform/codepage.h"
 
 namespace qhbench {
@@ -50,11 +51,6 @@ int Mht2Text(const std::vector<std::string>& arguments) {
     static char* argv[] = {name, nullptr};
     app = std::make_unique<QCoreApplication>(argc, argv);
   }
-  extractor::TBrowserHost browser;
-  browser.Loaded();
-  browser.DialogBoxes().DisableAll = true;
-  bool complete = false;
-  browser.OnDocumentComplete = [&complete](extractor::TBrowserControl&, const std::u16string&) { complete = true; };
   int status = 0;
   for (const std::string& name : args) {
     std::error_code error;
@@ -65,24 +61,45 @@ int Mht2Text(const std::vector<std::string>& arguments) {
       status = 1;
       continue;
     }
-    complete = false;
     const auto start = std::chrono::steady_clock::now();
-    browser.Navigate(*path);
-    while (browser.ReadyState() != extractor::kReadyStateComplete)
-      QCoreApplication::processEvents(QEventLoop::AllEvents);
-    if (!complete) {
-      std::fprintf(stderr, "qh-bench: cannot read %s\n", name.c_str());
-      status = 1;
-      continue;
+    bool declared = false;
+    {
+      // A browser per archive, gone before the text is tidied: its page is not held beside
+      // the copies made of it.
+      extractor::TBrowserHost browser;
+      browser.Loaded();
+      browser.DialogBoxes().DisableAll = true;
+      bool complete = false;
+      browser.OnDocumentComplete = [&complete](extractor::TBrowserControl&, const std::u16string&) { complete = true; };
+      browser.Navigate(*path);
+      while (browser.ReadyState() != extractor::kReadyStateComplete)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+      if (!complete) {
+        std::fprintf(stderr, "qh-bench: cannot read %s\n", name.c_str());
+        status = 1;
+        continue;
+      }
+      browser.SelectAll();
+      browser.Copy();
+      declared = browser.Document() != nullptr && browser.Document()->charsetDeclared;
     }
-    browser.SelectAll();
-    browser.Copy();
-    const std::u16string captured = extractor::PasteBrowserClipboard();
-    const bool declared = browser.Document() != nullptr && browser.Document()->charsetDeclared;
+    // What PasteBrowserClipboard gives, taken off the clipboard instead of copied.
+    platform::MemoryClipboard& clipboard = extractor::BrowserClipboard();
+    std::u16string captured = clipboard.hasUnicodeText ? std::move(clipboard.unicodeText) : std::u16string();
+    clipboard.unicodeText = std::u16string();
+    clipboard.hasUnicodeText = false;
     const std::u16string text =
         IsMail(name) ? extractor::TidyMailText(captured) : extractor::RepairCodePage(captured, declared);
-    const std::string bytes = platform::WideToPosixUtf8(text);
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    captured = std::u16string();
+    // Written in slices, never cutting a surrogate pair.
+    constexpr size_t kSlice = size_t{1} << 20;
+    for (size_t at = 0; at < text.size();) {
+      size_t end = std::min(text.size(), at + kSlice);
+      if (end < text.size() && text[end - 1] >= 0xD800 && text[end - 1] <= 0xDBFF) --end;
+      const std::string slice = platform::WideToPosixUtf8(std::u16string_view(text).substr(at, end - at));
+      std::fwrite(slice.data(), 1, slice.size(), stdout);
+      at = end;
+    }
     if (timing != nullptr) {
       const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
       std::error_code sizeError;

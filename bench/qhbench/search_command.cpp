@@ -99,6 +99,8 @@ int Search(const std::vector<std::string>& args) {
   writer.NurGanzeWoerter = words;
   search::TDatabaseSearch run(session, writer, state);
   if (!run.Run(files, *wideText)) return 1;
+  // Listed files that could not be read, as the window's caption names them at the end.
+  if (!run.EndCaption.empty()) std::fprintf(stderr, "%s\n", platform::WideToPosixUtf8(run.EndCaption).c_str());
 
   std::printf("%lld hits\n", static_cast<long long>(run.HitCount()));
   if (paths && run.SearchedDirectly()) {

@@ -1,7 +1,9 @@
-// qh-bench wordlists --base DIR --name DB [--mode words|phrases|both] [--verbose]
+// qh-bench wordlists --base DIR --name DB [--mode words|phrases|both] [--budget-mb N] [--verbose]
 // Builds the sorted word and phrase lists of a database as the search window's button
-// does; prints the status texts and the list files written.
+// does; prints the status texts and the list files written. --budget-mb replaces the
+// sorting's memory budget (a large one sorts in memory without runs, for comparison).
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -36,7 +38,8 @@ class ConsoleStatus : public app::WordListStatus {
 };
 
 int Usage() {
-  std::fprintf(stderr, "usage: qh-bench wordlists --base DIR --name DB [--mode words|phrases|both] [--verbose]\n");
+  std::fprintf(stderr,
+               "usage: qh-bench wordlists --base DIR --name DB [--mode words|phrases|both] [--budget-mb N] [--verbose]\n");
   return 2;
 }
 
@@ -45,8 +48,16 @@ int Usage() {
 int WordLists(const std::vector<std::string>& args) {
   std::string base, name, mode = "both";
   bool verbose = false;
+  app::StoreReadOptions options;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (a == "--budget-mb" && i + 1 < args.size()) {
+      char* end = nullptr;
+      const unsigned long long mb = std::strtoull(args[++i].c_str(), &end, 10);
+      if (end == nullptr || *end != '\0' || mb == 0 || mb > (size_t{1} << 30)) return Usage();
+      options.memoryBudget = static_cast<size_t>(mb) << 20;
+      continue;
+    }
     if (a == "--base" && i + 1 < args.size()) {
       base = args[++i];
     } else if (a == "--name" && i + 1 < args.size()) {
@@ -82,7 +93,7 @@ int WordLists(const std::vector<std::string>& args) {
   ConsoleStatus status(verbose);
   const bool cancelRequested = false;
   const app::WordListOutcome outcome =
-      app::SortierteListenErstellen(baseFolder, *wideName, listMode, status, cancelRequested);
+      app::SortierteListenErstellen(baseFolder, *wideName, listMode, status, cancelRequested, options);
   if (outcome != app::WordListOutcome::Done) return 1;
   // The lists of the stores the run took (those of more than 4 bytes).
   const std::u16string folder = baseFolder + u"Datenbank\\" + *wideName;

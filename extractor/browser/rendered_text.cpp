@@ -307,9 +307,16 @@ TRenderedArchive RenderArchive(std::u16string_view pathOrUrl) {
     return out;
   }
   out.ok = true;
-  out.text = RenderedText(out.part);
-  out.part.text.clear();
-  out.part.text.shrink_to_fit();
+  if (out.part.kind == TMimeTextKind::kHtml) {
+    // The page's text goes before its lines are cleaned, so that at most two of the three
+    // texts (page, formatted, cleaned) are held at a time.
+    std::u16string formatted = textlib::HtmlToRenderedText(out.part.text);
+    out.part.text = std::u16string();
+    out.text = CleanLines(formatted, true);
+  } else {
+    out.text = RenderedText(out.part);
+    out.part.text = std::u16string();
+  }
   return out;
 }
 

@@ -492,12 +492,14 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
   cancelRequested_ = false;
   // Decided from the files, not from how the database was made in this session: a
   // database of paths stays one after a restart, and one made later is no other.
+  EndCaption.clear();
   searchedDirectly_ = !FileExistsNotDirectory(files.Utf8Store()) && !FileExistsNotDirectory(files.MhtStore());
   if (searchedDirectly_) {
     TDirectSearch direct(session_, writer_, pages_, HitList);
     direct.SetCaption = SetSearchCaption;
     direct.CancelSource = &cancelRequested_;
     direct.Run(files, searchText);
+    EndCaption = direct.EndCaption();
     cancelRequested_ = false;
   } else if (!session_.dokumentmarke.empty()) {
     if (FileExistsNotDirectory(files.Utf8Store())) {

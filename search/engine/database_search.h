@@ -70,6 +70,8 @@ class TDatabaseSearch {
   void RequestCancel() { cancelRequested_ = true; }
   // The search window's caption while files are searched directly; optional.
   std::function<void(const std::u16string&)> SetSearchCaption;
+  // The caption a direct search ended with; empty when every listed file could be read.
+  std::u16string EndCaption;
   // Whether the last run searched the listed files directly.
   bool SearchedDirectly() const { return searchedDirectly_; }
 

@@ -237,13 +237,18 @@ bool IstUtf8Streng(std::string_view bytes) {
 
 // ---- the open file ------------------------------------------------------------------
 
-std::optional<DirectFile> DirectFile::Open(const std::u16string& path, bool* unreadable) {
+std::optional<DirectFile> DirectFile::Open(const std::u16string& path, bool* unreadable, bool* refused) {
   if (unreadable) *unreadable = false;
+  if (refused) *refused = false;
   const std::string posix = platform::PosixPath(path);
   if (posix.empty()) return std::nullopt;
   // Non-blocking, so that opening a FIFO returns at once; it is refused below.
   const int fd = ::open(posix.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) {
+    // A file that is gone since the list was made is no loss; any other failure is.
+    if (refused) *refused = errno != ENOENT && errno != ENOTDIR;
+    return std::nullopt;
+  }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
@@ -375,6 +380,7 @@ struct TDirectSearch::FileOutcome {
   bool listed = false;    // a path that is not excluded: searched or tried, then paged
   bool redo = false;      // left to the calling thread, path and all
   bool searched = false;  // counts in FilesSearched
+  bool notSearched = false;  // there, but could not be opened or read
   std::u16string entry;   // the hit list entry; empty without a hit
   PathListPaging::MadeLine made;  // the entry as the page buffer's line and the page's
 };
@@ -523,12 +529,13 @@ std::u16string TDirectSearch::HitEntry(const std::u16string& path, const DirectF
 }
 
 bool TDirectSearch::CheckFile(const std::u16string& path, bool onWorker, FileOutcome& out) const {
-  bool unreadable = false;
-  const std::optional<DirectFile> file = DirectFile::Open(path, &unreadable);
+  bool unreadable = false, refused = false;
+  const std::optional<DirectFile> file = DirectFile::Open(path, &unreadable, &refused);
   if (unreadable) {
     if (onWorker) return false;
     platform::ShowMessageBox(path + u" kann nicht geöffnet werden.", u"Error", platform::mb::IconError);
   }
+  out.notSearched = unreadable || refused;
   if (!file) return true;  // missing or no regular file: skipped silently
   // A large file is streamed, and its stream search and viewer report read errors.
   if (onWorker && !file->Kept()) return false;
@@ -580,13 +587,25 @@ void TDirectSearch::SearchFile(const std::u16string& path) {
     platform::ShowMessageBox(e.Message(), u"Suche fehlgeschlagen", platform::mb::IconError);
   }
   filesSearched_ += out.searched;
+  filesNotSearched_ += out.notSearched;
+  hitsFound_ += !out.entry.empty();
   if (!out.entry.empty()) hitList_.Add(out.entry);
+}
+
+std::u16string TDirectSearch::EndCaption() const {
+  if (filesNotSearched_ == 0) return {};
+  return u"In " + textlib::NumberText(hitsFound_) + u" Dateien gefunden. " +
+         textlib::NumberText(filesNotSearched_) +
+         (filesNotSearched_ == 1 ? u" Datei konnte nicht gelesen werden und wurde nicht durchsucht."
+                                 : u" Dateien konnten nicht gelesen werden und wurden nicht durchsucht.");
 }
 
 void TDirectSearch::Run(const DatabaseFiles& files, const std::u16string& searchText) {
   searchText_ = searchText;
   pageTerm_ = textlib::UnicodeTrim(searchText);
   filesSearched_ = 0;
+  filesNotSearched_ = 0;
+  hitsFound_ = 0;
   lastPumpMs_ = -1;
   caseSensitive_ = session_.grossKleinBeachten;
   wholeWords_ = session_.nurGanzeWoerter;
@@ -636,6 +655,7 @@ void TDirectSearch::Run(const DatabaseFiles& files, const std::u16string& search
   };
   auto addHit = [&](const std::u16string& entry, std::optional<PathListPaging::MadeLine> line) {
     if (made.empty()) firstMade = hitList_.Count();
+    ++hitsFound_;
     hitList_.Add(entry);
     made.push_back(std::move(line));
   };
@@ -685,6 +705,7 @@ void TDirectSearch::Run(const DatabaseFiles& files, const std::u16string& search
         if (!out.redo) {
           if (!out.listed) continue;
           filesSearched_ += out.searched;
+          filesNotSearched_ += out.notSearched;
           if (!out.entry.empty()) addHit(out.entry, std::move(out.made));
           afterFile();
           continue;

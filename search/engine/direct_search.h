@@ -80,8 +80,9 @@ class DirectFile {
   static constexpr int64_t kKeepLimit = int64_t{1} << 20;
   // A regular file opened read-only (never blocking); nullopt for a missing file,
   // anything that is not a regular file, or a file whose bytes cannot be read (then
-  // *unreadable is set).
-  static std::optional<DirectFile> Open(const std::u16string& path, bool* unreadable = nullptr);
+  // *unreadable is set). *refused is set for a file that is there but may not be opened.
+  static std::optional<DirectFile> Open(const std::u16string& path, bool* unreadable = nullptr,
+                                        bool* refused = nullptr);
   DirectFile(DirectFile&&) noexcept;
   DirectFile& operator=(DirectFile&&) noexcept;
   ~DirectFile();
@@ -129,6 +130,10 @@ class TDirectSearch {
   std::function<void(const std::u16string&)> SetCaption;
   // Files whose search ran (for the window and the tests).
   int64_t FilesSearched() const { return filesSearched_; }
+  // Listed files that are there but could not be opened or read, so were not searched.
+  int64_t FilesNotSearched() const { return filesNotSearched_; }
+  // The caption the run ends with: empty, or the hits and the count of the files not searched.
+  std::u16string EndCaption() const;
   // Threads that check files ahead of the loop: 0 for one per processor, 1 for none (every
   // file on the calling thread). Hits, pages, captions, cancel and message boxes stay on
   // the calling thread and in list order, so the pages do not depend on this.
@@ -158,6 +163,8 @@ class TDirectSearch {
   std::u16string pageTerm_;  // the search text as the pages bold it
   bool caseSensitive_ = false, wholeWords_ = false;  // the session's options when the run began
   int64_t filesSearched_ = 0;
+  int64_t filesNotSearched_ = 0;
+  int64_t hitsFound_ = 0;
   int64_t lastPumpMs_ = -1;
 };
 

@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <limits>
 
 #include "app/index/word_lists.h"
 #include "app/settings/qt_text.h"
@@ -393,7 +394,8 @@ void TSuchForm::OKBtnClick() {
   }
 
   state_.CancelRequested = false;
-  widgets::WideControlSetText(*this, u"");
+  // Files the direct search could not read stay named until the next run.
+  widgets::WideControlSetText(*this, searched ? engine_.EndCaption : std::u16string());
   engine_.SearchRunning = false;
   ui->CancelBtn->setEnabled(true);
   ui->CancelBtn->setToolTip(QStringLiteral("Schließt das Fenster"));
@@ -892,13 +894,16 @@ const KindTexts& Texts(TSuchForm::StoreKind kind) {
   return mht;
 }
 
-// A stored bookmark: a decimal 64-bit number; anything else, or a negative one, is none.
+// A stored bookmark: a decimal 64-bit number; anything else, a negative one or one beyond
+// the 64-bit range, is none.
 int64_t ParseBookmark(const std::u16string& text) {
   if (text.empty() || text.size() > 19) return 0;
   int64_t value = 0;
   for (const char16_t c : text) {
     if (c < u'0' || c > u'9') return 0;
-    value = value * 10 + (c - u'0');
+    const int digit = c - u'0';
+    if (value > (std::numeric_limits<int64_t>::max() - digit) / 10) return 0;
+    value = value * 10 + digit;
   }
   return value;
 }

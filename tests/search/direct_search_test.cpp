@@ -315,10 +315,46 @@ TEST_F(DirectSearchRun, EveryEncodingOnceWithItsSnippet) {
   ASSERT_EQ(captions.size(), 13u);
   EXPECT_EQ(captions[0], u"Bisher in 0 Dateien gefunden. Gesucht wird in Nr.: 1 von insgesamt: 13 Dateien.");
   EXPECT_EQ(captions[12], u"Bisher in 5 Dateien gefunden. Gesucht wird in Nr.: 13 von insgesamt: 13 Dateien.");
+  // A missing file, a FIFO and files of other kinds are no loss to report.
+  EXPECT_EQ(run.EndCaption, u"");
   ASSERT_EQ(writer.WrittenFiles().size(), 1u);
   // The page shows the ANSI file's snippet as UTF-8 text.
   const std::string page = drive.ReadFile("base/Datenbank/Temp/QY_Ergebnis.htm");
   EXPECT_NE(page.find("Caf\xC3\xA9"), std::string::npos);
+}
+
+TEST_F(DirectSearchRun, FilesThatCannotBeOpenedAreCountedAsNotSearched) {
+  Write("Docs/a.htm", "Haus");
+  std::filesystem::create_symlink("loop2.htm", drive.Posix("Docs/loop1.htm"));
+  std::filesystem::create_symlink("loop1.htm", drive.Posix("Docs/loop2.htm"));
+  std::vector<std::string> listed = {"T:\\Docs\\a.htm", "T:\\Docs\\loop1.htm", "T:\\Docs\\fehlt.htm"};
+  int expected = 1;
+  if (::geteuid() != 0) {  // root may read anything: permission bits refuse only others
+    Write("Docs/locked.htm", "Haus");
+    std::filesystem::permissions(drive.Posix("Docs/locked.htm"), std::filesystem::perms::none);
+    listed.push_back("T:\\Docs\\locked.htm");
+    ++expected;
+  }
+  Describe(listed);
+  const std::u16string end = u"In 1 Dateien gefunden. " + textlib::NumberText(expected) +
+                            (expected == 1 ? u" Datei konnte nicht gelesen werden und wurde nicht durchsucht."
+                                           : u" Dateien konnten nicht gelesen werden und wurden nicht durchsucht.");
+  ASSERT_TRUE(run.Run(files, u"Haus"));
+  EXPECT_EQ(run.EndCaption, end);
+  // The same count whether the files are checked ahead on workers or not.
+  for (const int threads : {1, 4}) {
+    app::ResultPageState pages;
+    app::TResultPageWriter pageWriter(pages, host);
+    pageWriter.BaseFolder = files.baseFolder;
+    pageWriter.CurrentDbName = files.dbName;
+    textlib::TWideStringList hits;
+    search::TDirectSearch direct(session, pageWriter, pages, hits);
+    direct.Threads = threads;
+    direct.Run(files, u"Haus");
+    EXPECT_EQ(direct.FilesNotSearched(), expected) << threads;
+    EXPECT_EQ(direct.FilesSearched(), 1) << threads;
+  }
+  EXPECT_TRUE(sink->Boxes().empty());
 }
 
 TEST_F(DirectSearchRun, AnsiFilesAreSearchedWithTheTextsCp1252Bytes) {

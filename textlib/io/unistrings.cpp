@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "platform/codepage.h"
+#include "platform/drives.h"
+#include "platform/file.h"
 #include "textlib/list_common.h"
 #include "textlib/wide/utf.h"
 #include "textlib/wide/widefile.h"
@@ -148,9 +151,26 @@ void TUniStrings::LoadFromStream(TStream& stream, bool detect) {
 
 void TUniStrings::Move(int currentIndex, int newIndex) { MoveItem(*this, currentIndex, newIndex); }
 
+// The list goes to an exclusive temporary beside the file, which takes the file's place only
+// when complete: a full disk or a crash keeps the old list whole. A link at the name keeps
+// pointing where it did, at the new list.
 void TUniStrings::SaveToFile(std::u16string_view fileName) {
-  TUniFileStream stream(fileName, fmCreate);
-  SaveToStream(stream, true);
+  const std::u16string name(fileName);
+  const std::string posix = platform::PosixPath(fileName);
+  const std::optional<std::string> target = posix.empty() ? std::nullopt : platform::LinkTargetForSave(posix);
+  std::string temp;
+  platform::NativeFile file = target ? platform::CreateExclusiveTemp(*target, &temp) : platform::NativeFile();
+  if (!file.Valid()) throw EFCreateError(u"Datei " + name + u" kann nicht erstellt werden");
+  THandleStream stream(std::move(file));
+  try {
+    SaveToStream(stream, true);
+  } catch (...) {
+    stream.File().Close();
+    platform::RemoveFile(temp);
+    throw;
+  }
+  if (!platform::CommitTempFile(stream.File(), temp, *target))
+    throw EFCreateError(u"Datei " + name + u" kann nicht erstellt werden");
 }
 
 void TUniStrings::SaveToStream(TStream& stream, bool withMark) {

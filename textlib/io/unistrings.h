@@ -74,6 +74,9 @@ class TUniStrings {
   virtual void LoadFromFile(std::u16string_view fileName);
   virtual void LoadFromStream(TStream& stream, bool detect = false);
   virtual void Move(int currentIndex, int newIndex);
+  // Whole or not at all: an exclusive temporary beside the file takes its place when
+  // complete (EFCreateError otherwise, the old file kept); a link at the name is kept and
+  // the file it names replaced.
   virtual void SaveToFile(std::u16string_view fileName);
   virtual void SaveToStream(TStream& stream, bool withMark = true);
   virtual void SetTextW(const char16_t* text);

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "app/index/database_set.h"
+#include "platform/file.h"
 #include "forms_fixture.h"
 #include "ui_main_form.h"
 
@@ -119,6 +120,18 @@ TEST_F(ListTest, SelectingAnEntryStoresItAndLoadsTheHistoryOfAPathListDatabase) 
   List(*w).setCurrentRow(0);
   w->main->ListBox1Click();
   EXPECT_TRUE(w->search->Suggestions().empty());
+}
+
+TEST_F(ListTest, AHistoryThatCannotBeWrittenKeepsTheOldOne) {
+  const std::u16string file = u"T:\\base\\Datenbank\\Suchwoerterlisten\\b_Utf8_Suchwoerterliste.txt";
+  std::filesystem::create_directories(drive_.Posix("base/Datenbank/Suchwoerterlisten"));
+  ASSERT_TRUE(app::SaveHistoryFile({u"eins", u"zwei"}, file));
+  const std::string before = drive_.ReadFile("base/Datenbank/Suchwoerterlisten/b_Utf8_Suchwoerterliste.txt");
+  {
+    platform::ScopedFaults full(*platform::ParseFaultPlan("write:1:ENOSPC"));
+    EXPECT_FALSE(app::SaveHistoryFile({u"drei", u"eins", u"zwei"}, file));
+  }
+  EXPECT_EQ(drive_.ReadFile("base/Datenbank/Suchwoerterlisten/b_Utf8_Suchwoerterliste.txt"), before);
 }
 
 TEST_F(ListTest, SearchWithoutASelectedEntryExplains) {

@@ -331,6 +331,20 @@ TEST_F(DialogTest, NamesThatWouldOverwriteAnotherDatabasesFilesAreRefused) {
   EXPECT_EQ(Dlg().result(), QDialog::Accepted);
 }
 
+TEST_F(DialogTest, NamesTheDatabaseListWouldHideAreRefused) {
+  for (const QString& name : {QStringLiteral("a_temp"), QStringLiteral("a_TEMP")}) {
+    Fill(name, QStringLiteral("T:\\docs"), QStringLiteral("*.htm"));
+    Dlg().OKBtnClick();
+    EXPECT_EQ(Dlg().result(), QDialog::Rejected) << name.toStdString();
+  }
+  const std::u16string refusal = u"Der Name darf nicht auf \"_temp\" enden! Geben Sie einen anderen ein!";
+  EXPECT_EQ(BoxTexts(), (std::vector<std::u16string>{refusal, refusal}));
+  EXPECT_TRUE(w_->state.HistoryName.empty());
+  Fill(QStringLiteral("a_temps"), QStringLiteral("T:\\docs"), QStringLiteral("*.htm"));
+  Dlg().OKBtnClick();
+  EXPECT_EQ(Dlg().result(), QDialog::Accepted);
+}
+
 TEST_F(DialogTest, UpdateWithAnEmptyFolderFieldIsRefusedWithoutAQuestion) {
   w_->state.UpdateMode = true;
   WriteMasterList("base", 'T');

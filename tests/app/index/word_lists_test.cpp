@@ -1,13 +1,18 @@
 #include "app/index/word_lists.h"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <random>
 
 #include "app/index/german_numbers.h"
+#include "app/index/write_to_stream.h"
 #include "platform/codepage.h"
+#include "platform/file.h"
 #include "tests/support/temp_dir.h"
 #include "textlib/unicode.h"
 
@@ -91,6 +96,9 @@ TEST(WordLists, TokensAndBuckets) {
       {"Haus und ========== Garten", kUtf8, kBoth, "[][][][][]"},
       {"#T:\\Daten\\a.htm", kMht, kBoth, "[][][][][] #T:\\Daten\\a.htm"},
       {"  #T:\\Daten\\b.htm  ", kUtf8, kBoth, "[][][][][] #T:\\Daten\\b.htm"},
+      // A page line the store escaped with one blank is text, never a document path.
+      {" #T:\\Daten\\c.htm", kUtf8, kBoth, "[][][][][\\Daten\\c.htm]"},
+      {" #T:\\Daten\\c.htm Haus und Tor", kMht, kBoth, "[][Haus|htm Haus und Tor][][Tor|und][\\Daten\\c.htm]"},
       {"Haus --- Garten, Haus –––– Garten, a --            --          -- b, Haus und Garten", kMht, kPhrases,
        "[][Haus und Garten][][][]"},
       {"Haus --- Garten, Haus –––– Garten, a --            --          -- b, Haus und Garten", kUtf8, kPhrases,
@@ -328,6 +336,143 @@ TEST(WordLists, AnUnwritableListIsReported) {
   ASSERT_EQ(status.boxes.size(), 1u);
   EXPECT_TRUE(status.boxes[0].starts_with(u"Die Datei T:\\Datenbank\\db_Phrasen_Woerter_Utf8Liste.txt kann nicht"));
   EXPECT_NE(status.labels.back(), u"Fertig");
+}
+
+// A store of a few MB in the form a build writes it: documents, page text with words in
+// several cases and with umlauts, phrases, repeats near and far, and escaped page lines.
+std::string GeneratedStore(StoreKind kind, size_t bytes) {
+  std::mt19937 rng(4711);
+  const std::vector<std::string> syllables = {"haus", "Gar", "ten", "über", "Ärger", "öl", "Stra", "ße", "mäd",
+                                              "chen", "tür", "Zeit", "ung", "Berg", "a", "e", "lich", "Fuß"};
+  std::vector<std::string> vocabulary;
+  for (int i = 0; i < 20000; ++i) {
+    std::string word;
+    for (int k = 0, n = 1 + static_cast<int>(rng() % 3); k < n; ++k) word += syllables[rng() % syllables.size()];
+    if (rng() % 4 == 0) word = U(textlib::UnicodeUpperCase(W(word)));
+    vocabulary.push_back(word);
+  }
+  const char* separators[] = {" ", " ", " ", " ", ", ", ". ", "; ", ": "};
+  std::string text;
+  for (int doc = 1; text.size() < bytes; ++doc) {
+    text += " \r\n \r\n#T:\\docs\\Seite " + std::to_string(doc % 700) + ".htm\r\n==========\r\n";
+    for (int line = 0, lines = 3 + static_cast<int>(rng() % 8); line < lines; ++line) {
+      if (rng() % 50 == 0) text += " #T:\\forged\\" + std::to_string(rng() % 9) + ".htm steht da\r\n";
+      for (int w = 0, words = 4 + static_cast<int>(rng() % 20); w < words; ++w) {
+        // Skewed: a few words very often, most of them rarely.
+        const size_t pick = static_cast<size_t>(std::pow(static_cast<double>(rng() % 10000) / 10000.0, 3) * 20000);
+        text += vocabulary[pick] + separators[rng() % 8];
+      }
+      text += "\r\n";
+    }
+  }
+  return StoreBytes(text, kind);
+}
+
+// Sorting in runs on disk gives byte for byte the list of today's sort in memory, in any
+// number of runs and merge passes, and keeps within its budget.
+TEST(WordLists, RunsOnDiskGiveTheListOfOneSortInMemory) {
+  for (StoreKind kind : {kUtf8, kMht}) {
+    testsupport::TempDrive drive;
+    drive.WriteFile("store.txt", GeneratedStore(kind, size_t{3} << 20));
+    const std::string store = drive.Posix("store.txt");
+    for (WordListMode mode : {kPhrases, kBoth}) {
+      const std::string label = std::string(kind == kUtf8 ? "UTF-8" : "MHT") + " mode " + std::to_string(int(mode));
+      StoreProgress progress;
+      const bool cancel = false;
+      const auto inMemory = CollectStoreLists(store, kind, mode, u"T", progress, cancel);
+      ASSERT_TRUE(inMemory) << label;
+      ASSERT_TRUE(WriteToStream(WordListText(*inMemory, kind), drive.Drive(u"today.txt"), kind == kUtf8 ? 65001 : 1200));
+      const std::string today = drive.ReadFile("today.txt");
+
+      StoreListStats whole;
+      ASSERT_EQ(WriteStoreList(store, kind, mode, u"T", progress, cancel, drive.Posix("whole.txt"), {}, &whole),
+                StoreListResult::Done);
+      EXPECT_EQ(whole.runs, 0) << label;
+      EXPECT_EQ(drive.ReadFile("whole.txt"), today) << label;
+
+      for (const size_t fanIn : {size_t{64}, size_t{3}}) {
+        StoreReadOptions small;
+        small.memoryBudget = 256 * 1024;
+        small.mergeFanIn = fanIn;
+        StoreListStats stats;
+        ASSERT_EQ(WriteStoreList(store, kind, mode, u"T", progress, cancel, drive.Posix("runs.txt"), small, &stats),
+                  StoreListResult::Done);
+        EXPECT_GT(stats.runs, int64_t(fanIn == 3 ? 6 : 3)) << label;
+        EXPECT_LE(stats.peakBytes, int64_t(small.memoryBudget)) << label;
+        EXPECT_EQ(stats.documents, inMemory->documents) << label;
+        EXPECT_TRUE(drive.ReadFile("runs.txt") == today) << label << " fan-in " << fanIn;
+      }
+    }
+    // Nothing is left beside the lists: the runs never had a name.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(drive.Posix())) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"runs.txt", "store.txt", "today.txt", "whole.txt"}));
+  }
+}
+
+// A run that cannot be written, a cancel during the merge, each keeps the old list and
+// leaves no temporary.
+TEST(WordLists, AFailedOrCancelledRunKeepsTheOldList) {
+  testsupport::TempDrive drive;
+  drive.WriteFile("store.txt", GeneratedStore(kUtf8, size_t{1} << 20));
+  drive.WriteFile("list.txt", "old list");
+  StoreReadOptions small;
+  small.memoryBudget = 128 * 1024;
+  StoreProgress progress;
+  bool cancel = false;
+  for (const int64_t nth : {1, 5, 40}) {
+    platform::ScopedFaults full(*platform::ParseFaultPlan("write:" + std::to_string(nth) + ":ENOSPC"));
+    EXPECT_EQ(WriteStoreList(drive.Posix("store.txt"), kUtf8, kBoth, u"T", progress, cancel, drive.Posix("list.txt"),
+                             small),
+              StoreListResult::WriteFailed)
+        << nth;
+    EXPECT_EQ(platform::LastError(), ENOSPC);
+  }
+  // Cancelled while the runs are merged, at the run's last tick of the progress.
+  class Ticks : public StoreProgress {
+   public:
+    explicit Ticks(bool& cancel, int cancelAt = 0) : cancel_(cancel), cancelAt_(cancelAt) {}
+    void Tick(int64_t, int64_t, std::u16string_view) override {
+      if (++ticks == cancelAt_) cancel_ = true;
+    }
+    int ticks = 0;
+
+   private:
+    bool& cancel_;
+    int cancelAt_;
+  };
+  Ticks counting(cancel);
+  ASSERT_EQ(WriteStoreList(drive.Posix("store.txt"), kUtf8, kBoth, u"T", counting, cancel, drive.Posix("counted.txt"),
+                           small),
+            StoreListResult::Done);
+  std::filesystem::remove(drive.Posix("counted.txt"));
+  Ticks late(cancel, counting.ticks);
+  EXPECT_EQ(WriteStoreList(drive.Posix("store.txt"), kUtf8, kBoth, u"T", late, cancel, drive.Posix("list.txt"), small),
+            StoreListResult::Cancelled);
+  EXPECT_TRUE(drive.ReadFile("list.txt") == "old list");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(drive.Posix()), {}), 2);
+}
+
+// The temporaries a killed list build left are removed by the next one: only those of
+// this database's list, and only those whose process is gone.
+TEST(WordLists, TheNextBuildRemovesTheLeftoversOfAKilledOne) {
+  Database db;
+  db.Write("Datenbank/db_UTF8Dokument.txt", "Haus und Garten\r\n");
+  // Beyond any process number the system gives.
+  const std::string gone = ".tmp2147483646-a1b2c3";
+  const std::string alive = ".tmp" + std::to_string(::getppid()) + "-a1b2c3";
+  const std::vector<std::string> kept = {"Datenbank/db_Phrasen_Woerter_Utf8Liste.txt" + alive,
+                                         "Datenbank/dbx_Phrasen_Woerter_Utf8Liste.txt" + gone,
+                                         "Datenbank/db_Phrasen_Woerter_MHTListe.txt" + gone,
+                                         "Datenbank/db_Phrasen_Woerter_Utf8Liste.txt.tmpx-1"};
+  for (const auto& name : kept) db.Write(name, "x");
+  db.Write("Datenbank/db_Phrasen_Woerter_Utf8Liste.txt" + gone, std::string(4096, 'x'));
+  RecordingStatus status;
+  ASSERT_EQ(db.Run(status), WordListOutcome::Done);
+  EXPECT_FALSE(db.Exists("Datenbank/db_Phrasen_Woerter_Utf8Liste.txt" + gone));
+  for (const auto& name : kept) EXPECT_TRUE(db.Exists(name)) << name;
+  EXPECT_EQ(db.Read("Datenbank/db_Phrasen_Woerter_Utf8Liste.txt"), "Garten\r\nHaus\r\nHaus und Garten\r\nund\r\n");
 }
 
 }  // namespace

@@ -139,6 +139,10 @@ TEST_F(SearchWindowBrowse, BadBookmarksAreIgnoredAndKeptInsideTheStore) {
       {Kind::Utf8, u"Lesezeichen_Utf8_db", u"-500", 0},
       {Kind::Utf8, u"Lesezeichen_Utf8_db", u"12x", 0},
       {Kind::Utf8, u"Lesezeichen_Utf8_db", u"99999999999999999999999", 0},
+      // 19 digits beyond the 64-bit range, and the largest 64-bit value itself.
+      {Kind::Utf8, u"Lesezeichen_Utf8_db", u"9999999999999999999", 0},
+      {Kind::Utf8, u"Lesezeichen_Utf8_db", u"9223372036854775808", 0},
+      {Kind::Utf8, u"Lesezeichen_Utf8_db", u"9223372036854775807", utf8Size},
       {Kind::Utf8, u"Lesezeichen_Utf8_db", u"999999999999", utf8Size},
       {Kind::Utf8, u"Lesezeichen_Utf8_db", u"301", 301},
       {Kind::Mht, u"Lesezeichen_Unicode_db", u"301", 300},

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
 #include "tests/support/temp_dir.h"
 #include "tests/textlib/io/caught.h"
 #include "textlib/widestrings.h"
@@ -42,6 +45,75 @@ TEST(UniStrings, FileFormatAndRoundTrip) {
   back.LoadFromFile(drive.Drive(u"w.txt"));
   EXPECT_EQ(Items(back), items);
   EXPECT_EQ(back.LastFileCharSet(), csUtf16LE);
+}
+
+// Both list classes save whole or not at all, and keep a link at the name.
+struct ListSaver {
+  const char* name;
+  std::function<void(const std::u16string&)> save;  // saves the list "neu"
+  std::string bytes;                                 // what that writes
+};
+
+std::vector<ListSaver> ListSavers() {
+  return {{"wide list (Unicode)",
+           [](const std::u16string& file) {
+             TUniStringList list;
+             list.Add(u"neu");
+             list.SaveToFile(file);
+           },
+           std::string("\xFF\xFEn\0e\0u\0\r\0\n\0", 12)},
+          {"wide string list (ANSI)", [](const std::u16string& file) {
+             TWideStringList list;
+             list.Add(u"neu");
+             list.SaveToFile(file);
+           },
+           "neu\r\n"}};
+}
+
+TEST(ListFileSave, AFailedWriteKeepsTheOldFileWhole) {
+  for (const ListSaver& saver : ListSavers()) {
+    for (const char* plan : {"write:1:ENOSPC", "sync:1:EIO", "rename:1:EIO"}) {
+      testsupport::TempDrive drive;
+      drive.WriteFile("history.txt", "the old history");
+      {
+        platform::ScopedFaults faults(*platform::ParseFaultPlan(plan));
+        EXPECT_THROW(saver.save(drive.Drive(u"history.txt")), Exception) << saver.name << " " << plan;
+      }
+      EXPECT_EQ(drive.ReadFile("history.txt"), "the old history") << saver.name << " " << plan;
+      // No temporary is left beside it.
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(drive.Posix()), {}), 1) << saver.name;
+    }
+  }
+}
+
+TEST(ListFileSave, ALinkAtTheNameIsKeptAndItsTargetReplaced) {
+  for (const ListSaver& saver : ListSavers()) {
+    testsupport::TempDrive drive;
+    drive.WriteFile("real/list.txt", "old");
+    std::filesystem::create_directory(drive.Posix("links"));
+    // A relative link to a relative link: each is resolved from its own folder.
+    std::filesystem::create_symlink("../real/list.txt", drive.Posix("links/step.txt"));
+    std::filesystem::create_symlink("step.txt", drive.Posix("links/list.txt"));
+    std::filesystem::create_symlink("nowhere.txt", drive.Posix("dangling.txt"));
+    std::filesystem::create_symlink("loop.txt", drive.Posix("loop.txt"));
+    drive.WriteFile("plain.txt", "old");
+
+    saver.save(drive.Drive(u"links\\list.txt"));
+    EXPECT_TRUE(std::filesystem::is_symlink(drive.Posix("links/list.txt"))) << saver.name;
+    EXPECT_TRUE(std::filesystem::is_symlink(drive.Posix("links/step.txt"))) << saver.name;
+    EXPECT_EQ(drive.ReadFile("real/list.txt"), saver.bytes) << saver.name;
+
+    // A link to a file not there yet makes that file.
+    saver.save(drive.Drive(u"dangling.txt"));
+    EXPECT_TRUE(std::filesystem::is_symlink(drive.Posix("dangling.txt"))) << saver.name;
+    EXPECT_EQ(drive.ReadFile("nowhere.txt"), saver.bytes) << saver.name;
+
+    EXPECT_THROW(saver.save(drive.Drive(u"loop.txt")), EFCreateError) << saver.name;
+    EXPECT_TRUE(std::filesystem::is_symlink(drive.Posix("loop.txt"))) << saver.name;
+
+    saver.save(drive.Drive(u"plain.txt"));
+    EXPECT_EQ(drive.ReadFile("plain.txt"), saver.bytes) << saver.name;
+  }
 }
 
 TEST(UniStrings, LoadDetectsCharSet) {
