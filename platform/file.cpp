@@ -323,7 +323,7 @@ NativeFile NativeFile::OpenRegularForReading(const std::string& path) {
   if (!file.Valid()) return Fail(), NativeFile();
   struct stat st {};
   if (::fstat(file.Fd(), &st) != 0) return Fail(), NativeFile();
-  if (!S_ISREG(st.st_mode)) return FailWith(EINVAL), NativeFile();
+  if (!S_ISREG(st.st_mode)) return FailWith(S_ISDIR(st.st_mode) ? EISDIR : EINVAL), NativeFile();
   const int flags = ::fcntl(file.Fd(), F_GETFL);
   if (flags < 0 || ::fcntl(file.Fd(), F_SETFL, flags & ~O_NONBLOCK) != 0) return Fail(), NativeFile();
   return file;

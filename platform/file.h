@@ -35,7 +35,8 @@ class NativeFile {
 
   static NativeFile Open(const std::string& path, FileAccess access);
   // For reading, only when the path (links followed) names a regular file: a FIFO or a
-  // device swapped in after a look at the path is refused (EINVAL) without waiting on it.
+  // device swapped in after a look at the path is refused (EINVAL; a folder EISDIR)
+  // without waiting on it.
   static NativeFile OpenRegularForReading(const std::string& path);
   // Creates or truncates the file, opened for reading and writing.
   static NativeFile Create(const std::string& path);
