@@ -311,7 +311,7 @@ TFundstellen TFundstellenSammler::FundstellenSammeln(const std::u16string& name,
     const ScanShape shape{1, static_cast<int64_t>(matcher.MaxLength()), 3};
     ScanFile(file, fileName, shape, blockSize, scope, NoPreparation, [&](std::string_view block, int64_t from) {
       size_t length = 0;
-      const int64_t at = matcher.Find(block.substr(static_cast<size_t>(from)), true, kNoChar, kNoChar, &length);
+      const int64_t at = matcher.Find(block.substr(static_cast<size_t>(from)), true, &length);
       return at < 0 ? BlockMatch{} : BlockMatch{from + at, static_cast<int64_t>(length)};
     }, out);
     return out;
@@ -323,7 +323,7 @@ TFundstellen TFundstellenSammler::FundstellenSammeln(const std::u16string& name,
   const int64_t length = out.length;
   const ScanShape shape{1, length, 0};
   ScanFile(file, fileName, shape, blockSize, scope, NoPreparation, [&](std::string_view block, int64_t from) {
-    const int64_t at = matcher.Find(block.substr(static_cast<size_t>(from)), true, kNoChar, kNoChar);
+    const int64_t at = matcher.Find(block.substr(static_cast<size_t>(from)), true);
     return at < 0 ? BlockMatch{} : BlockMatch{from + at, length};
   }, out);
   return out;
@@ -357,7 +357,7 @@ TFundstellen TFundstellenSammler::FundstellenSammelnUnicode(const std::u16string
   };
   ScanFile(file, fileName, shape, blockSize, scope, turn, [&](std::string_view block, int64_t from) {
     const std::u16string_view units(reinterpret_cast<const char16_t*>(block.data()), block.size() / 2);
-    const int64_t at = matcher.Find(units.substr(static_cast<size_t>(from / 2)), true, kNoChar, kNoChar);
+    const int64_t at = matcher.Find(units.substr(static_cast<size_t>(from / 2)), true);
     return at < 0 ? BlockMatch{} : BlockMatch{from + 2 * at, length};
   }, out);
   return out;
