@@ -12,6 +12,9 @@ namespace {
 // The mapped pages more than this far behind the latest view are given back, a step of
 // this size at a time: a view reaches back a line or a block, never further.
 constexpr int64_t kKeptBehind = int64_t{8} << 20;
+// The pages ahead of a view are entered into the mapping this many bytes at a time, in
+// one call instead of a fault per few pages.
+constexpr int64_t kPopulateAhead = int64_t{4} << 20;
 
 }  // namespace
 
@@ -45,8 +48,17 @@ std::optional<std::string_view> TBlockCache::View(int64_t offset, int64_t count)
   const int64_t end = std::min(offset + count, size_);
   if (offset >= end) return std::string_view();
   if (map_) {
-    if (offset < released_) released_ = offset / ::sysconf(_SC_PAGESIZE) * ::sysconf(_SC_PAGESIZE);
+    const int64_t page = ::sysconf(_SC_PAGESIZE);
+    if (offset < released_) released_ = offset / page * page;
     Release(offset);
+#ifdef MADV_POPULATE_READ
+    if (end > populated_) {
+      // Only a hint: where it fails, the pages come by faults.
+      const int64_t from = offset / page * page;
+      populated_ = std::min(size_, std::max(end, offset + kPopulateAhead));
+      ::madvise(const_cast<char*>(map_) + from, static_cast<size_t>(populated_ - from), MADV_POPULATE_READ);
+    }
+#endif
     return std::string_view(map_ + offset, static_cast<size_t>(end - offset));
   }
   if (offset < start_ || end > start_ + valid_) {

@@ -44,6 +44,7 @@ class TBlockCache {
   int64_t capacity_;
   const char* map_ = nullptr;
   int64_t released_ = 0;  // mapped pages before this offset are given back
+  int64_t populated_ = 0;  // the mapping holds the pages up to here since the last view before
   std::string buffer_;
   int64_t start_ = 0;  // file offset of buffer_[0]
   int64_t valid_ = 0;  // bytes of buffer_ that hold the file

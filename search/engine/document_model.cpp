@@ -968,7 +968,8 @@ void TDocumentModel::SelectAt(int kind, int64_t offset) {
   offset = offset / cs * cs;
   const int64_t windowStart = std::max<int64_t>(0, offset - kMaxLineSteps * cs);
   const int64_t windowEnd = std::min(LastPos() + cs, offset + (kMaxLineSteps + 1) * cs);
-  const std::string bytes(Fetch(windowStart, windowEnd - windowStart));
+  // A view, not a copy: nothing reads the source again before the ends are found.
+  const std::string_view bytes = Fetch(windowStart, windowEnd - windowStart);
   if (static_cast<int64_t>(bytes.size()) < windowEnd - windowStart) return;
   int64_t first = offset - windowStart, last = first;
   for (int64_t step = 0; step < kMaxLineSteps && first - cs >= 0 && !IsDelimiter(kind, bytes, first - cs); ++step)
