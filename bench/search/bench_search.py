@@ -45,6 +45,16 @@ QUERIES = [
     ("k-word frequent, case-sensitive", "Kirche", ["--case"], []),
 ]
 
+# The real documentation is English: its own words.
+DOC_QUERIES = [
+    ("rare, ignore case", "quarzsandgrube", [], ["-i"]),
+    ("frequent, case-sensitive", "Debian", ["--case"], []),
+    ("frequent, ignore case", "debian", [], ["-i"]),
+    ("frequent, ignore case, words", "license", ["--words"], ["-i", "-w"]),
+    ("i-word, ignore case", "install", [], ["-i"]),
+    ("k-word, ignore case", "kernel", [], ["-i"]),
+    ("non-ASCII, ignore case", "über", [], ["-i"]),
+]
 
 GNU_TIME = "/usr/bin/time"
 
@@ -128,14 +138,14 @@ def make_base(store_file, base, description):
         f.write(description)
 
 
-def run_queries(qh_bench, base, store_file, runs, env=None):
+def run_queries(qh_bench, base, store_file, runs, env=None, queries=QUERIES):
     size = os.path.getsize(store_file) / 1e9
     timed([qh_bench, "search", "--base", base, "--name", "bench", "Quarzsandgrube"], env=env)  # title positions
     print(f"\n== whole runs over {size:.3f} GB ({store_file}), median of {runs} (fastest-slowest)")
     print(f"{'query':<34} {'hits':>6} {'ours s':>8} {'spread':>13} {'rg s':>8} {'spread':>13} {'ours/rg':>8}"
           f" {'cpu o/r':>8} {'RSS MB':>7} {'priv MB':>7}")
     peak = private_peak = 0.0
-    for name, text, options, rg_options in QUERIES:
+    for name, text, options, rg_options in queries:
         ours, lo, hi, rss, private, out, ours_cpu = median_run(
             [qh_bench, "search", "--base", base, "--name", "bench", *options, text], runs, sample=True, env=env)
         rg, rlo, rhi, _, _, _, rg_cpu = median_run(["rg", "-c", *rg_options, "--", text, store_file], runs, ok_codes=(1,))
@@ -176,7 +186,7 @@ def main():
         if not os.path.exists(store):
             subprocess.run([args.qh_bench, "index", "--base", base, "--name", "bench", "--folder", "T:\\",
                             "--ext", "*.htm *.html"], check=True, env=env, stdout=subprocess.DEVNULL)
-        run_queries(args.qh_bench, base, store, args.runs, env=env)
+        run_queries(args.qh_bench, base, store, args.runs, env=env, queries=DOC_QUERIES)
 
 
 if __name__ == "__main__":
