@@ -31,7 +31,7 @@ int64_t Pos(const S& term, const S& s) {
 
 // 1-based position of term in s without case, 0 when absent: UTF-8 folded per character.
 int64_t PosIgnoringCase(const std::string& term, const std::string& s) {
-  const int64_t at = Utf8Matcher(term).Find(s, true, kNoChar, kNoChar, nullptr);
+  const int64_t at = Utf8Matcher(term).Find(s, true, nullptr);
   return at + 1;
 }
 std::u16string Lower(const std::u16string& s) { return textlib::UnicodeLowerCase(s); }
@@ -332,30 +332,13 @@ bool TDatabaseSearch::SkipToNextRecord(bool mht) {
   return true;
 }
 
-// Whether the title positions belong to the store: every record they name (some spread
-// over the file, the first and the last always) starts a line with "#" there.
-bool TDatabaseSearch::TitlesFitStore(const std::u16string& store, bool mht) {
-  platform::NativeFile file = platform::NativeFile::Open(platform::PosixPath(store), platform::FileAccess::Read);
-  if (!file.Valid()) return true;  // the search reports it
-  TBlockCache cache(std::move(file), 64);
-  const auto& lines = titles_.Lines();
-  const int64_t size = cache.Size();
-  if (lines.empty()) return size == 0;
-  const int64_t cs = mht ? 2 : 1;
-  constexpr size_t kChecks = 64;
-  const size_t step = std::max<size_t>(1, lines.size() / kChecks);
-  for (size_t i = 0; i < lines.size(); i = (i + step < lines.size() || i + 1 == lines.size()) ? i + step : lines.size() - 1) {
-    const int64_t offset = lines[i].offset;
-    if (offset < 0 || offset + cs > size) return false;
-    const std::optional<std::string_view> at = cache.View(std::max<int64_t>(0, offset - cs), offset > 0 ? 2 * cs : cs);
-    if (!at) return false;
-    const std::string_view bytes = *at;
-    const std::string_view mark = offset > 0 ? bytes.substr(static_cast<size_t>(cs)) : bytes;
-    if (mark[0] != '#' || (mht && mark[1] != 0)) return false;
-    if (offset > 0 && (bytes[0] != '\n' || (mht && bytes[1] != 0))) return false;
-    if (i + 1 == lines.size()) break;
-  }
-  return true;
+// Whether the title positions belong to the store: they record the stamp of the store
+// they were made from, and it must be this store's. Positions without a stamp (made
+// before stamps were recorded, or from a store searched only in part) are made anew.
+bool TDatabaseSearch::TitlesFitStore(const std::u16string& store, bool) {
+  const std::optional<StoreStamp> stamp = StoreStampOf(store);
+  if (!stamp) return true;  // the search reports it
+  return titles_.Stamp() && *titles_.Stamp() == *stamp;
 }
 
 void TDatabaseSearch::StoreLoop(const std::u16string& store, bool mht) {

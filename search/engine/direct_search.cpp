@@ -117,20 +117,20 @@ struct TDirectSearch::Matchers {
         all[i] = kind.utf16BE ? char16_t((a << 8) | b) : char16_t(a | (b << 8));
       }
       if (all.size() < units->Length()) return std::nullopt;
-      const int64_t at = units->Find(all, true, kNoChar, kNoChar);
+      const int64_t at = units->Find(all, true);
       if (at < 0) return std::nullopt;
       return std::make_pair(at * 2, static_cast<int64_t>(units->Length()) * 2);
     }
     const ByteMatcher* byteMatcher = kind.ansi ? (ansiBytes ? &*ansiBytes : nullptr) : (utf8Bytes ? &*utf8Bytes : nullptr);
     if (byteMatcher) {
       if (byteMatcher->Length() == 0 || bytes.size() < byteMatcher->Length()) return std::nullopt;
-      const int64_t at = byteMatcher->Find(bytes, true, kNoChar, kNoChar);
+      const int64_t at = byteMatcher->Find(bytes, true);
       if (at < 0) return std::nullopt;
       return std::make_pair(at, static_cast<int64_t>(byteMatcher->Length()));
     }
     if (!kind.ansi && utf8Folding && !utf8Folding->Empty()) {
       size_t length = 0;
-      const int64_t at = utf8Folding->Find(bytes, true, kNoChar, kNoChar, &length);
+      const int64_t at = utf8Folding->Find(bytes, true, &length);
       if (at < 0) return std::nullopt;
       return std::make_pair(at, static_cast<int64_t>(length));
     }
@@ -519,7 +519,7 @@ std::u16string TDirectSearch::HitEntry(const std::u16string& path, const DirectF
     std::string line = viewer.SelText();
     if (line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
     const bool present = caseSensitive_ ? line.find(term) != std::string::npos
-                                        : matchers_->line->Find(line, true, kNoChar, kNoChar, nullptr) >= 0;
+                                        : matchers_->line->Find(line, true, nullptr) >= 0;
     if (!present) line.clear();
     std::string s = SnippetUtf8(line, term, caseSensitive_, start, lineAt);
     BlankOutTagOpenings(s);
@@ -620,7 +620,7 @@ void TDirectSearch::Run(const DatabaseFiles& files, const std::u16string& search
     auto m = std::make_shared<Matchers>();
     m->utf8Text = textlib::EncodeUtf8(searchText);
     if (match.caseSensitive) {
-      m->utf8Bytes.emplace(m->utf8Text, match);
+      m->utf8Bytes.emplace(m->utf8Text, MatchOptions{true, match.wholeWords, true});
     } else {
       m->utf8Folding.emplace(m->utf8Text, match.wholeWords);
       m->line.emplace(m->utf8Text);

@@ -968,14 +968,23 @@ void TDocumentModel::SelectAt(int kind, int64_t offset) {
   offset = offset / cs * cs;
   const int64_t windowStart = std::max<int64_t>(0, offset - kMaxLineSteps * cs);
   const int64_t windowEnd = std::min(LastPos() + cs, offset + (kMaxLineSteps + 1) * cs);
-  const std::string bytes(Fetch(windowStart, windowEnd - windowStart));
+  // A view, not a copy: nothing reads the source again before the ends are found.
+  const std::string_view bytes = Fetch(windowStart, windowEnd - windowStart);
   if (static_cast<int64_t>(bytes.size()) < windowEnd - windowStart) return;
   int64_t first = offset - windowStart, last = first;
-  for (int64_t step = 0; step < kMaxLineSteps && first - cs >= 0 && !IsDelimiter(kind, bytes, first - cs); ++step)
-    first -= cs;
   const int64_t end = static_cast<int64_t>(bytes.size());
-  for (int64_t step = 0; step < kMaxLineSteps && last + 2 * cs <= end && !IsDelimiter(kind, bytes, last + cs); ++step)
-    last += cs;
+  if (cs == 1 && kind == 0) {
+    // A line of 8-bit characters, the common case of a store search's every hit: the
+    // bytes compared directly.
+    auto isBreak = [&](int64_t i) { return bytes[static_cast<size_t>(i)] == '\r' || bytes[static_cast<size_t>(i)] == '\n'; };
+    for (int64_t step = 0; step < kMaxLineSteps && first - 1 >= 0 && !isBreak(first - 1); ++step) --first;
+    for (int64_t step = 0; step < kMaxLineSteps && last + 2 <= end && !isBreak(last + 1); ++step) ++last;
+  } else {
+    for (int64_t step = 0; step < kMaxLineSteps && first - cs >= 0 && !IsDelimiter(kind, bytes, first - cs); ++step)
+      first -= cs;
+    for (int64_t step = 0; step < kMaxLineSteps && last + 2 * cs <= end && !IsDelimiter(kind, bytes, last + cs); ++step)
+      last += cs;
+  }
   SetSelection(windowStart + first, last - first + cs, false, true);
 }
 

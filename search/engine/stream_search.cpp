@@ -50,7 +50,7 @@ void TStreamSearch::OpenSearchFile(const std::u16string& fileName) {
       platform::NativeFile::Open(platform::PosixPath(fileName), platform::FileAccess::Read);
   if (!file.Valid())
     throw textlib::EFOpenError(u"Datei " + fileName + u" kann nicht geöffnet werden");
-  cache_ = std::make_shared<TBlockCache>(std::move(file));
+  cache_ = std::make_shared<TBlockCache>(std::move(file), TBlockCache::kDefaultCapacity, FileAccess);
   stream_ = nullptr;
 }
 
@@ -122,7 +122,8 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
   const int64_t textBytes = folding ? static_cast<int64_t>(folding->MaxLength()) : static_cast<int64_t>(text.size()) * cs;
   // The block must hold the text twice over and one character more than the overlap of
   // (length + 1) characters, or the search would not move on.
-  const int64_t block = std::max({RoundDown(std::max<int64_t>(BlockSize, cs), cs), 2 * textBytes,
+  const int64_t blockSize = cache_ && BlockSize == kDefaultBlockSize ? kFileBlockSize : BlockSize;
+  const int64_t block = std::max({RoundDown(std::max<int64_t>(blockSize, cs), cs), 2 * textBytes,
                                   textBytes + 2 * cs});
   // A forward search starts with a small block and doubles it up to the full size: the
   // store search steps from a record's start to a hit that is mostly near, and reading a
@@ -150,19 +151,23 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
   if (wide) {
     units = std::make_unique<WideMatcher>(text, match);
   } else if (!folding) {
-    bytes = std::make_unique<ByteMatcher>(platform::WideToAnsi(text), match);
+    MatchOptions byteOptions = match;
+    byteOptions.utf8 = TextIsUtf8 && encoding == vEncANSI;
+    bytes = std::make_unique<ByteMatcher>(platform::WideToAnsi(text), byteOptions);
     toAnsi = EncodingToAnsiTable(encoding);
   }
 
-  // The block with one character before and after it, for the whole-word test.
-  std::string buffer(cache_ ? 0 : static_cast<size_t>(block + 2 * cs), '\0');
+  // The block with the bytes around it that the whole-word test may read: a UTF-8
+  // character or a surrogate pair on either side.
+  constexpr int64_t kContext = 4;
+  std::string buffer(cache_ ? 0 : static_cast<size_t>(block + 2 * kContext), '\0');
   int64_t position = start;
   while (true) {
     const int64_t blockStart = forward ? position : std::max<int64_t>(0, position - (block - cs));
     const int64_t blockLength = forward ? current : std::min(block, position + cs - blockStart);
-    const int64_t readStart = std::max<int64_t>(0, blockStart - cs);
+    const int64_t readStart = std::max<int64_t>(0, blockStart - kContext);
     const int64_t lead = blockStart - readStart;
-    const int64_t wanted = lead + blockLength + cs;
+    const int64_t wanted = lead + blockLength + kContext;
     std::string_view data;
     if (cache_) {
       const std::optional<std::string_view> view = cache_->View(readStart, wanted);
@@ -184,40 +189,30 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
     const int64_t inBlock = std::clamp<int64_t>(got - lead, 0, blockLength);
     const bool lastBlock = inBlock < (forward ? current : block);
     const int64_t afterBytes = got - lead - inBlock;  // 0 at the end of the stream
+    const size_t total = static_cast<size_t>(lead + inBlock + afterBytes);
+    const size_t from = static_cast<size_t>(lead), to = static_cast<size_t>(lead + inBlock);
 
     int64_t index = -1;
     if (wide) {
-      const std::u16string all = UnitsOf(data.data(), static_cast<size_t>(lead + inBlock + afterBytes), bigEndian);
-      const size_t leadUnits = static_cast<size_t>(lead / 2), blockUnits = static_cast<size_t>(inBlock / 2);
-      const int32_t before = leadUnits ? all[0] : kNoChar;
-      const int32_t after = afterBytes >= 2 ? all[leadUnits + blockUnits] : kNoChar;
-      index = units->Find(std::u16string_view(all).substr(leadUnits, blockUnits), forward, before, after);
+      const std::u16string all = UnitsOf(data.data(), total, bigEndian);
+      index = units->Find(all, from / 2, to / 2, forward);
     } else if (folding) {
-      const std::string_view view = data.substr(0, static_cast<size_t>(lead + inBlock + afterBytes));
-      const int32_t before = lead ? static_cast<unsigned char>(view[0]) : kNoChar;
-      const int32_t after = afterBytes ? static_cast<unsigned char>(view[static_cast<size_t>(lead + inBlock)]) : kNoChar;
       size_t length = 0;
-      index = folding->Find(view.substr(static_cast<size_t>(lead), static_cast<size_t>(inBlock)), forward, before,
-                            after, &length);
+      index = folding->Find(data.substr(0, total), from, to, forward, &length);
       if (index >= 0) matchLength_ = static_cast<int64_t>(length);
     } else {
-      const size_t total = static_cast<size_t>(lead + inBlock + afterBytes);
       std::string_view view = data.substr(0, total);
       std::string converted;
       if (!toAnsi) {
-        view = "?";  // the code page is not installed: the block reads as "?"
-      } else if (encoding != vEncANSI) {
-        converted.resize(total);
-        for (size_t i = 0; i < total; ++i)
-          converted[i] = static_cast<char>((*toAnsi)[static_cast<unsigned char>(data[i])]);
-        view = converted;
-      }
-      if (toAnsi) {
-        const int32_t before = lead ? static_cast<unsigned char>(view[0]) : kNoChar;
-        const int32_t after = afterBytes ? static_cast<unsigned char>(view[static_cast<size_t>(lead + inBlock)]) : kNoChar;
-        index = bytes->Find(view.substr(static_cast<size_t>(lead), static_cast<size_t>(inBlock)), forward, before, after);
+        index = bytes->Find("?", forward);  // the code page is not installed: the block reads as "?"
       } else {
-        index = bytes->Find(view, forward, kNoChar, kNoChar);
+        if (encoding != vEncANSI) {
+          converted.resize(total);
+          for (size_t i = 0; i < total; ++i)
+            converted[i] = static_cast<char>((*toAnsi)[static_cast<unsigned char>(data[i])]);
+          view = converted;
+        }
+        index = bytes->Find(view, from, to, forward);
       }
     }
     if (index >= 0) return blockStart + index * cs;

@@ -45,6 +45,9 @@ class EStreamSearchReadError : public textlib::Exception {
 class TStreamSearch {
  public:
   static constexpr int64_t kDefaultBlockSize = 65536;
+  // A file opened by name is mapped (or read without seeks) in blocks of this size, unless
+  // BlockSize asks for another.
+  static constexpr int64_t kFileBlockSize = int64_t{1} << 20;
 
   TStreamSearch() = default;
   ~TStreamSearch() { CloseSearchFile(); }
@@ -82,6 +85,8 @@ class TStreamSearch {
   // they are compared character by character with Unicode case folding, not byte by
   // byte through the ANSI code page.
   bool TextIsUtf8 = false;
+  // How OpenSearchFile reads the file (tests take the plain read path too).
+  TBlockCache::Access FileAccess = TBlockCache::Access::MapIfPossible;
 
  private:
   int64_t FindInStream(const std::u16string& text, TViewerEncoding encoding, uint8_t options, int64_t start);

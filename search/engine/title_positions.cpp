@@ -1,7 +1,13 @@
 #include "search/engine/title_positions.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "app/index/document_store.h"
@@ -19,81 +25,219 @@ namespace search {
 namespace {
 
 constexpr size_t kMaxLineBytes = 64 * 1024;
+constexpr std::string_view kStampWord = "Speicherstand ";
+// The bytes at the store's end that its stamp hashes.
+constexpr int64_t kStampedTail = 64 * 1024;
+// A search narrows the lines down by halves until this many bytes are left.
+constexpr size_t kLinearBytes = 4096;
 
 std::string DecodeOnce(const std::string& bytes) {
   return platform::WideToAnsi(textlib::DecodeUtf8(bytes));
 }
 
-std::string AfterMarker(const std::string& line) {
-  const size_t at = line.find(" #");
-  return at == std::string::npos ? std::string() : line.substr(at + 2);
+uint64_t Fnv1a(std::string_view bytes, uint64_t h = 14695981039346656037ull) {
+  for (const char c : bytes) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 1099511628211ull;
+  }
+  return h;
 }
 
-// Index of the line whose half-open range [offset_i, offset_i+1) holds the offset.
-std::optional<size_t> MatchingLine(const std::vector<TTitlePositions::Line>& lines, bool ascending,
-                                   int64_t offset) {
-  if (ascending) {
-    auto it = std::upper_bound(lines.begin(), lines.end(), offset,
-                               [](int64_t o, const TTitlePositions::Line& l) { return o < l.offset; });
-    if (it == lines.begin()) return std::nullopt;
-    return static_cast<size_t>(it - lines.begin()) - 1;
-  }
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const bool last = i + 1 == lines.size();
-    if (lines[i].offset <= offset && (last || offset < lines[i + 1].offset) && !AfterMarker(lines[i].text).empty())
-      return i;
-  }
-  return std::nullopt;
+std::string StampLine(const StoreStamp& stamp) {
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(stamp.hash));
+  return std::string(kStampWord) + std::to_string(stamp.size) + " " + hex;
+}
+
+std::optional<StoreStamp> ParseStamp(std::string_view line) {
+  if (!line.starts_with(kStampWord)) return std::nullopt;
+  line.remove_prefix(kStampWord.size());
+  StoreStamp stamp;
+  const char* end = line.data() + line.size();
+  auto r = std::from_chars(line.data(), end, stamp.size);
+  if (r.ec != std::errc() || r.ptr == end || *r.ptr != ' ') return std::nullopt;
+  r = std::from_chars(r.ptr + 1, end, stamp.hash, 16);
+  if (r.ec != std::errc() || r.ptr != end) return std::nullopt;
+  return stamp;
 }
 
 }  // namespace
 
-bool TTitlePositions::Load(const std::u16string& fileName) {
-  lines_.clear();
-  markers_.clear();
+std::optional<StoreStamp> StoreStampOf(const std::u16string& store) {
+  platform::NativeFile file = platform::NativeFile::Open(platform::PosixPath(store), platform::FileAccess::Read);
+  if (!file.Valid()) return std::nullopt;
+  StoreStamp stamp;
+  stamp.size = file.Size();
+  if (stamp.size < 0) return std::nullopt;
+  const int64_t from = std::max<int64_t>(0, stamp.size - kStampedTail);
+  std::string tail(static_cast<size_t>(stamp.size - from), '\0');
+  int64_t got = 0;
+  while (got < static_cast<int64_t>(tail.size())) {
+    const ssize_t n = ::pread(file.Fd(), tail.data() + got, tail.size() - static_cast<size_t>(got), from + got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return std::nullopt;
+    got += n;
+  }
+  stamp.hash = Fnv1a(tail);
+  return stamp;
+}
+
+// One line of the file: [begin, end) without its line end, next the start of the line
+// after it; valid when it reads "<number> <text>" and is no longer than a title line.
+struct TTitlePositions::Parsed {
+  int64_t offset = 0;
+  size_t begin = 0, end = 0, next = 0;
+  bool valid = false, record = false;
+};
+
+TTitlePositions::TTitlePositions() = default;
+TTitlePositions::~TTitlePositions() { Clear(); }
+
+void TTitlePositions::Clear() {
+  if (map_) ::munmap(map_, size_);
+  map_ = nullptr;
+  data_ = nullptr;
+  size_ = 0;
+  copy_.clear();
+  copy_.shrink_to_fit();
+  records_ = 0;
+  first_ = last_ = 0;
   ascending_ = true;
-  const auto bytes = platform::ReadWholeFile(platform::PosixPath(fileName));
-  if (!bytes) return false;
-  size_t start = 0;
-  while (start < bytes->size()) {
-    size_t end = bytes->find('\n', start);
-    if (end == std::string::npos) end = bytes->size();
-    // A line is a marker's line of at most a few thousand characters; a longer one is no
-    // title line, and repeated for every hit it would fill the memory and the result pages.
-    if (end - start > kMaxLineBytes) {
-      start = end + 1;
+  stamp_.reset();
+}
+
+bool TTitlePositions::ParseAt(size_t at, Parsed& line) const {
+  const char* nl = static_cast<const char*>(std::memchr(data_ + at, '\n', size_ - at));
+  size_t end = nl ? static_cast<size_t>(nl - data_) : size_;
+  line = Parsed{0, at, end, nl ? end + 1 : size_, false, false};
+  // A line is a marker's line of at most a few thousand characters; a longer one is no
+  // title line, and repeated for every hit it would fill the memory and the result pages.
+  if (end - at > kMaxLineBytes) return false;
+  if (end > at && data_[end - 1] == '\r') --end;
+  line.end = end;
+  // Only "<number> #<path>" names a record. Anything else (a torn last line, a number
+  // out of range, stray text) is left out: read as offset 0 it would cut the range of
+  // the record before it.
+  const std::string_view text(data_ + at, end - at);
+  const size_t blank = text.find(' ');
+  if (blank == std::string_view::npos || blank == 0 || blank + 1 >= text.size()) return false;
+  const auto result = std::from_chars(text.data(), text.data() + blank, line.offset);
+  if (result.ec != std::errc() || result.ptr != text.data() + blank) return false;
+  line.valid = true;
+  // A marker inside a line is no record, but the marker search stops there all the same.
+  line.record = text[blank + 1] == '#';
+  return true;
+}
+
+bool TTitlePositions::Load(const std::u16string& fileName) {
+  Clear();
+  platform::NativeFile file =
+      platform::NativeFile::Open(platform::PosixPath(fileName), platform::FileAccess::Read);
+  if (!file.Valid()) return false;
+  const int64_t size = file.Size();
+  if (size > 0) {
+    void* at = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_SHARED, file.Fd(), 0);
+    if (at != MAP_FAILED) {
+      map_ = at;
+      data_ = static_cast<const char*>(at);
+      size_ = static_cast<size_t>(size);
+    }
+  }
+  if (!map_) {
+    const auto bytes = platform::ReadWholeFile(platform::PosixPath(fileName));
+    if (!bytes) return false;
+    copy_ = *bytes;
+    data_ = copy_.data();
+    size_ = copy_.size();
+  }
+  // One pass in order: how many records, whether the offsets ascend, and the stamp.
+  Parsed line;
+  bool any = false;
+  int64_t previous = 0;
+  for (size_t at = 0; at < size_; at = line.next) {
+    if (!ParseAt(at, line)) {
+      if (at == 0) stamp_ = ParseStamp(std::string_view(data_ + line.begin, line.end - line.begin));
       continue;
     }
-    std::string text = bytes->substr(start, end - start);
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-    start = end + 1;
-    // Only "<number> #<path>" names a record. Anything else (a torn last line, a number
-    // out of range, stray text) is left out: read as offset 0 it would cut the range of
-    // the record before it.
-    const size_t blank = text.find(' ');
-    if (blank == std::string::npos || blank == 0 || blank + 1 >= text.size()) continue;
-    Line line{0, std::move(text)};
-    const auto result = std::from_chars(line.text.data(), line.text.data() + blank, line.offset);
-    if (result.ec != std::errc() || result.ptr != line.text.data() + blank) continue;
-    // A marker inside a line is no record, but the marker search stops there all the same.
-    if (!markers_.empty() && line.offset < markers_.back()) ascending_ = false;
-    markers_.push_back(line.offset);
-    if (line.text[blank + 1] != '#') continue;
-    lines_.push_back(std::move(line));
+    if (any && line.offset < previous) ascending_ = false;
+    any = true;
+    previous = line.offset;
+    if (!line.record) continue;
+    if (records_ == 0) first_ = line.offset;
+    last_ = line.offset;
+    ++records_;
   }
   return true;
 }
 
+// Of the lines that count (records, or every marker), the last whose offset is at most
+// the offset and the first above it, in a file whose offsets ascend: halves first, then
+// line by line.
+void TTitlePositions::Bracket(int64_t offset, bool recordsOnly, Parsed* below, Parsed* above) const {
+  auto counts = [&](const Parsed& l) { return l.valid && (!recordsOnly || l.record); };
+  size_t lo = 0, hi = size_;
+  Parsed line;
+  while (hi - lo > kLinearBytes) {
+    const size_t mid = lo + (hi - lo) / 2;
+    const char* nl = static_cast<const char*>(std::memchr(data_ + mid - 1, '\n', size_ - mid + 1));
+    size_t at = nl ? static_cast<size_t>(nl - data_) + 1 : size_;
+    bool got = false;
+    for (; at < hi; at = line.next) {
+      ParseAt(at, line);
+      if (counts(line)) {
+        got = true;
+        break;
+      }
+    }
+    if (got && line.offset <= offset) {
+      if (below) *below = line;
+      lo = line.next;
+    } else {
+      hi = mid;
+    }
+  }
+  for (size_t at = lo; at < size_; at = line.next) {
+    ParseAt(at, line);
+    if (!counts(line)) continue;
+    if (line.offset > offset) {
+      if (above) *above = line;
+      return;
+    }
+    if (below) *below = line;
+  }
+}
+
 std::string TTitlePositions::RawPathAt(int64_t offset) const {
-  const auto index = MatchingLine(lines_, ascending_, offset);
-  return index ? AfterMarker(lines_[*index].text) : std::string();
+  if (records_ == 0) return std::string();
+  auto afterMarker = [&](const Parsed& l) {
+    const std::string_view text(data_ + l.begin, l.end - l.begin);
+    const size_t at = text.find(" #");
+    return at == std::string_view::npos ? std::string() : std::string(text.substr(at + 2));
+  };
+  Parsed line;
+  if (ascending_) {
+    Parsed below;
+    Bracket(offset, true, &below, nullptr);
+    return below.valid ? afterMarker(below) : std::string();
+  }
+  // Out of order: the first record whose range up to the next record holds the offset.
+  Parsed current;
+  for (size_t at = 0; at < size_; at = line.next) {
+    if (!ParseAt(at, line) || !line.record) continue;
+    if (current.valid && current.offset <= offset && offset < line.offset && !afterMarker(current).empty())
+      return afterMarker(current);
+    current = line;
+  }
+  if (current.valid && current.offset <= offset && !afterMarker(current).empty()) return afterMarker(current);
+  return std::string();
 }
 
 std::optional<int64_t> TTitlePositions::NextOffsetAfter(int64_t offset) const {
-  if (!ascending_) return std::nullopt;
-  const auto it = std::upper_bound(markers_.begin(), markers_.end(), offset);
-  if (it == markers_.end()) return std::nullopt;
-  return *it;
+  if (!ascending_ || size_ == 0) return std::nullopt;
+  Parsed above;
+  Bracket(offset, false, nullptr, &above);
+  if (!above.valid) return std::nullopt;
+  return above.offset;
 }
 
 std::string GetPfadUtf8(const TTitlePositions& titles, int64_t offset) {
@@ -109,6 +253,8 @@ bool TitelPositionenErstellen(SearchSession& session, const std::u16string& stor
   std::u16string text;
   TDocumentModel viewer;
   viewer.SetMode(mht ? TDocumentMode::Unicode : TDocumentMode::Text);
+  // The stamp first: it must describe the bytes the positions are taken from.
+  const std::optional<StoreStamp> stamp = StoreStampOf(store);
   bool complete = viewer.Open(store);
   if (complete) {
     TStreamSearch search;
@@ -144,6 +290,12 @@ bool TitelPositionenErstellen(SearchSession& session, const std::u16string& stor
     search.CloseSearchFile();
   }
   if (session.setMainCaption) session.setMainCaption(u"");
+  // Positions of a store searched only in part carry no stamp: the next search makes them
+  // anew.
+  if (complete && stamp) {
+    const std::string line = StampLine(*stamp);
+    text.insert(0, std::u16string(line.begin(), line.end()) + u"\r\n");
+  }
   if (!app::WriteToStream(text, titleFile, 65001)) {
     // Title positions of an older store would name every hit after the wrong document;
     // without a file the next search builds them anew.

@@ -18,21 +18,37 @@ namespace search {
 // encoded (a non-ASCII path stands in it encoded twice). MHT kind: encoded once.
 enum class TitleKind { Utf8, Mht };
 
+// What identifies a store's bytes: its size and a hash of its last bytes (a store only
+// grows at its end or is made anew). The title file's first line records the stamp of
+// the store it was made from, as "Speicherstand <size> <hash>"; readers that know no
+// stamp skip the line as they skip every line that is no "<number> <text>".
+struct StoreStamp {
+  int64_t size = 0;
+  uint64_t hash = 0;
+  bool operator==(const StoreStamp&) const = default;
+};
+// nullopt when the store cannot be read.
+std::optional<StoreStamp> StoreStampOf(const std::u16string& store);
+
 class TTitlePositions {
  public:
-  struct Line {
-    int64_t offset;
-    std::string text;  // the line's bytes
-  };
-  // A missing file gives no lines (and false). Lines that are not "<number> #<path>"
-  // are skipped.
+  TTitlePositions();
+  ~TTitlePositions();
+  TTitlePositions(const TTitlePositions&) = delete;
+  TTitlePositions& operator=(const TTitlePositions&) = delete;
+  // The file is mapped, not copied: a lookup reads the lines around its offset, so the
+  // memory of a search stays the same whatever the number of documents. A missing file
+  // gives no lines (and false). Lines that are not "<number> #<path>" are skipped.
   bool Load(const std::u16string& fileName);
-  void Clear() {
-    lines_.clear();
-    markers_.clear();
-  }
-  const std::vector<Line>& Lines() const { return lines_; }
-  bool Empty() const { return lines_.empty(); }
+  void Clear();
+  bool Empty() const { return records_ == 0; }
+  // The lines that name a record.
+  size_t Count() const { return records_; }
+  // The offset of the first and last record, when there are any.
+  std::optional<int64_t> FirstOffset() const { return records_ ? std::optional(first_) : std::nullopt; }
+  std::optional<int64_t> LastOffset() const { return records_ ? std::optional(last_) : std::nullopt; }
+  // The stamp of the store the file was made from; nullopt for a file without one.
+  const std::optional<StoreStamp>& Stamp() const { return stamp_; }
   // The bytes after the first " #" of the line whose record holds the offset; empty when
   // none.
   std::string RawPathAt(int64_t offset) const;
@@ -41,9 +57,18 @@ class TTitlePositions {
   std::optional<int64_t> NextOffsetAfter(int64_t offset) const;
 
  private:
-  std::vector<Line> lines_;
-  std::vector<int64_t> markers_;  // every marker the file lists
+  struct Parsed;
+  bool ParseAt(size_t at, Parsed& line) const;
+  void Bracket(int64_t offset, bool recordsOnly, Parsed* below, Parsed* above) const;
+
+  const char* data_ = nullptr;
+  size_t size_ = 0;
+  void* map_ = nullptr;  // the mapping behind data_, or none
+  std::string copy_;     // a file that cannot be mapped is read
+  size_t records_ = 0;
+  int64_t first_ = 0, last_ = 0;
   bool ascending_ = true;
+  std::optional<StoreStamp> stamp_;
 };
 
 // The path of the document holding the offset as UTF-8 bytes (the UTF-8 kind decoded

@@ -198,6 +198,31 @@ TEST_F(DatabaseSearch, TitlePositionsOfAnotherStoreAreMadeAnew) {
   EXPECT_EQ(Entries(), (std::vector<std::string>{"T:\\Docs\\ccccccccccccccc.htm##text##ein langer Text und ein Haus<br>"}));
 }
 
+// An update that appended documents, killed before its title positions were replaced:
+// every old position still points at a record, and only the stamp tells the store grew.
+TEST_F(DatabaseSearch, TitlePositionsOfAStoreThatGrewAreMadeAnew) {
+  std::vector<Doc> docs = Numbered(30, 0);
+  Utf8Database(docs);
+  for (int i = 0; i < 10; ++i) {
+    const std::string n = std::to_string(i);
+    docs.push_back({u"T:\\Docs\\neu" + std::u16string(n.begin(), n.end()) + u".htm", u"Ein neues Haus."});
+    drive.WriteFile("Docs/neu" + n + ".htm", "x");
+  }
+  const std::string old = drive.ReadFile("Datenbank/db_Utf8_TitelPositionen.txt");
+  drive.WriteFile("Datenbank/db_UTF8Dokument.txt", searchtest::Utf8Store(docs));
+  ASSERT_TRUE(run.Run(files, u"Haus"));
+  std::vector<std::string> expected;
+  for (int i = 0; i < 10; ++i)
+    expected.push_back("T:\\Docs\\neu" + std::to_string(i) + ".htm##text##Ein neues Haus.<br>");
+  EXPECT_EQ(Entries(), expected);
+  EXPECT_NE(drive.ReadFile("Datenbank/db_Utf8_TitelPositionen.txt"), old);
+  // Positions that fit keep their file as it is.
+  const std::string made = drive.ReadFile("Datenbank/db_Utf8_TitelPositionen.txt");
+  ASSERT_TRUE(run.Run(files, u"Haus"));
+  EXPECT_EQ(drive.ReadFile("Datenbank/db_Utf8_TitelPositionen.txt"), made);
+  EXPECT_EQ(Entries(), expected);
+}
+
 TEST_F(DatabaseSearch, NoSearchWhileABuildReplacesTheStores) {
   Utf8Database({{u"T:\\Docs\\a.htm", u"Haus"}});
   testsupport::ScopedRecordingSink sink;

@@ -380,6 +380,28 @@ TEST_F(DirectSearchRun, AnsiFilesAreSearchedWithTheTextsCp1252Bytes) {
   }
 }
 
+// Whole words end at quotes and dashes in every encoding, with case and without; a letter
+// of any script glues to the word.
+TEST_F(DirectSearchRun, WholeWordsBesideQuotesAndDashesInEveryEncoding) {
+  const std::u16string word = u"\u201EBahn\u201C, Bahn\u2013Strecke, \u00BBBahn\u00AB", glued = u"\u00DCBahn Bahn\u00DF \u0416Bahn";
+  Write("Docs/utf8.htm", textlib::EncodeUtf8(word));
+  Write("Docs/ansi.htm", platform::WideToAnsi(word));
+  Write("Docs/le.htm", "\xFF\xFE" + Le16(word));
+  Write("Docs/utf8x.htm", textlib::EncodeUtf8(glued));
+  Write("Docs/lex.htm", "\xFF\xFE" + Le16(glued));
+  Describe({"T:\\Docs\\utf8.htm", "T:\\Docs\\ansi.htm", "T:\\Docs\\le.htm", "T:\\Docs\\utf8x.htm",
+            "T:\\Docs\\lex.htm"});
+  session.nurGanzeWoerter = true;
+  for (const bool caseSensitive : {false, true}) {
+    session.grossKleinBeachten = caseSensitive;
+    ASSERT_TRUE(run.Run(files, u"Bahn"));
+    std::vector<std::string> found;
+    for (const auto& [path, snippet] : Entries()) found.push_back(path);
+    EXPECT_EQ(found, (std::vector<std::string>{"T:\\Docs\\ansi.htm", "T:\\Docs\\le.htm", "T:\\Docs\\utf8.htm"}))
+        << caseSensitive;
+  }
+}
+
 // A file too large to be kept whole goes through the stream search: the same entries as
 // for the small files.
 TEST_F(DirectSearchRun, LargeFilesAreStreamed) {

@@ -14,6 +14,31 @@ namespace {
 
 using textlib::TMemoryStream;
 
+// Word characters read plainly from the Unicode tables: letters, digits, marks and "_";
+// a stray byte (beyond Unicode here) or a lone surrogate counts as one.
+bool PlainWordCharacter(char32_t c) {
+  if (c == '_') return true;
+  if (c >= 0x110000 || (c >= 0xD800 && c < 0xE000)) return true;
+  for (int cat : {textlib::kCatLu, textlib::kCatLl, textlib::kCatLt, textlib::kCatLm, textlib::kCatLo,
+                  textlib::kCatMn, textlib::kCatMc, textlib::kCatMe, textlib::kCatNd})
+    if (textlib::IsInCategory(c, cat)) return true;
+  return false;
+}
+
+// A UTF-16 character ending before p or starting at p, surrogates paired.
+char32_t WideBefore(const std::u16string& hay, int64_t p) {
+  const char16_t u = hay[p - 1];
+  if (u >= 0xDC00 && u < 0xE000 && p >= 2 && hay[p - 2] >= 0xD800 && hay[p - 2] < 0xDC00)
+    return 0x10000 + ((char32_t(hay[p - 2]) - 0xD800) << 10) + (u - 0xDC00);
+  return u;
+}
+char32_t WideAt(const std::u16string& hay, int64_t p) {
+  const char16_t u = hay[p];
+  if (u >= 0xD800 && u < 0xDC00 && p + 1 < static_cast<int64_t>(hay.size()) && hay[p + 1] >= 0xDC00 && hay[p + 1] < 0xE000)
+    return 0x10000 + ((char32_t(u) - 0xD800) << 10) + (hay[p + 1] - 0xDC00);
+  return u;
+}
+
 // The rules read plainly over the whole stream at once: the first (forward) or last
 // (backward) character position from the start on whose characters equal the text, under
 // the options, with whole words tested against the real neighbours in the stream.
@@ -46,8 +71,8 @@ int64_t Reference(const std::string& stream, const std::u16string& text, TViewer
     for (int64_t k = 0; k < len; ++k)
       if (lower(hay[p + k]) != lower(needle[k])) return false;
     if (words) {
-      if (p > 0 && !IsWordDelimiter(hay[p - 1])) return false;
-      if (p + len < n && !IsWordDelimiter(hay[p + len])) return false;
+      if (p > 0 && PlainWordCharacter(WideBefore(hay, p))) return false;
+      if (p + len < n && PlainWordCharacter(WideAt(hay, p + len))) return false;
     }
     return true;
   };
@@ -93,12 +118,17 @@ int64_t Search(const std::string& data, const std::u16string& text, TViewerEncod
 
 TEST(StreamSearch, AgreesWithTheReferenceOnRandomStreamsAndBlockSizes) {
   std::mt19937 rng(11);
-  const std::u16string alphabet = u"abAB _.\u00E4\u00C4x";
+  // German quotes and dashes, Cyrillic and Greek letters, the capital I with dot, the
+  // Kelvin sign, the long s and a surrogate pair (split at random) beside plain letters.
+  const std::u16string plain = u"abAB _.\u00E4\u00C4x";
+  const std::u16string wider = plain + u"\u201E\u201C\u00BB\u00AB\u2013\u2014\u0416\u03B1\u0130\u212A\u017Fiks\u00DF\U00010400";
   const TViewerEncoding encodings[] = {vEncANSI, vEncUnicodeLE, vEncUnicodeBE, vEncWEuroDOS};
-  for (int round = 0; round < 3000; ++round) {
+  for (int round = 0; round < 6000; ++round) {
     const TViewerEncoding enc = encodings[rng() % 4];
+    const std::u16string& alphabet = enc == vEncWEuroDOS ? plain : wider;
     std::u16string content;
-    for (int i = 0, n = int(rng() % 60); i < n; ++i) content.push_back(alphabet[rng() % 5 == 0 ? rng() % alphabet.size() : rng() % 4]);
+    for (int i = 0, n = int(rng() % (round % 3 ? 60 : 300)); i < n; ++i)
+      content.push_back(alphabet[rng() % 5 == 0 ? rng() % alphabet.size() : rng() % 4]);
     std::u16string text;
     for (int i = 0, n = 1 + int(rng() % 3); i < n; ++i) text.push_back(alphabet[rng() % alphabet.size()]);
     std::string data;
@@ -117,7 +147,7 @@ TEST(StreamSearch, AgreesWithTheReferenceOnRandomStreamsAndBlockSizes) {
 // UTF-8 without case, read plainly: the stream as characters (a byte that starts no
 // well-formed sequence is a character of its own), each lowered with the simple mapping.
 struct Utf8Char {
-  char32_t folded;
+  char32_t folded, raw;
   int64_t offset, length;
 };
 std::vector<Utf8Char> FoldPlainly(const std::string& bytes) {
@@ -136,8 +166,9 @@ std::vector<Utf8Char> FoldPlainly(const std::string& bytes) {
       }
     }
     if (static_cast<unsigned char>(bytes[i]) < 0x80) c = static_cast<unsigned char>(bytes[i]);
+    const char32_t raw = c;
     if (c < 0x110000) c = textlib::CharToLower(c);
-    out.push_back({c, static_cast<int64_t>(i), static_cast<int64_t>(n)});
+    out.push_back({c, raw, static_cast<int64_t>(i), static_cast<int64_t>(n)});
     i += n;
   }
   return out;
@@ -155,9 +186,8 @@ std::pair<int64_t, int64_t> Utf8Reference(const std::string& stream, const std::
     if (!equal) continue;
     const int64_t end = hay[p + needle.size() - 1].offset + hay[p + needle.size() - 1].length;
     if (words) {
-      const auto at = [&](int64_t o) { return static_cast<unsigned char>(stream[static_cast<size_t>(o)]); };
-      if (hay[p].offset > 0 && !IsWordDelimiter(at(hay[p].offset - 1))) continue;
-      if (end < static_cast<int64_t>(stream.size()) && !IsWordDelimiter(at(end))) continue;
+      if (p > 0 && PlainWordCharacter(hay[p - 1].raw)) continue;
+      if (p + needle.size() < hay.size() && PlainWordCharacter(hay[p + needle.size()].raw)) continue;
     }
     return {hay[p].offset, end - hay[p].offset};
   }
@@ -168,10 +198,13 @@ TEST(StreamSearch, Utf8FoldingAgreesWithThePlainReference) {
   std::mt19937 rng(5);
   const char* pieces[] = {"a", "A", "k", "K", "\xE2\x84\xAA" /* Kelvin sign */, "\xC3\xB6", "\xC3\x96", "\xC3\x9F",
                           "ss", "i", "I", "\xC4\xB0" /* I with dot */, "\xF0\x90\x90\x80", "\xF0\x90\x90\xA8",
-                          "\xD0\x9F", "\xD0\xBF", " ", ".", "_", "\xC3" /* stray */, "\xFF"};
-  for (int round = 0; round < 4000; ++round) {
+                          "\xD0\x9F", "\xD0\xBF", " ", ".", "_", "s", "S", "\xC5\xBF" /* long s */,
+                          "\xE2\x80\x9E" /* low quote */, "\xE2\x80\x9C", "\xE2\x80\x93" /* en dash */,
+                          "\xC2\xBB", "\xE4\xB8\xAD", "\xCC\x88" /* combining diaeresis */, "7",
+                          "\xC3" /* stray */, "\xFF"};
+  for (int round = 0; round < 8000; ++round) {
     std::string content, text;
-    for (int i = 0, n = int(rng() % 40); i < n; ++i) content += pieces[rng() % std::size(pieces)];
+    for (int i = 0, n = int(rng() % (round % 3 ? 40 : 200)); i < n; ++i) content += pieces[rng() % std::size(pieces)];
     for (int i = 0, n = 1 + int(rng() % 3); i < n; ++i) text += pieces[rng() % (std::size(pieces) - 2)];
     const bool words = rng() % 2;
     const int64_t start = static_cast<int64_t>(rng() % (content.size() + 2));
@@ -212,6 +245,16 @@ TEST(StreamSearch, Utf8FoldingTable) {
       {"streifen", "Ein Zebra mit Streifen ist ein Zebra mit Streifen, ja", 0, 14},
       {"streifen", "................................................STRE\xC4\xB0" "FEN und Streifen", 0, 48},
       {"streifen", "................................................xSTRE\xC4\xB0" "FEN Streif Streifen", kSearchWholeWords, 66},
+      // Words beginning or ending with letters of three and more forms: the capital I with
+      // dot and the Kelvin sign lower to i and k; the long s is a lower-case letter of its
+      // own and stays one.
+      {"iterator", "Der ........................................................ \xC4\xB0TERATOR", 0, 61},
+      {"kirche", "....................................................... \xE2\x84\xAAIRCHE", 0, 56},
+      {"ist", "Das .................................................... \xC4\xB0ST es", kSearchWholeWords, 57},
+      {"ist", "Das .................................................... IST", 0, 57},
+      {"kosten", "...................................................... Kosten, \xE2\x84\xAAosten", 0, 55},
+      {"haus", "........................................................ HAU\xC5\xBF", 0, -1},
+      {"ha\xC5\xBF", "........................................................ HAU\xC5\xBF HA\xC5\xBF", 0, 63},
   };
   for (const auto& r : rows) {
     TMemoryStream stream(std::string(r.store));
@@ -220,6 +263,44 @@ TEST(StreamSearch, Utf8FoldingTable) {
     search.AssignSearchStream(&stream);
     search.FindFirst(platform::AnsiToWide(r.text), vEncANSI, r.options, 0);
     EXPECT_EQ(search.FoundStart(), r.at) << r.text << " in " << r.store;
+  }
+}
+
+// A whole word beside quotes and dashes is a word in every store; beside a letter of any
+// script, a digit, a mark or "_" it is not.
+TEST(StreamSearch, WholeWordsBesideQuotesDashesAndLetters) {
+  const struct {
+    std::u16string store;
+    bool found;
+  } rows[] = {
+      {u"\u201EBahn\u201C", true},  {u"Bahn\u2013Strecke", true}, {u"\u00BBBahn\u00AB", true},
+      {u"\u2014Bahn\u2014", true},  {u"(Bahn)", true},            {u"Bahn", true},
+      {u"\u00DCBahn", false},        {u"Bahn\u00DF", false},       {u"\u0416Bahn", false},
+      {u"Bahn\u03B1", false},        {u"Bahn_", false},             {u"7Bahn", false},
+      {u"Bahn\u0308", false},        {u"Stra\u00DFenBahn", false}, {u"\u00E9Bahn \u201EBahn", true},
+  };
+  for (const auto& r : rows) {
+    for (int store = 0; store < 4; ++store) {
+      const bool utf8 = store >= 2, caseSensitive = store == 3;
+      std::string data;
+      TViewerEncoding enc = vEncANSI;
+      if (store == 0) {
+        data = platform::WideToAnsi(r.store);
+        if (platform::AnsiToWide(data) != r.store) continue;  // not in code page 1252
+      } else if (store == 1) {
+        data = Utf16(r.store);
+        enc = vEncUnicodeLE;
+      } else {
+        data = textlib::EncodeUtf8(r.store);
+      }
+      TMemoryStream stream(data);
+      TStreamSearch search;
+      search.TextIsUtf8 = utf8;
+      search.AssignSearchStream(&stream);
+      const uint8_t options = kSearchWholeWords | (caseSensitive ? kSearchCaseSensitive : 0);
+      EXPECT_EQ(search.FindFirst(u"Bahn", enc, options, 0), r.found)
+          << textlib::EncodeUtf8(r.store) << " store " << store;
+    }
   }
 }
 
@@ -364,6 +445,7 @@ TEST(StreamSearch, OpenedFilesAgreeWithTheReference) {
     for (int i = 0, n = 1 + int(rng() % 4); i < n; ++i) text.push_back(alphabet[rng() % alphabet.size()]);
     TStreamSearch search;
     search.BlockSize = std::array<int64_t, 4>{16, 1000, 8192, 65536}[rng() % 4];
+    search.FileAccess = round % 3 ? TBlockCache::Access::MapIfPossible : TBlockCache::Access::Read;
     search.OpenSearchFile(drive.Drive(u"store.txt"));
     const uint8_t options = static_cast<uint8_t>(rng() % 4);
     int64_t start = static_cast<int64_t>(rng() % (data.size() + 1));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "search/engine/document_model.h"
 #include "tests/search/search_fixtures.h"
 #include "tests/support/recording_sink.h"
@@ -11,6 +13,14 @@ namespace {
 
 using searchtest::Doc;
 using search::TitleKind;
+
+// The title file without its first line, which must be the stamp of a store of `size` bytes.
+std::string WithoutStamp(const std::string& file, size_t size) {
+  const size_t end = file.find("\r\n");
+  const std::string head = "Speicherstand " + std::to_string(size) + " ";
+  EXPECT_TRUE(file.starts_with(head) && end == head.size() + 16) << file.substr(0, 60);
+  return end == std::string::npos ? file : file.substr(end + 2);
+}
 
 class TitlePositions : public ::testing::Test {
  protected:
@@ -30,7 +40,7 @@ TEST_F(TitlePositions, ThreeRecordsGiveThreeLinesAtTheirMarkers) {
   ASSERT_TRUE(search::TitelPositionenErstellen(session, drive.Drive(u"Datenbank\\db_UTF8Dokument.txt"),
                                                drive.Drive(u"Datenbank\\t.txt"), TitleKind::Utf8));
   const size_t a = store.find("#T:\\a"), b = store.find("#T:\\B"), c = store.find("#T:\\c");
-  EXPECT_EQ(drive.ReadFile("Datenbank/t.txt"),
+  EXPECT_EQ(WithoutStamp(drive.ReadFile("Datenbank/t.txt"), store.size()),
             std::to_string(a) + " #T:\\a.htm\r\n" + std::to_string(b) + " #T:\\B\xC3\x83\xC2\xBC" "cher\\b.htm\r\n" +
                 std::to_string(c) + " #T:\\c.htm\r\n");
 
@@ -63,7 +73,7 @@ TEST_F(TitlePositions, MhtStoreHoldsPathsEncodedOnce) {
                                                drive.Drive(u"Datenbank\\t.txt"), TitleKind::Mht));
   const std::string expected = "8 #T:\\\xC3\xA4.mht\r\n" + std::to_string(store.find(searchtest::Utf16LE(u"#T:\\b"))) +
                                " #T:\\b.mht\r\n";
-  EXPECT_EQ(drive.ReadFile("Datenbank/t.txt"), expected);
+  EXPECT_EQ(WithoutStamp(drive.ReadFile("Datenbank/t.txt"), store.size()), expected);
   search::TTitlePositions titles;
   titles.Load(drive.Drive(u"Datenbank\\t.txt"));
   EXPECT_EQ(search::GetPfadUnicode(titles, 20), "T:\\\xC3\xA4.mht");
@@ -74,7 +84,7 @@ TEST_F(TitlePositions, EmptyStoreWritesAnEmptyFileAndMissingFilesFindNothing) {
   drive.WriteFile("Datenbank/e.txt", "no records here");
   search::TitelPositionenErstellen(session, drive.Drive(u"Datenbank\\e.txt"), drive.Drive(u"Datenbank\\t.txt"),
                                    TitleKind::Utf8);
-  EXPECT_EQ(drive.ReadFile("Datenbank/t.txt"), "");
+  EXPECT_EQ(WithoutStamp(drive.ReadFile("Datenbank/t.txt"), 15), "");
   search::TTitlePositions titles;
   EXPECT_FALSE(titles.Load(drive.Drive(u"Datenbank\\missing.txt")));
   EXPECT_EQ(search::GetPfadUtf8(titles, 5), "");
@@ -98,7 +108,7 @@ TEST_F(TitlePositions, MalformedLinesAreSkipped) {
     drive.WriteFile("Datenbank/t.txt", std::string("10 #T:\\a.htm\r\n") + line + "\r\n500 #T:\\b.htm\r\n");
     search::TTitlePositions titles;
     ASSERT_TRUE(titles.Load(drive.Drive(u"Datenbank\\t.txt")));
-    EXPECT_EQ(titles.Lines().size(), 2u) << line.substr(0, 40);
+    EXPECT_EQ(titles.Count(), 2u) << line.substr(0, 40);
     EXPECT_EQ(search::GetPfadUnicode(titles, 400), "T:\\a.htm") << line.substr(0, 40);
     EXPECT_EQ(search::GetPfadUnicode(titles, 500), "T:\\b.htm") << line.substr(0, 40);
   }
@@ -107,6 +117,82 @@ TEST_F(TitlePositions, MalformedLinesAreSkipped) {
   search::TTitlePositions titles;
   titles.Load(drive.Drive(u"Datenbank\\t.txt"));
   EXPECT_EQ(search::GetPfadUnicode(titles, 600), "T:\\b");
+}
+
+// The stamp describes the store's bytes: its size and its end, not its name or time.
+TEST_F(TitlePositions, StampsTellStoresApart) {
+  drive.WriteFile("a.txt", std::string(100000, 'x') + "Ende");
+  drive.WriteFile("b.txt", std::string(100000, 'x') + "Ende");
+  drive.WriteFile("c.txt", std::string(100000, 'x') + "Endf");
+  drive.WriteFile("d.txt", std::string(100000, 'x') + "Ende!");
+  const auto a = search::StoreStampOf(drive.Drive(u"a.txt"));
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->size, 100004);
+  EXPECT_EQ(search::StoreStampOf(drive.Drive(u"b.txt")), a);
+  EXPECT_NE(search::StoreStampOf(drive.Drive(u"c.txt")), a);
+  EXPECT_NE(search::StoreStampOf(drive.Drive(u"d.txt")), a);
+  EXPECT_FALSE(search::StoreStampOf(drive.Drive(u"none.txt")));
+
+  // Read back from the title file; a file of the old format has none, and its lines read
+  // as before.
+  const std::string store = searchtest::Utf8Store({{u"T:\\a.htm", u"eins"}});
+  drive.WriteFile("Datenbank/s.txt", store);
+  ASSERT_TRUE(search::TitelPositionenErstellen(session, drive.Drive(u"Datenbank\\s.txt"),
+                                               drive.Drive(u"Datenbank\\t.txt"), TitleKind::Utf8));
+  search::TTitlePositions titles;
+  ASSERT_TRUE(titles.Load(drive.Drive(u"Datenbank\\t.txt")));
+  EXPECT_EQ(titles.Stamp(), search::StoreStampOf(drive.Drive(u"Datenbank\\s.txt")));
+  EXPECT_EQ(titles.Count(), 1u);
+  EXPECT_EQ(search::GetPfadUtf8(titles, 100), "T:\\a.htm");
+  drive.WriteFile("Datenbank/t.txt", "6 #T:\\a.htm\r\n");
+  ASSERT_TRUE(titles.Load(drive.Drive(u"Datenbank\\t.txt")));
+  EXPECT_FALSE(titles.Stamp());
+  EXPECT_EQ(search::GetPfadUtf8(titles, 100), "T:\\a.htm");
+}
+
+// Lookups in a file of many lines (narrowed down by halves) agree with a plain reading,
+// damaged lines and markers inside lines among them.
+TEST_F(TitlePositions, LookupsInLargeFilesAgreeWithAPlainReading) {
+  std::mt19937 rng(3);
+  std::string file;
+  std::vector<std::pair<int64_t, std::string>> records;
+  std::vector<int64_t> markers;
+  int64_t offset = 0;
+  for (int i = 0; i < 20000; ++i) {
+    offset += 1 + rng() % 500;
+    const int kind = static_cast<int>(rng() % 20);
+    if (kind == 0) {
+      file += "Schrott ohne Zahl\r\n";
+      continue;
+    }
+    if (kind == 1) {
+      file += std::to_string(offset) + " kein Datensatz\r\n";
+      markers.push_back(offset);
+      continue;
+    }
+    const std::string path = "T:\\d" + std::to_string(i) + ".htm";
+    file += std::to_string(offset) + " #" + path + (i % 2 ? "\r\n" : "\n");
+    records.emplace_back(offset, path);
+    markers.push_back(offset);
+  }
+  drive.WriteFile("Datenbank/t.txt", file);
+  search::TTitlePositions titles;
+  ASSERT_TRUE(titles.Load(drive.Drive(u"Datenbank\\t.txt")));
+  EXPECT_EQ(titles.Count(), records.size());
+  for (int probe = 0; probe < 3000; ++probe) {
+    const int64_t at = static_cast<int64_t>(rng() % static_cast<uint64_t>(offset + 10)) - 5;
+    std::string path;
+    for (const auto& [o, p] : records)
+      if (o <= at) path = p;
+    std::optional<int64_t> next;
+    for (const int64_t m : markers)
+      if (m > at) {
+        next = m;
+        break;
+      }
+    ASSERT_EQ(titles.RawPathAt(at), path) << at;
+    ASSERT_EQ(titles.NextOffsetAfter(at), next) << at;
+  }
 }
 
 TEST_F(TitlePositions, UnopenableStoreIsReported) {
