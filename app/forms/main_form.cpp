@@ -20,6 +20,7 @@
 #include "app/forms/delete_silently.h"
 #include "app/forms/ok_bottom_dlg.h"
 #include "app/forms/other_forms.h"
+#include "app/settings/default_files.h"
 #include "app/settings/qt_text.h"
 #include "search/forms/such_form.h"
 #include "app/index/german_numbers.h"
@@ -286,6 +287,8 @@ void TMainForm_QY_HTML::FormCreate(const QStringList& arguments) {
   CreateWorkFolder(u"Datenbank");
   CreateWorkFolder(u"Datenbank\\Suchwoerterlisten");
   CreateWorkFolder(u"Datenbank\\Temp");
+  // A fresh installation gets its lists; a user's own stay as they are.
+  InstallDefaultFiles(state_.BaseFolder);
 
   const std::u16string control = Reg(reg::QuarryControl);
   if (!control.empty()) {
@@ -570,7 +573,15 @@ void TMainForm_QY_HTML::Timer2Timer() {}  // never enabled
 bool TMainForm_QY_HTML::IsProcessRunning(std::u16string_view name) { return platform::IsProcessRunning(name); }
 
 void TMainForm_QY_HTML::SpeedButton1Click() {
-  platform::ShellExecute(u"open", state_.BaseFolder + u"Quarry_HTML.pdf");
+  const std::u16string manual = state_.BaseFolder + u"Quarry_HTML.pdf";
+  const auto st = platform::Stat(platform::PosixPath(manual));
+  if (!st || !st->isRegular) {
+    platform::ShowMessageBox(u"Die Anleitung \"" + manual + u"\" wurde nicht gefunden.\r\nSie wird mit "
+                             u"QUARRY_HTML in den Basisordner installiert (scripts/run).",
+                             u"Information", platform::mb::Ok | platform::mb::IconInformation);
+    return;
+  }
+  platform::ShellExecute(u"open", manual);
 }
 
 void TMainForm_QY_HTML::SpeedButton2Click() {
@@ -926,11 +937,11 @@ void TMainForm_QY_HTML::UeberwachTimerTimer() {
       const QPoint button = ui->BitBtn2->mapTo(this, QPoint(0, 0));
       ui->GeduldLabel->move(button.x() + ui->BitBtn2->width() - 10, ui->GeduldLabel->y());
       widgets::WideControlSetText(*ui->Label1,
-          u"\"Manifester.exe\" wurde abgebrochen, Vorgabezeit überschritten oder noch nicht mit \"JA\" bestätigt!");
+          u"\"Manifester\" wurde abgebrochen oder Vorgabezeit überschritten!");
       platform::ShowMessageBox(
-          u"Die Vorgabezeit ist überschritten! Sie hätten in der Taskleiste von Windows auf das blinkende Symbol mit "
-          u"dem Namen \"Manifester.exe\" klicken müssen. Wenn noch nicht geschehen, dann klicken Sie nun darauf und "
-          u"wählen Sie \"Nein\" aus, denn das aktuelle Indizieren ist leider gescheitert!",
+          u"Die Vorgabezeit ist überschritten! Das Programm \"Manifester\" hat die Hauptdatei-Liste nicht erstellt. "
+          u"Prüfen Sie, ob \"Manifester\" neben \"QUARRY_HTML\" im Basisordner liegt, denn das aktuelle "
+          u"Indizieren ist leider gescheitert!",
           u"Quarry-HTML", platform::mb::Ok | platform::mb::IconWarning);
       SetActionButtons(true);
       ui->BitBtn2->setEnabled(true);

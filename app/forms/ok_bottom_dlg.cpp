@@ -20,6 +20,7 @@
 #include "app/forms/database_list.h"
 #include "app/forms/drive_check.h"
 #include "app/forms/other_forms.h"
+#include "app/settings/default_files.h"
 #include "app/settings/qt_text.h"
 #include "platform/codepage.h"
 #include "platform/drives.h"
@@ -279,17 +280,25 @@ void TOKBottomDlg::SetHintColor(const QColor& color) {
 }
 
 void TOKBottomDlg::LoadPatternChoices(std::u16string_view fileName) {
-  if (!FileExists(fileName)) return;
-  textlib::TWideStringList lines;
-  try {
-    lines.LoadFromFile(fileName);
-  } catch (const textlib::Exception&) {
-    return;
-  }
   QStringList items;
-  for (int i = 0; i < lines.Count(); ++i) {
-    if (!lines[i].empty()) items << ToQ(lines[i]);
+  textlib::TWideStringList lines;
+  bool loaded = false;
+  if (FileExists(fileName)) {
+    try {
+      lines.LoadFromFile(fileName);
+      loaded = true;
+    } catch (const textlib::Exception&) {
+    }
   }
+  if (loaded) {
+    for (int i = 0; i < lines.Count(); ++i) {
+      if (!lines[i].empty()) items << ToQ(lines[i]);
+    }
+  } else {
+    for (int i = 0; i < ui->ComboBox1->count(); ++i) items << ui->ComboBox1->itemText(i);
+  }
+  // The default stays among the choices, so "X" never leaves the field without a way back.
+  items << ToQ(kDefaultPattern);
   items.removeDuplicates();
   std::sort(items.begin(), items.end(),
             [](const QString& a, const QString& b) { return QString::compare(a, b, Qt::CaseInsensitive) < 0; });

@@ -143,15 +143,17 @@ class TSuchForm : public QDialog {
   // The entry names a file ("#X:\..."): the boxes and the opening instead of a search.
   // false when the entry is no path entry.
   bool PfadEintragPruefen();
+  // The markup-remnant rule on the search entry (not on a "#" path entry).
+  void EntryMarkupEntfernen();
   bool PathOpened() const { return pathOpened_; }
   // The application was activated: a search text another program left in
   // "Datenbank\Suchtext.txt" below the control folder is taken over and the file deleted.
   void ApplicationActivate();
+  void SpeedButton1Click();  // "?": the manual
   // Reads "Datenbank\Suchtext.txt" below the control folder into the program's
   // SearchHandoverText and deletes it; false when there is none or it cannot be read.
   bool TakeHandoverFile();
   // Whether the program that hands texts over runs; without a hook it is assumed to.
-  std::function<bool()> SiblingProgramRunning;
   // The web panel's lists follow the entry: enabled exactly when it holds text.
   std::function<void(bool)> WebListsEnabled;
   // The web panel's place in the left half.
@@ -272,6 +274,9 @@ class TSuchForm : public QDialog {
   bool searchFirstPaint_ = true;
   bool pathOpened_ = false;
   bool entryChanging_ = false;
+  bool entrySetByProgram_ = false;
+  // A path entry that arrived while the window was closed: checked once it shows.
+  bool pathCheckPending_ = false;
   std::u16string lastEntry_;
   QTimer* timer2_ = nullptr;
   textlib::TMachPause* pause_ = nullptr;

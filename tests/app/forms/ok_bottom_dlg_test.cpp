@@ -100,7 +100,7 @@ TEST_F(DialogTest, TextsOfTheDialog) {
   EXPECT_EQ(Ui().Label2->text(), QStringLiteral("Endung(en) der Klartext-Dateien:"));
   EXPECT_EQ(Ui().Label3->text(), QStringLiteral("Ausgewähltes Laufwerk oder Ordner:"));
   EXPECT_EQ(Ui().Label5->text(),
-            QStringLiteral("Programm \"Manifester.exe\" gestartet. Dieses braucht Administratorrechte."));
+            QStringLiteral("Programm \"Manifester\" gestartet. Es läuft mit Ihren Benutzerrechten."));
   EXPECT_EQ(Ui().Edit3->text(), QStringLiteral("*.htm *.html"));
   EXPECT_TRUE(Ui().Edit3->isReadOnly());
   EXPECT_EQ(Ui().Edit2->text(), QStringLiteral("C:\\"));
@@ -478,10 +478,13 @@ TEST_F(DialogTest, ExtensionChoicesAppendToTheField) {
 TEST_F(DialogTest, ExtensionChoicesLoadSortedAtTheFirstPaint) {
   drive_.WriteFile("base/AuswahlEndungen.txt", "*.xhtml\r\n*.asp\r\n*.TXT\r\n");
   w_->main->FormPaint();
-  ASSERT_EQ(Ui().ComboBox1->count(), 3);
+  // The user's file is read as it is, and the default joins it.
+  ASSERT_EQ(Ui().ComboBox1->count(), 4);
   EXPECT_EQ(Ui().ComboBox1->itemText(0), QStringLiteral("*.asp"));
-  EXPECT_EQ(Ui().ComboBox1->itemText(1), QStringLiteral("*.TXT"));
-  EXPECT_EQ(Ui().ComboBox1->itemText(2), QStringLiteral("*.xhtml"));
+  EXPECT_EQ(Ui().ComboBox1->itemText(1), QStringLiteral("*.htm *.html"));
+  EXPECT_EQ(Ui().ComboBox1->itemText(2), QStringLiteral("*.TXT"));
+  EXPECT_EQ(Ui().ComboBox1->itemText(3), QStringLiteral("*.xhtml"));
+  EXPECT_EQ(drive_.ReadFile("base/AuswahlEndungen.txt"), "*.xhtml\r\n*.asp\r\n*.TXT\r\n");
 }
 
 }  // namespace
