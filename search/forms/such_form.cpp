@@ -129,14 +129,21 @@ TSuchForm::TSuchForm(app::ProgramState& state, QWidget* parent)
       default: break;
     }
   };
-  // After the memo's own word selection, as a double click goes.
+  // A double click takes the word under the pointer, after the memo's own word selection
+  // (whose word rule is not the viewer's).
+  // A third click soon after takes the whole line, as in the viewer.
+  connect(ui->ViewerMemo, &widgets::TUniMemo::MouseDown, this,
+          [this](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint at) {
+            if (button != Qt::LeftButton) return;
+            memoPressPoint_ = at;
+            if (memoDoubleClick_.isValid() && memoDoubleClick_.elapsed() <= QApplication::doubleClickInterval()) {
+              memoDoubleClick_.invalidate();
+              QTimer::singleShot(0, this, [this] { SelectMemoLineAt(memoPressPoint_); });
+            }
+          });
   connect(ui->ViewerMemo, &widgets::TUniMemo::DblClick, this, [this] {
-    QTimer::singleShot(0, this, [this] {
-      widgets::TUniMemo& memo = *ui->ViewerMemo;
-      const QTextBlock block = memo.document()->findBlock(memo.textCursor().selectionStart());
-      memo.SetSelStart(block.position());
-      memo.SetSelLength(block.length() - 1);
-    });
+    memoDoubleClick_.start();
+    QTimer::singleShot(0, this, [this] { SelectMemoWordAt(memoPressPoint_); });
   });
   connect(ui->Splitter1, &QSplitter::splitterMoved, this, [this] {
     SchreibeRegKey(kRegistryKey, reg::SplitterPos, std::u16string(FromQ(QString::number(ui->PanelLinks->width()))));
@@ -298,6 +305,40 @@ void TSuchForm::ViewerHost::FitMemoWidth(bool withBar, int viewerWidth) {
 }
 
 void TSuchForm::ViewerHost::ShowMemoOverlay() { form_.ShowMemoOverlay(); }
+
+void TSuchForm::SelectMemoWordAt(QPoint at) {
+  widgets::TUniMemo& memo = *ui->ViewerMemo;
+  const QPoint point = memo.viewport()->mapFrom(&memo, at);
+  QTextCursor cursor = memo.cursorForPosition(point);
+  const QTextBlock block = cursor.block();
+  const QString text = block.text();
+  if (text.isEmpty()) return;
+  // The nearest caret position lies after the character when the pointer is on its
+  // right half: the character under the pointer is the one before it then.
+  int i = cursor.position() - block.position();
+  if (i > 0 && (i >= text.size() || point.x() < memo.cursorRect(cursor).x())) --i;
+  // The viewer's word delimiters: the blank, ASCII punctuation but the underscore, DEL, TAB.
+  const auto delimiter = [](QChar q) {
+    const char16_t c = q.unicode();
+    return c == 9 || c == 10 || c == 13 || (c >= 32 && c <= 47) || (c >= 58 && c <= 64) || (c >= 91 && c <= 94) ||
+           c == 96 || (c >= 123 && c <= 127);
+  };
+  int first = i, last = i;
+  while (first > 0 && !delimiter(text[first - 1])) --first;
+  while (last + 1 < text.size() && !delimiter(text[last + 1])) ++last;
+  cursor.setPosition(block.position() + first);
+  cursor.setPosition(block.position() + last + 1, QTextCursor::KeepAnchor);
+  memo.setTextCursor(cursor);
+}
+
+void TSuchForm::SelectMemoLineAt(QPoint at) {
+  widgets::TUniMemo& memo = *ui->ViewerMemo;
+  QTextCursor cursor = memo.cursorForPosition(memo.viewport()->mapFrom(&memo, at));
+  const QTextBlock block = cursor.block();
+  cursor.setPosition(block.position());
+  cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+  memo.setTextCursor(cursor);
+}
 
 void TSuchForm::ShowMemoOverlay() { ui->ViewerMemo->setVisible(search::IsLineMode(ui->Viewer->Mode())); }
 

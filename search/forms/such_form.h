@@ -3,6 +3,7 @@
 // colours, size, the suggestion list) and the local search run; browsing, the viewer and
 // the web panel are its own handlers and come with them.
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
@@ -173,6 +174,9 @@ class TSuchForm : public QDialog {
   // The position display (what Timer2 runs after a draw).
   void Timer2Timer();
   void TextInSuchleisteUebertragen();  // the memo's pop-up item
+  // The memo overlay's double click: the word under the point (memo coordinates).
+  void SelectMemoWordAt(QPoint at);
+  void SelectMemoLineAt(QPoint at);
   // A search run ended: the browsed view comes back as it was.
   void ReopenBrowsedView();
   std::u16string DocumentCaption() const;  // Label2
@@ -275,6 +279,8 @@ class TSuchForm : public QDialog {
   bool pathOpened_ = false;
   bool entryChanging_ = false;
   bool entrySetByProgram_ = false;
+  QPoint memoPressPoint_;
+  QElapsedTimer memoDoubleClick_;
   // A path entry that arrived while the window was closed: checked once it shows.
   bool pathCheckPending_ = false;
   std::u16string lastEntry_;
