@@ -467,6 +467,12 @@ void TOKBottomDlg::PfadAusZwischenablageClick() {
   ChooseFolder();
 }
 
+void TOKBottomDlg::Refuse() {
+  // The dialog stays open with what the user typed, so a slip costs no retyping; the
+  // result says Cancel until a check passes.
+  setResult(QDialog::Rejected);
+}
+
 void TOKBottomDlg::OKBtnClick() {
   bool ok = true;
   const std::u16string name = ui->Edit1->Text();
@@ -501,7 +507,7 @@ void TOKBottomDlg::OKBtnClick() {
     for (const std::u16string& existing : names) {
       if (textlib::UnicodeUpperCase(existing) == upper) {
         Inform(u"Dieser Name existiert schon! Geben Sie einen anderen ein!");
-        reject();
+        Refuse();
         return;
       }
     }
@@ -532,7 +538,7 @@ void TOKBottomDlg::OKBtnClick() {
   }
   // Only a name that passed every check names the history.
   if (!ok) {
-    reject();
+    Refuse();
     return;
   }
   state_.HistoryName = name;

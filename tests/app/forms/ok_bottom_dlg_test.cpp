@@ -286,6 +286,26 @@ TEST_F(DialogTest, EveryFailedCheckIsReportedAndTheDialogEndsWithCancel) {
   EXPECT_EQ(w_->state.HistoryName, u"old");
 }
 
+TEST_F(DialogTest, AFailedCheckKeepsTheDialogOpenWithWhatWasTyped) {
+  Fill(QStringLiteral("Neue DB"), QStringLiteral("T:\\fehlt"), QStringLiteral("*.htm *.mht"));
+  bool openAfterRefusal = false;
+  QString nameAfterRefusal, extensionsAfterRefusal;
+  QTimer::singleShot(0, &Dlg(), [&] {
+    Ui().OKBtn->click();
+    openAfterRefusal = Dlg().isVisible();
+    nameAfterRefusal = Ui().Edit1->text();
+    extensionsAfterRefusal = Ui().Edit3->text();
+    Ui().Edit2->setText(QStringLiteral("T:\\docs"));
+    Ui().OKBtn->click();
+  });
+  EXPECT_EQ(Dlg().exec(), QDialog::Accepted);
+  EXPECT_TRUE(openAfterRefusal);
+  EXPECT_EQ(nameAfterRefusal, QStringLiteral("Neue DB"));
+  EXPECT_EQ(extensionsAfterRefusal, QStringLiteral("*.htm *.mht"));
+  EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{u"Der angegebene Ordner existiert nicht"});
+  EXPECT_EQ(w_->state.HistoryName, u"Neue DB");
+}
+
 TEST_F(DialogTest, AMissingFolderAloneIsRefusedAndKeepsTheHistoryName) {
   w_->state.HistoryName = u"old";
   Fill(QStringLiteral("Neu"), QStringLiteral("T:\\nowhere"), QStringLiteral("*.htm"));
