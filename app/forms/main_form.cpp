@@ -34,6 +34,7 @@
 #include "platform/process.h"
 #include "textlib/unicode.h"
 #include "textlib/wide/pause/machpause.h"
+#include "widgets/palette.h"
 #include "widgets/wide_control.h"
 #include "ui_main_form.h"
 // The engine's settings have a member named like Qt's keyword macro, which nothing below
@@ -85,7 +86,8 @@ class ListGlyphDelegate : public QStyledItemDelegate {
       : QStyledItemDelegate(&list), owner_(owner), list_(list) {}
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     const bool selected = option.state & QStyle::State_Selected;
-    painter->fillRect(option.rect, selected ? owner_.SelectedEntryColor() : list_.palette().color(QPalette::Base));
+    const QColor fill = selected ? owner_.SelectedEntryColor() : list_.palette().color(QPalette::Base);
+    painter->fillRect(option.rect, fill);
     int textLeft = option.rect.left() + 2;
     const QPixmap& glyph = owner_.ListGlyph();
     if (!glyph.isNull()) {
@@ -95,7 +97,8 @@ class ListGlyphDelegate : public QStyledItemDelegate {
       textLeft = option.rect.left() + glyph.width() + 4;
     }
     painter->setFont(option.font);
-    painter->setPen(list_.palette().color(QPalette::Text));
+    // A selection in a dark window colour takes white text.
+    painter->setPen(selected ? widgets::ContrastingText(fill) : list_.palette().color(QPalette::Text));
     const QRect textRect(textLeft, option.rect.top() + 2, option.rect.right() - textLeft, option.rect.height() - 2);
     painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop, index.data(Qt::DisplayRole).toString());
   }

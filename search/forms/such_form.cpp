@@ -53,6 +53,8 @@ TSuchForm::TSuchForm(app::ProgramState& state, QWidget* parent)
     : QDialog(parent), state_(state), ui(std::make_unique<Ui::TSuchForm>()) {
   ui->setupUi(this);
   session_.flags = &state_;
+  // Search texts and document paths are shown as they are: an "&" is no accelerator.
+  for (widgets::TUniLabel* label : {ui->UniLabel1, ui->Label2, ui->Label8}) label->SetShowAccelChar(false);
   webPanel_ = new TWebPanel(ui->Panel2);
   webPanel_->BaseFolder = [this] { return state_.BaseFolder; };
   webPanel_->SetControls({ui->Panel2, ui->Label5, ui->UniLabel1, ui->UniEdit2, ui->UniListBox2, ui->ViewerMemo});
@@ -750,7 +752,10 @@ void TSuchForm::UniEdit2Change(bool wholeText) {
   const QColor hint = hintRgb ? ToQColor(*hintRgb) : QColor(Qt::gray);
   for (QPushButton* b : {ui->OKBtn, ui->SuchImInternetBtn}) {
     QPalette pal = b->palette();
-    pal.setColor(QPalette::ButtonText, any ? QColor(0x00, 0x80, 0x00) : hint);
+    pal.setColor(QPalette::Active, QPalette::ButtonText, any ? QColor(0x00, 0x80, 0x00) : hint);
+    pal.setColor(QPalette::Inactive, QPalette::ButtonText, any ? QColor(0x00, 0x80, 0x00) : hint);
+    // Disabled, the hint colour (white by default) would vanish on the grey button face.
+    pal.setColor(QPalette::Disabled, QPalette::ButtonText, widgets::DisabledText(pal.color(QPalette::Button)));
     b->setPalette(pal);
     b->setEnabled(any);
   }

@@ -126,6 +126,21 @@ TEST_F(SearchWindowFrame, TypingKeepsEveryCharacterAndTheSearchCutsTheRemnants) 
   EXPECT_EQ(Form().Engine().HitList.Count(), 1);
 }
 
+TEST_F(SearchWindowFrame, DisabledButtonsStayReadableAndAnAmpersandIsShownAsItIs) {
+  Form().SetSearchText(u"Straßenbahn & Größe");
+  auto* label = Child<widgets::TUniLabel>("UniLabel1");
+  EXPECT_EQ(label->text(), QStringLiteral("Suchtext: Straßenbahn && Größe")) << "no accelerator";
+  // Empty entry: both buttons disabled; their text must differ clearly from the button face.
+  Form().SetSearchText(u"");
+  for (const char* name : {"OKBtn", "SuchImInternetBtn"}) {
+    QPushButton* b = Child<QPushButton>(name);
+    ASSERT_FALSE(b->isEnabled());
+    const QColor face = b->palette().color(QPalette::Disabled, QPalette::Button);
+    const QColor text = b->palette().color(QPalette::Disabled, QPalette::ButtonText);
+    EXPECT_GT(std::abs(face.lightness() - text.lightness()), 90) << name;
+  }
+}
+
 TEST_F(SearchWindowFrame, TheManualOpensOrItsAbsenceIsSaid) {
   QToolButton* help = Child<QToolButton>("SpeedButton1");
   help->click();
