@@ -55,6 +55,12 @@ TSuchForm::TSuchForm(app::ProgramState& state, QWidget* parent)
   session_.flags = &state_;
   // Search texts and document paths are shown as they are: an "&" is no accelerator.
   for (widgets::TUniLabel* label : {ui->UniLabel1, ui->Label2, ui->Label8}) label->SetShowAccelChar(false);
+  // The style's greyed button text almost vanishes on the grey face: a darker grey reads.
+  for (QPushButton* b : findChildren<QPushButton*>()) {
+    QPalette pal = b->palette();
+    pal.setColor(QPalette::Disabled, QPalette::ButtonText, widgets::DisabledText(pal.color(QPalette::Button)));
+    b->setPalette(pal);
+  }
   webPanel_ = new TWebPanel(ui->Panel2);
   webPanel_->BaseFolder = [this] { return state_.BaseFolder; };
   webPanel_->SetControls({ui->Panel2, ui->Label5, ui->UniLabel1, ui->UniEdit2, ui->UniListBox2, ui->ViewerMemo});
