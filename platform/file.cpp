@@ -282,9 +282,49 @@ int LastError() { return tLastError; }
 void SetLastError(int code) { tLastError = code; }
 
 std::string SystemErrorText(int code) {
+  // The user reads German; the C library speaks the process's locale, which is seldom
+  // German and never in the tests, so the common reasons have German texts of their own.
+  static const std::pair<int, const char*> kGerman[] = {
+      {EPERM, "Der Vorgang ist nicht erlaubt."},
+      {ENOENT, "Die Datei oder der Ordner existiert nicht."},
+      {EIO, "Ein- oder Ausgabefehler des Datenträgers."},
+      {ENXIO, "Das Gerät oder die Adresse existiert nicht."},
+      {EBADF, "Ungültiger Dateizugriff."},
+      {EAGAIN, "Die Ressource ist vorübergehend nicht verfügbar."},
+      {ENOMEM, "Nicht genügend Arbeitsspeicher."},
+      {EACCES, "Zugriff verweigert."},
+      {EBUSY, "Das Gerät oder die Ressource ist belegt."},
+      {EEXIST, "Die Datei existiert bereits."},
+      {EXDEV, "Verschieben zwischen Laufwerken ist nicht möglich."},
+      {ENODEV, "Das Gerät existiert nicht."},
+      {ENOTDIR, "Ein Teil des Pfades ist kein Ordner."},
+      {EISDIR, "Der Pfad ist ein Ordner."},
+      {EINVAL, "Ungültiges Argument."},
+      {ENFILE, "Im System sind zu viele Dateien geöffnet."},
+      {EMFILE, "Zu viele offene Dateien."},
+      {ETXTBSY, "Die Programmdatei wird gerade verwendet."},
+      {EFBIG, "Die Datei ist zu groß."},
+      {ENOSPC, "Auf dem Datenträger ist nicht genügend Speicherplatz vorhanden."},
+      {ESPIPE, "Ungültige Positionierung in der Datei."},
+      {EROFS, "Der Datenträger ist schreibgeschützt."},
+      {EMLINK, "Zu viele Verknüpfungen."},
+      {EPIPE, "Die Gegenseite hat die Verbindung geschlossen."},
+      {ENAMETOOLONG, "Der Dateiname ist zu lang."},
+      {ENOTEMPTY, "Der Ordner ist nicht leer."},
+      {ELOOP, "Zu viele Ebenen symbolischer Verknüpfungen."},
+      {EOVERFLOW, "Der Wert ist zu groß für den Datentyp."},
+      {ENOTSUP, "Der Vorgang wird nicht unterstützt."},
+      {ETIMEDOUT, "Zeitüberschreitung."},
+      {ECONNREFUSED, "Die Verbindung wurde abgelehnt."},
+      {ESTALE, "Die Dateiverbindung ist veraltet."},
+      {EDQUOT, "Das Speicherkontingent ist überschritten."},
+  };
+  for (const auto& [value, text] : kGerman) {
+    if (value == code) return text;
+  }
   char buffer[256];
   // GNU strerror_r returns the text, which may or may not be the buffer.
-  return strerror_r(code, buffer, sizeof buffer);
+  return "Systemfehler " + std::to_string(code) + " (" + strerror_r(code, buffer, sizeof buffer) + ")";
 }
 
 NativeFile::~NativeFile() { Close(); }

@@ -14,9 +14,9 @@ std::u16string NumberText(long long value) {
 }
 
 EWin32Error MakeWin32Error(int code) {
-  if (code == 0) return EWin32Error(0, u"Eine Win32-API-Funktion ist fehlgeschlagen");
+  if (code == 0) return EWin32Error(0, u"Eine Systemfunktion ist fehlgeschlagen");
   auto text = platform::PosixUtf8ToWide(platform::SystemErrorText(code));
-  return EWin32Error(code, u"Win32-Fehler. Code: " + NumberText(code) + u".\n" +
+  return EWin32Error(code, u"Systemfehler. Code: " + NumberText(code) + u".\n" +
                                text.value_or(u""));
 }
 

@@ -41,8 +41,8 @@ class EWin32Error : public Exception {
   int code_;
 };
 
-// The class library's error for a failed platform call: "Win32-Fehler. Code: %d.\n%s",
-// or "Eine Win32-API-Funktion ist fehlgeschlagen" for code 0.
+// The class library's error for a failed platform call: "Systemfehler. Code: %d.\n%s",
+// or "Eine Systemfunktion ist fehlgeschlagen" for code 0.
 EWin32Error MakeWin32Error(int code);
 
 // Decimal text of a number, for the "%d" of the fixed texts.

@@ -20,6 +20,7 @@
 #include "app/forms/delete_silently.h"
 #include "app/forms/ok_bottom_dlg.h"
 #include "app/forms/other_forms.h"
+#include "app/settings/default_files.h"
 #include "app/settings/qt_text.h"
 #include "search/forms/such_form.h"
 #include "app/index/german_numbers.h"
@@ -33,6 +34,7 @@
 #include "platform/process.h"
 #include "textlib/unicode.h"
 #include "textlib/wide/pause/machpause.h"
+#include "widgets/palette.h"
 #include "widgets/wide_control.h"
 #include "ui_main_form.h"
 // The engine's settings have a member named like Qt's keyword macro, which nothing below
@@ -84,7 +86,8 @@ class ListGlyphDelegate : public QStyledItemDelegate {
       : QStyledItemDelegate(&list), owner_(owner), list_(list) {}
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     const bool selected = option.state & QStyle::State_Selected;
-    painter->fillRect(option.rect, selected ? owner_.SelectedEntryColor() : list_.palette().color(QPalette::Base));
+    const QColor fill = selected ? owner_.SelectedEntryColor() : list_.palette().color(QPalette::Base);
+    painter->fillRect(option.rect, fill);
     int textLeft = option.rect.left() + 2;
     const QPixmap& glyph = owner_.ListGlyph();
     if (!glyph.isNull()) {
@@ -94,7 +97,8 @@ class ListGlyphDelegate : public QStyledItemDelegate {
       textLeft = option.rect.left() + glyph.width() + 4;
     }
     painter->setFont(option.font);
-    painter->setPen(list_.palette().color(QPalette::Text));
+    // A selection in a dark window colour takes white text.
+    painter->setPen(selected ? widgets::ContrastingText(fill) : list_.palette().color(QPalette::Text));
     const QRect textRect(textLeft, option.rect.top() + 2, option.rect.right() - textLeft, option.rect.height() - 2);
     painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop, index.data(Qt::DisplayRole).toString());
   }
@@ -286,6 +290,8 @@ void TMainForm_QY_HTML::FormCreate(const QStringList& arguments) {
   CreateWorkFolder(u"Datenbank");
   CreateWorkFolder(u"Datenbank\\Suchwoerterlisten");
   CreateWorkFolder(u"Datenbank\\Temp");
+  // A fresh installation gets its lists; a user's own stay as they are.
+  InstallDefaultFiles(state_.BaseFolder);
 
   const std::u16string control = Reg(reg::QuarryControl);
   if (!control.empty()) {
@@ -567,7 +573,15 @@ void TMainForm_QY_HTML::Timer2Timer() {}  // never enabled
 bool TMainForm_QY_HTML::IsProcessRunning(std::u16string_view name) { return platform::IsProcessRunning(name); }
 
 void TMainForm_QY_HTML::SpeedButton1Click() {
-  platform::ShellExecute(u"open", state_.BaseFolder + u"Quarry_HTML.pdf");
+  const std::u16string manual = state_.BaseFolder + u"Quarry_HTML.pdf";
+  const auto st = platform::Stat(platform::PosixPath(manual));
+  if (!st || !st->isRegular) {
+    platform::ShowMessageBox(u"Die Anleitung \"" + manual + u"\" wurde nicht gefunden.\r\nSie wird mit "
+                             u"QUARRY_HTML in den Basisordner installiert (scripts/run).",
+                             u"Information", platform::mb::Ok | platform::mb::IconInformation);
+    return;
+  }
+  platform::ShellExecute(u"open", manual);
 }
 
 void TMainForm_QY_HTML::SpeedButton2Click() {
@@ -905,11 +919,11 @@ void TMainForm_QY_HTML::UeberwachTimerTimer() {
       const QPoint button = ui->BitBtn2->mapTo(this, QPoint(0, 0));
       ui->GeduldLabel->move(button.x() + ui->BitBtn2->width() - 10, ui->GeduldLabel->y());
       widgets::WideControlSetText(*ui->Label1,
-          u"\"Manifester.exe\" wurde abgebrochen, Vorgabezeit überschritten oder noch nicht mit \"JA\" bestätigt!");
+          u"\"Manifester\" wurde abgebrochen oder Vorgabezeit überschritten!");
       platform::ShowMessageBox(
-          u"Die Vorgabezeit ist überschritten! Sie hätten in der Taskleiste von Windows auf das blinkende Symbol mit "
-          u"dem Namen \"Manifester.exe\" klicken müssen. Wenn noch nicht geschehen, dann klicken Sie nun darauf und "
-          u"wählen Sie \"Nein\" aus, denn das aktuelle Indizieren ist leider gescheitert!",
+          u"Die Vorgabezeit ist überschritten! Das Programm \"Manifester\" hat die Hauptdatei-Liste nicht erstellt. "
+          u"Prüfen Sie, ob \"Manifester\" neben \"QUARRY_HTML\" im Basisordner liegt, denn das aktuelle "
+          u"Indizieren ist leider gescheitert!",
           u"Quarry-HTML", platform::mb::Ok | platform::mb::IconWarning);
       SetActionButtons(true);
       ui->BitBtn2->setEnabled(true);

@@ -20,6 +20,7 @@
 #include "app/forms/database_list.h"
 #include "app/forms/drive_check.h"
 #include "app/forms/other_forms.h"
+#include "app/settings/default_files.h"
 #include "app/settings/qt_text.h"
 #include "platform/codepage.h"
 #include "platform/drives.h"
@@ -279,17 +280,25 @@ void TOKBottomDlg::SetHintColor(const QColor& color) {
 }
 
 void TOKBottomDlg::LoadPatternChoices(std::u16string_view fileName) {
-  if (!FileExists(fileName)) return;
-  textlib::TWideStringList lines;
-  try {
-    lines.LoadFromFile(fileName);
-  } catch (const textlib::Exception&) {
-    return;
-  }
   QStringList items;
-  for (int i = 0; i < lines.Count(); ++i) {
-    if (!lines[i].empty()) items << ToQ(lines[i]);
+  textlib::TWideStringList lines;
+  bool loaded = false;
+  if (FileExists(fileName)) {
+    try {
+      lines.LoadFromFile(fileName);
+      loaded = true;
+    } catch (const textlib::Exception&) {
+    }
   }
+  if (loaded) {
+    for (int i = 0; i < lines.Count(); ++i) {
+      if (!lines[i].empty()) items << ToQ(lines[i]);
+    }
+  } else {
+    for (int i = 0; i < ui->ComboBox1->count(); ++i) items << ui->ComboBox1->itemText(i);
+  }
+  // The default stays among the choices, so "X" never leaves the field without a way back.
+  items << ToQ(kDefaultPattern);
   items.removeDuplicates();
   std::sort(items.begin(), items.end(),
             [](const QString& a, const QString& b) { return QString::compare(a, b, Qt::CaseInsensitive) < 0; });
@@ -458,6 +467,12 @@ void TOKBottomDlg::PfadAusZwischenablageClick() {
   ChooseFolder();
 }
 
+void TOKBottomDlg::Refuse() {
+  // The dialog stays open with what the user typed, so a slip costs no retyping; the
+  // result says Cancel until a check passes.
+  setResult(QDialog::Rejected);
+}
+
 void TOKBottomDlg::OKBtnClick() {
   bool ok = true;
   const std::u16string name = ui->Edit1->Text();
@@ -496,7 +511,7 @@ void TOKBottomDlg::OKBtnClick() {
     for (const std::u16string& existing : names) {
       if (textlib::UnicodeUpperCase(existing) == upper) {
         Inform(u"Dieser Name existiert schon! Geben Sie einen anderen ein!");
-        reject();
+        Refuse();
         return;
       }
     }
@@ -527,7 +542,7 @@ void TOKBottomDlg::OKBtnClick() {
   }
   // Only a name that passed every check names the history.
   if (!ok) {
-    reject();
+    Refuse();
     return;
   }
   state_.HistoryName = name;

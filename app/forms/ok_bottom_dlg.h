@@ -103,6 +103,8 @@ class TOKBottomDlg : public QDialog {
 
  public slots:
   void OKBtnClick();
+  // A failed check: Cancel as the result, the dialog still open.
+  void Refuse();
   void OrdnerwaehlenButtonClick();
   void PfadAusZwischenablageClick();
   void AuswahlMitOhneIndizierungClick();

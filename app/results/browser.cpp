@@ -21,20 +21,37 @@ bool IsDriveForm(std::u16string_view text) {
 
 struct BrowserChoice {
   const char16_t* key;
-  std::vector<const char*> programs;  // tried in order; none installed: the default
+  std::vector<const char*> programs;  // tried in order
+  // None installed: a warning naming the first (the browser was chosen and is missing),
+  // or else the default.
+  bool required;
 };
 
 const std::vector<BrowserChoice>& Choices() {
   static const std::vector<BrowserChoice> choices = {
-      {u"standard", {}},
-      {u"firefox", {"firefox", "firefox-esr"}},
-      {u"internet explorer", {}},
-      {u"edge", {"microsoft-edge", "microsoft-edge-stable"}},
-      {u"chrome", {"google-chrome", "google-chrome-stable", "chromium", "chromium-browser"}},
-      {u"chromium", {"chromium", "chromium-browser"}},
-      {u"opera", {"opera"}},
+      {u"standard", {}, false},
+      {u"firefox", {"firefox", "firefox-esr"}, true},
+      {u"internet explorer", {}, false},
+      {u"edge", {"microsoft-edge", "microsoft-edge-stable"}, true},
+      {u"chrome", {"google-chrome", "google-chrome-stable", "chromium", "chromium-browser"}, true},
+      {u"chromium", {"chromium", "chromium-browser"}, true},
+      {u"opera", {"opera"}, false},
   };
   return choices;
+}
+
+const BrowserChoice* ChoiceFor(const std::u16string& setting) {
+  const std::u16string lower = textlib::UnicodeLowerCase(setting);
+  for (const auto& choice : Choices()) {
+    if (lower.find(choice.key) != std::u16string::npos) return &choice;
+  }
+  return nullptr;
+}
+
+bool AnyInstalled(const BrowserChoice& choice, const ProcessLauncher& launcher) {
+  for (const char* program : choice.programs)
+    if (!launcher.FindProgram(program).empty()) return true;
+  return false;
 }
 
 }  // namespace
@@ -70,14 +87,17 @@ std::u16string BrowserTarget(const std::u16string& target) {
 }
 
 std::string BrowserProgramFor(const std::u16string& setting, const ProcessLauncher& launcher) {
-  const std::u16string lower = textlib::UnicodeLowerCase(setting);
-  for (const auto& choice : Choices()) {
-    if (lower.find(choice.key) == std::u16string::npos) continue;
-    for (const char* program : choice.programs)
-      if (!launcher.FindProgram(program).empty()) return program;
-    return {};
-  }
+  const BrowserChoice* choice = ChoiceFor(setting);
+  if (!choice) return {};
+  for (const char* program : choice->programs)
+    if (!launcher.FindProgram(program).empty()) return program;
   return {};
+}
+
+std::string MissingBrowserFor(const std::u16string& setting, const ProcessLauncher& launcher) {
+  const BrowserChoice* choice = ChoiceFor(setting);
+  if (!choice || !choice->required || AnyInstalled(*choice, launcher)) return {};
+  return choice->programs.front();
 }
 
 void StarteInternetBrowser(const std::u16string& target, BrowserSettingStore& settings,
@@ -88,6 +108,13 @@ void StarteInternetBrowser(const std::u16string& target, BrowserSettingStore& se
     settings.WriteBrowser(setting);
   }
   const std::u16string url = BrowserTarget(target);
+  // Another program than the one chosen would open the page without a word.
+  const std::string missing = MissingBrowserFor(setting, launcher);
+  if (!missing.empty()) {
+    platform::ShowMessageBox(u"Datei: " + platform::AnsiToWide(missing) + u" kann nicht geöffnet werden", u"Warnung",
+                             platform::mb::Ok | platform::mb::IconWarning);
+    return;
+  }
   const std::string program = BrowserProgramFor(setting, launcher);
   if (program.empty()) {
     // The desktop's default; like the platform's "open" its outcome is not reported.

@@ -1,8 +1,9 @@
 #pragma once
 // Starting the browser of the settings for a file or an address. Programs are started
 // with an argument list, never through a shell, so no character of a path or address can
-// become a command; "standard" and every browser that is not installed here go to the
-// desktop's default handler (xdg-open).
+// become a command. "standard" and the browsers this system has no program for go to the
+// desktop's default handler (xdg-open); Firefox, Edge and Chrome/Chromium chosen but not
+// installed are reported with the warning of ShellExecuteChecked.
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,9 @@ std::u16string BrowserTarget(const std::u16string& target);
 
 // The program that a setting chooses (empty: the desktop's default through xdg-open).
 std::string BrowserProgramFor(const std::u16string& setting, const ProcessLauncher& launcher);
+// The program named in the warning when the setting chooses a browser none of whose
+// programs is installed; empty otherwise.
+std::string MissingBrowserFor(const std::u16string& setting, const ProcessLauncher& launcher);
 
 void StarteInternetBrowser(const std::u16string& target, BrowserSettingStore& settings,
                            ProcessLauncher& launcher);

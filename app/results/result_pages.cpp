@@ -118,7 +118,7 @@ std::u16string TResultPageWriter::NextPageLink() const {
     target += Number(int64_t{page} + 1) + u".htm";
   return u"<font color=\"#000000\"><a href=\"" + FileUrl(BaseFolder + target) +
          u"\" target=\"_blank\"><span style=\"font-family:alrial;color:black;text-decoration:none;\">"
-         u"Zur nächsten Steite hier klicken</span></a><br><br><br>";
+         u"Zur nächsten Seite hier klicken</span></a><br><br><br>";
 }
 
 bool TResultPageWriter::WritePage(const std::u16string& name, const std::u16string& text) {

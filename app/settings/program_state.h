@@ -9,7 +9,16 @@
 
 namespace app {
 
-struct ProgramState {
+// Which store the browsed view shows, and whether the last search found something there:
+// the search window sets the first, the search run the second, and the main window's
+// history hand-off reads both - all from this one copy.
+struct SearchFlags {
+  bool BrowsedKindAnsi = false, BrowsedKindUtf8 = false, BrowsedKindMht = false;
+  bool NoHitAnsi = true, NoHitUtf8 = true, NoHitMht = true;  // no hit in that store yet
+  bool NoHits = false;  // the last search produced no hit entry
+};
+
+struct ProgramState : SearchFlags {
   // Drive form, always ends with "\".
   std::u16string BaseFolder;
   // The settings value Quarry_Control, with a trailing "\" like BaseFolder.
@@ -42,9 +51,6 @@ struct ProgramState {
   // State of the search window that the main window's hand-off reads or resets.
   bool ViewerWasOpen = false;
   bool MemoFilled = false;  // the memo overlay holds viewer text
-  bool BrowsedKindAnsi = false, BrowsedKindUtf8 = false, BrowsedKindMht = false;
-  bool NoHitAnsi = true, NoHitUtf8 = true, NoHitMht = true;  // no hit in that store yet
-  bool NoHits = false;  // the last search produced no hit entry
   bool SortedListShown = false;
   std::u16string ViewCaptionPrefix;
   bool SuggestionsLoadedAnsi = false, SuggestionsLoadedUtf8 = false, SuggestionsLoadedMht = false;

@@ -258,8 +258,9 @@ void TDatabaseSearch::RecordHit(bool mht) {
   HitList.Add(platform::AnsiToWide(path + "##text##" + snippet));
   if (HitList.Count() > kHitsPerPage) PageFirstFullPage();
   if (!bareSnippet && !path.empty()) {
-    if (mht && session_.browsedKindMht) NoHitMht = false;
-    if (!mht && session_.browsedKindUtf8) NoHitUtf8 = false;
+    app::SearchFlags& flags = *session_.flags;
+    if (mht && flags.BrowsedKindMht) flags.NoHitMht = false;
+    if (!mht && flags.BrowsedKindUtf8) flags.NoHitUtf8 = false;
   }
 }
 
@@ -466,7 +467,8 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
   // The page buffer still holds the last page of the run before.
   writer_.UniRichEdit1.Clear();
   if (session_.storesStarting) session_.storesStarting();
-  NoHits = true;
+  app::SearchFlags& flags = *session_.flags;
+  flags.NoHits = true;
   session_.quietFlag = true;
   SearchRunning = true;
   pages_.MorePages = false;
@@ -487,12 +489,12 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
   } else if (!session_.dokumentmarke.empty()) {
     if (FileExistsNotDirectory(files.Utf8Store())) {
       StoreStepFound = true;
-      NoHitUtf8 = true;
+      flags.NoHitUtf8 = true;
       DBSucheUtf8(files.Utf8Store());
     }
     if (FileExistsNotDirectory(files.MhtStore())) {
       StoreStepFound = true;
-      NoHitMht = true;
+      flags.NoHitMht = true;
       session_.currentSearchText.clear();
       DBSucheUnicode(files.MhtStore());
     }
@@ -500,7 +502,7 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
   // The direct search pages its own hits, the empty first page included.
   if (!searchedDirectly_) PageStoreHits();
   if (HitCount() > 0)
-    NoHits = false;
+    flags.NoHits = false;
   else if (!searchedDirectly_)
     writer_.SchreibHTMLDocNeu(searchText, 0);
   waitForEmptied();

@@ -90,7 +90,8 @@ class TDatabaseSearch {
   // Every entry of the run: those on pages and those in HitList.
   int64_t HitCount() const { return pagedHits_ + HitList.Count(); }
   std::u16string RelocationLetter;
-  bool NoHitUtf8 = true, NoHitMht = true, NoHits = true;
+  // The run's NoHits and per-store NoHit flags (kept in the session's flags).
+  const app::SearchFlags& Flags() const { return *session_.flags; }
   bool StoreStepFound = false;
   bool SearchRunning = false;
   int64_t HitsSinceFlush = 0;

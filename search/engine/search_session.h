@@ -5,12 +5,17 @@
 #include <functional>
 #include <string>
 
+#include "app/settings/program_state.h"
 #include "search/engine/stream_search.h"
 
 namespace search {
 
 class SearchSession : public FindNextSource {
  public:
+  SearchSession() = default;
+  SearchSession(const SearchSession&) = delete;
+  SearchSession& operator=(const SearchSession&) = delete;
+
   bool GrossKleinBeachten() const override { return grossKleinBeachten; }
   bool NurGanzeWoerter() const override { return nurGanzeWoerter; }
   const std::u16string& CurrentSearchText() const override { return currentSearchText; }
@@ -21,9 +26,11 @@ class SearchSession : public FindNextSource {
   bool grossKleinBeachten = false;
   bool nurGanzeWoerter = false;
   bool chkUnicodeBE = false;
-  // The browsed view shows the UTF-8 / MHT store.
-  bool browsedKindUtf8 = false;
-  bool browsedKindMht = false;
+  // The browsed-store and no-hit flags: the search window points this at the program's
+  // own, so that the run writes where the history hand-off reads; alone, a session keeps
+  // its own.
+  app::SearchFlags ownFlags;
+  app::SearchFlags* flags = &ownFlags;
 
   std::u16string currentSearchText;
   // "#" + drive letter of the database root + ":\".

@@ -47,15 +47,29 @@ using app::kRegistryKey;
 using widgets::SetWidgetBackground;
 using widgets::SetWidgetTextColor;
 namespace reg = app::reg;
+// The window's own caption, which the runs' progress texts borrow for a while.
+constexpr char16_t kCaption[] = u"Quarry-HTML - Suche";
 
 TSuchForm::TSuchForm(app::ProgramState& state, QWidget* parent)
     : QDialog(parent), state_(state), ui(std::make_unique<Ui::TSuchForm>()) {
   ui->setupUi(this);
+  session_.flags = &state_;
+  // Search texts and document paths are shown as they are: an "&" is no accelerator.
+  for (widgets::TUniLabel* label : {ui->UniLabel1, ui->Label2, ui->Label8}) label->SetShowAccelChar(false);
+  // The style's greyed button text almost vanishes on the grey face: a darker grey reads.
+  for (QPushButton* b : findChildren<QPushButton*>()) {
+    QPalette pal = b->palette();
+    pal.setColor(QPalette::Disabled, QPalette::ButtonText, widgets::DisabledText(pal.color(QPalette::Button)));
+    b->setPalette(pal);
+  }
   webPanel_ = new TWebPanel(ui->Panel2);
   webPanel_->BaseFolder = [this] { return state_.BaseFolder; };
   webPanel_->SetControls({ui->Panel2, ui->Label5, ui->UniLabel1, ui->UniEdit2, ui->UniListBox2, ui->ViewerMemo});
   WebListsEnabled = [this](bool on) { webPanel_->SetListsEnabled(on); };
-  connect(ui->SuchImInternetBtn, &QPushButton::clicked, webPanel_, [this] { webPanel_->SuchImInternetBtnClick(); });
+  connect(ui->SuchImInternetBtn, &QPushButton::clicked, webPanel_, [this] {
+    EntryMarkupEntfernen();
+    webPanel_->SuchImInternetBtnClick();
+  });
   // No minimum of the window's own: a smaller size snaps to 1043 x 500 in resizeEvent.
   resize(1043, 500);
   // The visible viewer draws in the Unicode font, fits and wraps its lines and mirrors them
@@ -124,14 +138,21 @@ TSuchForm::TSuchForm(app::ProgramState& state, QWidget* parent)
       default: break;
     }
   };
-  // After the memo's own word selection, as a double click goes.
+  // A double click takes the word under the pointer, after the memo's own word selection
+  // (whose word rule is not the viewer's).
+  // A third click soon after takes the whole line, as in the viewer.
+  connect(ui->ViewerMemo, &widgets::TUniMemo::MouseDown, this,
+          [this](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint at) {
+            if (button != Qt::LeftButton) return;
+            memoPressPoint_ = at;
+            if (memoDoubleClick_.isValid() && memoDoubleClick_.elapsed() <= QApplication::doubleClickInterval()) {
+              memoDoubleClick_.invalidate();
+              QTimer::singleShot(0, this, [this] { SelectMemoLineAt(memoPressPoint_); });
+            }
+          });
   connect(ui->ViewerMemo, &widgets::TUniMemo::DblClick, this, [this] {
-    QTimer::singleShot(0, this, [this] {
-      widgets::TUniMemo& memo = *ui->ViewerMemo;
-      const QTextBlock block = memo.document()->findBlock(memo.textCursor().selectionStart());
-      memo.SetSelStart(block.position());
-      memo.SetSelLength(block.length() - 1);
-    });
+    memoDoubleClick_.start();
+    QTimer::singleShot(0, this, [this] { SelectMemoWordAt(memoPressPoint_); });
   });
   connect(ui->Splitter1, &QSplitter::splitterMoved, this, [this] {
     SchreibeRegKey(kRegistryKey, reg::SplitterPos, std::u16string(FromQ(QString::number(ui->PanelLinks->width()))));
@@ -141,11 +162,7 @@ TSuchForm::TSuchForm(app::ProgramState& state, QWidget* parent)
   connect(ui->AnsiLadenButton, &QPushButton::clicked, this, [this] { LadenButtonClick(StoreKind::Ansi); });
   connect(ui->SortierteListeBtn, &QPushButton::clicked, this, [this] { ZeilenAlsListeSortierenClick(); });
   connect(ui->LesezeichenBtn, &QPushButton::clicked, this, [this] { LesezeichenBtnClick(); });
-  connect(ui->SpeedButton1, &QToolButton::clicked, this, [this] {
-    // The manual lies beside the program; a missing one opens nothing.
-    const std::u16string manual = state_.BaseFolder + u"Quarry-HTML_Suche.pdf";
-    if (GetDateiGroesse(manual) >= 0) platform::OpenWithDesktop(platform::PosixPath(manual));
-  });
+  connect(ui->SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
   // The viewer scrolled: the memo's lines are outdated and the selection goes.
   connect(ui->Viewer, &search::TFileViewer::OnScroll, this, [this] {
     ui->ViewerMemo->setVisible(false);
@@ -298,6 +315,40 @@ void TSuchForm::ViewerHost::FitMemoWidth(bool withBar, int viewerWidth) {
 
 void TSuchForm::ViewerHost::ShowMemoOverlay() { form_.ShowMemoOverlay(); }
 
+void TSuchForm::SelectMemoWordAt(QPoint at) {
+  widgets::TUniMemo& memo = *ui->ViewerMemo;
+  const QPoint point = memo.viewport()->mapFrom(&memo, at);
+  QTextCursor cursor = memo.cursorForPosition(point);
+  const QTextBlock block = cursor.block();
+  const QString text = block.text();
+  if (text.isEmpty()) return;
+  // The nearest caret position lies after the character when the pointer is on its
+  // right half: the character under the pointer is the one before it then.
+  int i = cursor.position() - block.position();
+  if (i > 0 && (i >= text.size() || point.x() < memo.cursorRect(cursor).x())) --i;
+  // The viewer's word delimiters: the blank, ASCII punctuation but the underscore, DEL, TAB.
+  const auto delimiter = [](QChar q) {
+    const char16_t c = q.unicode();
+    return c == 9 || c == 10 || c == 13 || (c >= 32 && c <= 47) || (c >= 58 && c <= 64) || (c >= 91 && c <= 94) ||
+           c == 96 || (c >= 123 && c <= 127);
+  };
+  int first = i, last = i;
+  while (first > 0 && !delimiter(text[first - 1])) --first;
+  while (last + 1 < text.size() && !delimiter(text[last + 1])) ++last;
+  cursor.setPosition(block.position() + first);
+  cursor.setPosition(block.position() + last + 1, QTextCursor::KeepAnchor);
+  memo.setTextCursor(cursor);
+}
+
+void TSuchForm::SelectMemoLineAt(QPoint at) {
+  widgets::TUniMemo& memo = *ui->ViewerMemo;
+  QTextCursor cursor = memo.cursorForPosition(memo.viewport()->mapFrom(&memo, at));
+  const QTextBlock block = cursor.block();
+  cursor.setPosition(block.position());
+  cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+  memo.setTextCursor(cursor);
+}
+
 void TSuchForm::ShowMemoOverlay() { ui->ViewerMemo->setVisible(search::IsLineMode(ui->Viewer->Mode())); }
 
 void TSuchForm::ViewerHost::SetSearchBoxText(const std::u16string& text) { form_.SetEntry(text); }
@@ -350,6 +401,7 @@ void TSuchForm::OKBtnClick() {
   if (engine_.SearchRunning || sammler_.Busy()) return;
   // A path entry opens its file instead of a search.
   if (PfadEintragPruefen()) return;
+  EntryMarkupEntfernen();
   if (textlib::UnicodeTrim(ui->UniEdit2->Text()).empty()) {
     platform::ShowMessageBox(u"Sie haben keinen Suchtext eingegeben!", u"Information",
                              platform::mb::Ok | platform::mb::IconInformation);
@@ -379,10 +431,6 @@ void TSuchForm::OKBtnClick() {
   const bool searched = engine_.Run(files, ui->UniEdit2->Text());
   state_.Searching = false;
   if (searched) {
-    state_.NoHits = engine_.NoHits;
-    state_.NoHitUtf8 = engine_.NoHitUtf8;
-    state_.NoHitMht = engine_.NoHitMht;
-
     std::u16string text = ui->UniEdit2->Text();
     const size_t bad = text.find(u'\uFFFD');
     if (bad != std::u16string::npos && bad + 1 == text.size()) {
@@ -394,8 +442,10 @@ void TSuchForm::OKBtnClick() {
   }
 
   state_.CancelRequested = false;
-  // Files the direct search could not read stay named until the next run.
-  widgets::WideControlSetText(*this, searched ? engine_.EndCaption : std::u16string());
+  // Files the direct search could not read stay named until the next run; otherwise the
+  // window's caption comes back.
+  widgets::WideControlSetText(*this, searched && !engine_.EndCaption.empty() ? engine_.EndCaption
+                                                                             : std::u16string(kCaption));
   engine_.SearchRunning = false;
   ui->CancelBtn->setEnabled(true);
   ui->CancelBtn->setToolTip(QStringLiteral("Schließt das Fenster"));
@@ -670,14 +720,18 @@ bool IsExecutableFile(std::u16string_view drivePath) {
 QWidget* TSuchForm::WebPanelHost() const { return ui->Panel2; }
 std::u16string TSuchForm::DocumentCaption() const { return ui->Label2->Caption(); }
 
-void TSuchForm::SetEntry(const std::u16string& text) { ui->UniEdit2->SetText(text); }
+void TSuchForm::SetEntry(const std::u16string& text) {
+  entrySetByProgram_ = true;
+  ui->UniEdit2->SetText(text);
+  entrySetByProgram_ = false;
+}
 
 void TSuchForm::OnEntryChanged() {
   if (entryChanging_) return;
   const std::u16string text = ui->UniEdit2->Text();
   // A typed character adds one unit (two for a surrogate pair); more at once is a paste
   // or a text set by the program.
-  const bool wholeText = text.size() >= lastEntry_.size() + 3;
+  const bool wholeText = entrySetByProgram_ || text.size() >= lastEntry_.size() + 3;
   UniEdit2Change(wholeText);
 }
 
@@ -689,16 +743,18 @@ void TSuchForm::UniEdit2Change(bool wholeText) {
   ui->PhraseCheckBox->setChecked(text.find_first_of(u" \t") != std::u16string::npos);
   pathOpened_ = false;
   entryChanging_ = false;
-  if (wholeText && PfadEintragPruefen()) {
-    // The boxes may have closed the window; the entry holds what is left.
-  }
+  // The boxes may close the window; the entry holds what is left. A closed window asks
+  // nothing: its boxes would stand alone on the desktop.
+  pathCheckPending_ = false;
+  if (wholeText && !isVisible())
+    pathCheckPending_ = true;
+  else if (wholeText)
+    PfadEintragPruefen();
   entryChanging_ = true;
+  // Remnants of pasted markup go when a text arrives whole; a typed "/" or "<" is the
+  // start of "km/h" or "a<b" and stays until the search starts.
+  if (wholeText) EntryMarkupEntfernen();
   text = entry.Text();
-  if (!(text.starts_with(u'#') && text.size() > 3 && text.substr(2, 2) == u":\\")) {
-    const std::u16string cleaned = MarkupResteEntfernen(text);
-    if (cleaned != text) entry.SetText(cleaned);
-    text = cleaned;
-  }
   ui->UniLabel1->SetCaption(u"Suchtext: " + text);
   const bool any = !textlib::UnicodeTrim(text).empty();
   const std::optional<app::RgbColor> hintRgb =
@@ -706,7 +762,10 @@ void TSuchForm::UniEdit2Change(bool wholeText) {
   const QColor hint = hintRgb ? ToQColor(*hintRgb) : QColor(Qt::gray);
   for (QPushButton* b : {ui->OKBtn, ui->SuchImInternetBtn}) {
     QPalette pal = b->palette();
-    pal.setColor(QPalette::ButtonText, any ? QColor(0x00, 0x80, 0x00) : hint);
+    pal.setColor(QPalette::Active, QPalette::ButtonText, any ? QColor(0x00, 0x80, 0x00) : hint);
+    pal.setColor(QPalette::Inactive, QPalette::ButtonText, any ? QColor(0x00, 0x80, 0x00) : hint);
+    // Disabled, the hint colour (white by default) would vanish on the grey button face.
+    pal.setColor(QPalette::Disabled, QPalette::ButtonText, widgets::DisabledText(pal.color(QPalette::Button)));
     b->setPalette(pal);
     b->setEnabled(any);
   }
@@ -716,6 +775,14 @@ void TSuchForm::UniEdit2Change(bool wholeText) {
   if (WebListsEnabled) WebListsEnabled(any);
   lastEntry_ = entry.Text();
   entryChanging_ = false;
+}
+
+void TSuchForm::EntryMarkupEntfernen() {
+  widgets::TUniEdit& entry = *ui->UniEdit2;
+  const std::u16string text = entry.Text();
+  if (text.starts_with(u'#') && text.size() > 3 && text.substr(2, 2) == u":\\") return;
+  const std::u16string cleaned = MarkupResteEntfernen(text);
+  if (cleaned != text) entry.SetText(cleaned);
 }
 
 bool TSuchForm::PfadEintragPruefen() {
@@ -764,12 +831,27 @@ bool TSuchForm::PfadEintragPruefen() {
   return true;
 }
 
+void TSuchForm::SpeedButton1Click() {
+  // One manual for both windows, beside the program.
+  const std::u16string manual = state_.BaseFolder + u"Quarry_HTML.pdf";
+  if (GetDateiGroesse(manual) < 0) {
+    platform::ShowMessageBox(u"Die Anleitung \"" + manual + u"\" wurde nicht gefunden.\r\nSie wird mit "
+                             u"QUARRY_HTML in den Basisordner installiert (scripts/run).",
+                             u"Information", platform::mb::Ok | platform::mb::IconInformation);
+    return;
+  }
+  if (OpenDocument)
+    OpenDocument(manual);
+  else
+    platform::OpenWithDesktop(platform::PosixPath(manual));
+}
+
 void TSuchForm::ApplicationActivate() {
-  if (SiblingProgramRunning && !SiblingProgramRunning()) return;
   if (!TakeHandoverFile()) return;
+  // A closed window gets the text from the next hand-off, when it opens.
+  if (!isVisible()) return;
   SetEntry(state_.SearchHandoverText);
-  // An open window has taken the text; a closed one gets it from the next hand-off.
-  if (isVisible()) state_.SearchHandoverText.clear();
+  state_.SearchHandoverText.clear();
 }
 
 bool TSuchForm::TakeHandoverFile() {
@@ -805,7 +887,8 @@ void TSuchForm::FormPaint() {
   if (ui->UniEdit1->Text().empty()) ui->WeiterSuche->setEnabled(false);
   if (searchFirstPaint_) {
     searchFirstPaint_ = false;
-    ui->Label2->setVisible(true);
+    // Shown by the position display once a store is browsed.
+    ui->Label2->setVisible(false);
     SetBuilderShown(false);
     ui->ViewerMemo->SetHint(
         u"Markieren Sie den Text mit der linken Maustaste. Danach rechter Maustastenklick.\r\nText kann dann über "
@@ -815,7 +898,7 @@ void TSuchForm::FormPaint() {
     ui->Label1->SetCaption(
         u"Geben Sie oben den Text ein, den Sie suchen.   Bei der Suche\n"
         u"nach einem Pfadeintrag mit Dateinamen, setzen Sie das Raute-\n"
-        u"Zeichen # davor:     #C:\\Windows\\Dies ist ein Beispiel.txt");
+        u"Zeichen # davor:     #C:\\home\\anna\\Dies ist ein Beispiel.txt");
     ui->SortierteListeBtn->setEnabled(false);
     bool ok = false;
     const int left = ToQ(LeseRegKey(kRegistryKey, reg::SplitterPos)).toInt(&ok);
@@ -833,6 +916,13 @@ void TSuchForm::FormPaint() {
 void TSuchForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   FormPaint();
+  if (pathCheckPending_) {
+    pathCheckPending_ = false;
+    // Once the window stands, so its boxes belong to it.
+    QTimer::singleShot(0, this, [this] {
+      if (isVisible()) PfadEintragPruefen();
+    });
+  }
 }
 
 void TSuchForm::resizeEvent(QResizeEvent* event) {
@@ -1013,6 +1103,7 @@ void TSuchForm::LesezeichenBtnClick() {
 void TSuchForm::Timer2Timer() {
   if (state_.SortedListShown) return;
   timer2_->stop();
+  ui->Label2->setVisible(true);
   const search::TitleDisplay shown =
       search::ZeigDieTitelAnText(firstShownOffset_, titlePositions_, titleKind_, state_.SortedListShown);
   const QFontMetrics metrics(ui->Label2->font());
@@ -1046,7 +1137,10 @@ void TSuchForm::ReopenBrowsedView() {
 class TSuchForm::SortStatus : public app::WordListStatus {
  public:
   explicit SortStatus(TSuchForm& form) : form_(form) {}
-  void SetCaption(std::u16string_view text) override { widgets::WideControlSetText(form_, text); }
+  // An emptied caption is the window's own again.
+  void SetCaption(std::u16string_view text) override {
+    widgets::WideControlSetText(form_, text.empty() ? std::u16string_view(kCaption) : text);
+  }
   void SetLabel(std::u16string_view text) override { form_.ui->Label4->SetCaption(text); }
   void SetProgressMax(int64_t max) override { form_.ui->ProgressBar1->setMaximum(ProgressValue(max)); }
   void SetProgress(int64_t position) override { form_.ui->ProgressBar1->setValue(ProgressValue(position)); }
@@ -1144,7 +1238,7 @@ void TSuchForm::SortAbbrechenButtonClick() {
   SetSearchControlsEnabled(true);
   ui->Label4->SetCaption(u"Sortierte Liste von: ");
   ui->ProgressBar1->setValue(0);
-  widgets::WideControlSetText(*this, u"");
+  widgets::WideControlSetText(*this, kCaption);
   ui->Panel2->setVisible(true);
   state_.CancelRequested = false;
 }

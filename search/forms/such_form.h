@@ -3,6 +3,7 @@
 // colours, size, the suggestion list) and the local search run; browsing, the viewer and
 // the web panel are its own handlers and come with them.
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
@@ -143,15 +144,17 @@ class TSuchForm : public QDialog {
   // The entry names a file ("#X:\..."): the boxes and the opening instead of a search.
   // false when the entry is no path entry.
   bool PfadEintragPruefen();
+  // The markup-remnant rule on the search entry (not on a "#" path entry).
+  void EntryMarkupEntfernen();
   bool PathOpened() const { return pathOpened_; }
   // The application was activated: a search text another program left in
   // "Datenbank\Suchtext.txt" below the control folder is taken over and the file deleted.
   void ApplicationActivate();
+  void SpeedButton1Click();  // "?": the manual
   // Reads "Datenbank\Suchtext.txt" below the control folder into the program's
   // SearchHandoverText and deletes it; false when there is none or it cannot be read.
   bool TakeHandoverFile();
   // Whether the program that hands texts over runs; without a hook it is assumed to.
-  std::function<bool()> SiblingProgramRunning;
   // The web panel's lists follow the entry: enabled exactly when it holds text.
   std::function<void(bool)> WebListsEnabled;
   // The web panel's place in the left half.
@@ -171,6 +174,9 @@ class TSuchForm : public QDialog {
   // The position display (what Timer2 runs after a draw).
   void Timer2Timer();
   void TextInSuchleisteUebertragen();  // the memo's pop-up item
+  // The memo overlay's double click: the word under the point (memo coordinates).
+  void SelectMemoWordAt(QPoint at);
+  void SelectMemoLineAt(QPoint at);
   // A search run ended: the browsed view comes back as it was.
   void ReopenBrowsedView();
   std::u16string DocumentCaption() const;  // Label2
@@ -272,6 +278,11 @@ class TSuchForm : public QDialog {
   bool searchFirstPaint_ = true;
   bool pathOpened_ = false;
   bool entryChanging_ = false;
+  bool entrySetByProgram_ = false;
+  QPoint memoPressPoint_;
+  QElapsedTimer memoDoubleClick_;
+  // A path entry that arrived while the window was closed: checked once it shows.
+  bool pathCheckPending_ = false;
   std::u16string lastEntry_;
   QTimer* timer2_ = nullptr;
   textlib::TMachPause* pause_ = nullptr;

@@ -22,6 +22,7 @@
 #include "widgets/uni_label.h"
 #include "widgets/uni_list_box.h"
 #include "widgets/uni_memo.h"
+#include "widgets/palette.h"
 #include "widgets/wide_control.h"
 
 namespace search {
@@ -192,7 +193,8 @@ class WebItemDelegate : public QStyledItemDelegate {
     // it loses the focus to the entry, which would hide the suggestions just opened.
     if (topics_) panel_.HideSuggestionsLater();
     const bool selected = option.state & QStyle::State_Selected;
-    painter->fillRect(option.rect, selected ? panel_.SelectedItemColor() : control_.palette().color(QPalette::Base));
+    const QColor fill = selected ? panel_.SelectedItemColor() : control_.palette().color(QPalette::Base);
+    painter->fillRect(option.rect, fill);
     const QString text = index.data(Qt::DisplayRole).toString();
     const QPixmap& icon = topics_                                 ? panel_.topicIcon_
                           : TakesSearchText(FromQ(text)) ? panel_.greenIcon_
@@ -200,7 +202,7 @@ class WebItemDelegate : public QStyledItemDelegate {
     painter->drawPixmap(option.rect.left() + 1, option.rect.top() + 2, icon);
     const int textLeft = option.rect.left() + icon.width() + (topics_ ? 20 : 4);
     painter->setFont(option.font);
-    painter->setPen(control_.palette().color(QPalette::Text));
+    painter->setPen(selected ? widgets::ContrastingText(fill) : control_.palette().color(QPalette::Text));
     const QRect textRect(textLeft, option.rect.top() + 2, option.rect.right() - textLeft, option.rect.height() - 2);
     painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
   }

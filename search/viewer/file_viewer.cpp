@@ -572,6 +572,22 @@ int64_t TFileViewer::OffsetAt(QPoint point) const {
   return page_.lines.OffsetFromPoint(point.x() + model_.HViewPos(), point.y());
 }
 
+int64_t TFileViewer::CharOffsetAt(QPoint point) const {
+  const int64_t cs = model_.CharSize();
+  // The hex rows keep the caret rule: the character before the nearest caret position.
+  if (!IsLineMode(model_.Mode())) return OffsetAt(point) - cs;
+  const TStrPositions& lines = page_.lines;
+  const TStrPosRecord* row = nullptr;
+  for (int i = 0; i < lines.Count(); ++i) {
+    if (lines[i].y <= point.y() && (!row || lines[i].y >= row->y)) row = &lines[i];
+  }
+  if (!row || row->length <= 0) return -1;
+  const int x = point.x() + model_.HViewPos() - row->x;
+  int64_t i = 0;
+  while (i + 1 < row->length && row->extents[static_cast<size_t>(i + 1)] <= x) ++i;
+  return row->offset + i * cs;
+}
+
 void TFileViewer::ExtendSelectionTo(QPoint point) {
   const int64_t offset = OffsetAt(point);
   if (offset < 0 || dragAnchor_ < 0) return;
@@ -611,7 +627,10 @@ void TFileViewer::mousePressEvent(QMouseEvent* event) {
   selecting_ = true;
   dragAnchor_ = offset;
   shiftAnchor_ = std::max<int64_t>(offset, 0);
-  doubleClickOffset_ = offset - model_.CharSize();
+  // The word under the pointer: the character the press is on, not the one before the
+  // nearest caret position (which is the previous word's when the press is on a word's
+  // first letter).
+  doubleClickOffset_ = CharOffsetAt(mousePoint_);
 }
 
 void TFileViewer::mouseDoubleClickEvent(QMouseEvent* event) {

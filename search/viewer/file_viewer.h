@@ -144,6 +144,8 @@ class TFileViewer : public QAbstractScrollArea {
   void OnScrollBarAction(Qt::Orientation orientation, int action);
 
   int64_t OffsetAt(QPoint point) const;
+  // The character under the point (not the nearest caret position), -1 off the text.
+  int64_t CharOffsetAt(QPoint point) const;
   void ExtendSelectionTo(QPoint point);
   void AutoScrollTick();
   void MiddleScrollTick();

@@ -95,6 +95,21 @@ TEST(NativeFile, FailuresSetTheLastError) {
   EXPECT_FALSE(SystemErrorText(ENOENT).empty());
 }
 
+// The reasons a user reads in the boxes are German whatever the process's locale.
+TEST(NativeFile, SystemErrorTextsAreGerman) {
+  struct Case {
+    int code;
+    const char* text;
+  } const cases[] = {{ENOENT, "Die Datei oder der Ordner existiert nicht."},
+                     {EACCES, "Zugriff verweigert."},
+                     {ENOSPC, "Auf dem Datenträger ist nicht genügend Speicherplatz vorhanden."},
+                     {EROFS, "Der Datenträger ist schreibgeschützt."},
+                     {ENOTDIR, "Ein Teil des Pfades ist kein Ordner."}};
+  for (const Case& c : cases) EXPECT_EQ(SystemErrorText(c.code), c.text) << c.code;
+  // A rare one keeps its number and the system's own words.
+  EXPECT_EQ(SystemErrorText(EHOSTDOWN).rfind("Systemfehler " + std::to_string(EHOSTDOWN) + " (", 0), 0u);
+}
+
 TEST(Files, ListRenameRemoveAndAtomicWrite) {
   testsupport::TempDrive drive;
   ASSERT_TRUE(MakeDirectory(drive.Posix("sub")));

@@ -87,7 +87,7 @@ TEST_F(DatabaseSearch, OneEntryPerDocumentWithPathAndSnippet) {
                              "T:\\Docs\\B\xC3\xA4ume.htm##text##Das gr\xC3\xBCne Haus.<br>"}))
         << blockSize;
   }
-  EXPECT_FALSE(run.NoHits);
+  EXPECT_FALSE(run.Flags().NoHits);
 }
 
 TEST_F(DatabaseSearch, WholeWordsAndCase) {
@@ -248,7 +248,7 @@ TEST_F(DatabaseSearch, PagesThatCannotBeWrittenAreNoResult) {
   }
   EXPECT_TRUE(host.opened.empty());  // no browser for a page that is not there
   ASSERT_EQ(sink->Boxes().size(), 1u);
-  EXPECT_NE(sink->Boxes()[0].text.find(u"QY_Ergebnis.htm kann nicht geschrieben werden: No space left on device"),
+  EXPECT_NE(sink->Boxes()[0].text.find(u"QY_Ergebnis.htm kann nicht geschrieben werden: Auf dem Datenträger ist nicht genügend Speicherplatz vorhanden."),
             std::u16string::npos);
   EXPECT_TRUE(run.Run(files, u"Haus"));  // the disk has room again
   EXPECT_EQ(host.opened.size(), 1u);
@@ -315,7 +315,7 @@ TEST_F(DatabaseSearch, NoHitWritesOneEmptyPageAndOneCharacterIsRefused) {
   Utf8Database(Numbered(3, 0));
   drive.WriteFile("Datenbank/Temp/old.htm", "stale");
   run.Run(files, u"Haus");
-  EXPECT_TRUE(run.NoHits);
+  EXPECT_TRUE(run.Flags().NoHits);
   EXPECT_NE(drive.ReadFile("Datenbank/Temp/QY_Ergebnis.htm").find("wurde NICHT gefunden"), std::string::npos);
   EXPECT_FALSE(platform::Stat(drive.Posix("Datenbank/Temp/old.htm")).has_value());
 

@@ -299,7 +299,7 @@ TEST_F(DirectSearchRun, EveryEncodingOnceWithItsSnippet) {
 
   ASSERT_TRUE(run.Run(files, u"Haus"));
   EXPECT_TRUE(run.SearchedDirectly());
-  EXPECT_FALSE(run.NoHits);
+  EXPECT_FALSE(run.Flags().NoHits);
   const std::map<std::string, std::string> expected = {
       {"T:\\Docs\\utf8bom.htm", "Gr\xC3\xBCnes Haus  b>hier /b><br>"},
       {"T:\\Docs\\utf8.htm", "Das HAUS am See, Gr\xC3\xBC\xC3\x9F" "e Haus zwei<br>"},
@@ -548,7 +548,7 @@ TEST_F(DirectSearchRun, CancelWhileMessagesAreProcessed) {
   platform::SetPumpHook(nullptr);
   EXPECT_EQ(run.HitCount(), 1);
   EXPECT_EQ(writer.WrittenFiles().size(), 1u);
-  EXPECT_FALSE(run.NoHits);
+  EXPECT_FALSE(run.Flags().NoHits);
   // The request is used up: the next run searches every file.
   ASSERT_TRUE(run.Run(files, u"Haus"));
   EXPECT_EQ(run.HitCount(), 8);
@@ -557,7 +557,7 @@ TEST_F(DirectSearchRun, CancelWhileMessagesAreProcessed) {
 TEST_F(DirectSearchRun, MissingDescriptionWritesTheEmptyFirstPage) {
   Write("base/Datenbank/anders.dat", "PFAD_UND_ENDUNGEN= T:\\Docs *.htm\r\n");
   ASSERT_TRUE(run.Run(files, u"Haus"));
-  EXPECT_TRUE(run.NoHits);
+  EXPECT_TRUE(run.Flags().NoHits);
   EXPECT_EQ(writer.WrittenFiles().size(), 1u);
 }
 

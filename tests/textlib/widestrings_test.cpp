@@ -125,7 +125,7 @@ TEST(WideStringListFile, FileErrors) {
   TWideStringList list;
   list.Add(u"x");
   const std::u16string missing = ErrorText([&] { list.LoadFromFile(drive.Drive(u"missing.txt")); });
-  EXPECT_EQ(missing.substr(0, 23), u"Win32-Fehler. Code: 2.\n");
+  EXPECT_EQ(missing.substr(0, 23), u"Systemfehler. Code: 2.\n");
   EXPECT_EQ(Items(list), std::vector<std::u16string>{u"x"});
   EXPECT_EQ(ErrorText([&] { list.SaveToFile(drive.Drive(u"no\\such\\x.txt")); }),
             u"Datei T:\\no\\such\\x.txt kann nicht erstellt werden");

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/settings/default_files.h"
 #include "forms_fixture.h"
 #include "ui_main_form.h"
 
@@ -73,7 +74,8 @@ TEST_F(DriverTest, ACreatedDatabaseIsIndexedAndItsEntryOfExactlyThatNameSelected
   EXPECT_TRUE(Exists("base/Datenbank/web.log"));
   w->main->Timer1Timer();
   EXPECT_TRUE(w->main->Form().Label2->text().startsWith(QStringLiteral("Anzahl Dateien:     2     Zeit: ")));
-  EXPECT_EQ(drive_.ReadFile("base/AuswahlEndungen.txt"), "*.csv\r\n*.txt\r\n*.htm\r\n*.html\r\n");
+  // Both patterns are among the shipped choices: the file stays as shipped.
+  EXPECT_EQ(drive_.ReadFile("base/AuswahlEndungen.txt"), std::string(app::DefaultFiles()[1].bytes));
   EXPECT_TRUE(w->main->Form().SuchenBtn->isEnabled());
   EXPECT_TRUE(w->main->Form().NeuErstellenBtn->isEnabled());
   EXPECT_FALSE(w->main->Timer1().isActive());
@@ -114,7 +116,8 @@ TEST_F(DriverTest, KnownPatternsAreNotAddedTwice) {
   w->main->FormPaint();
   Fill(*w, u"web", u"T:\\docs", u"*.html *.xhtml");
   w->main->NeuErstellenBtnClick();
-  EXPECT_EQ(drive_.ReadFile("base/AuswahlEndungen.txt"), "*.htm\r\n*.html\r\n*.xhtml\r\n");
+  // The dialog's default is always among the choices, so it is saved with them.
+  EXPECT_EQ(drive_.ReadFile("base/AuswahlEndungen.txt"), "*.htm\r\n*.htm *.html\r\n*.html\r\n*.xhtml\r\n");
 }
 
 TEST_F(DriverTest, ACancelledDialogEndsTheUpdate) {
@@ -221,8 +224,7 @@ TEST_F(DriverTest, TheWatchGivesUpAfterSixtySecondsWithoutTheBuilder) {
   EXPECT_EQ(w->main->WatchTicks(), -1);
   EXPECT_FALSE(w->main->UeberwachTimer().isActive());
   EXPECT_FALSE(w->main->Timer1().isActive());
-  EXPECT_EQ(Status(*w), QStringLiteral("\"Manifester.exe\" wurde abgebrochen, Vorgabezeit überschritten oder noch "
-                                       "nicht mit \"JA\" bestätigt!"));
+  EXPECT_EQ(Status(*w), QStringLiteral("\"Manifester\" wurde abgebrochen oder Vorgabezeit überschritten!"));
   ASSERT_EQ(sink_->Boxes().size(), 1u);
   EXPECT_EQ(sink_->Boxes()[0].text.rfind(u"Die Vorgabezeit ist überschritten! ", 0), 0u);
   EXPECT_TRUE(w->main->Form().SuchenBtn->isEnabled());

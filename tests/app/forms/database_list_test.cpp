@@ -234,7 +234,6 @@ TEST_F(ListTest, TheHandOverFileIsConsumedEvenWhenTheSearchIsCancelled) {
   EXPECT_EQ(seen, u"");
   // Read already when the program was activated, before the search window opened.
   drive_.WriteFile("tools/Datenbank/Suchtext.txt", "neu");
-  w->search->SiblingProgramRunning = [] { return true; };
   w->search->ApplicationActivate();
   EXPECT_FALSE(std::filesystem::exists(drive_.Posix("tools/Datenbank/Suchtext.txt")));
   w->main->SuchenBtnClick();

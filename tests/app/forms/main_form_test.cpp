@@ -154,8 +154,7 @@ TEST_F(FormsTest, EveryTextOfTheMainWindowFitsAtTheDefaultSize) {
   EXPECT_EQ(w->main->size(), QSize(900, 506));
   // The longest status lines the window writes itself.
   const QString lines[] = {
-      QStringLiteral("\"Manifester.exe\" wurde abgebrochen, Vorgabezeit überschritten oder noch nicht mit "
-                     "\"JA\" bestätigt!"),
+      QStringLiteral("\"Manifester\" wurde abgebrochen oder Vorgabezeit überschritten!"),
       QStringLiteral("Datenbank wird aktualisiert. Bitte Geduld! Windows Defender überprüft gerade Quarry."),
       QStringLiteral("MHT/EML-Dateien - Fertig mit der abgebrochenen Indizierung. Es wurden 1234567 Dateien "
                      "indiziert."),

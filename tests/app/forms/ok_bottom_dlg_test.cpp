@@ -100,7 +100,7 @@ TEST_F(DialogTest, TextsOfTheDialog) {
   EXPECT_EQ(Ui().Label2->text(), QStringLiteral("Endung(en) der Klartext-Dateien:"));
   EXPECT_EQ(Ui().Label3->text(), QStringLiteral("Ausgewähltes Laufwerk oder Ordner:"));
   EXPECT_EQ(Ui().Label5->text(),
-            QStringLiteral("Programm \"Manifester.exe\" gestartet. Dieses braucht Administratorrechte."));
+            QStringLiteral("Programm \"Manifester\" gestartet. Es läuft mit Ihren Benutzerrechten."));
   EXPECT_EQ(Ui().Edit3->text(), QStringLiteral("*.htm *.html"));
   EXPECT_TRUE(Ui().Edit3->isReadOnly());
   EXPECT_EQ(Ui().Edit2->text(), QStringLiteral("C:\\"));
@@ -284,6 +284,26 @@ TEST_F(DialogTest, EveryFailedCheckIsReportedAndTheDialogEndsWithCancel) {
   for (const auto& b : sink_->Boxes()) EXPECT_EQ(b.flags, platform::mb::Ok | platform::mb::IconInformation);
   EXPECT_EQ(Dlg().result(), QDialog::Rejected);
   EXPECT_EQ(w_->state.HistoryName, u"old");
+}
+
+TEST_F(DialogTest, AFailedCheckKeepsTheDialogOpenWithWhatWasTyped) {
+  Fill(QStringLiteral("Neue DB"), QStringLiteral("T:\\fehlt"), QStringLiteral("*.htm *.mht"));
+  bool openAfterRefusal = false;
+  QString nameAfterRefusal, extensionsAfterRefusal;
+  QTimer::singleShot(0, &Dlg(), [&] {
+    Ui().OKBtn->click();
+    openAfterRefusal = Dlg().isVisible();
+    nameAfterRefusal = Ui().Edit1->text();
+    extensionsAfterRefusal = Ui().Edit3->text();
+    Ui().Edit2->setText(QStringLiteral("T:\\docs"));
+    Ui().OKBtn->click();
+  });
+  EXPECT_EQ(Dlg().exec(), QDialog::Accepted);
+  EXPECT_TRUE(openAfterRefusal);
+  EXPECT_EQ(nameAfterRefusal, QStringLiteral("Neue DB"));
+  EXPECT_EQ(extensionsAfterRefusal, QStringLiteral("*.htm *.mht"));
+  EXPECT_EQ(BoxTexts(), std::vector<std::u16string>{u"Der angegebene Ordner existiert nicht"});
+  EXPECT_EQ(w_->state.HistoryName, u"Neue DB");
 }
 
 TEST_F(DialogTest, AMissingFolderAloneIsRefusedAndKeepsTheHistoryName) {
@@ -492,10 +512,13 @@ TEST_F(DialogTest, ExtensionChoicesAppendToTheField) {
 TEST_F(DialogTest, ExtensionChoicesLoadSortedAtTheFirstPaint) {
   drive_.WriteFile("base/AuswahlEndungen.txt", "*.xhtml\r\n*.asp\r\n*.TXT\r\n");
   w_->main->FormPaint();
-  ASSERT_EQ(Ui().ComboBox1->count(), 3);
+  // The user's file is read as it is, and the default joins it.
+  ASSERT_EQ(Ui().ComboBox1->count(), 4);
   EXPECT_EQ(Ui().ComboBox1->itemText(0), QStringLiteral("*.asp"));
-  EXPECT_EQ(Ui().ComboBox1->itemText(1), QStringLiteral("*.TXT"));
-  EXPECT_EQ(Ui().ComboBox1->itemText(2), QStringLiteral("*.xhtml"));
+  EXPECT_EQ(Ui().ComboBox1->itemText(1), QStringLiteral("*.htm *.html"));
+  EXPECT_EQ(Ui().ComboBox1->itemText(2), QStringLiteral("*.TXT"));
+  EXPECT_EQ(Ui().ComboBox1->itemText(3), QStringLiteral("*.xhtml"));
+  EXPECT_EQ(drive_.ReadFile("base/AuswahlEndungen.txt"), "*.xhtml\r\n*.asp\r\n*.TXT\r\n");
 }
 
 }  // namespace

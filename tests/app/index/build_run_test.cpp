@@ -458,7 +458,7 @@ TEST_F(BuildRun, EveryFailedWriteKeepsTheWholeOldDatabase) {
         EXPECT_EQ(outcome, BuildOutcome::WriteFailed);
         EXPECT_EQ(now, before);
         ASSERT_GT(sink->Boxes().size(), boxes);
-        EXPECT_NE(sink->Boxes().back().text.find(u"No space left on device"), std::u16string::npos);
+        EXPECT_NE(sink->Boxes().back().text.find(u"Auf dem Datenträger ist nicht genügend Speicherplatz vorhanden."), std::u16string::npos);
         EXPECT_EQ(status.StatusText().find(u"Fertig"), std::u16string::npos);
       }
       ++points;
@@ -545,7 +545,7 @@ TEST(BuildRunOnAFullDisk, KeepsTheOldDatabaseAndSaysWhy) {
   IndexRun run(settings, status);
   EXPECT_EQ(run.LiesDieListeEin(), BuildOutcome::WriteFailed);
   ASSERT_FALSE(sink->Boxes().empty());
-  EXPECT_NE(sink->Boxes().back().text.find(u"No space left on device"), std::u16string::npos);
+  EXPECT_NE(sink->Boxes().back().text.find(u"Auf dem Datenträger ist nicht genügend Speicherplatz vorhanden."), std::u16string::npos);
   EXPECT_EQ(status.StatusText().find(u"Fertig"), std::u16string::npos);
   EXPECT_EQ(drive.ReadFile("base/Datenbank/web.dat"), "PFAD_UND_ENDUNGEN= T:\\docs *.htm    \r\nT:\\docs\\alt.htm\r\n");
   EXPECT_EQ(drive.ReadFile("base/Datenbank/web_UTF8Dokument.txt"), " \r\n \r\n#T:\\docs\\alt.htm\r\n========\r\nalt\r\n");

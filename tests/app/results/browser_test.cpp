@@ -64,6 +64,30 @@ TEST(Browser, StartsWithAnArgumentListAndNeverAShell) {
   EXPECT_EQ(launcher.calls[1].second, std::vector<std::string>{"file:///tmp/QY_Ergebnis.htm"});
 }
 
+TEST(Browser, AChosenBrowserThatIsNotInstalledIsReportedNotReplaced) {
+  testsupport::ScopedRecordingSink sink;
+  FakeLauncher launcher;
+  launcher.installed = {"chromium", "xdg-open"};
+  Settings settings;
+  struct Row {
+    std::u16string setting;
+    std::string missing;
+  } rows[] = {{u"firefox", "firefox"}, {u"edge", "microsoft-edge"}, {u"chrome", ""},
+              {u"standard", ""},       {u"opera", ""},              {u"internet explorer", ""}};
+  for (const auto& row : rows) EXPECT_EQ(app::MissingBrowserFor(row.setting, launcher), row.missing);
+  settings.value = u"firefox";
+  app::StarteInternetBrowser(u"C:\\tmp\\QY_Ergebnis.htm", settings, launcher);
+  EXPECT_TRUE(launcher.calls.empty()) << "no other program opens the page";
+  ASSERT_EQ(sink->Boxes().size(), 1u);
+  EXPECT_EQ(sink->Boxes()[0].text, u"Datei: firefox kann nicht geöffnet werden");
+  // Opera is no browser of the settings' own: the default handler takes its pages.
+  settings.value = u"opera";
+  app::StarteInternetBrowser(u"https://example.org/", settings, launcher);
+  ASSERT_EQ(launcher.calls.size(), 1u);
+  EXPECT_EQ(launcher.calls[0].first, "xdg-open");
+  EXPECT_EQ(sink->Boxes().size(), 1u);
+}
+
 TEST(Browser, ShellExecuteCheckedWarnsWhenTheProgramDoesNotStart) {
   testsupport::ScopedRecordingSink sink;
   FakeLauncher launcher;

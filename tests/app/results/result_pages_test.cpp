@@ -180,7 +180,7 @@ TEST_F(ResultPages, FirstPageOfAPairIsWrittenTwiceAndPagesLinkOn) {
   EXPECT_EQ(Page("QY_Ergebnis.htm"), Page("QY_Ergebnis2.htm"));
   const std::string link = "<font color=\"#000000\"><a href=\"file://" + drive.Posix("Datenbank/Temp/QY_Ergebnis2.htm") +
                            "\" target=\"_blank\"><span style=\"font-family:alrial;color:black;text-decoration:none;\">"
-                           "Zur nächsten Steite hier klicken</span></a><br><br><br>\r\n";
+                           "Zur nächsten Seite hier klicken</span></a><br><br><br>\r\n";
   EXPECT_NE(Page("QY_Ergebnis.htm").find(link + kTail), std::string::npos);
   EXPECT_NE(Page("QY_Ergebnis.htm").find("> wurde bisher in 30 Dateien gefunden."), std::string::npos);
   EXPECT_EQ(state.ResultPageNo, -1);

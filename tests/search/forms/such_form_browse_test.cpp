@@ -180,7 +180,13 @@ TEST_F(SearchWindowBrowse, TheMemoOverlayMovesTheViewerAndTakesWholeLines) {
   EXPECT_GT(Viewer().Model().ViewPos(), top) << "the memo's movement keys go to the viewer";
   memo->setVisible(true);
   memo->Lines().SetTextStr(u"Grüne Äpfel im Korb\r\nzweite Zeile");
-  QTest::mouseDClick(memo->viewport(), Qt::LeftButton, {}, memo->cursorRect(memo->textCursor()).center());
+  // A double click takes the word, a third click the whole line.
+  const QPoint onFirstWord = memo->cursorRect(memo->textCursor()).center() + QPoint(3, 0);
+  QTest::mouseClick(memo->viewport(), Qt::LeftButton, {}, onFirstWord);
+  QTest::mouseDClick(memo->viewport(), Qt::LeftButton, {}, onFirstWord);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(memo->SelText(), u"Grüne");
+  QTest::mouseClick(memo->viewport(), Qt::LeftButton, {}, onFirstWord);
   QCoreApplication::processEvents();
   EXPECT_EQ(memo->SelText(), u"Grüne Äpfel im Korb");
   QTest::keyClick(memo, Qt::Key_Tab);
@@ -201,6 +207,48 @@ TEST(SearchWindowHelpers, PositionsAndSizes) {
   drive.WriteFile("f.txt", "12345");
   EXPECT_EQ(search::GetDateiGroesse(drive.Drive(u"f.txt")), 5);
   EXPECT_EQ(search::GetDateiGroesse(drive.Drive(u"fehlt.txt")), -1);
+}
+
+}  // namespace
+
+namespace {
+
+// The memo over the viewer takes the double click: the word under the pointer, in both
+// stores and wherever the view stands.
+TEST_F(SearchWindowBrowse, ADoubleClickOnTheShownTextSelectsTheWordUnderThePointer) {
+  std::u16string body;
+  for (int i = 0; i < 30; ++i)
+    body += u"Numbers\r\n\r\nThe most basic element in bc is the number. Comments (# …) begin with a hash.\r\n\r\n";
+  drive_.WriteFile("base/Datenbank/db_UTF8Dokument.txt", searchtest::Utf8Store({{u"T:\\a.htm", body}}));
+  drive_.WriteFile("base/Datenbank/db_MHTtext.txt", searchtest::MhtStore({{u"T:\\a.eml", body}}));
+  auto* memo = Form().findChild<widgets::TUniMemo*>(QStringLiteral("ViewerMemo"));
+  for (Kind kind : {Kind::Utf8, Kind::Mht}) {
+    Form().LadenButtonClick(kind);
+    for (int scrolled : {0, 2, 5, 17}) {
+      Viewer().Model().ScrollToOffset(0, false);
+      if (scrolled) Viewer().Model().LineDown(scrolled);
+      QCoreApplication::processEvents();
+      Viewer().Redraw();
+      memo->setVisible(true);
+      for (const QString& word : {QStringLiteral("basic"), QStringLiteral("Comments"), QStringLiteral("hash")}) {
+        const int at = memo->document()->toPlainText().indexOf(word);
+        ASSERT_GE(at, 0) << word.toStdString() << " scrolled " << scrolled;
+        for (int inside : {0, 1, int(word.size()) - 1}) {
+          QTextCursor c(memo->document());
+          c.setPosition(at + inside);
+          const int left = memo->cursorRect(c).x();
+          c.setPosition(at + inside + 1);
+          const QPoint point((left + memo->cursorRect(c).x()) / 2, memo->cursorRect(c).center().y());
+          QTest::mouseClick(memo->viewport(), Qt::LeftButton, Qt::NoModifier, point);
+          QTest::mouseDClick(memo->viewport(), Qt::LeftButton, Qt::NoModifier, point);
+          QCoreApplication::processEvents();
+          EXPECT_EQ(widgets::ToQ(memo->SelText()), word)
+              << int(kind) << " scrolled " << scrolled << " char " << inside;
+          QTest::qWait(QApplication::doubleClickInterval() + 20);
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QToolButton>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -101,6 +102,61 @@ TEST_F(SearchWindowFrame, MarkupRemnantsAreCutFromTheEntry) {
   Form().SetSearchText(u"Haus");
   EXPECT_TRUE(Child<QPushButton>("OKBtn")->isEnabled());
   EXPECT_EQ(Child<QPushButton>("OKBtn")->palette().color(QPalette::ButtonText), QColor(0, 0x80, 0));
+}
+
+// Typed key by key, a "/" or "<" is only the middle of a word; the rule waits for the search.
+TEST_F(SearchWindowFrame, TypingKeepsEveryCharacterAndTheSearchCutsTheRemnants) {
+  Form().show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form()));
+  Entry()->setFocus();
+  for (const char* typed : {"km/h", "a<b", "x>y", "Haus/", "<b>"}) {
+    Entry()->clear();
+    QTest::keyClicks(Entry(), QString::fromLatin1(typed));
+    EXPECT_EQ(Form().SearchText(), widgets::FromQ(QString::fromLatin1(typed))) << typed;
+  }
+  // Pasted, the remnants go at once.
+  Entry()->clear();
+  Entry()->insert(QStringLiteral("Haus</b>"));
+  EXPECT_EQ(Form().SearchText(), u"Haus");
+  // Typed, they go when the search starts.
+  Entry()->clear();
+  QTest::keyClicks(Entry(), QStringLiteral("Haus/"));
+  Form().OKBtnClick();
+  EXPECT_EQ(Form().SearchText(), u"Haus");
+  EXPECT_EQ(Form().Engine().HitList.Count(), 1);
+}
+
+TEST_F(SearchWindowFrame, DisabledButtonsStayReadableAndAnAmpersandIsShownAsItIs) {
+  Form().SetSearchText(u"Straßenbahn & Größe");
+  auto* label = Child<widgets::TUniLabel>("UniLabel1");
+  EXPECT_EQ(label->text(), QStringLiteral("Suchtext: Straßenbahn && Größe")) << "no accelerator";
+  // Empty entry: both buttons disabled; their text must differ clearly from the button face.
+  Form().SetSearchText(u"");
+  for (const char* name : {"OKBtn", "SuchImInternetBtn", "SortierteListeBtn", "UTF8LadenButton", "WeiterSuche"}) {
+    QPushButton* b = Child<QPushButton>(name);
+    // What each shows when disabled (the search buttons are so now).
+    const QColor face = b->palette().color(QPalette::Disabled, QPalette::Button);
+    const QColor text = b->palette().color(QPalette::Disabled, QPalette::ButtonText);
+    EXPECT_GT(std::abs(face.lightness() - text.lightness()), 90) << name;
+  }
+}
+
+TEST_F(SearchWindowFrame, TheManualOpensOrItsAbsenceIsSaid) {
+  QToolButton* help = Child<QToolButton>("SpeedButton1");
+  help->click();
+  ASSERT_EQ(BoxTexts().size(), 1u);
+  EXPECT_EQ(BoxTexts()[0], u"Die Anleitung \"T:\\base\\Quarry_HTML.pdf\" wurde nicht gefunden.\r\nSie wird mit "
+                           u"QUARRY_HTML in den Basisordner installiert (scripts/run).");
+  EXPECT_TRUE(opened_.empty());
+  drive_.WriteFile("base/Quarry_HTML.pdf", "%PDF-1.4");
+  help->click();
+  EXPECT_EQ(opened_, std::vector<std::u16string>{u"T:\\base\\Quarry_HTML.pdf"});
+  EXPECT_EQ(BoxTexts().size(), 1u);
+  // The main window's "?" says the same of a missing manual.
+  std::filesystem::remove(drive_.Posix("base/Quarry_HTML.pdf"));
+  w_->main->SpeedButton1Click();
+  ASSERT_EQ(BoxTexts().size(), 2u);
+  EXPECT_EQ(BoxTexts()[1], BoxTexts()[0]);
 }
 
 TEST_F(SearchWindowFrame, PhraseAndOrBoxesStayOpposite) {
@@ -264,20 +320,47 @@ TEST_F(SearchWindowFrame, TheHandOverFileIsReadThenDeleted) {
   std::string bytes = "\xFF\xFE";
   for (const char16_t c : std::u16string(u"grüne Äpfel")) bytes += {char(c & 0xFF), char(c >> 8)};
   drive_.WriteFile("base/Datenbank/Suchtext.txt", bytes);
+  Form().show();
   Form().ApplicationActivate();
   EXPECT_EQ(Form().SearchText(), u"grüne Äpfel");
-  EXPECT_EQ(w_->state.SearchHandoverText, u"grüne Äpfel");
+  EXPECT_TRUE(w_->state.SearchHandoverText.empty()) << "the open window took it";
   EXPECT_FALSE(platform::Stat(drive_.Posix("base/Datenbank/Suchtext.txt")).has_value());
   // Nothing to hand over: the entry stays.
   Form().SetSearchText(u"Haus");
   Form().ApplicationActivate();
   EXPECT_EQ(Form().SearchText(), u"Haus");
-  // Only while the handing program runs.
+  // A closed window keeps the text for the main window's next hand-off.
+  Form().hide();
   drive_.WriteFile("base/Datenbank/Suchtext.txt", "Baum");
-  Form().SiblingProgramRunning = [] { return false; };
   Form().ApplicationActivate();
   EXPECT_EQ(Form().SearchText(), u"Haus");
-  EXPECT_TRUE(platform::Stat(drive_.Posix("base/Datenbank/Suchtext.txt")).has_value());
+  EXPECT_EQ(w_->state.SearchHandoverText, u"Baum");
+  EXPECT_FALSE(platform::Stat(drive_.Posix("base/Datenbank/Suchtext.txt")).has_value());
+}
+
+// A path handed over while the window is closed asks nothing until the window opens.
+TEST_F(SearchWindowFrame, AHandedOverPathAsksOnlyOnceTheWindowShows) {
+  w_->state.ControlFolder = drive_.Drive(u"base\\");
+  drive_.WriteFile("base/Datenbank/Suchtext.txt", "#T:\\Docs\\brief.txt");
+  Form().ApplicationActivate();
+  EXPECT_TRUE(BoxTexts().empty());
+  // The main window's hand-off puts it into the entry of the still closed window.
+  Form().SetSearchText(w_->state.SearchHandoverText);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_EQ(Form().SearchText(), u"#T:\\Docs\\brief.txt");
+  sink_->Answer(platform::MsgResult::Yes);
+  Form().show();
+  EXPECT_TRUE(BoxTexts().empty()) << "not before the window stands";
+  QCoreApplication::processEvents();
+  ASSERT_EQ(BoxTexts().size(), 1u);
+  EXPECT_EQ(BoxTexts()[0].substr(0, 30), u"Bei dem Suchtext handelt es si");
+  EXPECT_EQ(opened_, std::vector<std::u16string>{u"T:\\Docs\\brief.txt"});
+  // Closed and opened again: asked once, not again.
+  Form().hide();
+  Form().show();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(BoxTexts().size(), 1u);
 }
 
 TEST_F(SearchWindowFrame, EveryControlIsWholeAtTheSmallestAndTheLargestSize) {

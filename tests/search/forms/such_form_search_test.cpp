@@ -73,7 +73,8 @@ TEST_F(LocalSearch, FindsTheDocumentWritesThePageAndAcceptsTheWindow) {
   EXPECT_TRUE(Button("OKBtn")->isEnabled());
   EXPECT_TRUE(Entry()->isEnabled());
   EXPECT_EQ(Button("CancelBtn")->toolTip(), QStringLiteral("Schließt das Fenster"));
-  EXPECT_TRUE(Form().windowTitle().isEmpty());
+  // The caption the run borrowed is the window's own again.
+  EXPECT_EQ(Form().windowTitle(), QStringLiteral("Quarry-HTML - Suche"));
 }
 
 TEST_F(LocalSearch, TheMainWindowShowsTheRunWhileItSearches) {
@@ -185,6 +186,44 @@ TEST_F(LocalSearch, TheMainWindowRecordsOnlyATextThatWasSearched) {
   text = u"Haus";
   w_->main->SuchenBtnClick();
   EXPECT_EQ(Form().Suggestions(), std::vector<std::u16string>{u"Haus"});
+}
+
+// The whole road of the history: browse the UTF-8 store, search through the main window's
+// modal search window, restart the program, and the store's suggestions hold the text.
+TEST_F(LocalSearch, ASearchInABrowsedStoreIsSuggestedAfterARestart) {
+  const auto searchFromMainWindow = [&](std::unique_ptr<formstest::Windows>& w, const std::u16string& text) {
+    w->main->FormPaint();
+    QListWidget* list = w->main->Form().ListBox1;
+    ASSERT_EQ(list->count(), 1);
+    list->setCurrentRow(0);
+    w->main->ListBox1Click();
+    QTimer::singleShot(0, w->search.get(), [&w, text] {
+      search::TSuchForm& form = *w->search;
+      QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("UTF8LadenButton")), Qt::LeftButton);
+      form.SetSearchText(text);
+      QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("OKBtn")), Qt::LeftButton);
+    });
+    w->main->SuchenBtnClick();
+  };
+  w_.reset();
+  auto w = Start();
+  searchFromMainWindow(w, u"grünes Haus");
+  EXPECT_FALSE(w->state.NoHitUtf8);
+  EXPECT_TRUE(w->state.BrowsedKindUtf8);
+  const std::string file = "base/Datenbank/Suchwoerterlisten/db_Utf8_Suchwoerterliste.txt";
+  ASSERT_TRUE(std::filesystem::exists(drive_.Posix(file)));
+  // A text found nowhere is kept in the list but not written.
+  searchFromMainWindow(w, u"Gartenzwerg");
+  EXPECT_TRUE(w->state.NoHitUtf8);
+  w.reset();
+
+  w = Start();
+  w->main->FormPaint();
+  w->main->Form().ListBox1->setCurrentRow(0);
+  w->main->ListBox1Click();
+  w->search->LadenButtonClick(search::TSuchForm::StoreKind::Utf8);
+  EXPECT_EQ(w->search->Suggestions(), std::vector<std::u16string>{u"grünes Haus"});
+  EXPECT_TRUE(BoxTexts().empty());
 }
 
 TEST_F(LocalSearch, CancelClosesTheWindowWhenNoSearchRuns) {

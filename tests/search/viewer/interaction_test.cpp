@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/clipboard.h"
+#include "platform/codepage.h"
 #include "tests/search/viewer/viewer_fixture.h"
 
 namespace search {
@@ -295,6 +296,61 @@ TEST_F(ViewerTest, AChangeNoticeDuringARedrawIsNotLost) {
   host.onAppend = nullptr;
   QTRY_VERIFY_WITH_TIMEOUT(reloads.count() >= 1, 10000);
   EXPECT_EQ(viewer.Model().FileSize(), 12);
+}
+
+}  // namespace
+}  // namespace search
+
+namespace search {
+namespace {
+
+// The word under the pointer, wherever the view stands: the search window's layout (fitted,
+// wrapped lines in the Unicode font), a UTF-8 store and a UTF-16 one, scrolled by lines.
+TEST_F(ViewerTest, DoubleClickSelectsTheWordUnderThePointerAtEveryScrollPosition) {
+  std::string text;
+  for (int i = 0; i < 60; ++i) {
+    text += "#C:\\doc" + std::to_string(i) + ".htm\r\n\r\nNumbers\r\n\r\nThe most basic element in bc is the number. "
+            "Numbers are arbitrary precision numbers, and Comments begin with a hash.\r\n\r\n";
+  }
+  const std::string word = "basic";
+  struct Mode {
+    const char* name;
+    TFileViewerMode mode;
+    bool wide;
+  } const modes[] = {{"text", vmodeText, false}, {"unicode", vmodeUnicode, true}};
+  for (const Mode& m : modes) {
+    std::string bytes = text;
+    if (m.wide) {
+      bytes = "\xFF\xFE";
+      for (char c : text) bytes += {c, '\0'};
+    }
+    viewer.SetFont(ViewerUnicodeFont(10));
+    viewer.Model().SetTextWidthFit(true);
+    viewer.Model().SetTextWrap(true);
+    OpenFile(bytes, m.mode, m.wide ? u"wide.txt" : u"narrow.txt");
+    TDocumentModel& model = viewer.Model();
+    const int64_t cs = m.wide ? 2 : 1;
+    for (int scrolled : {0, 1, 3, 7, 20}) {
+      model.ScrollToOffset(0, false);
+      Settle();
+      if (scrolled) model.LineDown(scrolled);
+      Settle();
+      viewer.Redraw();
+      // The first "basic" on the screen.
+      const size_t from = static_cast<size_t>(model.ViewPos() / cs);
+      const size_t at = text.find("most basic", from) + 5;
+      for (size_t inside : {size_t{0}, size_t{2}, word.size() - 1}) {
+        const int64_t offset = static_cast<int64_t>(at + inside) * cs + (m.wide ? 2 : 0);
+        const QPoint point = PointOf(offset);
+        QWidget* port = viewer.viewport();
+        QTest::mouseClick(port, Qt::LeftButton, Qt::NoModifier, point);
+        QTest::mouseDClick(port, Qt::LeftButton, Qt::NoModifier, point);
+        const std::u16string selected = m.wide ? model.SelTextW() : platform::AnsiToWide(model.SelText());
+        EXPECT_EQ(selected, u"basic") << m.name << " scrolled " << scrolled << " char " << inside;
+        QTest::qWait(QApplication::doubleClickInterval() + 20);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -279,7 +279,7 @@ TEST(CpTextStream, FailedConversionRaises) {
     FAIL();
   } catch (const ECpTextStream& e) {
     EXPECT_EQ(e.HelpContext(), 3001);
-    EXPECT_EQ(e.Message().rfind(u"TCpTextStream.Write failed. Win32-Fehler. Code: ", 0), 0u);
+    EXPECT_EQ(e.Message().rfind(u"TCpTextStream.Write failed. Systemfehler. Code: ", 0), 0u);
     EXPECT_NE(t.LastWindowsError(), 0);
   }
   TMemoryStream r(std::string("abc\0", 4));

@@ -271,7 +271,7 @@ TEST(WideErrors, CheckWin32ResultRaisesTheLastError) {
     FAIL();
   } catch (const EWin32Error& e) {
     EXPECT_EQ(e.Code(), 2);
-    EXPECT_EQ(e.Message().substr(0, 23), u"Win32-Fehler. Code: 2.\n");
+    EXPECT_EQ(e.Message().substr(0, 23), u"Systemfehler. Code: 2.\n");
   }
 }
 
