@@ -723,13 +723,53 @@ bool OverwriteExistingFile(const std::string& path, const std::string& bytes) {
 
 bool TruncateRegularFile(const std::string& path) { return OpenRegularForWriting(path, true).Valid(); }
 
+namespace {
+
+bool SameFile(int fd, const std::string& path) {
+  struct stat opened {}, named {};
+  return ::fstat(fd, &opened) == 0 && ::lstat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+         opened.st_ino == named.st_ino;
+}
+
+}  // namespace
+
 std::optional<FileLock> FileLock::Try(const std::string& path, Kind kind) {
-  NativeFile file(path.empty() ? (errno = ENOENT, -1)
-                               : ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (!file.Valid()) return FailWith(errno), std::nullopt;
-  if (::flock(file.Fd(), (kind == Kind::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0)
-    return FailWith(errno), std::nullopt;
-  return FileLock(std::move(file));
+  // The file at the path may be removed by its last holder between our open and our
+  // lock; then the lock is on a file nobody else will look at, and we take the new one.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    NativeFile file(path.empty() ? (errno = ENOENT, -1)
+                                 : ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!file.Valid()) return FailWith(errno), std::nullopt;
+    if (::flock(file.Fd(), (kind == Kind::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0)
+      return FailWith(errno), std::nullopt;
+    if (SameFile(file.Fd(), path)) return FileLock(std::move(file));
+  }
+  return FailWith(EWOULDBLOCK), std::nullopt;
+}
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+  if (this != &other) {
+    Release();
+    file_ = std::move(other.file_);
+    removePath_ = std::move(other.removePath_);
+  }
+  return *this;
+}
+
+FileLock::~FileLock() { Release(); }
+
+void FileLock::Release() {
+  if (!file_.Valid()) return;
+  file_.Close();
+  if (removePath_.empty()) return;
+  // Removed only when nobody holds a lock on it any more: a child this lock was passed
+  // to (a chain still running) or a reader keeps the file, and its lock, in place. The
+  // file is removed under a lock of our own, so whoever opened it meanwhile sees the
+  // name gone and takes a new file.
+  const int probe = ::open(removePath_.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+  if (probe < 0) return;
+  if (::flock(probe, LOCK_EX | LOCK_NB) == 0 && SameFile(probe, removePath_)) ::unlink(removePath_.c_str());
+  ::close(probe);
 }
 
 void ArmFaults(FaultPlan plan) {

@@ -156,20 +156,29 @@ bool TruncateRegularFile(const std::string& path);
 
 // An advisory lock on a lock file (created when missing, never through a link), held
 // while the object lives. Exclusive for a writer, shared for readers; never waits.
+// A lock is only taken on the file that is at the path at that moment: a holder may
+// remove the file when it lets go (RemoveFileOnRelease), and whoever opened it before
+// finds the name gone or new and tries again, so no two hold "the" lock on two files.
 class FileLock {
  public:
   enum class Kind { Shared, Exclusive };
   // nullopt when another process holds a lock that excludes this one (LastError() is
   // EWOULDBLOCK) or the file cannot be opened.
   static std::optional<FileLock> Try(const std::string& path, Kind kind);
-  FileLock(FileLock&&) noexcept = default;
-  FileLock& operator=(FileLock&&) noexcept = default;
+  FileLock(FileLock&& other) noexcept : file_(std::move(other.file_)), removePath_(std::move(other.removePath_)) {}
+  FileLock& operator=(FileLock&& other) noexcept;
+  ~FileLock();
   // The lock file's descriptor, for passing the lock on to a child process.
   int Fd() const { return file_.Fd(); }
+  // Removes the lock file when this lock is released, unless another lock on it is
+  // still held (by a process this lock was passed to, or a reader).
+  void RemoveFileOnRelease(std::string path) { removePath_ = std::move(path); }
 
  private:
   explicit FileLock(NativeFile file) : file_(std::move(file)) {}
+  void Release();
   NativeFile file_;
+  std::string removePath_;
 };
 
 // ---- Fault injection, for tests ----

@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QShortcut>
 #include <QTimer>
 #include <chrono>
 
@@ -256,6 +257,11 @@ void TMainForm_QY_HTML::CreateWorkFolder(std::u16string_view folder) {
 void TMainForm_QY_HTML::FormCreate(const QStringList& arguments) {
   state_.IndexRunning = false;
   lists_ = std::make_unique<MainLists>();
+  // Esc cancels a running build as the cancel button does.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, this, [this] {
+    if (state_.IndexRunning) BitBtn2Click();
+  });
 
   if (IsFirstRun()) {
     if (std::u16string failure; !WriteFirstRunValues(&failure)) {
@@ -461,6 +467,11 @@ void TMainForm_QY_HTML::closeEvent(QCloseEvent* event) {
                                platform::mb::YesNo | platform::mb::IconQuestion) != platform::MsgResult::Yes) {
     event->ignore();
     return;
+  }
+  // Closing the window during a build cancels it: the database stays as it was.
+  if (state_.IndexRunning && run_) {
+    state_.CancelRequested = true;
+    run_->RequestCancel();
   }
   FormClose();
   closed_ = true;

@@ -358,6 +358,8 @@ BuildOutcome IndexRun::LiesDieListeEin() {
   if (settings_.watchTimerRunning) return BuildOutcome::Skipped;
   // One build of a database at a time; it first completes what a killed one committed.
   lock_ = LockDatabase(DbFolder(), settings_.dbName, platform::FileLock::Kind::Exclusive);
+  // The lock file goes with the build, unless an extraction it started still runs.
+  if (lock_) lock_->RemoveFileOnRelease(platform::PosixPath(DbFile(u".lock")));
   if (!lock_) {
     platform::ShowMessageBox(u"Die Datenbank \"" + settings_.dbName +
                                  u"\" wird gerade von einem anderen Programm erstellt! Bitte warten Sie, bis es fertig ist.",

@@ -86,6 +86,7 @@ TEST_F(ExtractorSide, TheWaitEndsWithTheLastProcessOfTheChainNotTheFirst) {
   EXPECT_EQ(drive.ReadFile("base/Datenbank/web_MHTtext.txt"), "new store");
   EXPECT_EQ(drive.ReadFile("base/Datenbank/web_MHT.log"), "new log");
   EXPECT_GT(status.pauses, 10);
+  EXPECT_FALSE(Exists("base/Datenbank/web.lock"));  // the lock file goes with the build
   for (const auto& box : sink->Boxes()) ADD_FAILURE() << platform::WideToPosixUtf8(box.text);
   EXPECT_FALSE(Exists(kJob));  // the job's files are gone with it
 }
@@ -169,9 +170,11 @@ TEST_F(ExtractorSide, AChainOutlivingItsProgramKeepsTheDatabaseLocked) {
   ASSERT_TRUE(lock);
   platform::StartOptions options;
   options.passFiles = {lock->Fd()};
+  lock->RemoveFileOnRelease(drive.Posix("base/Datenbank/web.lock"));
   const platform::StartResult chain = platform::StartProgram("sleep", {"30"}, options);
   ASSERT_TRUE(chain.Ok());
   lock.reset();
+  EXPECT_TRUE(Exists("base/Datenbank/web.lock"));  // still held, so still there
   IndexRun second(Settings(), status);
   EXPECT_EQ(second.LiesDieListeEin(), BuildOutcome::Locked);
   ::kill(static_cast<pid_t>(chain.pid), SIGKILL);
