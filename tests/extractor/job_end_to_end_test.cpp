@@ -8,6 +8,7 @@
 #include <QProcessEnvironment>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -244,6 +245,37 @@ TEST_F(Chains, AKilledBuildsChainKeepsTheDatabaseLockedAndTheOldTextsWhole) {
   ASSERT_TRUE(rebuild.waitForFinished(120000));
   EXPECT_EQ(rebuild.exitCode(), 0) << rebuild.readAllStandardError().toStdString();
   EXPECT_EQ(StoredPaths(Store("web")), many);
+}
+
+TEST_F(Chains, ASignalCancelsTheBuildDuringTheExtractionAndChangesNothing) {
+  std::vector<std::string> few, many;
+  drive.WriteFile("base/Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt", Archives(drive, "alt", 2, &few));
+  {
+    QProcess first;
+    Start(first, IndexArgs("web", "alt"));
+    ASSERT_TRUE(first.waitForFinished(120000));
+    ASSERT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
+  }
+  std::map<std::string, std::string> before;
+  for (const auto& e : fs::directory_iterator(drive.Posix("base/Datenbank")))
+    if (e.is_regular_file()) before[e.path().filename().string()] = drive.ReadFile("base/Datenbank/" + e.path().filename().string());
+  drive.WriteFile("base/Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt", Archives(drive, "neu", 85, &many));
+  before["Haupt_Dateinamen_Liste_Laufwerk_T.txt"] = drive.ReadFile("base/Datenbank/Haupt_Dateinamen_Liste_Laufwerk_T.txt");
+
+  // As a script cancels a build: SIGTERM to the driver, which stops the chain.
+  QProcess build;
+  Start(build, IndexArgs("web", "neu"));
+  AwaitExtraction("web");
+  ::kill(static_cast<pid_t>(build.processId()), SIGTERM);
+  ASSERT_TRUE(build.waitForFinished(120000));
+  EXPECT_NE(build.exitCode(), 0);
+  EXPECT_NE(build.readAllStandardOutput().toStdString().find("Indizierung wurde abgebrochen! Die bisherige Datenbank bleibt"),
+            std::string::npos);
+  std::map<std::string, std::string> after;
+  for (const auto& e : fs::directory_iterator(drive.Posix("base/Datenbank")))
+    if (e.is_regular_file()) after[e.path().filename().string()] = drive.ReadFile("base/Datenbank/" + e.path().filename().string());
+  EXPECT_EQ(after, before);
+  EXPECT_FALSE(fs::exists(drive.Posix("base/Datenbank/Temp/Gleaner/web")));  // the job went with it
 }
 
 }  // namespace

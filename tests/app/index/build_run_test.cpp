@@ -235,6 +235,14 @@ TEST_F(BuildRun, ACancelKeepsThePreviousDatabaseWhole) {
   };
   const std::map<std::string, std::string> files = snapshot();
 
+  // Cancelled before the build began (while the file-list builder ran): nothing is done.
+  {
+    IndexRun early(Settings(u"T:\\docs", {u".htm"}), status);
+    early.RequestCancel();
+    EXPECT_EQ(early.LiesDieListeEin(), BuildOutcome::Cancelled);
+    EXPECT_EQ(snapshot(), files);
+  }
+
   // An update cancelled after its first file: every file as it was, no temporary left.
   Write("docs/c.htm", "<p>drei</p>");
   WriteList("T:\\docs\\a.htm\r\n\" b.htm\r\n\" c.htm\r\n");
