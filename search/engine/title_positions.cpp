@@ -343,7 +343,15 @@ TitleDisplay ZeigDieTitelAnText(int64_t viewerTopOffset, const TTitlePositions& 
                                 bool sortedListShown) {
   TitleDisplay display{FormatGroupedNumber(viewerTopOffset), {}};
   if (titles.Empty() || sortedListShown) return display;
-  const std::string raw = titles.RawPathAt(viewerTopOffset);
+  // The blank lines that open a record (" " CR LF, twice in the UTF-8 store, once in
+  // UTF-16 with at most a chunk's mark before) belong to it: a view whose top line is one
+  // of them, as after an in-document hit, names the record below.
+  const int64_t opening = kind == TitleKind::Mht ? 8 : 6;
+  int64_t named = viewerTopOffset;
+  if (const std::optional<int64_t> next = titles.NextOffsetAfter(viewerTopOffset);
+      next && *next - viewerTopOffset <= opening)
+    named = *next;
+  const std::string raw = titles.RawPathAt(named);
   if (raw.empty()) return display;
   std::u16string path = textlib::DecodeUtf8(raw);
   if (kind == TitleKind::Utf8) path = textlib::DecodeUtf8(platform::WideToAnsi(path));

@@ -64,6 +64,11 @@ TEST_F(TitlePositions, ThreeRecordsGiveThreeLinesAtTheirMarkers) {
   EXPECT_EQ(display.hint, u"T:\\Bücher\\b.htm");
   EXPECT_EQ(display.caption, search::FormatGroupedNumber(int64_t(b) + 1) + u"  \"T:\\Bücher\\b.htm\"");
   EXPECT_EQ(search::ZeigDieTitelAnText(1234567, titles, TitleKind::Utf8, true).caption, u"1.234.567");
+  // A top line among the blank lines that open b's record names b; the last line of a's
+  // text still names a.
+  EXPECT_EQ(search::ZeigDieTitelAnText(int64_t(b) - 6, titles, TitleKind::Utf8, false).hint, u"T:\\Bücher\\b.htm");
+  EXPECT_EQ(search::ZeigDieTitelAnText(int64_t(b) - 3, titles, TitleKind::Utf8, false).hint, u"T:\\Bücher\\b.htm");
+  EXPECT_EQ(search::ZeigDieTitelAnText(int64_t(store.rfind("eins")), titles, TitleKind::Utf8, false).hint, u"T:\\a.htm");
 }
 
 TEST_F(TitlePositions, MhtStoreHoldsPathsEncodedOnce) {
