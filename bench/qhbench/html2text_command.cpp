@@ -35,15 +35,7 @@ int Html2Text(const std::vector<std::string>& args) {
     // are kept, never the whole tree.
     std::u16string text = textlib::HtmlToText(html);
     html = std::u16string();
-    // Written in slices, never cutting a surrogate pair, so the page is never held twice.
-    constexpr size_t kSlice = size_t{1} << 20;
-    for (size_t at = 0; at < text.size();) {
-      size_t end = std::min(text.size(), at + kSlice);
-      if (end < text.size() && text[end - 1] >= 0xD800 && text[end - 1] <= 0xDBFF) --end;
-      const std::string slice = platform::WideToPosixUtf8(std::u16string_view(text).substr(at, end - at));
-      std::fwrite(slice.data(), 1, slice.size(), stdout);
-      at = end;
-    }
+    WriteUtf8InSlices(text);
   }
   return status;
 }

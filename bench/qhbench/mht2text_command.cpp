@@ -91,15 +91,7 @@ int Mht2Text(const std::vector<std::string>& arguments) {
     const std::u16string text =
         IsMail(name) ? extractor::TidyMailText(captured) : extractor::RepairCodePage(captured, declared);
     captured = std::u16string();
-    // Written in slices, never cutting a surrogate pair.
-    constexpr size_t kSlice = size_t{1} << 20;
-    for (size_t at = 0; at < text.size();) {
-      size_t end = std::min(text.size(), at + kSlice);
-      if (end < text.size() && text[end - 1] >= 0xD800 && text[end - 1] <= 0xDBFF) --end;
-      const std::string slice = platform::WideToPosixUtf8(std::u16string_view(text).substr(at, end - at));
-      std::fwrite(slice.data(), 1, slice.size(), stdout);
-      at = end;
-    }
+    WriteUtf8InSlices(text);
     if (timing != nullptr) {
       const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
       std::error_code sizeError;
