@@ -625,7 +625,8 @@ BuildOutcome IndexRun::RunExtractor(const std::string& jobList) {
   const std::u16string program = programBase + u"Gleaner";
   const std::u16string jobFolder = platform::chain::JobFolder(DbFolder(), settings_.dbName);
   const std::u16string jobTemp = jobFolder + u"Temp\\";
-  const std::u16string output = jobFolder + settings_.dbName + u"_MHTtext.txt";
+  const auto jobFile = [&](std::u16string_view suffix) { return jobFolder + settings_.dbName + std::u16string(suffix); };
+  const std::u16string output = jobFile(u"_MHTtext.txt");
   if (!PrepareJobFolder(jobFolder, jobList)) return BuildOutcome::WriteFailed;
 
   // The chain's own lock tells when its last process has ended; the database's lock goes
@@ -641,7 +642,7 @@ BuildOutcome IndexRun::RunExtractor(const std::string& jobList) {
   options.environment.emplace_back(platform::chain::kFilesVariable, platform::chain::FilesText(2));
   const platform::StartResult started = platform::StartProgram(
       platform::PosixPath(program),
-      {platform::WideToPosixUtf8(jobFolder + settings_.dbName + u"_mht.dat"), platform::WideToPosixUtf8(output)}, options);
+      {platform::WideToPosixUtf8(jobFile(u"_mht.dat")), platform::WideToPosixUtf8(output)}, options);
   chainLock.reset();
   if (!started.Ok()) {
     DropPrepared(DbFile(u"_mht.dat"));
@@ -668,13 +669,13 @@ BuildOutcome IndexRun::RunExtractor(const std::string& jobList) {
       resultBytes ? platform::chain::ParseResult(*resultBytes) : std::nullopt;
   // This run's archive list belongs with a store of this run only.
   if (!result || result->outcome != platform::chain::Outcome::Finished) DropPrepared(DbFile(u"_mht.dat"));
-  if (result && result->outcome == platform::chain::Outcome::Cancelled && Exists(jobFolder + settings_.dbName + u"_mht_temp.dat")) {
+  if (result && result->outcome == platform::chain::Outcome::Cancelled && Exists(jobFile(u"_mht_temp.dat"))) {
     // Cancelled in the extractor's window: what it stored waits in the job folder, and the
     // resume list lets the next update go on from there.
-    prepared_.push_back({platform::PosixPath(jobFolder + settings_.dbName + u"_mht_temp.dat"),
+    prepared_.push_back({platform::PosixPath(jobFile(u"_mht_temp.dat")),
                          platform::PosixPath(DbFile(u"_mht_temp.dat"))});
     int64_t finished = 0;
-    if (const auto list = ReadFileBytes(jobFolder + settings_.dbName + u"_mht_temp.dat"))
+    if (const auto list = ReadFileBytes(jobFile(u"_mht_temp.dat")))
       for (const std::string_view line : SplitLines(*list)) finished += line.starts_with('*') ? 1 : 0;
     status_.SetStatusText(u"MHT/EML-Dateien - Abgebrochene Indizierung. Es wurden " + textlib::NumberText(finished) +
                           u" Dateien indiziert. Die bisherigen MHT/EML-Texte bleiben erhalten; beim nächsten "
@@ -695,7 +696,7 @@ BuildOutcome IndexRun::RunExtractor(const std::string& jobList) {
     return BuildOutcome::ExtractorFailed;
   }
   prepared_.push_back({platform::PosixPath(output), platform::PosixPath(DbFile(u"_MHTtext.txt"))});
-  const std::u16string log = jobFolder + settings_.dbName + u"_MHT.log";
+  const std::u16string log = jobFile(u"_MHT.log");
   if (Exists(log)) prepared_.push_back({platform::PosixPath(log), platform::PosixPath(DbFile(u"_MHT.log"))});
   // The resume list is answered by this store: moved aside before the commit, so a kill
   // in between costs at most the chance to resume, never texts.
