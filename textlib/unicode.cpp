@@ -1,5 +1,6 @@
 #include "textlib/unicode.h"
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -219,6 +220,20 @@ char32_t CharToLower(char32_t code) {
   if (IsLowerChar(code)) return code;
   const UnicodeCaseTable& c = CaseTable();
   return IsUpperChar(code) ? c.LowerOfUpper(code) : c.LowerOfOther(code);
+}
+
+std::vector<std::pair<char32_t, char32_t>> LowerCaseMappings() {
+  // Beyond ASCII, CharToLower changes only codes that have a record in the case table.
+  std::vector<char32_t> candidates;
+  for (char32_t c = 'A'; c <= 'Z'; ++c) candidates.push_back(c);
+  const UnicodeCaseTable& table = CaseTable();
+  for (size_t i = 0; i < table.RecordCount(); ++i) candidates.push_back(table.CodeOf(i));
+  std::sort(candidates.begin(), candidates.end());
+  candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+  std::vector<std::pair<char32_t, char32_t>> out;
+  for (const char32_t c : candidates)
+    if (const char32_t l = CharToLower(c); l != c) out.emplace_back(c, l);
+  return out;
 }
 
 namespace {

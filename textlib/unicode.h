@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/collate.h"
@@ -46,6 +47,7 @@ class UnicodeCaseTable {
   char32_t UpperOfOther(char32_t code) const { return Lookup(code, lowerEnd(), records_.size(), 1); }
   char32_t LowerOfOther(char32_t code) const { return Lookup(code, lowerEnd(), records_.size(), 2); }
   size_t RecordCount() const { return records_.size() / 3; }
+  char32_t CodeOf(size_t record) const { return records_[record * 3]; }
 
  private:
   size_t upperEnd() const { return size_t{upperCount_} * 3; }
@@ -73,6 +75,9 @@ bool IsLowerChar(char32_t code);
 
 char32_t CharToUpper(char32_t code);
 char32_t CharToLower(char32_t code);
+// Every character that CharToLower changes, with its lower case, by code: read off the
+// case table's records, far cheaper than asking for every code point.
+std::vector<std::pair<char32_t, char32_t>> LowerCaseMappings();
 std::u16string UnicodeUpperCase(std::u16string_view text);
 std::u16string UnicodeLowerCase(std::u16string_view text);
 // Without leading and trailing white space and control characters.

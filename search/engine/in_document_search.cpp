@@ -1,7 +1,5 @@
 #include "search/engine/in_document_search.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -182,11 +180,9 @@ class HitChunks {
 // before that overlap, so every start is looked at once, with all the bytes its match can
 // need. Never touches the collector: after each block the window's messages run, and the
 // collector may be gone when they return.
-// A file that needs no preparation (and can be mapped) is searched in its mapping, without
-// a copy; the others are read block by block into one buffer.
 template <typename Prepare, typename Find>
 void ScanFile(platform::NativeFile& file, const std::u16string& fileName, ScanShape shape, int64_t blockSize,
-              const BusyScope& scope, Prepare&& prepare, Find&& find, TFundstellen& out, bool mapFile = true) {
+              const BusyScope& scope, Prepare&& prepare, Find&& find, TFundstellen& out) {
   const int64_t size = file.Size();
   if (size < 0) {
     out.error = SubstituteFileName(kMsgCannotReadFile, fileName);
@@ -195,29 +191,15 @@ void ScanFile(platform::NativeFile& file, const std::u16string& fileName, ScanSh
   const int64_t overlap = shape.maxMatch - shape.unit + shape.guard;
   int64_t block = std::max(blockSize, 2 * (overlap + shape.unit));
   block += block % 2;  // whole UTF-16 units
-  std::optional<TBlockCache> mapped;
-  if (mapFile && size > 0) {
-    const int copy = ::dup(file.Fd());
-    if (copy >= 0) mapped.emplace(platform::NativeFile(copy));
-    if (mapped && (!mapped->Mapped() || mapped->Size() != size)) mapped.reset();
-  }
-  // char16_t storage, so a block of UTF-16 units is read in place.
-  std::unique_ptr<char16_t[]> storage(mapped ? nullptr : new char16_t[static_cast<size_t>(block / 2)]);
+  // char16_t storage, so a block of UTF-16 units is read in place. The block is read
+  // without a seek and stays in the processor's cache while it is scanned.
+  std::unique_ptr<char16_t[]> storage(new char16_t[static_cast<size_t>(block / 2)]);
   char* buffer = reinterpret_cast<char*>(storage.get());
   HitChunks hits;
   bool stop = false;
   for (int64_t pos = 0; pos < size && !stop;) {
     const int64_t want = std::min(block, size - pos);
-    int64_t got = -1;
-    const char* data = buffer;
-    if (mapped) {
-      if (const std::optional<std::string_view> view = mapped->View(pos, want)) {
-        data = view->data();
-        got = static_cast<int64_t>(view->size());
-      }
-    } else if (file.Seek(pos, platform::SeekOrigin::Begin) == pos) {
-      got = file.Read(buffer, want);
-    }
+    const int64_t got = ReadFully(file.Fd(), buffer, want, pos);
     if (got < 0) {
       out.error = SubstituteFileName(kMsgCannotReadFile, fileName);
       break;
@@ -226,8 +208,8 @@ void ScanFile(platform::NativeFile& file, const std::u16string& fileName, ScanSh
     const bool last = got < want || pos + got == size;
     const int64_t n = got - got % shape.unit;
     const int64_t settled = last ? n : n - overlap;
-    if (!mapped) prepare(buffer, n);
-    const std::string_view bytes(data, static_cast<size_t>(n));
+    prepare(buffer, n);
+    const std::string_view bytes(buffer, static_cast<size_t>(n));
     for (int64_t from = 0; from < settled;) {
       const BlockMatch m = find(bytes, from);
       if (m.start < 0 || m.start >= settled) break;
@@ -378,7 +360,7 @@ TFundstellen TFundstellenSammler::FundstellenSammelnUnicode(const std::u16string
     const std::u16string_view units(reinterpret_cast<const char16_t*>(block.data()), block.size() / 2);
     const int64_t at = matcher.Find(units.substr(static_cast<size_t>(from / 2)), true);
     return at < 0 ? BlockMatch{} : BlockMatch{from + 2 * at, length};
-  }, out, !swap);
+  }, out);
   return out;
 }
 

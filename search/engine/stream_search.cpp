@@ -50,7 +50,7 @@ void TStreamSearch::OpenSearchFile(const std::u16string& fileName) {
       platform::NativeFile::Open(platform::PosixPath(fileName), platform::FileAccess::Read);
   if (!file.Valid())
     throw textlib::EFOpenError(u"Datei " + fileName + u" kann nicht geöffnet werden");
-  cache_ = std::make_shared<TBlockCache>(std::move(file), TBlockCache::kDefaultCapacity, FileAccess);
+  cache_ = std::make_shared<TBlockCache>(std::move(file));
   stream_ = nullptr;
 }
 

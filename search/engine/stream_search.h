@@ -85,8 +85,6 @@ class TStreamSearch {
   // they are compared character by character with Unicode case folding, not byte by
   // byte through the ANSI code page.
   bool TextIsUtf8 = false;
-  // How OpenSearchFile reads the file (tests take the plain read path too).
-  TBlockCache::Access FileAccess = TBlockCache::Access::MapIfPossible;
 
  private:
   int64_t FindInStream(const std::u16string& text, TViewerEncoding encoding, uint8_t options, int64_t start);

@@ -4,9 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <future>
 #include <memory>
-#include <system_error>
 #include <type_traits>
 
 #include "platform/codepage.h"
@@ -22,10 +20,9 @@ constexpr char32_t kStrayByte = 0x110000;
 const std::array<char16_t, 65536>& WideLowerTable() {
   static const auto* table = [] {
     auto* t = new std::array<char16_t, 65536>();
-    for (uint32_t u = 0; u < 65536; ++u) {
-      const char32_t l = textlib::CharToLower(u);
-      (*t)[u] = l > 0xFFFF ? static_cast<char16_t>(u) : static_cast<char16_t>(l);
-    }
+    for (uint32_t u = 0; u < 65536; ++u) (*t)[u] = static_cast<char16_t>(u);
+    for (const auto& [c, l] : textlib::LowerCaseMappings())
+      if (c <= 0xFFFF && l <= 0xFFFF) (*t)[c] = static_cast<char16_t>(l);
     return t;
   }();
   return *table;
@@ -360,26 +357,9 @@ char32_t LowerOf(char32_t c) {
 // Every character with its simple lower case, by the lower case; made once.
 const std::vector<std::pair<char32_t, char32_t>>& CasedCharacters() {
   static const auto* pairs = [] {
-    using Pairs = std::vector<std::pair<char32_t, char32_t>>;
-    auto collect = [](char32_t from, char32_t to) {
-      Pairs out;
-      for (char32_t u = from; u < to; ++u) {
-        if (u >= 0xD800 && u < 0xE000) continue;
-        const char32_t l = LowerOf(u);
-        if (l != u) out.emplace_back(l, u);
-      }
-      return out;
-    };
-    // Cased letters above the basic plane all lie in plane 1. Each plane asks the case
-    // table some 65,000 times: the first search of a process waits for the slower one only.
-    std::future<Pairs> plane1;
-    try {
-      plane1 = std::async(std::launch::async, collect, char32_t{0x10000}, char32_t{0x20000});
-    } catch (const std::system_error&) {
-    }
-    auto* v = new Pairs(collect(0, 0x10000));
-    const Pairs upper = plane1.valid() ? plane1.get() : collect(0x10000, 0x20000);
-    v->insert(v->end(), upper.begin(), upper.end());
+    auto* v = new std::vector<std::pair<char32_t, char32_t>>();
+    for (const auto& [c, l] : textlib::LowerCaseMappings())
+      if (LowerOf(c) == l) v->emplace_back(l, c);  // as the matchers fold
     std::sort(v->begin(), v->end());
     return v;
   }();

@@ -445,7 +445,6 @@ TEST(StreamSearch, OpenedFilesAgreeWithTheReference) {
     for (int i = 0, n = 1 + int(rng() % 4); i < n; ++i) text.push_back(alphabet[rng() % alphabet.size()]);
     TStreamSearch search;
     search.BlockSize = std::array<int64_t, 4>{16, 1000, 8192, 65536}[rng() % 4];
-    search.FileAccess = round % 3 ? TBlockCache::Access::MapIfPossible : TBlockCache::Access::Read;
     search.OpenSearchFile(drive.Drive(u"store.txt"));
     const uint8_t options = static_cast<uint8_t>(rng() % 4);
     int64_t start = static_cast<int64_t>(rng() % (data.size() + 1));

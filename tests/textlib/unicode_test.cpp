@@ -166,6 +166,15 @@ TEST(Unicode, TrimAndCase) {
   EXPECT_EQ(CharToUpper(0x2170), 0x2160u);  // small roman numeral: a cased letter-number
 }
 
+// The mappings read off the case table are exactly the characters CharToLower changes.
+TEST(Unicode, LowerCaseMappingsListEveryChangedCharacter) {
+  std::vector<std::pair<char32_t, char32_t>> expected;
+  for (char32_t c = 0; c <= 0x10FFFF; ++c)
+    if (const char32_t l = CharToLower(c); l != c) expected.emplace_back(c, l);
+  EXPECT_EQ(LowerCaseMappings(), expected);
+  EXPECT_GT(expected.size(), 1000u);
+}
+
 TEST(Unicode, CompareAndLocaleCodePage) {
   for (LocaleId l : {0x0407u, 0x0409u, 0x0419u, 0x041Fu})
     EXPECT_EQ(CompareTextProc(u"abc", u"ABC", l), 0) << l;
