@@ -265,7 +265,11 @@ HResult TCustomBrowserHost::ExecCommand(bool scriptErrorGroup, uint32_t command,
 bool TCustomBrowserHost::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
     const auto* key = static_cast<QKeyEvent*>(event);
-    if (TranslateAccelerator(key->key(), key->modifiers().testFlag(Qt::ControlModifier)) == kS_OK) {
+    // The input event's own (inline) modifiers: they differ from the key event's only for
+    // a modifier key itself, and need no code of the GUI library, which the headless
+    // tools would otherwise load at every start.
+    const bool control = key->QInputEvent::modifiers().testFlag(Qt::ControlModifier);
+    if (TranslateAccelerator(key->key(), control) == kS_OK) {
       event->accept();
       return true;
     }
