@@ -29,14 +29,18 @@ std::optional<std::string_view> TBlockCache::View(int64_t offset, int64_t count)
   const int64_t end = std::min(offset + count, size_);
   if (offset >= end) return std::string_view();
   if (offset < start_ || end > start_ + valid_) {
-    const int64_t want = std::min(std::max(count, capacity_), size_ - offset);
+    // Whole pages from before the range, so the page cache copies aligned.
+    const int64_t from = std::max<int64_t>(0, (offset - std::min(kReadBehind, capacity_ / 4)) & ~int64_t{4095});
+    const int64_t want = std::min(std::max(end - from, capacity_), size_ - from);
     if (static_cast<int64_t>(buffer_.size()) < want) buffer_.resize(static_cast<size_t>(want));
     valid_ = 0;
-    const int64_t got = ReadFully(file_.Fd(), buffer_.data(), want, offset);
+    const int64_t got = ReadFully(file_.Fd(), buffer_.data(), want, from);
     if (got < 0) return std::nullopt;
-    start_ = offset;
+    start_ = from;
     valid_ = got;
-    if (end > start_ + valid_) return std::string_view(buffer_.data(), static_cast<size_t>(valid_));
+    if (offset >= start_ + valid_) return std::string_view();
+    if (end > start_ + valid_)
+      return std::string_view(buffer_.data() + (offset - start_), static_cast<size_t>(start_ + valid_ - offset));
   }
   return std::string_view(buffer_.data() + (offset - start_), static_cast<size_t>(end - offset));
 }

@@ -18,8 +18,11 @@ namespace search {
 
 class TBlockCache {
  public:
-  // Reads are at least this long; a longer range is read whole.
-  static constexpr int64_t kDefaultCapacity = int64_t{1} << 13;
+  // Reads are at least this long (a longer range is read whole) and start up to
+  // kReadBehind bytes before the range: the lines around a hit reach back, and the next
+  // records of a store searched for a frequent word lie just ahead.
+  static constexpr int64_t kDefaultCapacity = int64_t{1} << 18;
+  static constexpr int64_t kReadBehind = int64_t{1} << 14;
 
   explicit TBlockCache(platform::NativeFile file, int64_t capacity = kDefaultCapacity);
   TBlockCache(const TBlockCache&) = delete;

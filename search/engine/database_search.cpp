@@ -30,9 +30,15 @@ int64_t Pos(const S& term, const S& s) {
 }
 
 // 1-based position of term in s without case, 0 when absent: UTF-8 folded per character.
+// A run asks for one term at every hit: its matcher is made once.
 int64_t PosIgnoringCase(const std::string& term, const std::string& s) {
-  const int64_t at = Utf8Matcher(term).Find(s, true, nullptr);
-  return at + 1;
+  thread_local std::string cachedTerm;
+  thread_local std::optional<Utf8Matcher> matcher;
+  if (!matcher || cachedTerm != term) {
+    matcher.emplace(term);
+    cachedTerm = term;
+  }
+  return matcher->Find(s, true, nullptr) + 1;
 }
 std::u16string Lower(const std::u16string& s) { return textlib::UnicodeLowerCase(s); }
 int64_t PosIgnoringCase(const std::u16string& term, const std::u16string& s) { return Pos(Lower(term), Lower(s)); }
@@ -115,10 +121,6 @@ std::string TrimControlsAndBlanks(const std::string& s) {
   while (first < last && static_cast<unsigned char>(s[first]) <= 0x20) ++first;
   while (last > first && static_cast<unsigned char>(s[last - 1]) <= 0x20) --last;
   return s.substr(first, last - first);
-}
-
-bool Utf8FileExists(const std::string& path) {
-  return !path.empty() && FileExistsNotDirectory(textlib::DecodeUtf8(path));
 }
 
 // A record's path line or the line of "=" under it: never part of a snippet.
@@ -212,14 +214,31 @@ void PathListPaging::Finish(const std::u16string& searchText) {
 
 // ---- the store search ---------------------------------------------------------------
 
+bool TDatabaseSearch::FileThere(const std::string& utf8Path) const {
+  if (utf8Path.empty()) return false;
+  const std::string posix = platform::PosixPath(textlib::DecodeUtf8(utf8Path));
+  if (const size_t slash = posix.rfind('/'); slash != std::string::npos && slash > 0) {
+    constexpr size_t kMostFolders = 4096;  // bounded memory whatever the store
+    if (folders_.size() >= kMostFolders) folders_.clear();
+    const auto [it, fresh] = folders_.try_emplace(posix.substr(0, slash), false);
+    if (fresh) {
+      const auto folder = platform::Stat(it->first);
+      it->second = folder && folder->isDirectory;
+    }
+    if (!it->second) return false;
+  }
+  const auto st = platform::Stat(posix);
+  return st && !st->isDirectory;
+}
+
 std::string TDatabaseSearch::CheckPath(const std::string& path) const {
-  if (Utf8FileExists(path)) return path;
+  if (FileThere(path)) return path;
   std::string p = platform::WideToAnsi(RelocationLetter) + (path.empty() ? std::string() : path.substr(1));
-  if (Utf8FileExists(p)) return p;
+  if (FileThere(p)) return p;
   const std::string q = p;
   if (const size_t at = p.find(":\\"); at != std::string::npos) p.erase(0, at + 2);
   p = textlib::EncodeUtf8(files_.baseFolder) + p;
-  if (Utf8FileExists(p)) return p;
+  if (FileThere(p)) return p;
   return "Existiert nicht! " + q;
 }
 
@@ -417,6 +436,7 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
   searchText_ = searchText;
   HitList.Clear();
   pagedHits_ = 0;
+  folders_.clear();
   if (textlib::UnicodeTrim(searchText).size() == 1) {
     platform::ShowMessageBox(u"Nur ein Zeichen als Suchtext ist bei der \"Suche\" nicht erlaubt", u"Quarry-HTML",
                              platform::mb::Ok | platform::mb::IconInformation);

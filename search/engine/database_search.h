@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 
 #include "app/results/result_pages.h"
 #include "search/engine/database_files.h"
@@ -108,6 +109,7 @@ class TDatabaseSearch {
   bool TitlesFitStore(const std::u16string& store, bool mht);
   void RecordHit(bool mht);
   void PageFirstFullPage();
+  bool FileThere(const std::string& utf8Path) const;
 
   SearchSession& session_;
   app::TResultPageWriter& writer_;
@@ -123,6 +125,9 @@ class TDatabaseSearch {
   TStreamSearch search_;
   TDocumentModel viewer2_;
   TTitlePositions titles_;
+  // Of the folders asked for in this run, whether each is there: the records of a store
+  // lie in few folders, and a file in a missing folder is missing without a look-up.
+  mutable std::unordered_map<std::string, bool> folders_;
 };
 
 }  // namespace search

@@ -84,12 +84,6 @@ std::optional<StoreStamp> StoreStampOf(const std::u16string& store) {
 
 // One line of the file: [begin, end) without its line end, next the start of the line
 // after it; valid when it reads "<number> <text>" and is no longer than a title line.
-struct TTitlePositions::Parsed {
-  int64_t offset = 0;
-  size_t begin = 0, end = 0, next = 0;
-  bool valid = false, record = false;
-};
-
 TTitlePositions::TTitlePositions() = default;
 TTitlePositions::~TTitlePositions() { Clear(); }
 
@@ -104,6 +98,7 @@ void TTitlePositions::Clear() {
   first_ = last_ = 0;
   ascending_ = true;
   stamp_.reset();
+  memo_[0] = memo_[1] = Memo{};
 }
 
 bool TTitlePositions::ParseAt(size_t at, Parsed& line) const {
@@ -173,8 +168,44 @@ bool TTitlePositions::Load(const std::u16string& fileName) {
 // Of the lines that count (records, or every marker), the last whose offset is at most
 // the offset and the first above it, in a file whose offsets ascend: halves first, then
 // line by line.
+// From the last bracket: the same lines while the offset lies between them, or the next
+// few lines on from its upper one. False when that does not settle it.
+bool TTitlePositions::BracketFromMemo(int64_t offset, bool recordsOnly, Parsed* below, Parsed* above) const {
+  const Memo& memo = memo_[recordsOnly];
+  if (!memo.set || (memo.below.valid && offset < memo.below.offset)) return false;
+  if (!memo.above.valid || offset < memo.above.offset) {
+    if (below) *below = memo.below;
+    if (above) *above = memo.above;
+    return true;
+  }
+  Parsed last = memo.above, line;
+  constexpr int kMostSteps = 8;
+  size_t at = memo.above.next;
+  for (int step = 0; step < kMostSteps && at < size_; ++step, at = line.next) {
+    ParseAt(at, line);
+    if (!line.valid || (recordsOnly && !line.record)) continue;
+    if (line.offset > offset) {
+      memo_[recordsOnly] = Memo{true, last, line};
+      if (below) *below = last;
+      if (above) *above = line;
+      return true;
+    }
+    last = line;
+  }
+  if (at < size_) return false;
+  memo_[recordsOnly] = Memo{true, last, Parsed{}};
+  if (below) *below = last;
+  if (above) *above = Parsed{};
+  return true;
+}
+
+// Of the lines that count (records, or every marker), the last whose offset is at most
+// the offset and the first above it, in a file whose offsets ascend: halves first, then
+// line by line.
 void TTitlePositions::Bracket(int64_t offset, bool recordsOnly, Parsed* below, Parsed* above) const {
+  if (BracketFromMemo(offset, recordsOnly, below, above)) return;
   auto counts = [&](const Parsed& l) { return l.valid && (!recordsOnly || l.record); };
+  Parsed found, next;
   size_t lo = 0, hi = size_;
   Parsed line;
   while (hi - lo > kLinearBytes) {
@@ -190,7 +221,7 @@ void TTitlePositions::Bracket(int64_t offset, bool recordsOnly, Parsed* below, P
       }
     }
     if (got && line.offset <= offset) {
-      if (below) *below = line;
+      found = line;
       lo = line.next;
     } else {
       hi = mid;
@@ -200,11 +231,14 @@ void TTitlePositions::Bracket(int64_t offset, bool recordsOnly, Parsed* below, P
     ParseAt(at, line);
     if (!counts(line)) continue;
     if (line.offset > offset) {
-      if (above) *above = line;
-      return;
+      next = line;
+      break;
     }
-    if (below) *below = line;
+    found = line;
   }
+  memo_[recordsOnly] = Memo{true, found, next};
+  if (below) *below = found;
+  if (above) *above = next;
 }
 
 std::string TTitlePositions::RawPathAt(int64_t offset) const {

@@ -57,9 +57,20 @@ class TTitlePositions {
   std::optional<int64_t> NextOffsetAfter(int64_t offset) const;
 
  private:
-  struct Parsed;
+  struct Parsed {
+    int64_t offset = 0;
+    size_t begin = 0, end = 0, next = 0;
+    bool valid = false, record = false;
+  };
+  // The lines a bracket found last, per kind of line counted: the hits of a run come in
+  // ascending order, mostly in the same record or the next.
+  struct Memo {
+    bool set = false;
+    Parsed below, above;
+  };
   bool ParseAt(size_t at, Parsed& line) const;
   void Bracket(int64_t offset, bool recordsOnly, Parsed* below, Parsed* above) const;
+  bool BracketFromMemo(int64_t offset, bool recordsOnly, Parsed* below, Parsed* above) const;
 
   const char* data_ = nullptr;
   size_t size_ = 0;
@@ -69,6 +80,7 @@ class TTitlePositions {
   int64_t first_ = 0, last_ = 0;
   bool ascending_ = true;
   std::optional<StoreStamp> stamp_;
+  mutable Memo memo_[2];
 };
 
 // The path of the document holding the offset as UTF-8 bytes (the UTF-8 kind decoded
