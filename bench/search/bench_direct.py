@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Direct file search of a path-list database against ripgrep over the same files.
 
-Usage: bench_direct.py --qh-bench PROGRAM [--dir DIR] [--files N] [--runs N]
+Usage: bench_direct.py --qh-bench PROGRAM [--dir DIR] [--files N] [--runs N] [--real FOLDER]
 
 Generates N files (default 20,000, about 6 KB each) in mixed encodings: UTF-8 with and
 without byte-order mark, code page 1252, UTF-16LE and UTF-16BE with their marks. A
@@ -13,6 +13,10 @@ words both must name the same set of files. Each time is the median of N hot-cac
 ripgrep is timed with its default threads and with one thread. Our run checks the files
 on one worker thread per processor, while the hits, their result pages (25 hits each, so
 800 pages for a word in every file) and the printed paths stay on the calling thread.
+
+--real FOLDER (e.g. /usr/share/doc) takes the HTML pages found there instead, written by
+others: hard links to them, 500 to a folder, repeated until there are N files (hard
+links, so a large set costs no disk space; each is read through its own path).
 """
 import argparse
 import os
@@ -60,6 +64,23 @@ def make_corpus(folder, count):
             f.write(data)
 
 
+REAL_QUERIES = ["quarzsandgrube", "license", "debian", "the"]
+
+
+def link_real_pages(source, folder, count):
+    pages = sorted(os.path.join(d, n) for d, _, ns in os.walk(source) for n in ns
+                   if n.lower().endswith((".htm", ".html")) and os.path.isfile(os.path.join(d, n))
+                   and not os.path.islink(os.path.join(d, n)))
+    if not pages:
+        sys.exit(f"no HTML pages under {source}")
+    os.makedirs(folder, exist_ok=True)
+    for i in range(count):
+        sub = os.path.join(folder, f"teil{i // 500:03d}")
+        if i % 500 == 0:
+            os.makedirs(sub, exist_ok=True)
+        os.link(pages[i % len(pages)], os.path.join(sub, f"d{i:05d}.htm"))
+
+
 def drive_form(path):
     return "C:" + path.replace("/", "\\")
 
@@ -97,16 +118,20 @@ def main():
     ap.add_argument("--dir", default="/tmp/qh-bench-direct")
     ap.add_argument("--files", type=int, default=20000)
     ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--real", default="")
     args = ap.parse_args()
     if not shutil.which("rg"):
         sys.exit("ripgrep (rg) is not installed: apt-get install ripgrep")
     root = os.path.abspath(args.dir)
     docs = os.path.join(root, "docs")
     base = os.path.join(root, "base")
-    marker = os.path.join(root, f"made-{args.files}")
+    marker = os.path.join(root, f"made-{args.files}" + ("-real" if args.real else ""))
     if not os.path.exists(marker):
         shutil.rmtree(root, ignore_errors=True)
-        make_corpus(docs, args.files)
+        if args.real:
+            link_real_pages(args.real, docs, args.files)
+        else:
+            make_corpus(docs, args.files)
         open(marker, "w").close()
     os.makedirs(os.path.join(base, "Datenbank", "Temp"), exist_ok=True)
     write_drive_list(base, docs)
@@ -117,7 +142,7 @@ def main():
     print(f"== direct search of {args.files} files ({size:.0f} MB), median of {args.runs}")
     print(f"{'query':<16} {'files':>6} {'same':>5} {'ours s':>8} {'rg s':>8} {'rg -j1 s':>9} {'ours/rg':>8} {'ours/rg1':>9}")
     ok = True
-    for text in QUERIES:
+    for text in REAL_QUERIES if args.real else QUERIES:
         ours, out = median_run([args.qh_bench, "search", "--base", base, "--name", "direct", "--paths", text],
                                args.runs)
         rg, rg_out = median_run(["rg", "-l", "-F", "-i", "--", text, docs], args.runs)

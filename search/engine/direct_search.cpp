@@ -50,8 +50,11 @@ class FileSource : public textlib::TStream, public TViewerStream {
   int64_t Read(void* buffer, int64_t count) override {
     const int64_t n = file_.ReadAt(position_, static_cast<char*>(buffer), count);
     if (n > 0) position_ += n;
+    failed_ = failed_ || n < 0;
     return n < 0 ? 0 : n;
   }
+  // Whether a read through Read failed (it then looked like the file's end).
+  bool Failed() const { return failed_; }
   int64_t Write(const void*, int64_t) override { throw textlib::EWriteError(u"Stream write error"); }
   int64_t Seek(int64_t offset, platform::SeekOrigin origin) override {
     switch (origin) {
@@ -68,6 +71,7 @@ class FileSource : public textlib::TStream, public TViewerStream {
  private:
   const DirectFile& file_;
   int64_t position_ = 0;
+  bool failed_ = false;
 };
 
 // The first index from i on that holds a byte from 80 up (or length), eight bytes a step.
@@ -537,8 +541,6 @@ bool TDirectSearch::CheckFile(const std::u16string& path, bool onWorker, FileOut
   }
   out.notSearched = unreadable || refused;
   if (!file) return true;  // missing or no regular file: skipped silently
-  // A large file is streamed, and its stream search and viewer report read errors.
-  if (onWorker && !file->Kept()) return false;
   const DetectedEncoding kind = DetectEncoding(*file);
   const bool wide = kind.utf16LE || kind.utf16BE;
   if (!kind.ansi && !kind.utf8 && !wide) return true;  // RTF, UTF-32
@@ -553,11 +555,12 @@ bool TDirectSearch::CheckFile(const std::u16string& path, bool onWorker, FileOut
     if (!match) return true;
     std::tie(start, length) = *match;
   } else {
-    // The stream search reports its errors in boxes, which only the calling thread shows.
-    if (onWorker) return false;
+    // A large file is streamed. Its errors are shown in boxes, which only the calling
+    // thread shows: a worker leaves a file with an error to it.
     const uint8_t options = (caseSensitive_ ? kSearchCaseSensitive : 0) | (wholeWords_ ? kSearchWholeWords : 0);
     FileSource source(*file);
     TStreamSearch search;
+    search.BlockSize = TStreamSearch::kFileBlockSize;
     search.TextIsUtf8 = kind.utf8;
     search.AssignSearchStream(&source);
     bool found = false;
@@ -568,15 +571,18 @@ bool TDirectSearch::CheckFile(const std::u16string& path, bool onWorker, FileOut
         found = search.FindFirst(platform::AnsiToWide(kind.ansi ? *ansiText_ : matchers_->utf8Text), vEncANSI,
                                  options, 0);
     } catch (const textlib::Exception& e) {
+      if (onWorker) return false;
       platform::ShowMessageBox(e.Message(), u"Suche fehlgeschlagen", platform::mb::IconError);
       return true;
     }
+    if (onWorker && source.Failed()) return false;
     if (!found) return true;
     start = search.FoundStart();
     length = search.FoundLength();
   }
+  const ViewerErrorsHeld held(onWorker);
   out.entry = HitEntry(path, *file, kind, start, length);
-  return true;
+  return !held.Any();
 }
 
 void TDirectSearch::SearchFile(const std::u16string& path) {

@@ -106,6 +106,26 @@ platform::MsgResult MsgBox(const std::u16string& text, const std::u16string& cap
   return platform::ShowMessageBox(text, caption, flags | kMbSetForeground);
 }
 
-void MsgError(const std::u16string& text) { MsgBox(text, u"Viewer", platform::mb::IconError); }
+namespace {
+thread_local int* heldErrors = nullptr;
+}  // namespace
+
+ViewerErrorsHeld::ViewerErrorsHeld(bool hold) : hold_(hold) {
+  if (!hold_) return;
+  outer_ = heldErrors;
+  heldErrors = &count_;
+}
+
+ViewerErrorsHeld::~ViewerErrorsHeld() {
+  if (hold_) heldErrors = outer_;
+}
+
+void MsgError(const std::u16string& text) {
+  if (heldErrors) {
+    ++*heldErrors;
+    return;
+  }
+  MsgBox(text, u"Viewer", platform::mb::IconError);
+}
 
 }  // namespace search

@@ -45,4 +45,21 @@ inline constexpr uint32_t kMbSetForeground = 0x10000;
 platform::MsgResult MsgBox(const std::u16string& text, const std::u16string& caption, uint32_t flags);
 void MsgError(const std::u16string& text);
 
+// While one lives, the viewer's error boxes of this thread are counted, not shown: a
+// worker thread may show no box, and leaves a file that had an error to the calling
+// thread, where the same work shows them.
+class ViewerErrorsHeld {
+ public:
+  explicit ViewerErrorsHeld(bool hold = true);
+  ~ViewerErrorsHeld();
+  ViewerErrorsHeld(const ViewerErrorsHeld&) = delete;
+  ViewerErrorsHeld& operator=(const ViewerErrorsHeld&) = delete;
+  bool Any() const { return count_ > 0; }
+
+ private:
+  int count_ = 0;
+  int* outer_ = nullptr;
+  bool hold_;
+};
+
 }  // namespace search

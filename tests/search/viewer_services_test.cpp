@@ -76,5 +76,26 @@ TEST(ViewerServices, MessageBoxes) {
   EXPECT_EQ(sink->Boxes().size(), 1u);
 }
 
+// Held errors are counted, by the innermost holding scope, and shown again once it ends.
+TEST(ViewerServices, HeldErrorsAreCountedNotShown) {
+  testsupport::ScopedRecordingSink sink;
+  {
+    ViewerErrorsHeld outer;
+    {
+      const ViewerErrorsHeld notHolding(false);
+      const ViewerErrorsHeld inner;
+      MsgError(u"Cannot read stream");
+      EXPECT_TRUE(inner.Any());
+      EXPECT_FALSE(notHolding.Any());
+    }
+    EXPECT_FALSE(outer.Any());
+    MsgError(u"Cannot read stream");
+    EXPECT_TRUE(outer.Any());
+  }
+  EXPECT_TRUE(sink->Boxes().empty());
+  MsgError(u"Cannot read stream");
+  EXPECT_EQ(sink->Boxes().size(), 1u);
+}
+
 }  // namespace
 }  // namespace search
