@@ -1,5 +1,6 @@
 #include "search/engine/direct_search.h"
 
+#include <emmintrin.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,13 +75,13 @@ class FileSource : public textlib::TStream, public TViewerStream {
   bool failed_ = false;
 };
 
-// The first index from i on that holds a byte from 80 up (or length), eight bytes a step.
+// The first index from i on that holds a byte from 80 up (or length), 32 bytes a step.
 size_t SkipAscii(const unsigned char* bytes, size_t i, size_t length) {
-  while (i + 8 <= length) {
-    uint64_t word;
-    std::memcpy(&word, bytes + i, 8);
-    if (word & 0x8080808080808080ull) break;
-    i += 8;
+  while (i + 32 <= length) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 16));
+    if (_mm_movemask_epi8(_mm_or_si128(a, b))) break;
+    i += 32;
   }
   while (i < length && bytes[i] < 0x80) ++i;
   return i;

@@ -89,7 +89,7 @@ struct PairChoice {
     const bool better = !best.usable || s < score ||
                         (s == score && offsetB - offsetA > best.offsetB - best.offsetA);
     if (!better) return false;
-    best = ScanPair<Unit>{offsetA, offsetB, a.front(), a.back(), b.front(), b.back(), true};
+    best = ScanPair<Unit>{offsetA, offsetB, a.front(), a.back(), b.front(), b.back(), true, offsetA, a.front(), a.back()};
     score = s;
     return true;
   }
@@ -107,27 +107,34 @@ int64_t ScanScalar(const Unit* p, size_t from, size_t last, const ScanPair<Unit>
   return -1;
 }
 
-__attribute__((target("avx2"))) inline uint32_t PairMask(const unsigned char* pa, const unsigned char* pb, __m256i A0,
-                                                         __m256i A1, __m256i B0, __m256i B1) {
+struct ByteSets {
+  __m256i A0, A1, B0, B1, C0, C1;
+};
+
+__attribute__((target("avx2"))) inline uint32_t PairMask(const unsigned char* pa, const unsigned char* pb,
+                                                         const unsigned char* pc, const ByteSets& v) {
   const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pa));
   const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pb));
-  const __m256i m = _mm256_and_si256(_mm256_or_si256(_mm256_cmpeq_epi8(a, A0), _mm256_cmpeq_epi8(a, A1)),
-                                     _mm256_or_si256(_mm256_cmpeq_epi8(b, B0), _mm256_cmpeq_epi8(b, B1)));
-  return static_cast<uint32_t>(_mm256_movemask_epi8(m));
+  const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pc));
+  const __m256i m = _mm256_and_si256(_mm256_or_si256(_mm256_cmpeq_epi8(a, v.A0), _mm256_cmpeq_epi8(a, v.A1)),
+                                     _mm256_or_si256(_mm256_cmpeq_epi8(b, v.B0), _mm256_cmpeq_epi8(b, v.B1)));
+  const __m256i third = _mm256_or_si256(_mm256_cmpeq_epi8(c, v.C0), _mm256_cmpeq_epi8(c, v.C1));
+  return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(m, third)));
 }
 
 template <typename Verify>
 __attribute__((target("avx2"))) int64_t ScanBytesAvx2(const unsigned char* p, size_t last,
                                                       const ScanPair<unsigned char>& s, Verify& verify) {
-  const __m256i A0 = _mm256_set1_epi8(static_cast<char>(s.a0)), A1 = _mm256_set1_epi8(static_cast<char>(s.a1));
-  const __m256i B0 = _mm256_set1_epi8(static_cast<char>(s.b0)), B1 = _mm256_set1_epi8(static_cast<char>(s.b1));
+  const ByteSets v{_mm256_set1_epi8(static_cast<char>(s.a0)), _mm256_set1_epi8(static_cast<char>(s.a1)),
+                   _mm256_set1_epi8(static_cast<char>(s.b0)), _mm256_set1_epi8(static_cast<char>(s.b1)),
+                   _mm256_set1_epi8(static_cast<char>(s.c0)), _mm256_set1_epi8(static_cast<char>(s.c1))};
   const unsigned char* pa = p + s.offsetA;
   const unsigned char* pb = p + s.offsetB;
+  const unsigned char* pc = p + s.offsetC;
   size_t i = 0;
   // Two vectors a step: a rare pair leaves the loop a branch per 64 bytes.
   for (; i + 63 <= last; i += 64) {
-    const uint64_t m = PairMask(pa + i, pb + i, A0, A1, B0, B1) |
-                       (uint64_t{PairMask(pa + i + 32, pb + i + 32, A0, A1, B0, B1)} << 32);
+    const uint64_t m = PairMask(pa + i, pb + i, pc + i, v) | (uint64_t{PairMask(pa + i + 32, pb + i + 32, pc + i + 32, v)} << 32);
     if (!m) continue;
     for (uint64_t bits = m; bits; bits &= bits - 1) {
       const size_t at = i + static_cast<size_t>(__builtin_ctzll(bits));
@@ -135,7 +142,7 @@ __attribute__((target("avx2"))) int64_t ScanBytesAvx2(const unsigned char* p, si
     }
   }
   for (; i + 31 <= last; i += 32) {
-    for (uint32_t bits = PairMask(pa + i, pb + i, A0, A1, B0, B1); bits; bits &= bits - 1) {
+    for (uint32_t bits = PairMask(pa + i, pb + i, pc + i, v); bits; bits &= bits - 1) {
       const size_t at = i + static_cast<size_t>(__builtin_ctz(bits));
       if (verify(at)) return static_cast<int64_t>(at);
     }
@@ -424,14 +431,29 @@ Utf8Matcher::Utf8Matcher(std::string_view utf8Text, bool wholeWords) : wholeWord
   // The anchor pair: a's first byte and b's last, with only characters of fixed length
   // from a to b, so the distance between the two bytes is known.
   PairChoice<unsigned char> choice;
+  size_t anchorEnd = 0;  // the character of the pair's second byte
   for (size_t a = 0; a < count; ++a) {
     size_t distance = 0;
     for (size_t b = a; b < count && fixed[b] && b - a < kPairReach; ++b) {
       distance += own[b];
-      if (choice.Offer(0, firsts[a], distance - 1, lasts[b])) anchor_ = a;
+      if (choice.Offer(0, firsts[a], distance - 1, lasts[b])) {
+        anchor_ = a;
+        anchorEnd = b;
+      }
     }
   }
   scan_ = choice.best;
+  // The third byte: the rarest testable first byte of a character between the two.
+  double third = 0;
+  for (size_t k = anchor_ + 1, offset = own[anchor_]; scan_.usable && k < anchorEnd; offset += own[k++]) {
+    if (firsts[k].size() > 2) continue;
+    const double f = SetFrequency(firsts[k]);
+    if (scan_.offsetC != scan_.offsetA && f >= third) continue;
+    scan_.offsetC = offset;
+    scan_.c0 = firsts[k].front();
+    scan_.c1 = firsts[k].back();
+    third = f;
+  }
 }
 
 size_t Utf8Matcher::MatchAt(std::string_view block, size_t at) const {
@@ -454,7 +476,10 @@ int64_t Utf8Matcher::StartBefore(std::string_view block, size_t at) const {
     // No form of a character ends another (a longer form's tail begins with a
     // continuation byte), so at most one of them ends here.
     for (const std::string& form : forms_[k]) {
-      if (pos >= form.size() && std::memcmp(block.data() + pos - form.size(), form.data(), form.size()) == 0) {
+      // A form is at most four bytes: compared in place, without a call.
+      bool same = pos >= form.size();
+      for (size_t i = 0; same && i < form.size(); ++i) same = block[pos - form.size() + i] == form[i];
+      if (same) {
         pos -= form.size();
         matched = true;
         break;

@@ -42,12 +42,17 @@ struct MatchOptions {
 };
 
 // Where a forward scan looks: candidates i with block[i + offsetA] one of variantsA and
-// block[i + offsetB] one of variantsB (two byte values or units each at most).
+// block[i + offsetB] one of variantsB (two byte values or units each at most). The byte
+// scan also tests block[i + offsetC] against c0/c1, a third byte between the two where
+// one is known (else the first again): a pair of common letters passes far fewer
+// positions so.
 template <typename Unit>
 struct ScanPair {
   size_t offsetA = 0, offsetB = 0;
   Unit a0 = 0, a1 = 0, b0 = 0, b1 = 0;
   bool usable = false;
+  size_t offsetC = 0;
+  Unit c0 = 0, c1 = 0;
 };
 
 class ByteMatcher {
