@@ -705,7 +705,8 @@ NativeFile OpenRegularForWriting(const std::string& path, bool truncate) {
   if (!file.Valid()) return FailWith(errno), NativeFile();
   struct stat st;
   if (::fstat(file.Fd(), &st) != 0 || !S_ISREG(st.st_mode)) return FailWith(EINVAL), NativeFile();
-  if (truncate && ::ftruncate(file.Fd(), 0) != 0) return FailWith(errno), NativeFile();
+  // An empty file is not cut again: a cut costs the file system a transaction.
+  if (truncate && st.st_size > 0 && ::ftruncate(file.Fd(), 0) != 0) return FailWith(errno), NativeFile();
   return file;
 }
 
@@ -717,7 +718,9 @@ bool OverwriteExistingFile(const std::string& path, const std::string& bytes) {
   NativeFile file = OpenRegularForWriting(path, false);
   if (!file.Valid()) return false;
   if (file.Write(bytes.data(), static_cast<int64_t>(bytes.size())) < 0) return false;
-  if (::ftruncate(file.Fd(), static_cast<off_t>(bytes.size())) != 0) return FailWith(errno), false;
+  struct stat st;
+  const bool longer = ::fstat(file.Fd(), &st) != 0 || st.st_size != static_cast<off_t>(bytes.size());
+  if (longer && ::ftruncate(file.Fd(), static_cast<off_t>(bytes.size())) != 0) return FailWith(errno), false;
   return file.Close();
 }
 

@@ -3,7 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "platform/codepage.h"
 #include "platform/file.h"
@@ -174,6 +181,117 @@ class HitChunks {
   std::vector<std::vector<int64_t>> chunks_;
 };
 
+// The blocks of a file in order, read ahead on two threads while the caller scans: one
+// thread's copies from the page cache alone take longer than the scan. Block k starts at
+// k * (block - overlap) and lies in slot k % kSlots until the caller is done with it; a
+// block that is short (the file was cut meanwhile), reaches the end or failed is the
+// last. Without threads each block is read when it is asked for.
+class ReadAhead {
+ public:
+  struct Block {
+    char* data;
+    int64_t pos, want, got;  // got < 0: the read failed
+  };
+
+  ReadAhead(int fd, int64_t size, int64_t block, int64_t overlap)
+      : fd_(fd), size_(size), block_(block), step_(block - overlap) {
+    // The blocks until one reaches the end.
+    count_ = size_ <= 0 ? 0 : size_ <= block_ ? 1 : (size_ - block_ + step_ - 1) / step_ + 1;
+    for (Slot& slot : slots_) slot.storage.reset(new char16_t[static_cast<size_t>(block / 2)]);
+    if (count_ < 2) return;
+    try {
+      for (int t = 0; t < kReaders; ++t) readers_.emplace_back([this, t] { Loop(t); });
+    } catch (const std::system_error&) {
+      Stop();  // all or none: a missing reader's blocks would never come
+    }
+  }
+  ~ReadAhead() { Stop(); }
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // The next block, valid until the next call; nullopt after the last.
+  std::optional<Block> Next() {
+    if (held_ >= 0) Release(held_);
+    held_ = -1;
+    if (ended_ || next_ >= count_) return std::nullopt;
+    const int64_t k = next_++;
+    Slot& slot = slots_[k % kSlots];
+    if (readers_.empty()) {
+      Fill(slot, k);
+    } else {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [&] { return slot.index == k; });
+    }
+    held_ = k;
+    const Block& b = slot.block;
+    ended_ = b.got < 0 || b.got < b.want || b.pos + b.got >= size_;
+    return b;
+  }
+
+ private:
+  static constexpr int kReaders = 2;
+  static constexpr int kSlots = 2 * kReaders;  // a multiple of kReaders: a slot's blocks share a reader
+  struct Slot {
+    std::unique_ptr<char16_t[]> storage;  // char16_t, so UTF-16 units are read in place
+    Block block{};
+    int64_t index = -1;  // the block it holds, -1 when free
+  };
+
+  void Fill(Slot& slot, int64_t k) const {
+    char* data = reinterpret_cast<char*>(slot.storage.get());
+    const int64_t pos = k * step_;
+    const int64_t want = std::min(block_, size_ - pos);
+    slot.block = Block{data, pos, want, ReadFully(fd_, data, want, pos)};
+  }
+
+  void Release(int64_t k) {
+    if (readers_.empty()) return;
+    {
+      std::lock_guard lock(mutex_);
+      slots_[k % kSlots].index = -1;
+    }
+    changed_.notify_all();
+  }
+
+  void Loop(int reader) {
+    for (int64_t k = reader; k < count_; k += kReaders) {
+      Slot& slot = slots_[k % kSlots];
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return stop_ || slot.index < 0; });
+        if (stop_) return;
+      }
+      Fill(slot, k);
+      {
+        std::lock_guard lock(mutex_);
+        slot.index = k;
+      }
+      changed_.notify_all();
+    }
+  }
+
+  void Stop() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : readers_) t.join();
+    readers_.clear();
+  }
+
+  const int fd_;
+  const int64_t size_, block_, step_;
+  int64_t count_ = 0;
+  Slot slots_[kSlots];
+  std::vector<std::thread> readers_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stop_ = false;
+  int64_t next_ = 0, held_ = -1;
+  bool ended_ = false;
+};
+
 // Reads the file block by block: `prepare(buffer, n)` once per block, then `find(block,
 // from)` for the first match at or after the block-relative `from`. Consecutive blocks
 // overlap by the longest match (plus the guard) and a block settles only the starts
@@ -191,21 +309,19 @@ void ScanFile(platform::NativeFile& file, const std::u16string& fileName, ScanSh
   const int64_t overlap = shape.maxMatch - shape.unit + shape.guard;
   int64_t block = std::max(blockSize, 2 * (overlap + shape.unit));
   block += block % 2;  // whole UTF-16 units
-  // char16_t storage, so a block of UTF-16 units is read in place. The block is read
-  // without a seek and stays in the processor's cache while it is scanned.
-  std::unique_ptr<char16_t[]> storage(new char16_t[static_cast<size_t>(block / 2)]);
-  char* buffer = reinterpret_cast<char*>(storage.get());
+  ReadAhead reader(file.Fd(), size, block, overlap);
   HitChunks hits;
   bool stop = false;
-  for (int64_t pos = 0; pos < size && !stop;) {
-    const int64_t want = std::min(block, size - pos);
-    const int64_t got = ReadFully(file.Fd(), buffer, want, pos);
-    if (got < 0) {
+  while (!stop) {
+    const std::optional<ReadAhead::Block> next = reader.Next();
+    if (!next) break;
+    if (next->got < 0) {
       out.error = SubstituteFileName(kMsgCannotReadFile, fileName);
       break;
     }
-    // Short only when the file was cut meanwhile: its end is here now.
-    const bool last = got < want || pos + got == size;
+    const int64_t pos = next->pos, got = next->got;
+    char* buffer = next->data;
+    const bool last = got < next->want || pos + got == size;
     const int64_t n = got - got % shape.unit;
     const int64_t settled = last ? n : n - overlap;
     prepare(buffer, n);
@@ -221,7 +337,6 @@ void ScanFile(platform::NativeFile& file, const std::u16string& fileName, ScanSh
       from = m.start + shape.unit;
     }
     if (last) break;
-    pos += settled;
     platform::ProcessMessages();
     if (scope.Cancelled()) out.cancelled = stop = true;
   }

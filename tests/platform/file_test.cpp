@@ -127,6 +127,26 @@ TEST(Files, ListRenameRemoveAndAtomicWrite) {
   EXPECT_TRUE(RemoveDirectory(drive.Posix("sub")));
 }
 
+// A page written over an older one, longer or shorter, or over an emptied one, holds
+// exactly the new bytes; neither touches a path that is no regular file.
+TEST(Files, OverwriteAndTruncateInPlace) {
+  testsupport::TempDrive drive;
+  const std::string path = drive.Posix("page.htm");
+  ASSERT_TRUE(WriteFileAtomically(path, "a much longer old page"));
+  for (const std::string bytes : {"short", "", "longer than short", "same length: 17 b"}) {
+    ASSERT_TRUE(OverwriteExistingFile(path, bytes));
+    EXPECT_EQ(ReadWholeFile(path), bytes);
+  }
+  ASSERT_TRUE(TruncateRegularFile(path));
+  EXPECT_EQ(ReadWholeFile(path), "");
+  ASSERT_TRUE(TruncateRegularFile(path));  // already empty
+  ASSERT_TRUE(OverwriteExistingFile(path, "new"));
+  EXPECT_EQ(ReadWholeFile(path), "new");
+  EXPECT_FALSE(OverwriteExistingFile(drive.Posix("missing.htm"), "x"));
+  ASSERT_TRUE(MakeDirectory(drive.Posix("dir")));
+  EXPECT_FALSE(TruncateRegularFile(drive.Posix("dir")));
+}
+
 TEST(FaultHook, CountsWritesRenamesAndSyncsFromArming) {
   testsupport::TempDrive drive;
   NativeFile f = NativeFile::Create(drive.Posix("a"));
