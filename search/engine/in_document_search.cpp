@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -181,20 +182,24 @@ class HitChunks {
   std::vector<std::vector<int64_t>> chunks_;
 };
 
-// The blocks of a file in order, read ahead on two threads while the caller scans: one
-// thread's copies from the page cache alone take longer than the scan. Block k starts at
-// k * (block - overlap) and lies in slot k % kSlots until the caller is done with it; a
-// block that is short (the file was cut meanwhile), reaches the end or failed is the
-// last. Without threads each block is read when it is asked for.
+// The blocks of a file in order, read and worked on ahead by two threads while the caller
+// takes the results: one thread's copies from the page cache alone take longer than its
+// scan. Block k starts at k * (block - overlap) and lies in slot k % kSlots until the
+// caller is done with it; a block that is short (the file was cut meanwhile), reaches
+// the end or failed is the last. Without threads each block is read and worked on when
+// it is asked for.
 class ReadAhead {
  public:
   struct Block {
     char* data;
     int64_t pos, want, got;  // got < 0: the read failed
+    std::vector<BlockMatch> matches;  // what the work found, positions in the file
   };
+  // Runs on a reader thread (the matchers are only read there).
+  using Work = std::function<void(Block&)>;
 
-  ReadAhead(int fd, int64_t size, int64_t block, int64_t overlap)
-      : fd_(fd), size_(size), block_(block), step_(block - overlap) {
+  ReadAhead(int fd, int64_t size, int64_t block, int64_t overlap, Work work)
+      : fd_(fd), size_(size), block_(block), step_(block - overlap), work_(std::move(work)) {
     // The blocks until one reaches the end.
     count_ = size_ <= 0 ? 0 : size_ <= block_ ? 1 : (size_ - block_ + step_ - 1) / step_ + 1;
     for (Slot& slot : slots_) slot.storage.reset(new char16_t[static_cast<size_t>(block / 2)]);
@@ -209,11 +214,11 @@ class ReadAhead {
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
-  // The next block, valid until the next call; nullopt after the last.
-  std::optional<Block> Next() {
+  // The next block, valid until the next call; null after the last.
+  Block* Next() {
     if (held_ >= 0) Release(held_);
     held_ = -1;
-    if (ended_ || next_ >= count_) return std::nullopt;
+    if (ended_ || next_ >= count_) return nullptr;
     const int64_t k = next_++;
     Slot& slot = slots_[k % kSlots];
     if (readers_.empty()) {
@@ -223,9 +228,9 @@ class ReadAhead {
       changed_.wait(lock, [&] { return slot.index == k; });
     }
     held_ = k;
-    const Block& b = slot.block;
+    Block& b = slot.block;
     ended_ = b.got < 0 || b.got < b.want || b.pos + b.got >= size_;
-    return b;
+    return &b;
   }
 
  private:
@@ -241,7 +246,13 @@ class ReadAhead {
     char* data = reinterpret_cast<char*>(slot.storage.get());
     const int64_t pos = k * step_;
     const int64_t want = std::min(block_, size_ - pos);
-    slot.block = Block{data, pos, want, ReadFully(fd_, data, want, pos)};
+    Block& b = slot.block;
+    b.data = data;
+    b.pos = pos;
+    b.want = want;
+    b.got = ReadFully(fd_, data, want, pos);
+    b.matches.clear();
+    if (b.got >= 0) work_(b);
   }
 
   void Release(int64_t k) {
@@ -282,6 +293,7 @@ class ReadAhead {
 
   const int fd_;
   const int64_t size_, block_, step_;
+  const Work work_;
   int64_t count_ = 0;
   Slot slots_[kSlots];
   std::vector<std::thread> readers_;
@@ -296,7 +308,8 @@ class ReadAhead {
 // from)` for the first match at or after the block-relative `from`. Consecutive blocks
 // overlap by the longest match (plus the guard) and a block settles only the starts
 // before that overlap, so every start is looked at once, with all the bytes its match can
-// need. Never touches the collector: after each block the window's messages run, and the
+// need. `prepare` and `find` run on the reader threads and must only read what they share.
+// Never touches the collector: after each block the window's messages run, and the
 // collector may be gone when they return.
 template <typename Prepare, typename Find>
 void ScanFile(platform::NativeFile& file, const std::u16string& fileName, ScanShape shape, int64_t blockSize,
@@ -309,34 +322,38 @@ void ScanFile(platform::NativeFile& file, const std::u16string& fileName, ScanSh
   const int64_t overlap = shape.maxMatch - shape.unit + shape.guard;
   int64_t block = std::max(blockSize, 2 * (overlap + shape.unit));
   block += block % 2;  // whole UTF-16 units
-  ReadAhead reader(file.Fd(), size, block, overlap);
+  // Each block's matches are found on a reader thread: of the starts the next block
+  // does not look at again, with all the bytes their matches can need.
+  ReadAhead reader(file.Fd(), size, block, overlap, [&, size](ReadAhead::Block& b) {
+    const bool last = b.got < b.want || b.pos + b.got == size;
+    const int64_t n = b.got - b.got % shape.unit;
+    const int64_t settled = last ? n : n - overlap;
+    prepare(b.data, n);
+    const std::string_view bytes(b.data, static_cast<size_t>(n));
+    for (int64_t from = 0; from < settled;) {
+      const BlockMatch m = find(bytes, from);
+      if (m.start < 0 || m.start >= settled) break;
+      b.matches.push_back(BlockMatch{b.pos + m.start, m.length});
+      from = m.start + shape.unit;
+    }
+  });
   HitChunks hits;
   bool stop = false;
   while (!stop) {
-    const std::optional<ReadAhead::Block> next = reader.Next();
+    const ReadAhead::Block* next = reader.Next();
     if (!next) break;
     if (next->got < 0) {
       out.error = SubstituteFileName(kMsgCannotReadFile, fileName);
       break;
     }
-    const int64_t pos = next->pos, got = next->got;
-    char* buffer = next->data;
-    const bool last = got < next->want || pos + got == size;
-    const int64_t n = got - got % shape.unit;
-    const int64_t settled = last ? n : n - overlap;
-    prepare(buffer, n);
-    const std::string_view bytes(buffer, static_cast<size_t>(n));
-    for (int64_t from = 0; from < settled;) {
-      const BlockMatch m = find(bytes, from);
-      if (m.start < 0 || m.start >= settled) break;
-      if (!hits.Add(pos + m.start)) {
+    for (const BlockMatch& m : next->matches) {
+      if (!hits.Add(m.start)) {
         out.incomplete = stop = true;
         break;
       }
-      if (m.length != out.length) out.otherLengths.emplace_back(pos + m.start, m.length);
-      from = m.start + shape.unit;
+      if (m.length != out.length) out.otherLengths.emplace_back(m.start, m.length);
     }
-    if (last) break;
+    if (stop || next->got < next->want || next->pos + next->got == size) break;
     platform::ProcessMessages();
     if (scope.Cancelled()) out.cancelled = stop = true;
   }
