@@ -726,6 +726,18 @@ bool OverwriteExistingFile(const std::string& path, const std::string& bytes) {
 
 bool TruncateRegularFile(const std::string& path) { return OpenRegularForWriting(path, true).Valid(); }
 
+int64_t ReadFullyAt(int fd, char* to, int64_t count, int64_t offset) {
+  int64_t got = 0;
+  while (got < count) {
+    const ssize_t n = ::pread(fd, to + got, static_cast<size_t>(count - got), offset + got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return FailWith(errno), -1;
+    if (n == 0) break;
+    got += n;
+  }
+  return got;
+}
+
 namespace {
 
 bool SameFile(int fd, const std::string& path) {

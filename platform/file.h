@@ -153,6 +153,9 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes,
 bool OverwriteExistingFile(const std::string& path, const std::string& bytes);
 // Cuts a regular file (not a link) to length 0.
 bool TruncateRegularFile(const std::string& path);
+// Reads up to `count` bytes at `offset` of an open file into `to` with pread, without a
+// seek, until the count or the end of the file; the bytes read, or -1 on an error.
+int64_t ReadFullyAt(int fd, char* to, int64_t count, int64_t offset);
 
 // An advisory lock on a lock file (created when missing, never through a link), held
 // while the object lives. Exclusive for a writer, shared for readers; never waits.

@@ -1,23 +1,8 @@
 #include "search/engine/block_cache.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 
 namespace search {
-
-int64_t ReadFully(int fd, char* to, int64_t count, int64_t offset) {
-  int64_t got = 0;
-  while (got < count) {
-    const ssize_t n = ::pread(fd, to + got, static_cast<size_t>(count - got), offset + got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    got += n;
-  }
-  return got;
-}
 
 TBlockCache::TBlockCache(platform::NativeFile file, int64_t capacity)
     : file_(std::move(file)), capacity_(std::max<int64_t>(capacity, 1)) {
@@ -34,7 +19,7 @@ std::optional<std::string_view> TBlockCache::View(int64_t offset, int64_t count)
     const int64_t want = std::min(std::max(end - from, capacity_), size_ - from);
     if (static_cast<int64_t>(buffer_.size()) < want) buffer_.resize(static_cast<size_t>(want));
     valid_ = 0;
-    const int64_t got = ReadFully(file_.Fd(), buffer_.data(), want, from);
+    const int64_t got = platform::ReadFullyAt(file_.Fd(), buffer_.data(), want, from);
     if (got < 0) return std::nullopt;
     start_ = from;
     valid_ = got;

@@ -43,8 +43,4 @@ class TBlockCache {
   int64_t valid_ = 0;  // bytes of buffer_ that hold the file
 };
 
-// Reads up to `count` bytes at `offset` into `to` with pread, without a seek, until the
-// count or the end of the file; the bytes read, or -1 on an error.
-int64_t ReadFully(int fd, char* to, int64_t count, int64_t offset);
-
 }  // namespace search

@@ -20,6 +20,7 @@
 
 #include "platform/codepage.h"
 #include "platform/drives.h"
+#include "platform/file.h"
 #include "platform/messagebox.h"
 #include "platform/pump.h"
 #include "search/engine/database_search.h"
@@ -262,16 +263,10 @@ std::optional<DirectFile> DirectFile::Open(const std::u16string& path, bool* unr
   DirectFile file(fd, static_cast<int64_t>(st.st_size));
   if (file.size_ <= kKeepLimit) {
     file.kept_.resize(static_cast<size_t>(file.size_));
-    int64_t done = 0;
-    while (done < file.size_) {
-      const ssize_t n = ::pread(fd, file.kept_.data() + done, static_cast<size_t>(file.size_ - done), done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        if (unreadable) *unreadable = true;
-        return std::nullopt;
-      }
-      if (n == 0) break;
-      done += n;
+    const int64_t done = platform::ReadFullyAt(fd, file.kept_.data(), file.size_, 0);
+    if (done < 0) {
+      if (unreadable) *unreadable = true;
+      return std::nullopt;
     }
     // A file that shrank while it was read is searched as far as it was read.
     file.kept_.resize(static_cast<size_t>(done));
@@ -305,15 +300,7 @@ int64_t DirectFile::ReadAt(int64_t offset, char* buffer, int64_t count) const {
     std::memcpy(buffer, kept_.data() + offset, static_cast<size_t>(count));
     return count;
   }
-  int64_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::pread(fd_, buffer + done, static_cast<size_t>(count - done), offset + done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    done += n;
-  }
-  return done;
+  return platform::ReadFullyAt(fd_, buffer, count, offset);
 }
 
 DetectedEncoding DetectEncoding(const DirectFile& file) {

@@ -250,7 +250,7 @@ class ReadAhead {
     b.data = data;
     b.pos = pos;
     b.want = want;
-    b.got = ReadFully(fd_, data, want, pos);
+    b.got = platform::ReadFullyAt(fd_, data, want, pos);
     b.matches.clear();
     if (b.got >= 0) work_(b);
   }

@@ -1,10 +1,8 @@
 #include "search/engine/title_positions.h"
 
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -71,13 +69,8 @@ std::optional<StoreStamp> StoreStampOf(const std::u16string& store) {
   if (stamp.size < 0) return std::nullopt;
   const int64_t from = std::max<int64_t>(0, stamp.size - kStampedTail);
   std::string tail(static_cast<size_t>(stamp.size - from), '\0');
-  int64_t got = 0;
-  while (got < static_cast<int64_t>(tail.size())) {
-    const ssize_t n = ::pread(file.Fd(), tail.data() + got, tail.size() - static_cast<size_t>(got), from + got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return std::nullopt;
-    got += n;
-  }
+  const auto length = static_cast<int64_t>(tail.size());
+  if (platform::ReadFullyAt(file.Fd(), tail.data(), length, from) != length) return std::nullopt;
   stamp.hash = Fnv1a(tail);
   return stamp;
 }
