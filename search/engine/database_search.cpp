@@ -288,7 +288,6 @@ void TDatabaseSearch::Step(bool first, bool mht) {
     wideSearchText_ = searchText_;
   else
     utf8SearchText_ = textlib::EncodeUtf8(searchText_);
-  if (first) viewer2_.SetSelection(0, 0);
   const uint8_t options = (session_.grossKleinBeachten ? kSearchCaseSensitive : 0) |
                           (session_.nurGanzeWoerter ? kSearchWholeWords : 0);
   bool found = false;
@@ -296,7 +295,9 @@ void TDatabaseSearch::Step(bool first, bool mht) {
     if (first) {
       try {
         search_.OpenSearchFile(store_);
-        viewer2_.ShareCache(search_.Cache());
+        // The snippets' lines come from the blocks the search reads.
+        viewer2_.OpenThrough(store_, search_.Cache());
+        viewer2_.SetSelection(0, 0);
       } catch (const textlib::Exception&) {
         platform::ShowMessageBox(store_ + u" kann nicht geöffnet werden.", u"Error", platform::mb::IconError);
         StoreStepFound = false;
@@ -365,7 +366,6 @@ void TDatabaseSearch::StoreLoop(const std::u16string& store, bool mht) {
   session_.quietFlag = true;
   store_ = store;
   viewer2_.SetMode(mht ? TDocumentMode::Unicode : TDocumentMode::Text);
-  viewer2_.Open(store);
   const std::u16string titleFile = mht ? files_.MhtTitlePositions() : files_.Utf8TitlePositions();
   titles_.Load(titleFile);
   // Title positions of another store (a build killed between the two, a store copied in

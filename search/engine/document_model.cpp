@@ -76,7 +76,12 @@ bool TDocumentModel::Open(const std::u16string& fileName, bool redraw) {
   return ok;
 }
 
-bool TDocumentModel::LoadFile(bool newFile) {
+bool TDocumentModel::OpenThrough(const std::u16string& fileName, std::shared_ptr<TBlockCache> cache) {
+  fileName_ = fileName;
+  return LoadFile(true, std::move(cache));
+}
+
+bool TDocumentModel::LoadFile(bool newFile, std::shared_ptr<TBlockCache> cache) {
   const bool reload = !newFile && IsOpen();
   const int64_t oldView = viewPos_;
   const int oldHView = hViewPos_;
@@ -95,6 +100,7 @@ bool TDocumentModel::LoadFile(bool newFile) {
   file_ = std::move(file);
   size_ = size;
   sourceKind_ = TViewerSourceKind::File;
+  if (cache && cache->Size() == size_) cache_ = std::move(cache);
   ReadBuffer();
   const std::string_view mark = Fetch(0, 2);
   byteOrder_ = mark == "\xFE\xFF" ? TUnicodeByteOrder::BigEndian : TUnicodeByteOrder::LittleEndian;
@@ -193,6 +199,11 @@ std::string TDocumentModel::ReadDirect(int64_t offset, int64_t count) {
 
 bool TDocumentModel::ReadBuffer() {
   if (sourceKind_ == TViewerSourceKind::None) return true;
+  if (sourceKind_ == TViewerSourceKind::File && cache_ && cache_->Size() == size_) {
+    bufferValid_ = 0;  // Fetch reads through the cache
+    bufferOK_ = true;
+    return true;
+  }
   const int64_t want = std::min(3 * BlockSize(), std::max<int64_t>(0, size_ - bufferStart_));
   bufferValid_ = 0;
   if (want == 0) {

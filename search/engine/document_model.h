@@ -68,8 +68,13 @@ class TDocumentModel {
   // and the name still names the same unchanged file; otherwise the file is (re)loaded.
   // Failure: "Cannot open file: ..." (caption "Viewer") and false.
   bool Open(const std::u16string& fileName, bool redraw = false);
+  // Opens a file that a stream search has open and reads through the search's buffer
+  // until the next Open, so the lines around a hit come from the block it was found in
+  // and nothing is read twice.
+  bool OpenThrough(const std::u16string& fileName, std::shared_ptr<TBlockCache> cache);
   // Loads FileName(); newFile false keeps the position (a reload after a mode change).
-  bool LoadFile(bool newFile);
+  // A cache of a file of the same size is read through instead of the model's buffer.
+  bool LoadFile(bool newFile, std::shared_ptr<TBlockCache> cache = nullptr);
   // Reads from a stream from now on (nullptr: empty, true).
   bool LoadStream(TViewerStream* stream);
   void CloseSource();
@@ -77,9 +82,6 @@ class TDocumentModel {
   bool IsOpen() const { return sourceKind_ != TViewerSourceKind::None; }
   TViewerSourceKind SourceKind() const { return sourceKind_; }
   const std::u16string& FileName() const { return fileName_; }
-  // Reads through the buffer of a stream search over the same file from now on, so the
-  // lines around a hit come from the block it was found in (until the next Open).
-  void ShareCache(std::shared_ptr<TBlockCache> cache) { cache_ = std::move(cache); }
 
   int64_t FileSize() const { return size_; }
   bool BufferOK() const { return bufferOK_; }
