@@ -1,6 +1,7 @@
 #include "textlib/unicode.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -247,7 +248,17 @@ std::u16string MapUnits(std::u16string_view text, Map map) {
   return out;
 }
 
-bool IsTrimmed(char16_t unit) { return IsWhiteSpaceChar(unit) || IsControlChar(unit); }
+bool IsTrimmedByCategory(char16_t unit) { return IsWhiteSpaceChar(unit) || IsControlChar(unit); }
+// Trimming looks at the ends of every hit line: ASCII is answered from the categories
+// once, not asked again at each line.
+bool IsTrimmed(char16_t unit) {
+  static const std::array<bool, 128> ascii = [] {
+    std::array<bool, 128> table{};
+    for (char16_t c = 0; c < 128; ++c) table[c] = IsTrimmedByCategory(c);
+    return table;
+  }();
+  return unit < 128 ? ascii[unit] : IsTrimmedByCategory(unit);
+}
 }  // namespace
 
 std::u16string UnicodeUpperCase(std::u16string_view text) { return MapUnits(text, CharToUpper); }

@@ -1,5 +1,12 @@
 #include "app/results/result_pages.h"
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/file.h"
@@ -85,6 +92,16 @@ std::u16string FileUrl(std::u16string_view drivePath) {
   return url;
 }
 
+// What one page is made of, taken from the writer when it is asked for.
+struct TResultPageWriter::Page {
+  std::vector<std::u16string> lines;
+  std::vector<std::u16string> made;  // MadeLines, when they match
+  std::u16string searchText;
+  int64_t hitCount = 0;
+  ResultPageState state;
+  std::u16string (*lineOfEntry)(const std::u16string&) = nullptr;
+};
+
 std::u16string TResultPageWriter::SettingsSentence() const {
   if (GrossKleinBeachten && NurGanzeWoerter)
     return u"Sucheinstellung: Gross/Kleinschreibung <u>beachten</u> und nur <u>ganze</u> Wörter.";
@@ -109,8 +126,7 @@ std::u16string TResultPageWriter::PlainLine(const std::u16string& line, const st
   return EscapeWithBold(line, term, GrossKleinBeachten);
 }
 
-std::u16string TResultPageWriter::NextPageLink() const {
-  const int32_t page = state_.ResultPageNo;
+std::u16string TResultPageWriter::NextPageLink(int32_t page) const {
   std::u16string target = u"Datenbank\\Temp\\QY_Ergebnis";
   if (page == 1 || page == -1)
     target += u"2.htm";
@@ -121,8 +137,7 @@ std::u16string TResultPageWriter::NextPageLink() const {
          u"Zur nächsten Seite hier klicken</span></a><br><br><br>";
 }
 
-bool TResultPageWriter::WritePage(const std::u16string& name, const std::u16string& text) {
-  if (BeforeWrite) BeforeWrite();
+bool TResultPageWriter::WritePage(const std::u16string& name, const std::u16string& text, int& error) {
   const std::u16string fileName = TempFolder() + name;
   if (madeTempFolder_ != TempFolder()) {
     platform::MakeDirectory(platform::PosixPath(BaseFolder + u"Datenbank"));
@@ -139,17 +154,42 @@ bool TResultPageWriter::WritePage(const std::u16string& name, const std::u16stri
   const bool written = old && old->isRegular ? platform::OverwriteExistingFile(posix, bytes)
                                              : platform::WriteFileAtomically(posix, bytes, platform::Durability::Unsynced);
   if (!written) {
+    error = platform::LastError();
     madeTempFolder_.clear();
-    if (!failed_) {
-      const std::string reason = platform::SystemErrorText(platform::LastError());
-      platform::ShowMessageBox(u"Die Ergebnisseite " + fileName + u" kann nicht geschrieben werden: " +
-                                   platform::PosixUtf8ToWide(reason).value_or(u"?"),
-                               u"Quarry-HTML", platform::mb::IconError);
-    }
-    failed_ = true;
     return false;
   }
   written_.push_back(fileName);
+  return true;
+}
+
+void TResultPageWriter::ReportFailure(const std::u16string& fileName, int error) {
+  if (!failed_) {
+    const std::string reason = platform::SystemErrorText(error);
+    platform::ShowMessageBox(u"Die Ergebnisseite " + fileName + u" kann nicht geschrieben werden: " +
+                                 platform::PosixUtf8ToWide(reason).value_or(u"?"),
+                             u"Quarry-HTML", platform::mb::IconError);
+  }
+  failed_ = true;
+}
+
+bool TResultPageWriter::WritePageFiles(const Page& page, const std::u16string& text, int& error,
+                                       std::u16string& failedName) {
+  const auto write = [&](const std::u16string& name) {
+    int e = 0;
+    if (WritePage(name, text, e)) return true;
+    if (failedName.empty()) {
+      failedName = TempFolder() + name;
+      error = e;
+    }
+    return false;
+  };
+  const int32_t number = page.state.ResultPageNo;
+  if (number == 1 || number == -1) {
+    const bool first = write(u"QY_Ergebnis.htm");
+    if (number == -1) write(u"QY_Ergebnis2.htm");
+    return first;
+  }
+  if (number > 1) return write(u"QY_Ergebnis" + Number(number) + u".htm");
   return true;
 }
 
@@ -167,93 +207,201 @@ std::u16string TResultPageWriter::PageLine(std::u16string_view raw, const std::u
   return PlainLine(line, term);
 }
 
-void TResultPageWriter::SchreibHTMLDocNeu(const std::u16string& searchText, int64_t hitCount) {
-  textlib::TWideStringList& lines = UniRichEdit1;
-  std::vector<std::u16string> made = std::move(MadeLines);
-  MadeLines.clear();
-  if (made.size() != static_cast<size_t>(lines.Count())) made.clear();
-  // Each line is fetched once (the list hands out copies).
-  std::u16string previous = lines.Count() > 0 ? lines[0] : std::u16string();
-  for (int i = 1; i < lines.Count();) {
-    std::u16string current = lines[i];
+std::optional<std::u16string> TResultPageWriter::BuildPage(Page& page, ResultPageHost* host) const {
+  std::vector<std::u16string>& lines = page.lines;
+  std::vector<std::u16string>& made = page.made;
+  if (page.lineOfEntry)
+    for (std::u16string& line : lines) line = page.lineOfEntry(line);
+  if (made.size() != lines.size()) made.clear();
+  for (size_t i = 1; i < lines.size();) {
     // Lower-casing keeps the length: lines of different lengths are never equal.
-    if (current.size() == previous.size() &&
-        textlib::UnicodeLowerCase(current) == textlib::UnicodeLowerCase(previous)) {
-      lines.Delete(i);
-      if (!made.empty()) made.erase(made.begin() + i);
-      --hitCount;
+    if (lines[i].size() == lines[i - 1].size() &&
+        textlib::UnicodeLowerCase(lines[i]) == textlib::UnicodeLowerCase(lines[i - 1])) {
+      lines.erase(lines.begin() + static_cast<ptrdiff_t>(i));
+      if (!made.empty()) made.erase(made.begin() + static_cast<ptrdiff_t>(i));
+      --page.hitCount;
     } else {
-      previous = std::move(current);
       ++i;
     }
   }
+  const auto cancelled = [host] { return host && host->SearchCancelRequested(); };
+
+  const std::u16string term = textlib::UnicodeTrim(page.searchText);
+  std::vector<std::u16string> memo;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (host) host->ProcessMessages();
+    if (cancelled()) break;
+    memo.push_back(made.empty() ? PageLine(lines[i], term) : std::move(made[i]));
+  }
+  // A cancel drops a page of hits; without hits the empty buffer is still written.
+  if (cancelled() && !lines.empty()) return std::nullopt;
+
+  const bool hits = !memo.empty();
+  const ResultPageState& state = page.state;
+  if (state.MorePages && state.ResultPageNo != 0) memo.push_back(NextPageLink(state.ResultPageNo));
+
+  std::u16string text;
+  if (memo.empty() && cancelled()) return text;
+  const int64_t hitCount = page.hitCount;
+  const std::u16string sentence = SettingsSentence();
+  const int64_t length = static_cast<int64_t>(sentence.size());
+  const int64_t underscores = !hits ? length - 47 : length >= 95 ? length - 47 : length - 15;
+  std::u16string termLine = u"<br>Suchbegriff: <font color=\"#cc0000\">\"<u>" + HtmlEscape(page.searchText) +
+                            u"\"</u><font color=\"" + kTextColour + u"\"";
+  if (!hits)
+    termLine += u"> wurde NICHT gefunden:<br>";
+  else if (hitCount == 1)
+    termLine += u"> wurde in " + Number(hitCount) +
+                u" Datei gefunden.<br>Es wird nur die erste Fundstelle in der Datei hier aufgelistet:<br>";
+  else
+    termLine += (state.MorePages ? u"> wurde bisher in " : u"> wurde in ") + Number(hitCount) +
+                u" Dateien gefunden.<br>Es wird jeweils nur die erste Fundstelle in der Datei hier aufgelistet:<br>";
+  const std::u16string head[] = {
+      u"<html>",
+      u"<Head>",
+      u"<Title> Quarry-HTML Suchergebnis </Title>",
+      u"<META http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">",
+      u"</Head>",
+      u"<body bgcolor=\"" + std::u16string(kBackground) + u"\" text=\"" + kTextColour + u"\" link=\"" +
+          kLinkColour + u"\" Vlink=\"" + kVisitedColour + u"\" Alink=\"" + kActiveColour +
+          u"\" > <font face=\"verdana, arial, helvetica\">",
+      u"Datenbankname: \"" + HtmlEscape(CurrentDbName) + u"\"<br>" + sentence + (hits ? u"" : kBr),
+      termLine,
+      std::u16string(static_cast<size_t>(std::max<int64_t>(0, underscores)), u'_') + u"<br><br>",
+  };
+  size_t units = 0;
+  for (const auto& line : head) units += line.size() + 2;
+  for (const auto& line : memo) units += line.size() + 2;
+  text.reserve(units + 32);
+  for (const auto& line : head) text.append(line).append(u"\r\n");
+  for (const auto& line : memo) text.append(line).append(u"\r\n");
+  text += u"</font>\r\n</body>\r\n</html>\r\n";
+  return text;
+}
+
+// One thread builds and writes the pages handed to it, in order. Only a few may wait,
+// so a run holds about a page of hits whatever their number.
+class TResultPageWriter::Ahead {
+ public:
+  explicit Ahead(TResultPageWriter& writer) : writer_(writer), thread_([this] { Loop(); }) {}
+  ~Ahead() {
+    {
+      const std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+  void Add(Page page) {
+    std::deque<Page> done;
+    std::unique_lock lock(mutex_);
+    room_.wait(lock, [this] { return waiting_.size() < kMostWaiting; });
+    waiting_.push_back(std::move(page));
+    done.swap(done_);
+    // Woken for a few pages at a time: each wake-up is a system call.
+    if (waiting_.size() >= kWakeFor) wake_.notify_one();
+    lock.unlock();
+    // The pages' lines are freed by the thread that made them: a free on another
+    // thread waits for the lock of the maker's heap while the maker works.
+  }
+  // Once every page handed over is written: the first that failed since the last call.
+  std::optional<std::pair<std::u16string, int>> Wait() {
+    std::unique_lock lock(mutex_);
+    wake_.notify_one();
+    idle_.wait(lock, [this] { return waiting_.empty() && !busy_; });
+    return std::exchange(failure_, std::nullopt);
+  }
+
+ private:
+  static constexpr size_t kWakeFor = 4, kMostWaiting = 8;
+  void Loop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return stop_ || !waiting_.empty(); });
+      if (waiting_.empty()) return;
+      Page page = std::move(waiting_.front());
+      waiting_.pop_front();
+      busy_ = true;
+      room_.notify_one();
+      lock.unlock();
+      std::u16string text = *writer_.BuildPage(page, nullptr);
+      int error = 0;
+      std::u16string failedName;
+      const bool written = writer_.WritePageFiles(page, text, error, failedName) && failedName.empty();
+      writer_.lastPage_ = std::move(text);
+      lock.lock();
+      done_.push_back(std::move(page));
+      busy_ = false;
+      if (!written && !failure_) failure_.emplace(std::move(failedName), error);
+      if (waiting_.empty()) idle_.notify_all();
+    }
+  }
+
+  TResultPageWriter& writer_;
+  std::mutex mutex_;
+  std::condition_variable wake_, room_, idle_;
+  std::deque<Page> waiting_, done_;
+  bool busy_ = false, stop_ = false;
+  std::optional<std::pair<std::u16string, int>> failure_;
+  std::thread thread_;  // last: it starts once the rest is there
+};
+
+TResultPageWriter::TResultPageWriter(ResultPageState& state, ResultPageHost& host) : state_(state), host_(host) {}
+TResultPageWriter::~TResultPageWriter() = default;
+
+void TResultPageWriter::WriteAhead(bool on) {
+  if (!on) {
+    Flush();
+    ahead_.reset();
+  } else if (!ahead_) {
+    try {
+      ahead_ = std::make_unique<Ahead>(*this);
+    } catch (const std::system_error&) {
+      // Without a thread every page is written at once.
+    }
+  }
+}
+
+void TResultPageWriter::Flush() {
+  if (!ahead_) return;
+  if (const auto failure = ahead_->Wait()) ReportFailure(failure->first, failure->second);
+}
+
+void TResultPageWriter::SchreibHTMLDocNeu(const std::u16string& searchText, int64_t hitCount) {
+  Page page;
+  page.lines.reserve(static_cast<size_t>(UniRichEdit1.Count()));
+  for (int i = 0; i < UniRichEdit1.Count(); ++i) page.lines.push_back(UniRichEdit1[i]);
+  page.made = std::move(MadeLines);
+  MadeLines.clear();
+  page.searchText = searchText;
+  page.hitCount = hitCount;
+  page.state = state_;
+  page.lineOfEntry = LineOfEntry;
   if (host_.PathOpened()) {
     host_.StopBusyIndicator();
     return;
   }
-
-  const std::u16string term = textlib::UnicodeTrim(searchText);
-  std::vector<std::u16string> memo;
-  for (int i = 0; i < lines.Count(); ++i) {
-    host_.ProcessMessages();
-    if (host_.SearchCancelRequested()) break;
-    memo.push_back(made.empty() ? PageLine(lines[i], term) : std::move(made[static_cast<size_t>(i)]));
-  }
-  // A cancel drops a page of hits; without hits the empty buffer is still written.
-  if (host_.SearchCancelRequested() && lines.Count() > 0) return;
-
-  const bool hits = !memo.empty();
-  if (state_.MorePages && state_.ResultPageNo != 0) memo.push_back(NextPageLink());
-
-  std::u16string page;
-  if (!memo.empty() || !host_.SearchCancelRequested()) {
-    const std::u16string sentence = SettingsSentence();
-    const int64_t length = static_cast<int64_t>(sentence.size());
-    const int64_t underscores = !hits ? length - 47 : length >= 95 ? length - 47 : length - 15;
-    std::u16string termLine = u"<br>Suchbegriff: <font color=\"#cc0000\">\"<u>" + HtmlEscape(searchText) +
-                              u"\"</u><font color=\"" + kTextColour + u"\"";
-    if (!hits)
-      termLine += u"> wurde NICHT gefunden:<br>";
-    else if (hitCount == 1)
-      termLine += u"> wurde in " + Number(hitCount) +
-                  u" Datei gefunden.<br>Es wird nur die erste Fundstelle in der Datei hier aufgelistet:<br>";
-    else
-      termLine += (state_.MorePages ? u"> wurde bisher in " : u"> wurde in ") + Number(hitCount) +
-                  u" Dateien gefunden.<br>Es wird jeweils nur die erste Fundstelle in der Datei hier aufgelistet:<br>";
-    std::vector<std::u16string> head = {
-        u"<html>",
-        u"<Head>",
-        u"<Title> Quarry-HTML Suchergebnis </Title>",
-        u"<META http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">",
-        u"</Head>",
-        u"<body bgcolor=\"" + std::u16string(kBackground) + u"\" text=\"" + kTextColour + u"\" link=\"" +
-            kLinkColour + u"\" Vlink=\"" + kVisitedColour + u"\" Alink=\"" + kActiveColour +
-            u"\" > <font face=\"verdana, arial, helvetica\">",
-        u"Datenbankname: \"" + HtmlEscape(CurrentDbName) + u"\"<br>" + sentence + (hits ? u"" : kBr),
-        termLine,
-        std::u16string(static_cast<size_t>(std::max<int64_t>(0, underscores)), u'_') + u"<br><br>",
-    };
-    size_t units = 0;
-    for (const auto& line : head) units += line.size() + 2;
-    for (const auto& line : memo) units += line.size() + 2;
-    page.reserve(units + 32);
-    for (const auto& line : head) page.append(line).append(u"\r\n");
-    for (const auto& line : memo) page.append(line).append(u"\r\n");
-    page += u"</font>\r\n</body>\r\n</html>\r\n";
-  }
-  lastPage_ = std::move(page);
-  const std::u16string& text = lastPage_;
-
   const int32_t number = state_.ResultPageNo;
-  const bool first = number == 1 || number == -1;
-  bool firstWritten = false;
-  if (first) {
-    firstWritten = WritePage(u"QY_Ergebnis.htm", text);
-    if (number == -1) WritePage(u"QY_Ergebnis2.htm", text);
-  } else if (number > 1) {
-    WritePage(u"QY_Ergebnis" + Number(number) + u".htm", text);
+  if (ahead_ && number > 1 && !page.lines.empty()) {
+    host_.ProcessMessages();
+    if (host_.SearchCancelRequested()) return;  // the page is dropped, as below
+    if (BeforeWrite) BeforeWrite();
+    ahead_->Add(std::move(page));
+    host_.StopBusyIndicator();
+    return;
   }
+  Flush();  // the pages before go first
+  std::optional<std::u16string> text = BuildPage(page, &host_);
+  if (!text) return;
+  lastPage_ = std::move(*text);
+
+  if (BeforeWrite) BeforeWrite();
+  int error = 0;
+  std::u16string failedName;
+  const bool firstWritten = WritePageFiles(page, lastPage_, error, failedName);
+  if (!failedName.empty()) ReportFailure(failedName, error);
   host_.StopBusyIndicator();
+  const bool first = number == 1 || number == -1;
   if (first && firstWritten) {
     host_.OpenInBrowser(TempFolder() + u"QY_Ergebnis.htm");
     if (number == 1) state_.ResultPageNo = 0;

@@ -6,6 +6,8 @@
 // into markup or script in a page.
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,7 +46,10 @@ std::u16string FileUrl(std::u16string_view drivePath);
 
 class TResultPageWriter {
  public:
-  TResultPageWriter(ResultPageState& state, ResultPageHost& host) : state_(state), host_(host) {}
+  TResultPageWriter(ResultPageState& state, ResultPageHost& host);
+  ~TResultPageWriter();
+  TResultPageWriter(const TResultPageWriter&) = delete;
+  TResultPageWriter& operator=(const TResultPageWriter&) = delete;
 
   // Drive form, ending in "\".
   std::u16string BaseFolder;
@@ -53,9 +58,20 @@ class TResultPageWriter {
   bool NurGanzeWoerter = false;
   // The hit lines of the page to write: path + "##text##" + snippet ending in "<br>".
   textlib::TWideStringList UniRichEdit1;
+  // When set, the lines of UniRichEdit1 are entries kept in another form, and this makes
+  // each the hit line when its page is built (on the worker, when pages are written ahead).
+  std::u16string (*LineOfEntry)(const std::u16string& entry) = nullptr;
 
   // Writes the page of ResultPageState.ResultPageNo from the lines of UniRichEdit1.
   void SchreibHTMLDocNeu(const std::u16string& searchText, int64_t hitCount);
+  // While on, every page after the first is built and written by a worker thread, in
+  // order, while the caller goes on finding hits; the first page, which opens the
+  // browser, is written at once. A page is handed over only when the host asks for no
+  // cancel, between the hits of the pages before. Off waits for the pages handed over,
+  // as Flush does; until then WrittenFiles, LastPage and Failed may lack them.
+  void WriteAhead(bool on);
+  // Waits for the pages handed over; one that could not be written is reported here.
+  void Flush();
   // The page's line for one line of UniRichEdit1; term is the trimmed search text. It
   // reads only the settings, so lines can be made ahead, on other threads too.
   std::u16string PageLine(std::u16string_view line, const std::u16string& term) const;
@@ -77,12 +93,21 @@ class TResultPageWriter {
   std::u16string TempFolder() const { return BaseFolder + u"Datenbank\\Temp\\"; }
 
  private:
+  struct Page;
+  class Ahead;
+  // The page's text, its repeated lines dropped (and the count with them). With a host,
+  // its messages run between the lines, and a cancel drops a page of hits: nothing then.
+  std::optional<std::u16string> BuildPage(Page& page, ResultPageHost* host) const;
+  // The page file(s) of the page's number: whether the first was written. The first
+  // file that was not is failedName, with the system's error.
+  bool WritePageFiles(const Page& page, const std::u16string& text, int& error, std::u16string& failedName);
+  void ReportFailure(const std::u16string& fileName, int error);
   std::u16string SettingsSentence() const;
   std::u16string HitEntry(const std::u16string& path, const std::u16string& snippet,
                           const std::u16string& term) const;
   std::u16string PlainLine(const std::u16string& line, const std::u16string& term) const;
-  std::u16string NextPageLink() const;
-  bool WritePage(const std::u16string& name, const std::u16string& text);
+  std::u16string NextPageLink(int32_t page) const;
+  bool WritePage(const std::u16string& name, const std::u16string& text, int& error);
 
   ResultPageState& state_;
   ResultPageHost& host_;
@@ -90,6 +115,7 @@ class TResultPageWriter {
   std::vector<std::u16string> written_;
   bool failed_ = false;
   std::u16string madeTempFolder_;  // the Temp folder made (or found) last
+  std::unique_ptr<Ahead> ahead_;   // the worker while pages are written ahead
 };
 
 }  // namespace app

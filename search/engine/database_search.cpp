@@ -216,18 +216,20 @@ void PathListPaging::Finish(const std::u16string& searchText) {
 
 bool TDatabaseSearch::FileThere(const std::string& utf8Path) const {
   if (utf8Path.empty()) return false;
-  const std::string posix = platform::PosixPath(textlib::DecodeUtf8(utf8Path));
-  if (const size_t slash = posix.rfind('/'); slash != std::string::npos && slash > 0) {
-    constexpr size_t kMostFolders = 4096;  // bounded memory whatever the store
-    if (folders_.size() >= kMostFolders) folders_.clear();
-    const auto [it, fresh] = folders_.try_emplace(posix.substr(0, slash), false);
-    if (fresh) {
-      const auto folder = platform::Stat(it->first);
-      it->second = folder && folder->isDirectory;
+  // The folder is known by the name the store gives it: a file in a folder known to be
+  // missing costs no conversion and no look-up.
+  if (const size_t cut = utf8Path.rfind('\\'); cut != std::string::npos) {
+    const std::string_view folder = std::string_view(utf8Path).substr(0, cut + 1);
+    auto it = folders_.find(folder);
+    if (it == folders_.end()) {
+      constexpr size_t kMostFolders = 4096;  // bounded memory whatever the store
+      if (folders_.size() >= kMostFolders) folders_.clear();
+      const auto st = platform::Stat(platform::PosixPath(textlib::DecodeUtf8(folder)));
+      it = folders_.emplace(std::string(folder), st && st->isDirectory).first;
     }
     if (!it->second) return false;
   }
-  const auto st = platform::Stat(posix);
+  const auto st = platform::Stat(platform::PosixPath(textlib::DecodeUtf8(utf8Path)));
   return st && !st->isDirectory;
 }
 
@@ -401,9 +403,9 @@ void TDatabaseSearch::DBSucheUnicode(const std::u16string& store) { StoreLoop(st
 // from memory.
 void TDatabaseSearch::PageFirstFullPage() {
   writer_.UniRichEdit1.Clear();
-  for (int i = 0; i < kHitsPerPage; ++i) writer_.UniRichEdit1.Add(DecodeEntry(HitList[i]));
+  for (int i = 0; i < kHitsPerPage; ++i) writer_.UniRichEdit1.Add(HitList[i]);
   pages_.MorePages = true;
-  writer_.SchreibHTMLDocNeu(searchText_, int64_t{pages_.ResultPageNo} * kHitsPerPage);
+  WriteEntryPage(int64_t{pages_.ResultPageNo} * kHitsPerPage);
   pages_.ResultPageNo = pages_.ResultPageNo == 0 ? 2 : pages_.ResultPageNo + 1;
   textlib::TWideStringList rest;
   for (int i = kHitsPerPage; i < HitList.Count(); ++i) rest.Add(HitList[i]);
@@ -412,22 +414,29 @@ void TDatabaseSearch::PageFirstFullPage() {
   pagedHits_ += kHitsPerPage;
 }
 
+// The page buffer holds hit entries as they are kept: the page decodes them.
+void TDatabaseSearch::WriteEntryPage(int64_t hitCount) {
+  writer_.LineOfEntry = DecodeEntry;
+  writer_.SchreibHTMLDocNeu(searchText_, hitCount);
+  writer_.LineOfEntry = nullptr;
+}
+
 void TDatabaseSearch::PageStoreHits() {
   const int n = HitList.Count();
   const int full = n / kHitsPerPage, rest = n % kHitsPerPage;
   for (int k = 0; k < full; ++k) {
     writer_.UniRichEdit1.Clear();
-    for (int i = kHitsPerPage * k; i < kHitsPerPage * (k + 1); ++i) writer_.UniRichEdit1.Add(DecodeEntry(HitList[i]));
+    for (int i = kHitsPerPage * k; i < kHitsPerPage * (k + 1); ++i) writer_.UniRichEdit1.Add(HitList[i]);
     // The last page says that nothing follows, also when it is a full one.
     pages_.MorePages = !(rest == 0 && k == full - 1);
-    writer_.SchreibHTMLDocNeu(searchText_, int64_t{pages_.ResultPageNo} * kHitsPerPage);
+    WriteEntryPage(int64_t{pages_.ResultPageNo} * kHitsPerPage);
     pages_.ResultPageNo = pages_.ResultPageNo == 0 ? 2 : pages_.ResultPageNo + 1;
   }
   if (rest > 0) {
     writer_.UniRichEdit1.Clear();
-    for (int i = kHitsPerPage * full; i < n; ++i) writer_.UniRichEdit1.Add(DecodeEntry(HitList[i]));
+    for (int i = kHitsPerPage * full; i < n; ++i) writer_.UniRichEdit1.Add(HitList[i]);
     pages_.MorePages = false;
-    writer_.SchreibHTMLDocNeu(searchText_, int64_t{pages_.ResultPageNo} * kHitsPerPage - (kHitsPerPage - rest));
+    WriteEntryPage(int64_t{pages_.ResultPageNo} * kHitsPerPage - (kHitsPerPage - rest));
   }
 }
 
@@ -470,11 +479,14 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
     app::TResultPageWriter& writer;
     std::future<void>& emptied;
     ~Emptied() {
+      writer.WriteAhead(false);
       writer.BeforeWrite = nullptr;
       if (emptied.valid()) emptied.wait();
     }
   } emptiedAtEnd{writer_, emptied};
   writer_.BeforeWrite = waitForEmptied;
+  // The pages after the first are written while the search goes on.
+  writer_.WriteAhead(true);
   session_.currentSearchText.clear();
 
   const std::u16string root = textlib::UnicodeTrim(LiesWurzelPfad(files.Description()));
@@ -525,6 +537,7 @@ bool TDatabaseSearch::Run(const DatabaseFiles& files, const std::u16string& sear
     flags.NoHits = false;
   else if (!searchedDirectly_)
     writer_.SchreibHTMLDocNeu(searchText, 0);
+  writer_.WriteAhead(false);
   waitForEmptied();
   RemoveEmptyPages(files.TempFolder());
   // Pages that could not be written are no result: the run says so and is not done.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "app/results/result_pages.h"
@@ -109,6 +110,7 @@ class TDatabaseSearch {
   bool TitlesFitStore(const std::u16string& store, bool mht);
   void RecordHit(bool mht);
   void PageFirstFullPage();
+  void WriteEntryPage(int64_t hitCount);
   bool FileThere(const std::string& utf8Path) const;
 
   SearchSession& session_;
@@ -127,7 +129,11 @@ class TDatabaseSearch {
   TTitlePositions titles_;
   // Of the folders asked for in this run, whether each is there: the records of a store
   // lie in few folders, and a file in a missing folder is missing without a look-up.
-  mutable std::unordered_map<std::string, bool> folders_;
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  };
+  mutable std::unordered_map<std::string, bool, NameHash, std::equal_to<>> folders_;
 };
 
 }  // namespace search

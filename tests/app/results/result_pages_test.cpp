@@ -1,8 +1,12 @@
 #include "app/results/result_pages.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
 
 #include "platform/codepage.h"
+#include "tests/support/recording_sink.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -220,6 +224,51 @@ TEST_F(ResultPages, CancelAndOpenedPath) {
   writer.SchreibHTMLDocNeu(u"ab", 1);
   EXPECT_EQ(writer.WrittenFiles().size(), 1u);
   EXPECT_EQ(state.ResultPageNo, 1);
+}
+
+// Pages written ahead by the worker are the pages written at once, in the same order; the
+// page buffer may hold entries that the page decodes; a page that cannot be written is
+// reported once, when the worker is waited for.
+TEST_F(ResultPages, PagesWrittenAheadAreThePagesWrittenAtOnce) {
+  const auto run = [&](bool ahead, const std::u16string& base) {
+    writer.BaseFolder = base;
+    writer.WriteAhead(ahead);
+    state = ResultPageState{};
+    std::vector<std::u16string> texts;
+    for (int32_t page = 1; page <= 12; ++page) {
+      Lines({u"t:\\a" + std::u16string(1, char16_t(u'a' + page)) + u".htm##text##ab cd<br>",
+             u"T:\\A" + std::u16string(1, char16_t(u'A' + page)) + u".HTM##TEXT##AB CD<br>", u"T:\\b.htm##text##x ab<br>"});
+      writer.LineOfEntry = page % 2 ? +[](const std::u16string& e) { return e + u"!"; } : nullptr;
+      state.MorePages = page < 12;
+      state.ResultPageNo = page == 1 ? 1 : page;
+      writer.SchreibHTMLDocNeu(u"ab", page * 3);
+    }
+    writer.LineOfEntry = nullptr;
+    writer.WriteAhead(false);
+    return writer.WrittenFiles();
+  };
+  const std::vector<std::u16string> atOnce = run(false, drive.Drive());
+  std::vector<std::string> pages;
+  for (const auto& file : atOnce) pages.push_back(drive.ReadFile(platform::PosixPath(file).substr(drive.Posix("").size())));
+  ASSERT_EQ(atOnce.size(), 12u);
+  EXPECT_NE(pages[2].find("<b>ab</b> cd&lt;br&gt;!<br><br>"), std::string::npos);  // decoded by the page
+  EXPECT_NE(pages[2].find("bisher in 8 Dateien"), std::string::npos);  // one repeated line dropped
+
+  const std::vector<std::u16string> ahead = run(true, drive.Drive());
+  EXPECT_EQ(std::vector(ahead.begin() + 12, ahead.end()), atOnce);
+  for (size_t i = 0; i < atOnce.size(); ++i)
+    EXPECT_EQ(drive.ReadFile(platform::PosixPath(atOnce[i]).substr(drive.Posix("").size())), pages[i]) << i;
+  EXPECT_EQ(host.opened.size(), 2u);
+
+  // A folder in the way of page 5: the worker's write fails.
+  ASSERT_EQ(std::remove(drive.Posix("Datenbank/Temp/QY_Ergebnis5.htm").c_str()), 0);
+  ASSERT_EQ(::mkdir(drive.Posix("Datenbank/Temp/QY_Ergebnis5.htm").c_str(), 0755), 0);
+  testsupport::ScopedRecordingSink sink;
+  writer.ResetFailure();
+  run(true, drive.Drive());
+  EXPECT_TRUE(writer.Failed());
+  ASSERT_EQ(sink->Boxes().size(), 1u);
+  EXPECT_NE(sink->Boxes()[0].text.find(u"kann nicht geschrieben werden"), std::u16string::npos);
 }
 
 }  // namespace
