@@ -104,7 +104,9 @@ bool IsResultPageName(std::string_view name) {
 }
 
 // The files of a folder, never of a folder a link points to: a working folder that is a
-// link would have the files it points to deleted.
+// link would have the files it points to deleted. An entry is looked at (without
+// following a link) only where the folder's listing does not say that it is a plain file:
+// a search lists hundreds of pages here at its start and its end.
 template <typename Act>
 void ForEachFile(const std::u16string& folder, Act act) {
   const std::string posix = platform::PosixPath(folder);
@@ -112,35 +114,43 @@ void ForEachFile(const std::u16string& folder, Act act) {
   const auto entries = platform::ListDirectory(posix);
   if (!entries) return;
   for (const auto& entry : *entries) {
+    if (entry.type == platform::DirEntry::Type::Directory) continue;
     const std::string path = posix + (posix.ends_with('/') ? "" : "/") + entry.name;
-    const auto st = platform::Stat(path, false);
-    if (st && !st->isDirectory) act(entry.name, path, *st);
+    bool regular = entry.type == platform::DirEntry::Type::File;
+    if (!regular) {
+      const auto st = platform::Stat(path, false);
+      if (!st || st->isDirectory) continue;
+      regular = st->isRegular;
+    }
+    act(entry.name, path, regular);
   }
 }
 
 }  // namespace
 
 void DateienLoeschen(const std::u16string& folder) {
-  ForEachFile(folder, [](const std::string&, const std::string& path, const platform::FileStat&) {
+  ForEachFile(folder, [](const std::string&, const std::string& path, bool) {
     platform::RemoveFile(path);
   });
 }
 
 void RemoveAllButPages(const std::u16string& folder) {
-  ForEachFile(folder, [](const std::string& name, const std::string& path, const platform::FileStat& st) {
-    if (!(IsResultPageName(name) && st.isRegular)) platform::RemoveFile(path);
+  ForEachFile(folder, [](const std::string& name, const std::string& path, bool regular) {
+    if (!(IsResultPageName(name) && regular)) platform::RemoveFile(path);
   });
 }
 
 void EmptyPages(const std::u16string& folder) {
-  ForEachFile(folder, [](const std::string& name, const std::string& path, const platform::FileStat& st) {
-    if (IsResultPageName(name) && st.isRegular && !platform::TruncateRegularFile(path)) platform::RemoveFile(path);
+  ForEachFile(folder, [](const std::string& name, const std::string& path, bool regular) {
+    if (IsResultPageName(name) && regular && !platform::TruncateRegularFile(path)) platform::RemoveFile(path);
   });
 }
 
 void RemoveEmptyPages(const std::u16string& folder) {
-  ForEachFile(folder, [](const std::string& name, const std::string& path, const platform::FileStat& st) {
-    if (IsResultPageName(name) && st.isRegular && st.size == 0) platform::RemoveFile(path);
+  ForEachFile(folder, [](const std::string& name, const std::string& path, bool regular) {
+    if (!regular || !IsResultPageName(name)) return;
+    const auto st = platform::Stat(path, false);
+    if (st && st->isRegular && st->size == 0) platform::RemoveFile(path);
   });
 }
 
