@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -100,6 +101,14 @@ struct TResultPageWriter::Page {
   int64_t hitCount = 0;
   ResultPageState state;
   std::u16string (*lineOfEntry)(const std::u16string&) = nullptr;
+  uint64_t seq = 0;  // the order of the pages written ahead
+};
+
+// What writing a page's files came to.
+struct TResultPageWriter::PageFiles {
+  std::vector<std::u16string> written;  // drive form, in order
+  std::u16string failedName;            // the first that was not, with the system's error
+  int error = 0;
 };
 
 std::u16string TResultPageWriter::SettingsSentence() const {
@@ -137,29 +146,25 @@ std::u16string TResultPageWriter::NextPageLink(int32_t page) const {
          u"Zur nächsten Seite hier klicken</span></a><br><br><br>";
 }
 
-bool TResultPageWriter::WritePage(const std::u16string& name, const std::u16string& text, int& error) {
-  const std::u16string fileName = TempFolder() + name;
-  if (madeTempFolder_ != TempFolder()) {
-    platform::MakeDirectory(platform::PosixPath(BaseFolder + u"Datenbank"));
-    platform::MakeDirectory(platform::PosixPath(TempFolder()));
-    madeTempFolder_ = TempFolder();
-  }
+void TResultPageWriter::MakeTempFolder() {
+  if (madeTempFolder_ == TempFolder()) return;
+  platform::MakeDirectory(platform::PosixPath(BaseFolder + u"Datenbank"));
+  platform::MakeDirectory(platform::PosixPath(TempFolder()));
+  madeTempFolder_ = TempFolder();
+}
+
+bool TResultPageWriter::WritePage(const std::u16string& name, const std::u16string& text, int& error) const {
   // Proper UTF-8: characters beyond the BMP as one four-byte sequence. A result page
   // lives until the next search: whole, but not synced to the disk.
-  const std::string posix = platform::PosixPath(fileName);
+  const std::string posix = platform::PosixPath(TempFolder() + name);
   const std::string bytes = platform::WideToPosixUtf8(text);
   // A page file the search emptied for this run is written in place (see
   // EmptyPages); any other name gets a new file.
   const std::optional<platform::FileStat> old = platform::Stat(posix, false);
   const bool written = old && old->isRegular ? platform::OverwriteExistingFile(posix, bytes)
                                              : platform::WriteFileAtomically(posix, bytes, platform::Durability::Unsynced);
-  if (!written) {
-    error = platform::LastError();
-    madeTempFolder_.clear();
-    return false;
-  }
-  written_.push_back(fileName);
-  return true;
+  if (!written) error = platform::LastError();
+  return written;
 }
 
 void TResultPageWriter::ReportFailure(const std::u16string& fileName, int error) {
@@ -172,14 +177,16 @@ void TResultPageWriter::ReportFailure(const std::u16string& fileName, int error)
   failed_ = true;
 }
 
-bool TResultPageWriter::WritePageFiles(const Page& page, const std::u16string& text, int& error,
-                                       std::u16string& failedName) {
+bool TResultPageWriter::WritePageFiles(const Page& page, const std::u16string& text, PageFiles& files) const {
   const auto write = [&](const std::u16string& name) {
     int e = 0;
-    if (WritePage(name, text, e)) return true;
-    if (failedName.empty()) {
-      failedName = TempFolder() + name;
-      error = e;
+    if (WritePage(name, text, e)) {
+      files.written.push_back(TempFolder() + name);
+      return true;
+    }
+    if (files.failedName.empty()) {
+      files.failedName = TempFolder() + name;
+      files.error = e;
     }
     return false;
   };
@@ -279,41 +286,53 @@ std::optional<std::u16string> TResultPageWriter::BuildPage(Page& page, ResultPag
   return text;
 }
 
-// One thread builds and writes the pages handed to it, in order. Only a few may wait,
-// so a run holds about a page of hits whatever their number.
+// A few threads build and write the pages handed to them; what they wrote is taken
+// over in the order of the pages. Only a few pages may wait, so a run holds about a
+// page of hits whatever their number.
 class TResultPageWriter::Ahead {
  public:
-  explicit Ahead(TResultPageWriter& writer) : writer_(writer), thread_([this] { Loop(); }) {}
+  explicit Ahead(TResultPageWriter& writer) : writer_(writer) {
+    try {
+      for (int i = 0; i < kThreads; ++i) threads_.emplace_back([this] { Loop(); });
+    } catch (const std::system_error&) {
+      if (threads_.empty()) throw;
+    }
+  }
   ~Ahead() {
     {
       const std::lock_guard lock(mutex_);
       stop_ = true;
     }
     wake_.notify_all();
-    thread_.join();
+    for (std::thread& t : threads_) t.join();
   }
   void Add(Page page) {
     std::deque<Page> done;
     std::unique_lock lock(mutex_);
     room_.wait(lock, [this] { return waiting_.size() < kMostWaiting; });
+    page.seq = added_++;
     waiting_.push_back(std::move(page));
+    // The pages' lines are freed by the thread that made them (below, once the lock is
+    // gone): a free on another thread waits for the lock of the maker's heap.
     done.swap(done_);
     // Woken for a few pages at a time: each wake-up is a system call.
     if (waiting_.size() >= kWakeFor) wake_.notify_one();
-    lock.unlock();
-    // The pages' lines are freed by the thread that made them: a free on another
-    // thread waits for the lock of the maker's heap while the maker works.
   }
   // Once every page handed over is written: the first that failed since the last call.
   std::optional<std::pair<std::u16string, int>> Wait() {
     std::unique_lock lock(mutex_);
-    wake_.notify_one();
-    idle_.wait(lock, [this] { return waiting_.empty() && !busy_; });
+    wake_.notify_all();
+    idle_.wait(lock, [this] { return taken_ == added_; });
     return std::exchange(failure_, std::nullopt);
   }
 
  private:
+  static constexpr int kThreads = 2;
   static constexpr size_t kWakeFor = 4, kMostWaiting = 8;
+  struct Done {
+    PageFiles files;
+    std::u16string text;
+  };
   void Loop() {
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -321,29 +340,38 @@ class TResultPageWriter::Ahead {
       if (waiting_.empty()) return;
       Page page = std::move(waiting_.front());
       waiting_.pop_front();
-      busy_ = true;
       room_.notify_one();
       lock.unlock();
-      std::u16string text = *writer_.BuildPage(page, nullptr);
-      int error = 0;
-      std::u16string failedName;
-      const bool written = writer_.WritePageFiles(page, text, error, failedName) && failedName.empty();
-      writer_.lastPage_ = std::move(text);
+      Done done;
+      done.text = *writer_.BuildPage(page, nullptr);
+      writer_.WritePageFiles(page, done.text, done.files);
       lock.lock();
+      finished_.emplace(page.seq, std::move(done));
       done_.push_back(std::move(page));
-      busy_ = false;
-      if (!written && !failure_) failure_.emplace(std::move(failedName), error);
-      if (waiting_.empty()) idle_.notify_all();
+      TakeOver();
     }
+  }
+  // The finished pages that follow the last taken over, in their order.
+  void TakeOver() {
+    for (auto it = finished_.begin(); it != finished_.end() && it->first == taken_; it = finished_.erase(it)) {
+      Done& done = it->second;
+      for (std::u16string& name : done.files.written) writer_.written_.push_back(std::move(name));
+      if (!done.files.failedName.empty() && !failure_) failure_.emplace(std::move(done.files.failedName), done.files.error);
+      writer_.lastPage_ = std::move(done.text);
+      ++taken_;
+    }
+    if (taken_ == added_) idle_.notify_all();
   }
 
   TResultPageWriter& writer_;
   std::mutex mutex_;
   std::condition_variable wake_, room_, idle_;
   std::deque<Page> waiting_, done_;
-  bool busy_ = false, stop_ = false;
+  std::map<uint64_t, Done> finished_;
+  uint64_t added_ = 0, taken_ = 0;
+  bool stop_ = false;
   std::optional<std::pair<std::u16string, int>> failure_;
-  std::thread thread_;  // last: it starts once the rest is there
+  std::vector<std::thread> threads_;
 };
 
 TResultPageWriter::TResultPageWriter(ResultPageState& state, ResultPageHost& host) : state_(state), host_(host) {}
@@ -364,7 +392,10 @@ void TResultPageWriter::WriteAhead(bool on) {
 
 void TResultPageWriter::Flush() {
   if (!ahead_) return;
-  if (const auto failure = ahead_->Wait()) ReportFailure(failure->first, failure->second);
+  if (const auto failure = ahead_->Wait()) {
+    madeTempFolder_.clear();
+    ReportFailure(failure->first, failure->second);
+  }
 }
 
 void TResultPageWriter::SchreibHTMLDocNeu(const std::u16string& searchText, int64_t hitCount) {
@@ -386,6 +417,7 @@ void TResultPageWriter::SchreibHTMLDocNeu(const std::u16string& searchText, int6
     host_.ProcessMessages();
     if (host_.SearchCancelRequested()) return;  // the page is dropped, as below
     if (BeforeWrite) BeforeWrite();
+    MakeTempFolder();
     ahead_->Add(std::move(page));
     host_.StopBusyIndicator();
     return;
@@ -396,10 +428,14 @@ void TResultPageWriter::SchreibHTMLDocNeu(const std::u16string& searchText, int6
   lastPage_ = std::move(*text);
 
   if (BeforeWrite) BeforeWrite();
-  int error = 0;
-  std::u16string failedName;
-  const bool firstWritten = WritePageFiles(page, lastPage_, error, failedName);
-  if (!failedName.empty()) ReportFailure(failedName, error);
+  MakeTempFolder();
+  PageFiles files;
+  const bool firstWritten = WritePageFiles(page, lastPage_, files);
+  for (std::u16string& name : files.written) written_.push_back(std::move(name));
+  if (!files.failedName.empty()) {
+    madeTempFolder_.clear();
+    ReportFailure(files.failedName, files.error);
+  }
   host_.StopBusyIndicator();
   const bool first = number == 1 || number == -1;
   if (first && firstWritten) {

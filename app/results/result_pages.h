@@ -94,20 +94,21 @@ class TResultPageWriter {
 
  private:
   struct Page;
+  struct PageFiles;
   class Ahead;
   // The page's text, its repeated lines dropped (and the count with them). With a host,
   // its messages run between the lines, and a cancel drops a page of hits: nothing then.
   std::optional<std::u16string> BuildPage(Page& page, ResultPageHost* host) const;
-  // The page file(s) of the page's number: whether the first was written. The first
-  // file that was not is failedName, with the system's error.
-  bool WritePageFiles(const Page& page, const std::u16string& text, int& error, std::u16string& failedName);
+  // The page file(s) of the page's number: whether the first was written.
+  bool WritePageFiles(const Page& page, const std::u16string& text, PageFiles& files) const;
+  void MakeTempFolder();
   void ReportFailure(const std::u16string& fileName, int error);
   std::u16string SettingsSentence() const;
   std::u16string HitEntry(const std::u16string& path, const std::u16string& snippet,
                           const std::u16string& term) const;
   std::u16string PlainLine(const std::u16string& line, const std::u16string& term) const;
   std::u16string NextPageLink(int32_t page) const;
-  bool WritePage(const std::u16string& name, const std::u16string& text, int& error);
+  bool WritePage(const std::u16string& name, const std::u16string& text, int& error) const;
 
   ResultPageState& state_;
   ResultPageHost& host_;
