@@ -30,6 +30,7 @@ class TBlockCache {
 
   // The file's size when it was opened.
   int64_t Size() const { return size_; }
+  int Fd() const { return file_.Fd(); }
   // The bytes [offset, offset + count), shorter at the end of the file; valid until the
   // next call. nullopt when the file cannot be read there.
   std::optional<std::string_view> View(int64_t offset, int64_t count);

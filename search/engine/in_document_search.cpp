@@ -17,6 +17,7 @@
 #include "platform/file.h"
 #include "platform/pump.h"
 #include "search/engine/block_cache.h"
+#include "search/engine/read_ahead.h"
 #include "search/engine/text_matcher.h"
 #include "search/engine/viewer_services.h"
 
@@ -87,12 +88,6 @@ struct ScanShape {
   int64_t unit = 1;
   int64_t maxMatch = 1;
   int64_t guard = 0;
-};
-
-// A match in a block: its start and length, both in bytes relative to the block.
-struct BlockMatch {
-  int64_t start = -1;
-  int64_t length = 0;
 };
 
 }  // namespace
@@ -182,128 +177,6 @@ class HitChunks {
   std::vector<std::vector<int64_t>> chunks_;
 };
 
-// The blocks of a file in order, read and worked on ahead by two threads while the caller
-// takes the results: one thread's copies from the page cache alone take longer than its
-// scan. Block k starts at k * (block - overlap) and lies in slot k % kSlots until the
-// caller is done with it; a block that is short (the file was cut meanwhile), reaches
-// the end or failed is the last. Without threads each block is read and worked on when
-// it is asked for.
-class ReadAhead {
- public:
-  struct Block {
-    char* data;
-    int64_t pos, want, got;  // got < 0: the read failed
-    std::vector<BlockMatch> matches;  // what the work found, positions in the file
-  };
-  // Runs on a reader thread (the matchers are only read there).
-  using Work = std::function<void(Block&)>;
-
-  ReadAhead(int fd, int64_t size, int64_t block, int64_t overlap, Work work)
-      : fd_(fd), size_(size), block_(block), step_(block - overlap), work_(std::move(work)) {
-    // The blocks until one reaches the end.
-    count_ = size_ <= 0 ? 0 : size_ <= block_ ? 1 : (size_ - block_ + step_ - 1) / step_ + 1;
-    for (Slot& slot : slots_) slot.storage.reset(new char16_t[static_cast<size_t>(block / 2)]);
-    if (count_ < 2) return;
-    try {
-      for (int t = 0; t < kReaders; ++t) readers_.emplace_back([this, t] { Loop(t); });
-    } catch (const std::system_error&) {
-      Stop();  // all or none: a missing reader's blocks would never come
-    }
-  }
-  ~ReadAhead() { Stop(); }
-  ReadAhead(const ReadAhead&) = delete;
-  ReadAhead& operator=(const ReadAhead&) = delete;
-
-  // The next block, valid until the next call; null after the last.
-  Block* Next() {
-    if (held_ >= 0) Release(held_);
-    held_ = -1;
-    if (ended_ || next_ >= count_) return nullptr;
-    const int64_t k = next_++;
-    Slot& slot = slots_[k % kSlots];
-    if (readers_.empty()) {
-      Fill(slot, k);
-    } else {
-      std::unique_lock lock(mutex_);
-      changed_.wait(lock, [&] { return slot.index == k; });
-    }
-    held_ = k;
-    Block& b = slot.block;
-    ended_ = b.got < 0 || b.got < b.want || b.pos + b.got >= size_;
-    return &b;
-  }
-
- private:
-  static constexpr int kReaders = 2;
-  static constexpr int kSlots = 2 * kReaders;  // a multiple of kReaders: a slot's blocks share a reader
-  struct Slot {
-    std::unique_ptr<char16_t[]> storage;  // char16_t, so UTF-16 units are read in place
-    Block block{};
-    int64_t index = -1;  // the block it holds, -1 when free
-  };
-
-  void Fill(Slot& slot, int64_t k) const {
-    char* data = reinterpret_cast<char*>(slot.storage.get());
-    const int64_t pos = k * step_;
-    const int64_t want = std::min(block_, size_ - pos);
-    Block& b = slot.block;
-    b.data = data;
-    b.pos = pos;
-    b.want = want;
-    b.got = platform::ReadFullyAt(fd_, data, want, pos);
-    b.matches.clear();
-    if (b.got >= 0) work_(b);
-  }
-
-  void Release(int64_t k) {
-    if (readers_.empty()) return;
-    {
-      std::lock_guard lock(mutex_);
-      slots_[k % kSlots].index = -1;
-    }
-    changed_.notify_all();
-  }
-
-  void Loop(int reader) {
-    for (int64_t k = reader; k < count_; k += kReaders) {
-      Slot& slot = slots_[k % kSlots];
-      {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return stop_ || slot.index < 0; });
-        if (stop_) return;
-      }
-      Fill(slot, k);
-      {
-        std::lock_guard lock(mutex_);
-        slot.index = k;
-      }
-      changed_.notify_all();
-    }
-  }
-
-  void Stop() {
-    {
-      std::lock_guard lock(mutex_);
-      stop_ = true;
-    }
-    changed_.notify_all();
-    for (std::thread& t : readers_) t.join();
-    readers_.clear();
-  }
-
-  const int fd_;
-  const int64_t size_, block_, step_;
-  const Work work_;
-  int64_t count_ = 0;
-  Slot slots_[kSlots];
-  std::vector<std::thread> readers_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool stop_ = false;
-  int64_t next_ = 0, held_ = -1;
-  bool ended_ = false;
-};
-
 // Reads the file block by block: `prepare(buffer, n)` once per block, then `find(block,
 // from)` for the first match at or after the block-relative `from`. Consecutive blocks
 // overlap by the longest match (plus the guard) and a block settles only the starts
@@ -324,7 +197,7 @@ void ScanFile(platform::NativeFile& file, const std::u16string& fileName, ScanSh
   block += block % 2;  // whole UTF-16 units
   // Each block's matches are found on a reader thread: of the starts the next block
   // does not look at again, with all the bytes their matches can need.
-  ReadAhead reader(file.Fd(), size, block, overlap, [&, size](ReadAhead::Block& b) {
+  ReadAhead reader(file.Fd(), size, 0, block, overlap, [&, size](ReadAhead::Block& b) {
     const bool last = b.got < b.want || b.pos + b.got == size;
     const int64_t n = b.got - b.got % shape.unit;
     const int64_t settled = last ? n : n - overlap;

@@ -6,6 +6,7 @@
 
 #include "platform/codepage.h"
 #include "platform/drives.h"
+#include "search/engine/read_ahead.h"
 #include "search/engine/text_matcher.h"
 
 namespace search {
@@ -160,9 +161,38 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
   // The block with the bytes around it that the whole-word test may read: a UTF-8
   // character or a surrogate pair on either side.
   constexpr int64_t kContext = 4;
+  constexpr int64_t kAheadFrom = 4;  // blocks left, at least, for the reader threads
   std::string buffer(cache_ ? 0 : static_cast<size_t>(block + 2 * kContext), '\0');
   int64_t position = start;
   while (true) {
+    // Far from the end, once the full block is reached, a forward scan of a file goes on
+    // on two reader threads that each read and scan blocks of their own; the first block
+    // with a match, in order, gives it. The blocks are those of the loop below.
+    const bool plainBytes = bytes && toAnsi && encoding == vEncANSI;
+    if (forward && cache_ && (folding || plainBytes) && current == block && position >= kContext &&
+        size - position > kAheadFrom * block) {
+      const int64_t step = block - textBytes - cs;
+      const int64_t length = block + 2 * kContext;
+      ReadAhead reader(cache_->Fd(), size, position - kContext, length, length - step, [&](ReadAhead::Block& b) {
+        // The last block's text reaches the end of the file: no block after it.
+        const bool last = b.got < length || b.pos + b.got >= size;
+        const size_t from = kContext;
+        const size_t to = static_cast<size_t>(last ? std::max<int64_t>(b.got, kContext) : kContext + block);
+        const std::string_view view(b.data, static_cast<size_t>(b.got));
+        size_t matched = 0;
+        const int64_t index = folding ? folding->Find(view, from, to, true, &matched) : bytes->Find(view, from, to, true);
+        if (index >= 0) b.matches.push_back(BlockMatch{b.pos + kContext + index, static_cast<int64_t>(matched)});
+      });
+      while (const ReadAhead::Block* b = reader.Next()) {
+        if (b->got < 0) throw EStreamSearchReadError(u"Read error at offset " + textlib::NumberText(b->pos + kContext));
+        if (!b->matches.empty()) {
+          if (folding) matchLength_ = b->matches.front().length;
+          return b->matches.front().start;
+        }
+        if (!Progress(b->pos + kContext, size)) return -1;
+      }
+      return -1;
+    }
     const int64_t blockStart = forward ? position : std::max<int64_t>(0, position - (block - cs));
     const int64_t blockLength = forward ? current : std::min(block, position + cs - blockStart);
     const int64_t readStart = std::max<int64_t>(0, blockStart - kContext);
