@@ -7,12 +7,18 @@ namespace search {
 TBlockCache::TBlockCache(platform::NativeFile file, int64_t capacity)
     : file_(std::move(file)), capacity_(std::max<int64_t>(capacity, 1)) {
   size_ = file_.Valid() ? std::max<int64_t>(file_.Size(), 0) : 0;
+  if (size_ > 0) mapping_ = platform::ReadOnlyMapping::Map(file_.Fd(), size_);
 }
 
 std::optional<std::string_view> TBlockCache::View(int64_t offset, int64_t count) {
   if (offset < 0 || count < 0 || !file_.Valid()) return std::nullopt;
   const int64_t end = std::min(offset + count, size_);
   if (offset >= end) return std::string_view();
+  if (mapping_) {
+    if (mapping_->Failed()) return std::nullopt;
+    if (offset > kKeptBehind) mapping_->Release(offset - kKeptBehind);
+    return std::string_view(mapping_->Data() + offset, static_cast<size_t>(end - offset));
+  }
   if (offset < start_ || end > start_ + valid_) {
     // Whole pages from before the range, so the page cache copies aligned.
     const int64_t from = std::max<int64_t>(0, (offset - std::min(kReadBehind, capacity_ / 4)) & ~int64_t{4095});

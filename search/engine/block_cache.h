@@ -1,18 +1,20 @@
 #pragma once
-// A file read through one buffer. A store search asks for overlapping blocks and the
-// lines around every hit, nearly always inside what it read last; the buffer is refilled
-// (pread, no seek) from the asked offset only when a range lies outside it. Reading into
-// a buffer that stays in the processor's cache beats scanning a mapping of the file: a
-// mapping's page faults and page-table walks halve the speed on small pages, and the
-// buffer keeps the memory of a search bounded whatever the store's size. The stream
-// search and the hidden viewer of a run share one, so a hit's snippet comes from the
-// block it was found in.
+// A file read through a read-only mapping, or, where it cannot be mapped, through one
+// buffer. A store search asks for overlapping blocks and the lines around every hit,
+// from start to end for a frequent word: the mapping spares the copy of every byte, and
+// the pages passed are let go, so the resident set stays bounded whatever the store's
+// size. (A store is replaced by a rename, never rewritten in place, so the mapping cannot
+// see it change.) The buffer is refilled (pread, no seek) from the asked offset only
+// when a range lies outside it. The stream search and the hidden viewer of a run share
+// one, so a hit's snippet comes from the block it was found in.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/file.h"
+#include "platform/file_mapping.h"
 
 namespace search {
 
@@ -34,10 +36,17 @@ class TBlockCache {
   // The bytes [offset, offset + count), shorter at the end of the file; valid until the
   // next call. nullopt when the file cannot be read there.
   std::optional<std::string_view> View(int64_t offset, int64_t count);
+  // Whether bytes handed out by View were not read but zeros (the mapped file was cut
+  // or could not be read): what was found in them is no result.
+  bool ReadFailed() const { return mapping_ && mapping_->Failed(); }
 
  private:
+  // Pages further back than this are let go as the reads move on.
+  static constexpr int64_t kKeptBehind = int64_t{16} << 20;
+
   platform::NativeFile file_;
   int64_t size_ = 0;
+  std::unique_ptr<platform::ReadOnlyMapping> mapping_;
   int64_t capacity_;
   std::string buffer_;
   int64_t start_ = 0;  // file offset of buffer_[0]

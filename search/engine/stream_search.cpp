@@ -245,6 +245,9 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
         index = bytes->Find(view, from, to, forward);
       }
     }
+    // Zeros in place of a page of a mapped file that could not be read.
+    if (cache_ && cache_->ReadFailed())
+      throw EStreamSearchReadError(u"Read error at offset " + textlib::NumberText(blockStart));
     if (index >= 0) return blockStart + index * cs;
 
     if (!Progress(position, size)) return -1;

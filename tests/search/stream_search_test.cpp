@@ -1,6 +1,7 @@
 #include "search/engine/stream_search.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <random>
 
@@ -422,6 +423,17 @@ TEST(StreamSearch, ProgressCanCancelAndReadErrorsRaise) {
   } catch (const EStreamSearchReadError& e) {
     EXPECT_EQ(e.Message(), u"Read error at offset " + textlib::NumberText(100000 - 65536));
   }
+}
+
+// A file cut after it was opened: what the search reads of the lost part is no match
+// but a read error.
+TEST(StreamSearch, AFileCutWhileOpenIsAReadError) {
+  testsupport::TempDrive drive;
+  drive.WriteFile("store.txt", std::string(65536, 'x') + "y");
+  TStreamSearch search;
+  search.OpenSearchFile(drive.Drive(u"store.txt"));
+  ASSERT_EQ(::truncate(drive.Posix("store.txt").c_str(), 100), 0);
+  EXPECT_THROW(search.FindFirst(u"y", vEncANSI, kSearchBackward, 0), EStreamSearchReadError);
 }
 
 TEST(StreamSearch, OpensFilesByDriveName) {

@@ -1,0 +1,37 @@
+#pragma once
+// A read-only mapping of an open file. Reading a page that the file no longer holds (it
+// was cut meanwhile) or that the disk cannot read would end the process with SIGBUS; such
+// a page reads as zeros instead, and Failed() says so from then on, so the reader reports
+// a read error as it would for a failed read.
+#include <cstdint>
+#include <memory>
+
+namespace platform {
+
+class ReadOnlyMapping {
+ public:
+  // The first `size` bytes of the file; null when they cannot be mapped (nothing to map,
+  // not a regular file, no address space left).
+  static std::unique_ptr<ReadOnlyMapping> Map(int fd, int64_t size);
+  ~ReadOnlyMapping();
+  ReadOnlyMapping(const ReadOnlyMapping&) = delete;
+  ReadOnlyMapping& operator=(const ReadOnlyMapping&) = delete;
+
+  const char* Data() const { return data_; }
+  int64_t Size() const { return size_; }
+  // Whether a page could not be read since the file was mapped.
+  bool Failed() const;
+  // Lets go of the pages wholly before `offset`: a file read from start to end would
+  // otherwise hold all of it in the process's resident set. They are read again, from
+  // the page cache, when they are looked at again.
+  void Release(int64_t offset);
+
+ private:
+  ReadOnlyMapping(char* data, int64_t size, int slot) : data_(data), size_(size), slot_(slot) {}
+  char* data_;
+  int64_t size_;
+  int slot_;  // in the table the SIGBUS handler looks in
+  int64_t released_ = 0;
+};
+
+}  // namespace platform
