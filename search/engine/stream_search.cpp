@@ -28,11 +28,29 @@ std::u16string UnitsOf(const char* bytes, size_t count, bool bigEndian) {
 
 }  // namespace
 
-struct TStreamSearch::FoldingCache {
+struct TStreamSearch::KeptMatcher {
   std::u16string text;
-  bool wholeWords;
-  std::shared_ptr<Utf8Matcher> matcher;
+  MatchOptions options;
+  std::shared_ptr<Utf8Matcher> folding;  // one of the two
+  std::shared_ptr<ByteMatcher> bytes;
 };
+
+const TStreamSearch::KeptMatcher& TStreamSearch::Matcher(const std::u16string& text, const MatchOptions& options,
+                                                         bool folding) {
+  for (const auto& kept : kept_)
+    if (kept && kept->text == text && kept->options.caseSensitive == options.caseSensitive &&
+        kept->options.wholeWords == options.wholeWords && kept->options.utf8 == options.utf8 &&
+        (kept->folding != nullptr) == folding)
+      return *kept;
+  auto made = std::make_shared<KeptMatcher>(KeptMatcher{text, options, nullptr, nullptr});
+  if (folding)
+    made->folding = std::make_shared<Utf8Matcher>(platform::WideToAnsi(text), options.wholeWords);
+  else
+    made->bytes = std::make_shared<ByteMatcher>(platform::WideToAnsi(text), options);
+  kept_[1] = std::move(kept_[0]);
+  kept_[0] = std::move(made);
+  return *kept_[0];
+}
 
 void TStreamSearch::ClearSaved() {
   savedText_.clear();
@@ -109,15 +127,8 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
   const MatchOptions match{(options & kSearchCaseSensitive) != 0, (options & kSearchWholeWords) != 0};
   const bool wide = cs == 2;
   std::shared_ptr<Utf8Matcher> folding;
-  if (!wide && TextIsUtf8 && encoding == vEncANSI && !match.caseSensitive) {
-    for (const auto& kept : folding_)
-      if (kept && kept->wholeWords == match.wholeWords && kept->text == text) folding = kept->matcher;
-    if (!folding) {
-      folding = std::make_shared<Utf8Matcher>(platform::WideToAnsi(text), match.wholeWords);
-      folding_[1] = std::move(folding_[0]);
-      folding_[0] = std::make_shared<FoldingCache>(FoldingCache{text, match.wholeWords, folding});
-    }
-  }
+  if (!wide && TextIsUtf8 && encoding == vEncANSI && !match.caseSensitive)
+    folding = Matcher(text, MatchOptions{false, match.wholeWords, true}, true).folding;
   matchLength_ = static_cast<int64_t>(text.size()) * cs;
   // The longest match decides the overlap of the blocks.
   const int64_t textBytes = folding ? static_cast<int64_t>(folding->MaxLength()) : static_cast<int64_t>(text.size()) * cs;
@@ -146,7 +157,7 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
   if (!Progress(start, size)) return -1;
 
   const bool bigEndian = encoding == vEncUnicodeBE;
-  std::unique_ptr<ByteMatcher> bytes;
+  std::shared_ptr<ByteMatcher> bytes;
   std::unique_ptr<WideMatcher> units;
   const std::array<unsigned char, 256>* toAnsi = nullptr;
   if (wide) {
@@ -154,7 +165,7 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
   } else if (!folding) {
     MatchOptions byteOptions = match;
     byteOptions.utf8 = TextIsUtf8 && encoding == vEncANSI;
-    bytes = std::make_unique<ByteMatcher>(platform::WideToAnsi(text), byteOptions);
+    bytes = Matcher(text, byteOptions, false).bytes;
     toAnsi = EncodingToAnsiTable(encoding);
   }
 

@@ -17,6 +17,8 @@
 
 namespace search {
 
+struct MatchOptions;
+
 // Option bits.
 inline constexpr uint8_t kSearchCaseSensitive = 1;
 inline constexpr uint8_t kSearchWholeWords = 2;
@@ -93,10 +95,11 @@ class TStreamSearch {
 
   std::u16string fileName_;
   std::shared_ptr<TBlockCache> cache_;  // the file opened by OpenSearchFile
-  // The folding matcher of the last search, kept while its text and options repeat (a
-  // store search alternates between two texts, step after step).
-  struct FoldingCache;
-  std::shared_ptr<FoldingCache> folding_[2];
+  // The matchers of the last searches, kept while their text and options repeat (a store
+  // search alternates between two texts, step after step).
+  struct KeptMatcher;
+  const KeptMatcher& Matcher(const std::u16string& text, const MatchOptions& options, bool folding);
+  std::shared_ptr<KeptMatcher> kept_[2];
   textlib::TStream* stream_ = nullptr;
   int64_t foundStart_ = -1;
   int64_t foundLength_ = 0;
