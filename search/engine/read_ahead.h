@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/large_buffer.h"
 
 namespace search {
 
@@ -43,7 +44,11 @@ class ReadAhead {
     // The blocks until one reaches the end.
     const int64_t rest = size_ - first_;
     count_ = rest <= 0 ? 0 : rest <= block_ ? 1 : (rest - block_ + step_ - 1) / step_ + 1;
-    for (Slot& slot : slots_) slot.storage.reset(new char16_t[static_cast<size_t>((block + 1) / 2)]);
+    // One piece of memory for all slots; a single block needs no more than the file.
+    const size_t stride = static_cast<size_t>((block_ + 63) / 64 * 64);
+    memory_ = count_ < 2 ? platform::LargeBuffer(static_cast<size_t>(std::max<int64_t>(0, std::min(block_, rest))))
+                         : platform::LargeBuffer(stride * slots_.size());
+    for (size_t i = 0; i < slots_.size(); ++i) slots_[i].data = memory_.Data() + (count_ < 2 ? 0 : i * stride);
     if (count_ < 2) return;
     try {
       for (int t = 0; t < readerCount_; ++t) readers_.emplace_back([this, t] { Loop(t); });
@@ -78,13 +83,13 @@ class ReadAhead {
   // Past six the copies of more readers only wait for the memory's bandwidth.
   static int ReaderCount() { return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 2, 6); }
   struct Slot {
-    std::unique_ptr<char16_t[]> storage;  // char16_t, so UTF-16 units are read in place
+    char* data = nullptr;  // aligned, so UTF-16 units are read in place
     Block block{};
     int64_t index = -1;  // the block it holds, -1 when free
   };
 
   void Fill(Slot& slot, int64_t k) const {
-    char* data = reinterpret_cast<char*>(slot.storage.get());
+    char* data = slot.data;
     const int64_t pos = first_ + k * step_;
     const int64_t want = std::min(block_, size_ - pos);
     Block& b = slot.block;
@@ -141,6 +146,7 @@ class ReadAhead {
   const int readerCount_;
   int64_t count_ = 0;
   std::vector<Slot> slots_;
+  platform::LargeBuffer memory_;
   std::vector<std::thread> readers_;
   std::mutex mutex_;
   std::condition_variable changed_;

@@ -1,0 +1,40 @@
+#include "platform/large_buffer.h"
+
+#include <sys/mman.h>
+
+#include <cstdlib>
+#include <new>
+#include <utility>
+
+namespace platform {
+
+namespace {
+constexpr size_t kHugePage = size_t{2} << 20;
+}
+
+LargeBuffer::LargeBuffer(size_t bytes) {
+  if (bytes == 0) return;
+  // Less than a huge page is not worth one: it would be cleared in full at the first touch.
+  const bool huge = bytes >= kHugePage;
+  const size_t rounded = huge ? (bytes + kHugePage - 1) / kHugePage * kHugePage : bytes;
+  data_ = static_cast<char*>(huge ? std::aligned_alloc(kHugePage, rounded) : std::malloc(bytes));
+  if (!data_) throw std::bad_alloc();
+  size_ = bytes;
+  if (huge) madvise(data_, rounded, MADV_HUGEPAGE);  // a hint: without it the pages are small
+}
+
+LargeBuffer::~LargeBuffer() { std::free(data_); }
+
+LargeBuffer::LargeBuffer(LargeBuffer&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+LargeBuffer& LargeBuffer::operator=(LargeBuffer&& other) noexcept {
+  if (this != &other) {
+    std::free(data_);
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+  }
+  return *this;
+}
+
+}  // namespace platform
