@@ -197,7 +197,8 @@ void ScanFile(platform::NativeFile& file, const std::u16string& fileName, ScanSh
   block += block % 2;  // whole UTF-16 units
   // Each block's matches are found on a reader thread: of the starts the next block
   // does not look at again, with all the bytes their matches can need.
-  ReadAhead reader(file.Fd(), size, 0, block, overlap, [&, size](ReadAhead::Block& b) {
+  ReadAhead reader;
+  reader.Start(file.Fd(), size, 0, block, overlap, [&, size](ReadAhead::Block& b) {
     const bool last = b.got < b.want || b.pos + b.got == size;
     const int64_t n = b.got - b.got % shape.unit;
     const int64_t settled = last ? n : n - overlap;

@@ -58,7 +58,12 @@ void TStreamSearch::ClearSaved() {
   savedOptions_ = 0;
 }
 
-void TStreamSearch::CloseSearchFile() { cache_.reset(); }
+TStreamSearch::~TStreamSearch() { CloseSearchFile(); }
+
+void TStreamSearch::CloseSearchFile() {
+  reader_.reset();
+  cache_.reset();
+}
 
 void TStreamSearch::OpenSearchFile(const std::u16string& fileName) {
   CloseSearchFile();
@@ -184,7 +189,18 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
         size - position > kAheadFrom * block) {
       const int64_t step = block - textBytes - cs;
       const int64_t length = block + 2 * kContext;
-      ReadAhead reader(cache_->Fd(), size, position - kContext, length, length - step, [&](ReadAhead::Block& b) {
+      if (!reader_) reader_ = std::make_shared<ReadAhead>();
+      // Held here: the progress report may run the window's messages, and they may close
+      // the file.
+      const std::shared_ptr<ReadAhead> held = reader_;
+      const std::shared_ptr<TBlockCache> file = cache_;
+      ReadAhead& reader = *held;
+      // The work refers to this call's matchers: no reader may go on with it after the call.
+      struct Finished {
+        ReadAhead& reader;
+        ~Finished() { reader.Finish(); }
+      } finished{reader};
+      reader.Start(file->Fd(), size, position - kContext, length, length - step, [&](ReadAhead::Block& b) {
         // The last block's text reaches the end of the file: no block after it.
         const bool last = b.got < length || b.pos + b.got >= size;
         const size_t from = kContext;

@@ -18,6 +18,7 @@
 namespace search {
 
 struct MatchOptions;
+class ReadAhead;
 
 // Option bits.
 inline constexpr uint8_t kSearchCaseSensitive = 1;
@@ -52,7 +53,7 @@ class TStreamSearch {
   static constexpr int64_t kFileBlockSize = int64_t{1} << 20;
 
   TStreamSearch() = default;
-  ~TStreamSearch() { CloseSearchFile(); }
+  ~TStreamSearch();
   TStreamSearch(const TStreamSearch&) = delete;
   TStreamSearch& operator=(const TStreamSearch&) = delete;
 
@@ -100,6 +101,9 @@ class TStreamSearch {
   struct KeptMatcher;
   const KeptMatcher& Matcher(const std::u16string& text, const MatchOptions& options, bool folding);
   std::shared_ptr<KeptMatcher> kept_[2];
+  // The readers of a file's blocks, made at the first scan far from the file's end and
+  // kept for the next steps while the file stays open.
+  std::shared_ptr<ReadAhead> reader_;
   textlib::TStream* stream_ = nullptr;
   int64_t foundStart_ = -1;
   int64_t foundLength_ = 0;
