@@ -95,15 +95,16 @@ class ReadAhead {
     changed_.notify_all();
   }
 
-  // Ends the scan: when it returns, no reader works on it any more (the work may refer to
-  // what the caller is about to let go of).
+  // Ends the scan without waiting for the blocks being read: they are dropped when they
+  // are read, and the next Start waits for them. The work must therefore own what it
+  // uses, not refer to the caller's.
   void Finish() {
-    std::unique_lock lock(mutex_);
-    Halt(lock);
-    work_ = nullptr;
-    count_ = 0;
-    threaded_ = false;
-    settingUp_ = false;
+    {
+      std::lock_guard lock(mutex_);
+      count_ = 0;
+      ++scan_;
+    }
+    changed_.notify_all();
   }
 
   // The next block of the scan, valid until the next call; null after the last.

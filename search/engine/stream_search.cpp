@@ -195,21 +195,22 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
       const std::shared_ptr<ReadAhead> held = reader_;
       const std::shared_ptr<TBlockCache> file = cache_;
       ReadAhead& reader = *held;
-      // The work refers to this call's matchers: no reader may go on with it after the call.
+      // Readers may still work on blocks after the call, so the work owns its matcher.
       struct Finished {
         ReadAhead& reader;
         ~Finished() { reader.Finish(); }
       } finished{reader};
-      reader.Start(file->Fd(), size, position - kContext, length, length - step, [&](ReadAhead::Block& b) {
+      auto work = [folding, bytes, length, block, size](ReadAhead::Block& b) {
         // The last block's text reaches the end of the file: no block after it.
         const bool last = b.got < length || b.pos + b.got >= size;
         const size_t from = kContext;
-        const size_t to = static_cast<size_t>(last ? std::max<int64_t>(b.got, kContext) : kContext + block);
+        const size_t to = static_cast<size_t>(last ? (b.got > kContext ? b.got : kContext) : kContext + block);
         const std::string_view view(b.data, static_cast<size_t>(b.got));
         size_t matched = 0;
         const int64_t index = folding ? folding->Find(view, from, to, true, &matched) : bytes->Find(view, from, to, true);
         if (index >= 0) b.matches.push_back(BlockMatch{b.pos + kContext + index, static_cast<int64_t>(matched)});
-      });
+      };
+      reader.Start(file->Fd(), size, position - kContext, length, length - step, std::move(work));
       while (const ReadAhead::Block* b = reader.Next()) {
         if (b->got < 0) throw EStreamSearchReadError(u"Read error at offset " + textlib::NumberText(b->pos + kContext));
         if (!b->matches.empty()) {

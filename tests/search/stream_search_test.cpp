@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <random>
 
 #include "platform/codepage.h"
@@ -422,6 +423,47 @@ TEST(StreamSearch, ProgressCanCancelAndReadErrorsRaise) {
     FAIL() << "no error";
   } catch (const EStreamSearchReadError& e) {
     EXPECT_EQ(e.Message(), u"Read error at offset " + textlib::NumberText(100000 - 65536));
+  }
+}
+
+// Hits far apart in a file of megabytes, searched with the default blocks: the scan goes
+// on in blocks read ahead, and every hit is found once, in order, wherever it meets a
+// block's edge (a long text meets many).
+TEST(StreamSearch, HitsFarApartInALargeFileAreAllFound) {
+  testsupport::TempDrive drive;
+  std::mt19937 rng(23);
+  std::string data(6 << 20, ' ');
+  for (char& c : data) c = "abc \r\n"[rng() % 6];
+  std::string tail(1500, ' ');
+  for (char& c : tail) c = "abc "[rng() % 4];
+  const std::string lower = "quarz" + tail, upper = "QUARZ" + tail;
+  std::vector<size_t> hits, exact;
+  for (size_t at = 100; at + 2 * lower.size() < data.size(); at += lower.size() + rng() % (rng() % 2 ? 3000 : 1500000)) {
+    const bool up = rng() % 2;
+    data.replace(at, lower.size(), up ? upper : lower);
+    hits.push_back(at);
+    if (!up) exact.push_back(at);
+  }
+  drive.WriteFile("store.txt", data);
+  const std::u16string text = platform::AnsiToWide(lower);
+  for (const bool folding : {false, true}) {
+    TStreamSearch search;
+    search.TextIsUtf8 = folding;
+    search.OpenSearchFile(drive.Drive(u"store.txt"));
+    for (const uint8_t options : {uint8_t{0}, kSearchCaseSensitive}) {
+      std::vector<size_t> found;
+      for (bool more = search.FindFirst(text, vEncANSI, options, 0); more; more = search.FindNext(false))
+        found.push_back(static_cast<size_t>(search.FoundStart()));
+      EXPECT_EQ(found, options ? exact : hits) << "folding " << folding;
+    }
+    // From anywhere: the blocks meet the hits at other places each time.
+    for (int round = 0; round < 300; ++round) {
+      const size_t from = rng() % data.size();
+      const auto next = std::lower_bound(hits.begin(), hits.end(), from);
+      const int64_t want = next == hits.end() ? -1 : static_cast<int64_t>(*next);
+      ASSERT_EQ(search.FindFirst(text, vEncANSI, 0, static_cast<int64_t>(from)) ? search.FoundStart() : -1, want)
+          << "from " << from << " folding " << folding;
+    }
   }
 }
 
