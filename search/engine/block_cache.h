@@ -39,6 +39,8 @@ class TBlockCache {
   // Whether bytes handed out by View were not read but zeros (the mapped file was cut
   // or could not be read): what was found in them is no result.
   bool ReadFailed() const { return mapping_ && mapping_->Failed(); }
+  // The whole file where it is mapped, else null; only to hint what is read next.
+  const char* Mapped() const { return mapping_ ? mapping_->Data() : nullptr; }
 
  private:
   // Pages further back than this are let go as the reads move on.
