@@ -20,7 +20,13 @@ LargeBuffer::LargeBuffer(size_t bytes) {
   data_ = static_cast<char*>(huge ? std::aligned_alloc(kHugePage, rounded) : std::malloc(bytes));
   if (!data_) throw std::bad_alloc();
   size_ = bytes;
-  if (huge) madvise(data_, rounded, MADV_HUGEPAGE);  // a hint: without it the pages are small
+  if (huge) {
+    // Hints: huge pages where they are filled whole, small ones for the rest, which would
+    // otherwise hold a whole huge page for a few bytes.
+    const size_t whole = bytes / kHugePage * kHugePage;
+    madvise(data_, whole, MADV_HUGEPAGE);
+    if (rounded > whole) madvise(data_ + whole, rounded - whole, MADV_NOHUGEPAGE);
+  }
 }
 
 LargeBuffer::~LargeBuffer() { std::free(data_); }
