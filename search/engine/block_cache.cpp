@@ -16,7 +16,7 @@ std::optional<std::string_view> TBlockCache::View(int64_t offset, int64_t count)
   if (offset >= end) return std::string_view();
   if (mapping_) {
     if (mapping_->Failed()) return std::nullopt;
-    if (offset > kKeptBehind) mapping_->Release(offset - kKeptBehind);
+    Passed(offset);
     return std::string_view(mapping_->Data() + offset, static_cast<size_t>(end - offset));
   }
   if (offset < start_ || end > start_ + valid_) {

@@ -39,8 +39,14 @@ class TBlockCache {
   // Whether bytes handed out by View were not read but zeros (the mapped file was cut
   // or could not be read): what was found in them is no result.
   bool ReadFailed() const { return mapping_ && mapping_->Failed(); }
-  // The whole file where it is mapped, else null; only to hint what is read next.
+  // The whole file where it is mapped, else null: bytes read there are only valid while
+  // ReadFailed() stays false.
   const char* Mapped() const { return mapping_ ? mapping_->Data() : nullptr; }
+  // The reads of a mapped file have moved on to `offset`: the pages far behind it are let
+  // go. View does it by itself; a reader of Mapped() says so.
+  void Passed(int64_t offset) {
+    if (mapping_ && offset > kKeptBehind) mapping_->Release(offset - kKeptBehind);
+  }
 
  private:
   // Pages further back than this are let go as the reads move on.

@@ -182,8 +182,8 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
   int64_t position = start;
   while (true) {
     // Far from the end, once the full block is reached, a forward scan of a file goes on
-    // on two reader threads that each read and scan blocks of their own; the first block
-    // with a match, in order, gives it. The blocks are those of the loop below.
+    // on reader threads that each scan blocks of their own; the first block with a match,
+    // in order, gives it. The blocks are those of the loop below.
     const bool plainBytes = bytes && toAnsi && encoding == vEncANSI;
     if (forward && cache_ && (folding || plainBytes) && current == block && position >= kContext &&
         size - position > kAheadFrom * block) {
@@ -210,13 +210,15 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
         const int64_t index = folding ? folding->Find(view, from, to, true, &matched) : bytes->Find(view, from, to, true);
         if (index >= 0) b.matches.push_back(BlockMatch{b.pos + kContext + index, static_cast<int64_t>(matched)});
       };
-      reader.Start(file->Fd(), size, position - kContext, length, length - step, std::move(work));
+      reader.Start(file->Fd(), size, position - kContext, length, length - step, std::move(work), file->Mapped());
       while (const ReadAhead::Block* b = reader.Next()) {
-        if (b->got < 0) throw EStreamSearchReadError(u"Read error at offset " + textlib::NumberText(b->pos + kContext));
+        if (b->got < 0 || file->ReadFailed())
+          throw EStreamSearchReadError(u"Read error at offset " + textlib::NumberText(b->pos + kContext));
         if (!b->matches.empty()) {
           if (folding) matchLength_ = b->matches.front().length;
           return b->matches.front().start;
         }
+        file->Passed(b->pos);
         if (!Progress(b->pos + kContext, size)) return -1;
       }
       return -1;

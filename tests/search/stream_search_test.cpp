@@ -476,6 +476,11 @@ TEST(StreamSearch, AFileCutWhileOpenIsAReadError) {
   search.OpenSearchFile(drive.Drive(u"store.txt"));
   ASSERT_EQ(::truncate(drive.Posix("store.txt").c_str(), 100), 0);
   EXPECT_THROW(search.FindFirst(u"y", vEncANSI, kSearchBackward, 0), EStreamSearchReadError);
+  // Cut where the blocks are read ahead by other threads.
+  drive.WriteFile("big.txt", std::string(8 << 20, 'x'));
+  search.OpenSearchFile(drive.Drive(u"big.txt"));
+  ASSERT_EQ(::truncate(drive.Posix("big.txt").c_str(), 3 << 20), 0);
+  EXPECT_THROW(search.FindFirst(u"y", vEncANSI, 0, 0), EStreamSearchReadError);
 }
 
 TEST(StreamSearch, OpensFilesByDriveName) {
