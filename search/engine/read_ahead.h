@@ -70,8 +70,9 @@ class ReadAhead {
                           : count_ < 2 ? static_cast<size_t>(std::max<int64_t>(0, std::min(block_, rest)))
                                        : stride * slots_.size();
     if (memory_.Size() < needed) memory_ = platform::LargeBuffer(needed);
+    char* const base = memory_.Data();  // null while nothing was needed
     for (size_t i = 0; i < slots_.size(); ++i) {
-      slots_[i].data = memory_.Data() + (count_ < 2 ? 0 : i * stride);
+      slots_[i].data = base && count_ >= 2 ? base + i * stride : base;
       slots_[i].index = -1;
     }
     next_ = 0;
