@@ -399,6 +399,11 @@ void TResultPageWriter::Flush() {
 }
 
 void TResultPageWriter::SchreibHTMLDocNeu(const std::u16string& searchText, int64_t hitCount) {
+  if (host_.PathOpened()) {
+    MadeLines.clear();
+    host_.StopBusyIndicator();
+    return;
+  }
   Page page;
   page.lines.reserve(static_cast<size_t>(UniRichEdit1.Count()));
   for (int i = 0; i < UniRichEdit1.Count(); ++i) page.lines.push_back(UniRichEdit1[i]);
@@ -408,10 +413,6 @@ void TResultPageWriter::SchreibHTMLDocNeu(const std::u16string& searchText, int6
   page.hitCount = hitCount;
   page.state = state_;
   page.lineOfEntry = LineOfEntry;
-  if (host_.PathOpened()) {
-    host_.StopBusyIndicator();
-    return;
-  }
   const int32_t number = state_.ResultPageNo;
   if (ahead_ && number > 1 && !page.lines.empty()) {
     host_.ProcessMessages();

@@ -250,9 +250,10 @@ void TDatabaseSearch::RecordHit(bool mht) {
   const std::optional<int64_t> recordEnd = titles_.NextOffsetAfter(start);
   // The next step begins at the next record's opening: its lines are fetched from memory
   // while this hit's snippet is made.
-  if (const std::shared_ptr<TBlockCache> cache = search_.Cache(); cache && recordEnd && cache->Mapped())
+  const std::shared_ptr<TBlockCache> cache = search_.Cache();
+  if (const char* mapped = cache ? cache->Mapped() : nullptr; mapped && recordEnd)
     for (int64_t at = std::max<int64_t>(0, *recordEnd - 64); at < std::min(*recordEnd + 128, cache->Size()); at += 64)
-      __builtin_prefetch(cache->Mapped() + at);
+      __builtin_prefetch(mapped + at);
   // A hit in the record's path or "=" line: the snippet starts with the record's text.
   for (int head = 0; head < 2; ++head) {
     const bool inHead = mht ? RecordHeadLine(viewer2_.SelTextW()) : RecordHeadLine(viewer2_.SelText());

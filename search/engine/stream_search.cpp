@@ -179,12 +179,12 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
   constexpr int64_t kContext = 4;
   constexpr int64_t kAheadFrom = 4;  // blocks left, at least, for the reader threads
   std::string buffer(cache_ ? 0 : static_cast<size_t>(block + 2 * kContext), '\0');
+  const bool plainBytes = bytes && toAnsi && encoding == vEncANSI;
   int64_t position = start;
   while (true) {
     // Far from the end, once the full block is reached, a forward scan of a file goes on
     // on reader threads that each scan blocks of their own; the first block with a match,
     // in order, gives it. The blocks are those of the loop below.
-    const bool plainBytes = bytes && toAnsi && encoding == vEncANSI;
     if (forward && cache_ && (folding || plainBytes) && current == block && position >= kContext &&
         size - position > kAheadFrom * block) {
       const int64_t step = block - textBytes - cs;
