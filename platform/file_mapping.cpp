@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <mutex>
@@ -100,14 +99,5 @@ ReadOnlyMapping::~ReadOnlyMapping() {
 }
 
 bool ReadOnlyMapping::Failed() const { return g_slots[slot_].failed.load(std::memory_order_acquire); }
-
-void ReadOnlyMapping::Release(int64_t offset) {
-  const int64_t page = sysconf(_SC_PAGESIZE);
-  const int64_t to = std::min(offset, size_) / page * page;
-  constexpr int64_t kAtLeast = int64_t{4} << 20;  // one call for many pages
-  if (to - released_ < kAtLeast) return;
-  madvise(data_ + released_, static_cast<size_t>(to - released_), MADV_DONTNEED);
-  released_ = to;
-}
 
 }  // namespace platform

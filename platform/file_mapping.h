@@ -21,17 +21,12 @@ class ReadOnlyMapping {
   int64_t Size() const { return size_; }
   // Whether a page could not be read since the file was mapped.
   bool Failed() const;
-  // Lets go of the pages wholly before `offset`: a file read from start to end would
-  // otherwise hold all of it in the process's resident set. They are read again, from
-  // the page cache, when they are looked at again.
-  void Release(int64_t offset);
 
  private:
   ReadOnlyMapping(char* data, int64_t size, int slot) : data_(data), size_(size), slot_(slot) {}
   char* data_;
   int64_t size_;
   int slot_;  // in the table the SIGBUS handler looks in
-  int64_t released_ = 0;
 };
 
 }  // namespace platform

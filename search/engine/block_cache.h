@@ -1,20 +1,21 @@
 #pragma once
-// A file read through a read-only mapping, or, where it cannot be mapped, through one
-// buffer. A store search asks for overlapping blocks and the lines around every hit,
-// from start to end for a frequent word: the mapping spares the copy of every byte, and
-// the pages passed are let go, so the resident set stays bounded whatever the store's
-// size. (A store is replaced by a rename, never rewritten in place, so the mapping cannot
-// see it change.) The buffer is refilled (pread, no seek) from the asked offset only
-// when a range lies outside it. The stream search and the hidden viewer of a run share
-// one, so a hit's snippet comes from the block it was found in.
+// A file read through one buffer. A store search asks for overlapping blocks and the
+// lines around every hit, from start to end for a frequent word; the buffer is refilled
+// (pread, no seek) from the asked offset only when a range lies outside it. The stream
+// search and the hidden viewer of a run share one, so a hit's snippet comes from the
+// block it was found in.
+//
+// Not a mapping: where the pages of a mapped file cost a fault and a walk of the page
+// tables each (a virtual machine doubles the walk), a search through it ran up to five
+// times slower than through a copy into a buffer that stays in the core's cache, and a
+// mapped file cut meanwhile faults where a read comes back short. A copy costs the same
+// on every machine.
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/file.h"
-#include "platform/file_mapping.h"
 
 namespace search {
 
@@ -34,27 +35,16 @@ class TBlockCache {
   int64_t Size() const { return size_; }
   int Fd() const { return file_.Fd(); }
   // The bytes [offset, offset + count), shorter at the end of the file; valid until the
-  // next call. nullopt when the file cannot be read there.
+  // next call. nullopt when the file cannot be read there, or ends before the size it had
+  // when it was opened (it was cut meanwhile).
   std::optional<std::string_view> View(int64_t offset, int64_t count);
-  // Whether bytes handed out by View were not read but zeros (the mapped file was cut
-  // or could not be read): what was found in them is no result.
-  bool ReadFailed() const { return mapping_ && mapping_->Failed(); }
-  // The whole file where it is mapped, else null: bytes read there are only valid while
-  // ReadFailed() stays false.
-  const char* Mapped() const { return mapping_ ? mapping_->Data() : nullptr; }
-  // The reads of a mapped file have moved on to `offset`: the pages far behind it are let
-  // go. View does it by itself; a reader of Mapped() says so.
-  void Passed(int64_t offset) {
-    if (mapping_ && offset > kKeptBehind) mapping_->Release(offset - kKeptBehind);
-  }
+  // Fetches into the core's cache what the buffer holds of [offset, offset + count): the
+  // caller will look there soon.
+  void Prefetch(int64_t offset, int64_t count) const;
 
  private:
-  // Pages further back than this are let go as the reads move on.
-  static constexpr int64_t kKeptBehind = int64_t{16} << 20;
-
   platform::NativeFile file_;
   int64_t size_ = 0;
-  std::unique_ptr<platform::ReadOnlyMapping> mapping_;
   int64_t capacity_;
   std::string buffer_;
   int64_t start_ = 0;  // file offset of buffer_[0]

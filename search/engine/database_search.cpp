@@ -251,9 +251,7 @@ void TDatabaseSearch::RecordHit(bool mht) {
   // The next step begins at the next record's opening: its lines are fetched from memory
   // while this hit's snippet is made.
   const std::shared_ptr<TBlockCache> cache = search_.Cache();
-  if (const char* mapped = cache ? cache->Mapped() : nullptr; mapped && recordEnd)
-    for (int64_t at = std::max<int64_t>(0, *recordEnd - 64); at < std::min(*recordEnd + 128, cache->Size()); at += 64)
-      __builtin_prefetch(mapped + at);
+  if (cache && recordEnd) cache->Prefetch(*recordEnd - 64, 192);
   // A hit in the record's path or "=" line: the snippet starts with the record's text.
   for (int head = 0; head < 2; ++head) {
     const bool inHead = mht ? RecordHeadLine(viewer2_.SelTextW()) : RecordHeadLine(viewer2_.SelText());

@@ -26,8 +26,7 @@ struct BlockMatch {
 // its last block. Block k starts at first + k * (block - overlap) and lies in its slot
 // until the caller is done with it; a block that is short (the file was cut meanwhile),
 // reaches the end or failed is the last. Without threads each block is read and worked on
-// when it is asked for. A mapped file is not copied: each reader scans its blocks where
-// they lie, and its page faults are its own.
+// when it is asked for.
 //
 // The readers and their memory serve one scan after another: a store search for a word
 // of a few hits scans from each hit to the next, and making six threads and clearing
@@ -47,15 +46,11 @@ class ReadAhead {
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
-  // Begins a scan; what was read ahead for the scan before is given up. With `mapped`
-  // (the whole file, mapped) the blocks are not read but looked at where they lie, and
-  // the work must not change them.
-  void Start(int fd, int64_t size, int64_t first, int64_t block, int64_t overlap, Work work,
-             const char* mapped = nullptr) {
+  // Begins a scan; what was read ahead for the scan before is given up.
+  void Start(int fd, int64_t size, int64_t first, int64_t block, int64_t overlap, Work work) {
     std::unique_lock lock(mutex_);
     Halt(lock);
     fd_ = fd;
-    mapped_ = mapped;
     size_ = size;
     first_ = first;
     block_ = block;
@@ -66,9 +61,8 @@ class ReadAhead {
     count_ = rest <= 0 ? 0 : rest <= block_ ? 1 : (rest - block_ + step_ - 1) / step_ + 1;
     // One piece of memory for all slots; a single block needs no more than the file.
     const size_t stride = static_cast<size_t>((block_ + 63) / 64 * 64);
-    const size_t needed = mapped_     ? 0
-                          : count_ < 2 ? static_cast<size_t>(std::max<int64_t>(0, std::min(block_, rest)))
-                                       : stride * slots_.size();
+    const size_t needed = count_ < 2 ? static_cast<size_t>(std::max<int64_t>(0, std::min(block_, rest)))
+                                     : stride * slots_.size();
     if (memory_.Size() < needed) memory_ = platform::LargeBuffer(needed);
     char* const base = memory_.Data();  // null while nothing was needed
     for (size_t i = 0; i < slots_.size(); ++i) {
@@ -159,13 +153,8 @@ class ReadAhead {
     Block& b = slot.block;
     b.pos = pos;
     b.want = want;
-    if (mapped_) {
-      b.data = const_cast<char*>(mapped_ + pos);
-      b.got = want;
-    } else {
-      b.data = slot.data;
-      b.got = platform::ReadFullyAt(fd_, b.data, want, pos);
-    }
+    b.data = slot.data;
+    b.got = platform::ReadFullyAt(fd_, b.data, want, pos);
     b.matches.clear();
     if (b.got >= 0) work_(b);
   }
@@ -215,7 +204,6 @@ class ReadAhead {
   const int readerCount_;
   // The scan: written by Start while no reader fills a slot, read by the readers.
   int fd_ = -1;
-  const char* mapped_ = nullptr;
   int64_t size_ = 0, first_ = 0, block_ = 0, step_ = 1;
   Work work_;
   int64_t count_ = 0;

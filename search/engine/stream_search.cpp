@@ -210,15 +210,15 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
         const int64_t index = folding ? folding->Find(view, from, to, true, &matched) : bytes->Find(view, from, to, true);
         if (index >= 0) b.matches.push_back(BlockMatch{b.pos + kContext + index, static_cast<int64_t>(matched)});
       };
-      reader.Start(file->Fd(), size, position - kContext, length, length - step, std::move(work), file->Mapped());
+      reader.Start(file->Fd(), size, position - kContext, length, length - step, std::move(work));
       while (const ReadAhead::Block* b = reader.Next()) {
-        if (b->got < 0 || file->ReadFailed())
+        // A short block: the file was cut after it was opened.
+        if (b->got < b->want)
           throw EStreamSearchReadError(u"Read error at offset " + textlib::NumberText(b->pos + kContext));
         if (!b->matches.empty()) {
           if (folding) matchLength_ = b->matches.front().length;
           return b->matches.front().start;
         }
-        file->Passed(b->pos);
         if (!Progress(b->pos + kContext, size)) return -1;
       }
       return -1;
@@ -275,9 +275,6 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
         index = bytes->Find(view, from, to, forward);
       }
     }
-    // Zeros in place of a page of a mapped file that could not be read.
-    if (cache_ && cache_->ReadFailed())
-      throw EStreamSearchReadError(u"Read error at offset " + textlib::NumberText(blockStart));
     if (index >= 0) return blockStart + index * cs;
 
     if (!Progress(position, size)) return -1;

@@ -48,8 +48,8 @@ class EStreamSearchReadError : public textlib::Exception {
 class TStreamSearch {
  public:
   static constexpr int64_t kDefaultBlockSize = 65536;
-  // A file opened by name is mapped (or read without seeks) in blocks of this size, unless
-  // BlockSize asks for another.
+  // A file opened by name is read without seeks in blocks of this size, unless BlockSize
+  // asks for another.
   static constexpr int64_t kFileBlockSize = int64_t{1} << 20;
 
   TStreamSearch() = default;

@@ -1,7 +1,5 @@
 #include "search/engine/title_positions.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -13,6 +11,7 @@
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/file.h"
+#include "platform/file_mapping.h"
 #include "platform/messagebox.h"
 #include "platform/pump.h"
 #include "search/engine/document_model.h"
@@ -81,8 +80,7 @@ TTitlePositions::TTitlePositions() = default;
 TTitlePositions::~TTitlePositions() { Clear(); }
 
 void TTitlePositions::Clear() {
-  if (map_) ::munmap(map_, size_);
-  map_ = nullptr;
+  mapping_.reset();
   data_ = nullptr;
   size_ = 0;
   copy_.clear();
@@ -124,14 +122,13 @@ bool TTitlePositions::Load(const std::u16string& fileName) {
   if (!file.Valid()) return false;
   const int64_t size = file.Size();
   if (size > 0) {
-    void* at = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_SHARED, file.Fd(), 0);
-    if (at != MAP_FAILED) {
-      map_ = at;
-      data_ = static_cast<const char*>(at);
+    mapping_ = platform::ReadOnlyMapping::Map(file.Fd(), size);
+    if (mapping_) {
+      data_ = mapping_->Data();
       size_ = static_cast<size_t>(size);
     }
   }
-  if (!map_) {
+  if (!mapping_) {
     const auto bytes = platform::ReadWholeFile(platform::PosixPath(fileName));
     if (!bytes) return false;
     copy_ = *bytes;
@@ -154,6 +151,10 @@ bool TTitlePositions::Load(const std::u16string& fileName) {
     if (records_ == 0) first_ = line.offset;
     last_ = line.offset;
     ++records_;
+  }
+  if (Lost()) {
+    Clear();
+    return false;
   }
   return true;
 }
@@ -235,6 +236,11 @@ void TTitlePositions::Bracket(int64_t offset, bool recordsOnly, Parsed* below, P
 }
 
 std::string TTitlePositions::RawPathAt(int64_t offset) const {
+  std::string path = PathAt(offset);
+  return Lost() ? std::string() : path;
+}
+
+std::string TTitlePositions::PathAt(int64_t offset) const {
   if (records_ == 0) return std::string();
   auto afterMarker = [&](const Parsed& l) {
     const std::string_view text(data_ + l.begin, l.end - l.begin);
@@ -263,7 +269,7 @@ std::optional<int64_t> TTitlePositions::NextOffsetAfter(int64_t offset) const {
   if (!ascending_ || size_ == 0) return std::nullopt;
   Parsed above;
   Bracket(offset, false, nullptr, &above);
-  if (!above.valid) return std::nullopt;
+  if (!above.valid || Lost()) return std::nullopt;
   return above.offset;
 }
 

@@ -5,10 +5,12 @@
 // belongs to it, the next record's does not. A run loads the file once, not per hit.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/file_mapping.h"
 #include "search/engine/database_files.h"
 #include "search/engine/search_session.h"
 
@@ -69,13 +71,17 @@ class TTitlePositions {
     Parsed below, above;
   };
   bool ParseAt(size_t at, Parsed& line) const;
+  std::string PathAt(int64_t offset) const;
+  // The file was cut after it was mapped: the lines lost read as zeros, and what was
+  // found among them is no result.
+  bool Lost() const { return mapping_ && mapping_->Failed(); }
   void Bracket(int64_t offset, bool recordsOnly, Parsed* below, Parsed* above) const;
   bool BracketFromMemo(int64_t offset, bool recordsOnly, Parsed* below, Parsed* above) const;
 
   const char* data_ = nullptr;
   size_t size_ = 0;
-  void* map_ = nullptr;  // the mapping behind data_, or none
-  std::string copy_;     // a file that cannot be mapped is read
+  std::unique_ptr<platform::ReadOnlyMapping> mapping_;  // behind data_, or none
+  std::string copy_;  // a file that cannot be mapped is read
   size_t records_ = 0;
   int64_t first_ = 0, last_ = 0;
   bool ascending_ = true;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <random>
 
 #include "search/engine/document_model.h"
@@ -125,6 +127,20 @@ TEST_F(TitlePositions, MalformedLinesAreSkipped) {
 }
 
 // The stamp describes the store's bytes: its size and its end, not its name or time.
+
+// A title file cut while a search holds it: once a lookup reaches the lost part, the file
+// gives no paths, neither wrong ones nor a crash.
+TEST_F(TitlePositions, AFileCutWhileLoadedGivesNoPaths) {
+  std::string file;
+  for (int i = 0; i < 5000; ++i) file += std::to_string(100 * i) + " #T:\\d" + std::to_string(i) + ".htm\r\n";
+  drive.WriteFile("Datenbank/t.txt", file);
+  search::TTitlePositions titles;
+  ASSERT_TRUE(titles.Load(drive.Drive(u"Datenbank\\t.txt")));
+  ASSERT_EQ(::truncate(drive.Posix("Datenbank/t.txt").c_str(), 4096), 0);
+  EXPECT_EQ(search::GetPfadUnicode(titles, 499950), "");
+  EXPECT_EQ(search::GetPfadUnicode(titles, 150), "");
+  EXPECT_FALSE(titles.NextOffsetAfter(150));
+}
 TEST_F(TitlePositions, StampsTellStoresApart) {
   drive.WriteFile("a.txt", std::string(100000, 'x') + "Ende");
   drive.WriteFile("b.txt", std::string(100000, 'x') + "Ende");
