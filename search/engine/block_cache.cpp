@@ -17,19 +17,24 @@ std::optional<std::string_view> TBlockCache::View(int64_t offset, int64_t count)
     // Whole pages from before the range, so the page cache copies aligned.
     const int64_t from = std::max<int64_t>(0, (offset - std::min(kReadBehind, capacity_ / 4)) & ~int64_t{4095});
     const int64_t want = std::min(std::max(end - from, capacity_), size_ - from);
-    if (static_cast<int64_t>(buffer_.size()) < want) buffer_.resize(static_cast<size_t>(want));
     valid_ = 0;
-    const int64_t got = platform::ReadFullyAt(file_.Fd(), buffer_.data(), want, from);
+    // Neither cleared nor copied when it grows: it is read over at once. (Each page a
+    // process touches first costs a fault, dear on a virtual machine.)
+    if (static_cast<int64_t>(buffer_.Size()) < want) {
+      buffer_ = platform::LargeBuffer();
+      buffer_ = platform::LargeBuffer(static_cast<size_t>(want));
+    }
+    const int64_t got = platform::ReadFullyAt(file_.Fd(), buffer_.Data(), want, from);
     if (got < want) return std::nullopt;
     start_ = from;
     valid_ = got;
   }
-  return std::string_view(buffer_.data() + (offset - start_), static_cast<size_t>(end - offset));
+  return std::string_view(buffer_.Data() + (offset - start_), static_cast<size_t>(end - offset));
 }
 
 void TBlockCache::Prefetch(int64_t offset, int64_t count) const {
   const int64_t from = std::max(offset, start_), to = std::min(offset + count, start_ + valid_);
-  for (int64_t at = from; at < to; at += 64) __builtin_prefetch(buffer_.data() + (at - start_));
+  for (int64_t at = from; at < to; at += 64) __builtin_prefetch(buffer_.Data() + (at - start_));
 }
 
 }  // namespace search

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "platform/file.h"
+#include "platform/large_buffer.h"
 
 namespace search {
 
@@ -46,7 +47,7 @@ class TBlockCache {
   platform::NativeFile file_;
   int64_t size_ = 0;
   int64_t capacity_;
-  std::string buffer_;
+  platform::LargeBuffer buffer_;
   int64_t start_ = 0;  // file offset of buffer_[0]
   int64_t valid_ = 0;  // bytes of buffer_ that hold the file
 };

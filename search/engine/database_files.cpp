@@ -17,7 +17,26 @@
 
 namespace search {
 
-bool DescriptionLines::Load(const std::u16string& fileName) {
+namespace {
+
+// Whether the text read so far holds all of line 0: a break or a NUL stands in it.
+bool FirstLineRead(const std::string& bytes) {
+  const auto b0 = bytes.size() >= 2 ? static_cast<unsigned char>(bytes[0]) : 0;
+  const auto b1 = bytes.size() >= 2 ? static_cast<unsigned char>(bytes[1]) : 0;
+  if ((b0 == 0xFF && b1 == 0xFE) || (b0 == 0xFE && b1 == 0xFF)) {
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+      const auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+      const unsigned unit = b0 == 0xFE ? (a << 8) | b : a | (b << 8);
+      if (unit == 0 || (unit >= u'\n' && unit <= u'\r') || unit == 0x2028 || unit == 0x2029) return true;
+    }
+    return false;
+  }
+  return std::any_of(bytes.begin(), bytes.end(), [](char c) { return c == '\0' || (c >= '\n' && c <= '\r'); });
+}
+
+}  // namespace
+
+bool DescriptionLines::Load(const std::u16string& fileName, bool firstLineOnly) {
   bytes_.clear();
   units_.clear();
   lines_.clear();
@@ -34,6 +53,7 @@ bool DescriptionLines::Load(const std::u16string& fileName) {
     if (n < 0) ok = false;
     if (n <= 0) break;
     bytes_.append(block, static_cast<size_t>(n));
+    if (firstLineOnly && FirstLineRead(bytes_)) break;
   }
   ::close(fd);
   if (!ok) return false;
@@ -77,7 +97,7 @@ std::string DescriptionLines::Ansi(int i) const {
 std::u16string LiesWurzelPfad(const std::u16string& descriptionFile) {
   if (!FileExistsNotDirectory(descriptionFile)) return {};
   DescriptionLines lines;
-  if (!lines.Load(descriptionFile) || lines.Count() == 0) return {};
+  if (!lines.Load(descriptionFile, true) || lines.Count() == 0) return {};
   // The key is ASCII, and the code page maps one unit to one byte.
   std::string line = lines.Ansi(0);
   static constexpr std::string_view kKey = "PFAD_UND_ENDUNGEN=";

@@ -26,8 +26,10 @@ struct DatabaseFiles {
 // string per listed file cost more than searching the small files themselves.
 class DescriptionLines {
  public:
-  // False when the file cannot be read.
-  bool Load(const std::u16string& fileName);
+  // False when the file cannot be read. With firstLineOnly the reading stops once line 0
+  // is whole (the lines after it may be missing or cut): the description of a large
+  // database lists every file, and a search only wants its root.
+  bool Load(const std::u16string& fileName, bool firstLineOnly = false);
   int Count() const { return static_cast<int>(lines_.size()); }
   // Line i back in the ANSI code page (WideToAnsi of the line read).
   std::string Ansi(int i) const;

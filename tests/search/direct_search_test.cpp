@@ -200,6 +200,9 @@ TEST(DirectSearchDescription, LinesAsTheListReadsThem) {
       "\xFF\xFE" + Le16(u"a\u2028b\u2029c\r\n\u00E9\u4E2D\r\n"),
       "\xFE\xFF" + Be16(u"P\r\nQ\nR") + "\x01",
       "\xFF",
+      // Line 0 longer than one block of the reading, a tab in it, lines after it.
+      "P\t" + std::string(70000, 'x') + "\r\nnext\r\n",
+      "\xFF\xFE" + Le16(u"P\t" + std::u16string(40000, u'\u00E4') + u"\u2028rest"),
   };
   for (const std::string& bytes : rows) {
     drive.WriteFile("d.dat", bytes);
@@ -210,6 +213,13 @@ TEST(DirectSearchDescription, LinesAsTheListReadsThem) {
     ASSERT_EQ(lines.Count(), list.Count()) << testing::PrintToString(bytes);
     for (int i = 0; i < list.Count(); ++i)
       EXPECT_EQ(lines.Ansi(i), platform::WideToAnsi(list[i])) << testing::PrintToString(bytes) << " line " << i;
+    // A search reads only the root line; it must be the same line.
+    search::DescriptionLines first;
+    ASSERT_TRUE(first.Load(drive.Drive(u"d.dat"), true));
+    ASSERT_EQ(first.Count() > 0, list.Count() > 0);
+    if (list.Count() > 0) {
+      EXPECT_EQ(first.Ansi(0), platform::WideToAnsi(list[0])) << testing::PrintToString(bytes);
+    }
   }
   search::DescriptionLines missing;
   EXPECT_FALSE(missing.Load(drive.Drive(u"fehlt.dat")));
