@@ -2,7 +2,8 @@
 // A read-only mapping of an open file. Reading a page that the file no longer holds (it
 // was cut meanwhile) or that the disk cannot read would end the process with SIGBUS; such
 // a page reads as zeros instead, and Failed() says so from then on, so the reader reports
-// a read error as it would for a failed read.
+// a read error as it would for a failed read. (The page the new end of a cut file lies in
+// stays mapped: its bytes past the end read as zeros without a failure.)
 #include <cstdint>
 #include <memory>
 

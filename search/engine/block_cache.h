@@ -1,9 +1,9 @@
 #pragma once
 // A file read through one buffer. A store search asks for overlapping blocks and the
 // lines around every hit, from start to end for a frequent word; the buffer is refilled
-// (pread, no seek) from the asked offset only when a range lies outside it. The stream
-// search and the hidden viewer of a run share one, so a hit's snippet comes from the
-// block it was found in.
+// (pread, no seek, from a little before the asked offset) only when a range lies outside
+// it. The stream search and the hidden viewer of a run share one, so the lines around a
+// hit found in the buffer are not read again.
 //
 // Not a mapping: where the pages of a mapped file cost a fault and a walk of the page
 // tables each (a virtual machine doubles the walk), a search through it ran up to five
@@ -12,7 +12,6 @@
 // on every machine.
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
 
 #include "platform/file.h"

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
+#include <string_view>
 #include <type_traits>
 
 #include "platform/codepage.h"
@@ -19,19 +21,39 @@ namespace search {
 
 namespace {
 
-// Whether the text read so far holds all of line 0: a break or a NUL stands in it.
-bool FirstLineRead(const std::string& bytes) {
+// The breaks between a description's lines; the text ends at its first NUL.
+bool IsByteBreak(char c) { return c >= '\n' && c <= '\r'; }
+bool IsUnitBreak(char16_t c) {
+  return c == u'\n' || c == 0x0B || c == 0x0C || c == u'\r' || c == 0x2028 || c == 0x2029;
+}
+// The UTF-16 mark in front of a description: 0 for none, else whether it is big-endian.
+std::optional<bool> Utf16Mark(std::string_view bytes) {
   const auto b0 = bytes.size() >= 2 ? static_cast<unsigned char>(bytes[0]) : 0;
   const auto b1 = bytes.size() >= 2 ? static_cast<unsigned char>(bytes[1]) : 0;
-  if ((b0 == 0xFF && b1 == 0xFE) || (b0 == 0xFE && b1 == 0xFF)) {
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-      const auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
-      const unsigned unit = b0 == 0xFE ? (a << 8) | b : a | (b << 8);
-      if (unit == 0 || (unit >= u'\n' && unit <= u'\r') || unit == 0x2028 || unit == 0x2029) return true;
+  if ((b0 == 0xFF && b1 == 0xFE) || (b0 == 0xFE && b1 == 0xFF)) return b0 == 0xFE;
+  return std::nullopt;
+}
+char16_t UnitAt(std::string_view bytes, size_t i, bool bigEndian) {
+  const auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+  return bigEndian ? char16_t((a << 8) | b) : char16_t(a | (b << 8));
+}
+
+// Whether the text read so far holds all of line 0: a break or a NUL stands in it.
+// `scanned` is how far earlier calls looked, so each byte is looked at once.
+bool FirstLineRead(std::string_view bytes, size_t& scanned) {
+  if (bytes.size() < 2) return false;  // the mark is not known yet
+  if (const std::optional<bool> bigEndian = Utf16Mark(bytes)) {
+    size_t i = std::max<size_t>(2, scanned);
+    for (; i + 1 < bytes.size(); i += 2) {
+      const char16_t unit = UnitAt(bytes, i, *bigEndian);
+      if (unit == 0 || IsUnitBreak(unit)) return true;
     }
+    scanned = i;
     return false;
   }
-  return std::any_of(bytes.begin(), bytes.end(), [](char c) { return c == '\0' || (c >= '\n' && c <= '\r'); });
+  for (; scanned < bytes.size(); ++scanned)
+    if (bytes[scanned] == '\0' || IsByteBreak(bytes[scanned])) return true;
+  return false;
 }
 
 }  // namespace
@@ -47,18 +69,17 @@ bool DescriptionLines::Load(const std::u16string& fileName, bool firstLineOnly) 
   if (fd < 0) return false;
   char block[65536];
   bool ok = true;
+  size_t scanned = 0;
   while (true) {
     const ssize_t n = ::read(fd, block, sizeof block);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) ok = false;
     if (n <= 0) break;
     bytes_.append(block, static_cast<size_t>(n));
-    if (firstLineOnly && FirstLineRead(bytes_)) break;
+    if (firstLineOnly && FirstLineRead(bytes_, scanned)) break;
   }
   ::close(fd);
   if (!ok) return false;
-  const auto b0 = bytes_.size() >= 2 ? static_cast<unsigned char>(bytes_[0]) : 0;
-  const auto b1 = bytes_.size() >= 2 ? static_cast<unsigned char>(bytes_[1]) : 0;
   // Up to the first NUL; CR LF is one break, a final break adds no empty line.
   auto split = [this](const auto& text, auto isBreak) {
     using Unit = std::decay_t<decltype(text[0])>;
@@ -70,20 +91,15 @@ bool DescriptionLines::Load(const std::u16string& fileName, bool firstLineOnly) 
       if (p < end) p += (text[p] == Unit('\r') && p + 1 < end && text[p + 1] == Unit('\n')) ? 2 : 1;
     }
   };
-  if ((b0 == 0xFF && b1 == 0xFE) || (b0 == 0xFE && b1 == 0xFF)) {
+  if (const std::optional<bool> bigEndian = Utf16Mark(bytes_)) {
     wide_ = true;
     units_.assign((bytes_.size() - 2) / 2, u'\0');
-    for (size_t i = 0; i < units_.size(); ++i) {
-      const auto a = static_cast<unsigned char>(bytes_[2 + 2 * i]), b = static_cast<unsigned char>(bytes_[3 + 2 * i]);
-      units_[i] = b0 == 0xFE ? char16_t((a << 8) | b) : char16_t(a | (b << 8));
-    }
+    for (size_t i = 0; i < units_.size(); ++i) units_[i] = UnitAt(bytes_, 2 + 2 * i, *bigEndian);
     bytes_.clear();
-    split(units_, [](char16_t c) {
-      return c == u'\n' || c == 0x0B || c == 0x0C || c == u'\r' || c == 0x2028 || c == 0x2029;
-    });
+    split(units_, IsUnitBreak);
   } else {
     // Code page 1252 gives no byte the line separators U+2028 and U+2029.
-    split(bytes_, [](char c) { return c >= '\n' && c <= '\r'; });
+    split(bytes_, IsByteBreak);
   }
   return true;
 }

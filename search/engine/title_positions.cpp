@@ -237,7 +237,8 @@ void TTitlePositions::Bracket(int64_t offset, bool recordsOnly, Parsed* below, P
 
 std::string TTitlePositions::RawPathAt(int64_t offset) const {
   std::string path = PathAt(offset);
-  return Lost() ? std::string() : path;
+  // Zeros stand where a cut file lost its bytes within the last page still mapped.
+  return Lost() || path.find('\0') != std::string::npos ? std::string() : path;
 }
 
 std::string TTitlePositions::PathAt(int64_t offset) const {

@@ -72,8 +72,8 @@ class TTitlePositions {
   };
   bool ParseAt(size_t at, Parsed& line) const;
   std::string PathAt(int64_t offset) const;
-  // The file was cut after it was mapped: the lines lost read as zeros, and what was
-  // found among them is no result.
+  // The file was cut after it was mapped and a page past its new end was read: those
+  // pages read as zeros, and what was found among them is no result.
   bool Lost() const { return mapping_ && mapping_->Failed(); }
   void Bracket(int64_t offset, bool recordsOnly, Parsed* below, Parsed* above) const;
   bool BracketFromMemo(int64_t offset, bool recordsOnly, Parsed* below, Parsed* above) const;

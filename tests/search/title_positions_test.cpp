@@ -126,21 +126,33 @@ TEST_F(TitlePositions, MalformedLinesAreSkipped) {
   EXPECT_EQ(search::GetPfadUnicode(titles, 600), "T:\\b");
 }
 
-// The stamp describes the store's bytes: its size and its end, not its name or time.
-
-// A title file cut while a search holds it: once a lookup reaches the lost part, the file
-// gives no paths, neither wrong ones nor a crash.
-TEST_F(TitlePositions, AFileCutWhileLoadedGivesNoPaths) {
+// A title file cut while a search holds it gives no path from the lost part, neither a
+// wrong one nor a crash: at a page's end (the pages after it are gone), inside the last
+// page (its tail reads as zeros), and inside a record looked up just before.
+TEST_F(TitlePositions, AFileCutWhileLoadedGivesNoPathsFromTheLostPart) {
   std::string file;
   for (int i = 0; i < 5000; ++i) file += std::to_string(100 * i) + " #T:\\d" + std::to_string(i) + ".htm\r\n";
-  drive.WriteFile("Datenbank/t.txt", file);
-  search::TTitlePositions titles;
-  ASSERT_TRUE(titles.Load(drive.Drive(u"Datenbank\\t.txt")));
-  ASSERT_EQ(::truncate(drive.Posix("Datenbank/t.txt").c_str(), 4096), 0);
-  EXPECT_EQ(search::GetPfadUnicode(titles, 499950), "");
-  EXPECT_EQ(search::GetPfadUnicode(titles, 150), "");
-  EXPECT_FALSE(titles.NextOffsetAfter(150));
+  const size_t record2500 = file.find("250000 #");
+  const struct {
+    size_t cut;
+    int64_t before;  // looked up before the cut, -1 for none
+    int64_t lost;
+  } rows[] = {{4096, -1, 499950}, {file.size() - 10, -1, 499950}, {record2500 + 12, 250050, 250050}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.cut);
+    drive.WriteFile("Datenbank/t.txt", file);
+    search::TTitlePositions titles;
+    ASSERT_TRUE(titles.Load(drive.Drive(u"Datenbank\\t.txt")));
+    if (row.before >= 0) {
+      EXPECT_EQ(search::GetPfadUnicode(titles, row.before), "T:\\d2500.htm");
+    }
+    ASSERT_EQ(::truncate(drive.Posix("Datenbank/t.txt").c_str(), static_cast<off_t>(row.cut)), 0);
+    EXPECT_EQ(search::GetPfadUnicode(titles, row.lost), "");
+  }
 }
+
+// The stamp describes the store's bytes: its size and its end, not its name or time.
+
 TEST_F(TitlePositions, StampsTellStoresApart) {
   drive.WriteFile("a.txt", std::string(100000, 'x') + "Ende");
   drive.WriteFile("b.txt", std::string(100000, 'x') + "Ende");
