@@ -18,8 +18,8 @@ std::optional<std::string_view> TBlockCache::View(int64_t offset, int64_t count)
     const int64_t from = std::max<int64_t>(0, (offset - std::min(kReadBehind, capacity_ / 4)) & ~int64_t{4095});
     const int64_t want = std::min(std::max(end - from, capacity_), size_ - from);
     valid_ = 0;
-    // Neither cleared nor copied when it grows: it is read over at once, and a pass over
-    // memory about to be overwritten costs as much as the read.
+    // Neither cleared nor copied when it grows (the old one is let go first): it is read
+    // over at once, and a pass over memory about to be overwritten costs as much as the read.
     if (static_cast<int64_t>(buffer_.Size()) < want) {
       buffer_ = platform::LargeBuffer();
       buffer_ = platform::LargeBuffer(static_cast<size_t>(want));

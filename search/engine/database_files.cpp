@@ -26,7 +26,7 @@ bool IsByteBreak(char c) { return c >= '\n' && c <= '\r'; }
 bool IsUnitBreak(char16_t c) {
   return c == u'\n' || c == 0x0B || c == 0x0C || c == u'\r' || c == 0x2028 || c == 0x2029;
 }
-// The UTF-16 mark in front of a description: 0 for none, else whether it is big-endian.
+// The UTF-16 mark in front of a description: none, or whether it is big-endian.
 std::optional<bool> Utf16Mark(std::string_view bytes) {
   const auto b0 = bytes.size() >= 2 ? static_cast<unsigned char>(bytes[0]) : 0;
   const auto b1 = bytes.size() >= 2 ? static_cast<unsigned char>(bytes[1]) : 0;

@@ -191,9 +191,9 @@ int64_t TStreamSearch::FindInStream(const std::u16string& text, TViewerEncoding 
       const int64_t length = block + 2 * kContext;
       if (!reader_) reader_ = std::make_shared<ReadAhead>();
       // Held here: the progress report may run the window's messages, and they may close
-      // the file.
-      const std::shared_ptr<ReadAhead> held = reader_;
+      // the file. The readers are let go first, so none reads the file after it closed.
       const std::shared_ptr<TBlockCache> file = cache_;
+      const std::shared_ptr<ReadAhead> held = reader_;
       ReadAhead& reader = *held;
       // Readers may still work on blocks after the call, so the work owns its matcher.
       struct Finished {
